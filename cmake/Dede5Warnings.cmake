@@ -1,0 +1,24 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# dede5_warnings(target): our own code builds with warnings on and treated as errors.
+function(dede5_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                           -Wold-style-cast -Wcast-align -Woverloaded-virtual
+                                           -Wformat=2 -Wimplicit-fallthrough)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    # GCC 12 reports std::string concatenation falsely under -O2 (its bug 105651).
+    target_compile_options(${target} PRIVATE -Wno-restrict)
+  endif()
+  if(DEDE5_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# dede5_test(name sources... LIBS libs...): one GoogleTest executable, its cases known to CTest.
+function(dede5_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  dede5_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} dede5_testsupport GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+                       PROPERTIES ENVIRONMENT "DEDE5_VARODO_HOME=${DEDE5_HOME_FOR_TESTS}")
+endfunction()

@@ -1,0 +1,564 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/PathUtils.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/printf.h>
+
+#include "core/CodePage.h"
+#include "core/Folders.h"
+#include "core/StringTable.h"
+
+namespace {
+
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~CFileDescriptor() { Close(); }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    bool Close() {
+        bool ok = true;
+        if (m_fd >= 0) {
+            ok = ::close(m_fd) == 0;
+            m_fd = -1;
+        }
+        return ok;
+    }
+
+private:
+    int m_fd;
+};
+
+std::string Canonicalize(std::string_view path) {
+    const bool absolute = !path.empty() && path.front() == '/';
+    const bool trailing = path.size() > 1 && path.back() == '/';
+    std::vector<std::string_view> parts;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t next = path.find('/', pos);
+        if (next == std::string_view::npos) {
+            next = path.size();
+        }
+        std::string_view part = path.substr(pos, next - pos);
+        if (part.empty() || part == ".") {
+            // dropped
+        } else if (part == "..") {
+            if (!parts.empty() && parts.back() != "..") {
+                parts.pop_back();
+            } else if (!absolute) {
+                parts.push_back(part);
+            }
+        } else {
+            parts.push_back(part);
+        }
+        pos = next + 1;
+    }
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            out += '/';
+        }
+        out += parts[i];
+    }
+    if (trailing && !out.empty() && out.back() != '/') {
+        out += '/';
+    }
+    return out;
+}
+
+bool DeleteTree(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return ::unlink(path.c_str()) == 0;
+    }
+    ::chmod(path.c_str(), st.st_mode | S_IRWXU);
+    bool ok = true;
+    if (DIR* dir = ::opendir(path.c_str())) {
+        while (dirent* entry = ::readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+                continue;
+            }
+            ok = DeleteTree(path + "/" + entry->d_name) && ok;
+        }
+        ::closedir(dir);
+    } else {
+        ok = false;
+    }
+    return ::rmdir(path.c_str()) == 0 && ok;
+}
+
+std::string RealPathOf(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) {
+        return path;
+    }
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+    out += fmt::format("%{:02X}", c);
+}
+
+bool NeedsUrlEscape(unsigned char c) {
+    switch (c) {
+        case ' ':
+        case '(':
+        case ')':
+        case '\'':
+        case '"':
+        case '#':
+        case '%':
+        case '?':
+        case '<':
+        case '>':
+        case '\\':
+            return true;
+        default:
+            return c < 0x20 || c >= 0x7F;
+    }
+}
+
+std::string EscapeUrlPart(std::string_view text, bool spaceAndParens) {
+    std::string bytes(text);
+    bool hasHigh = std::any_of(bytes.begin(), bytes.end(),
+                               [](char ch) { return static_cast<unsigned char>(ch) >= 0x80; });
+    if (hasHigh) {
+        // Escape the UTF-8 bytes so the URL means the same file in a page of any encoding.
+        if (auto utf8 = codepage::SystemToUtf8(bytes)) {
+            bytes = *utf8;
+        }
+    }
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    for (char ch : bytes) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        bool keepPlain = !spaceAndParens && (c == ' ' || c == '(' || c == ')');
+        if (NeedsUrlEscape(c) && !keepPlain) {
+            AppendEscaped(out, c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string GetPathFolder(std::string_view path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    std::string folder(path.substr(0, slash == 0 ? 1 : slash));
+    return RemoveBackslash(folder);
+}
+
+std::string GetPathFileName(std::string_view path) {
+    size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string GetPathExtension(std::string_view path) {
+    std::string name = GetPathFileName(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string GetPathFileTitle(std::string_view path) {
+    std::string name = GetPathFileName(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string AddBackslash(std::string_view path) {
+    std::string out(path);
+    if (!out.empty() && out.back() != '/') {
+        out += '/';
+    }
+    return out;
+}
+
+std::string RemoveBackslash(std::string_view path) {
+    std::string out(path);
+    if (out.size() > 1 && out.back() == '/') {
+        out.pop_back();
+    }
+    return out;
+}
+
+std::string CombinePath(std::string_view folder, std::string_view relative) {
+    if (!relative.empty() && relative.front() == '/') {
+        return Canonicalize(relative);
+    }
+    if (relative.empty()) {
+        return Canonicalize(folder);
+    }
+    std::string joined(folder);
+    if (!joined.empty() && joined.back() != '/') {
+        joined += '/';
+    }
+    joined += relative;
+    return Canonicalize(joined);
+}
+
+std::string JoinPath(std::string_view relative, std::string_view folder, bool trimAndJoin) {
+    if (relative == "/") {
+        return std::string(folder);
+    }
+    if (trimAndJoin) {
+        return TrimRightChars(folder, "/") + "/" + TrimLeftChars(relative, "/");
+    }
+    return CombinePath(folder, TrimLeftChars(relative, "/"));
+}
+
+std::string TrimLeftChars(std::string_view text, std::string_view set) {
+    if (set.empty()) {
+        return std::string(text);
+    }
+    size_t first = text.find_first_not_of(set);
+    return first == std::string_view::npos ? std::string() : std::string(text.substr(first));
+}
+
+std::string TrimRightChars(std::string_view text, std::string_view set) {
+    if (set.empty()) {
+        return std::string(text);
+    }
+    size_t last = text.find_last_not_of(set);
+    return last == std::string_view::npos ? std::string() : std::string(text.substr(0, last + 1));
+}
+
+bool IsValidPath(std::string_view path) {
+    if (path.empty() || path.front() != '/') {
+        return false;
+    }
+    if (path.find("//") != std::string_view::npos) {
+        return false;
+    }
+    return std::none_of(path.begin(), path.end(), [](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return c < 0x20 || c == 0x7F;
+    });
+}
+
+std::optional<std::string> CreateUniqueTempFile(const char* prefix) {
+    static std::mutex lock;
+    std::string folder = AddBackslash(GetTempFolder());
+    if (folder.empty()) {
+        folder = AddBackslash(GetModuleFolder());
+    }
+    std::string result;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (int n = 0; n < 2147483647; ++n) {
+            std::string candidate =
+                fmt::sprintf("%s%s%d.%s", folder, prefix ? prefix : "~", n, "LOG");
+            int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
+            if (fd >= 0) {
+                ::close(fd);
+                result = candidate;
+                break;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
+    }
+    if (result.empty() || !PathExists(result)) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::string MakeUniquePath(const std::string& path) {
+    if (!PathExists(path)) {
+        return path;
+    }
+    const std::string folder = GetPathFolder(path);
+    const std::string title = GetPathFileTitle(path);
+    const std::string ext = GetPathExtension(path);
+    for (int n = 0;; ++n) {
+        std::string candidate =
+            fmt::sprintf("%s/%s-%d%s", RemoveBackslash(folder) == "/" ? "" : folder, title, n, ext);
+        if (!PathExists(candidate)) {
+            return candidate;
+        }
+    }
+}
+
+bool CanWriteToFolder(const std::string& folder) {
+    std::string pattern = AddBackslash(folder) + "~XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    int again = ::open(name.data(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    bool ok = again >= 0;
+    if (again >= 0) {
+        ::close(again);
+    }
+    ::unlink(name.data());
+    return ok;
+}
+
+bool DeleteFolder(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    const std::string real = RealPathOf(path);
+    if (real == "/" || path == "/") {
+        return false;
+    }
+    const std::string home = GetHomeFolder();
+    if (!home.empty() && RemoveBackslash(real) == RemoveBackslash(RealPathOf(home))) {
+        return false;
+    }
+    const std::string target = RemoveBackslash(path);
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return DeleteTree(target);
+    }
+    return ::rmdir(target.c_str()) == 0;
+}
+
+int FilesDiffer(const std::string& a, const std::string& b) {
+    CFileDescriptor fa(::open(a.c_str(), O_RDONLY | O_CLOEXEC));
+    CFileDescriptor fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fa.valid() || !fb.valid()) {
+        return 1;
+    }
+    struct stat sa {
+    }, sb{};
+    if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0) {
+        return 1;
+    }
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode)) {
+        return 1;
+    }
+    constexpr off_t kLimit = off_t{1} << 32;
+    if (sa.st_size >= kLimit || sb.st_size >= kLimit || sa.st_size != sb.st_size) {
+        return 1;
+    }
+    if (sa.st_size == 0) {
+        return 0;
+    }
+    const size_t size = static_cast<size_t>(sa.st_size);
+    void* ma = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fa.get(), 0);
+    if (ma == MAP_FAILED) {
+        return 1;
+    }
+    void* mb = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fb.get(), 0);
+    if (mb == MAP_FAILED) {
+        ::munmap(ma, size);
+        return 1;
+    }
+    ::madvise(ma, size, MADV_SEQUENTIAL);
+    ::madvise(mb, size, MADV_SEQUENTIAL);
+    bool same = std::memcmp(ma, mb, size) == 0;
+    bool unmapped = ::munmap(ma, size) == 0;
+    unmapped = ::munmap(mb, size) == 0 && unmapped;
+    bool closed = fa.Close();
+    closed = fb.Close() && closed;
+    return same && unmapped && closed ? 0 : 1;
+}
+
+std::string PathToUrl(std::string_view path) {
+    std::string out;
+    const bool longEnough = path.size() >= 2;
+    if (longEnough && path.front() == '/') {
+        out = "file://";
+    }
+    out += EscapeUrlPart(path, longEnough);
+    return out;
+}
+
+std::string PathToUrlKeepingName(std::string_view folder, std::string_view escapedName) {
+    if (folder.empty()) {
+        return std::string(escapedName);
+    }
+    std::string out = PathToUrl(AddBackslash(folder));
+    out += escapedName;
+    return out;
+}
+
+int BackslashesToSlashes(std::string& text) {
+    int count = 0;
+    for (char& ch : text) {
+        if (ch == '\\') {
+            ch = '/';
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::string GetErrorText(int error) {
+    char buffer[256] = {};
+    const char* text = ::strerror_r(error, buffer, sizeof buffer);
+    std::string out = text ? text : "";
+    if (out.empty() || out.starts_with("Unknown error")) {
+        return fmt::sprintf("(%d)", error);
+    }
+    return out.substr(0, 255);
+}
+
+std::string GetLastErrorText() {
+    return GetErrorText(errno);
+}
+
+std::string FormatTwoDigits(unsigned n) {
+    return fmt::sprintf("%02u", n);
+}
+
+std::string FormatDuration(double seconds, int fractionDigits) {
+    if (!(seconds > 0)) {
+        seconds = 0;
+    }
+    const auto s = static_cast<unsigned long long>(seconds);
+    std::string text = fmt::sprintf("%02llu", s / 3600) + ":" +
+                       FormatTwoDigits(static_cast<unsigned>(s / 60 % 60)) + ":" +
+                       FormatTwoDigits(static_cast<unsigned>(s % 60));
+    if (fractionDigits > 0) {
+        std::string printed = fmt::sprintf(fmt::sprintf("%%.%df", fractionDigits), seconds);
+        const size_t d = static_cast<size_t>(fractionDigits);
+        text += "." + (printed.size() > d ? printed.substr(printed.size() - d) : printed);
+    }
+    return text;
+}
+
+std::string FormatFileSize(int64_t bytes) {
+    if (bytes < 1048576) {
+        return fmt::sprintf("%.2f KB", static_cast<double>(bytes) / 1024.0);
+    }
+    if (bytes < 1073741824) {
+        return fmt::sprintf("%.2f MB", static_cast<double>(bytes) / 1048576.0);
+    }
+    return fmt::sprintf("%.2f GB", static_cast<double>(bytes) / 1073741824.0);
+}
+
+size_t SplitString(std::string_view text, std::string_view delimiters,
+                   std::vector<std::string>& list) {
+    size_t pos = 0;
+    while (true) {
+        size_t start = text.find_first_not_of(delimiters, pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        size_t end = text.find_first_of(delimiters, start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        list.emplace_back(text.substr(start, end - start));
+        pos = end;
+    }
+    return list.size();
+}
+
+size_t GetHtml5ExtensionList(std::vector<std::string>& list) {
+    const std::string& entry = LoadStringRes(IDS_HTML5_EXTENSIONS);
+    if (entry.empty()) {
+        return 0;
+    }
+    return SplitString(entry, "\n", list);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (prefix.size() > text.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(text[i]);
+        unsigned char y = static_cast<unsigned char>(prefix[i]);
+        if (x != y && !(x < 0x80 && y < 0x80 && std::tolower(x) == std::tolower(y))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ToLowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) {
+        if (ch >= 'A' && ch <= 'Z') {
+            ch = static_cast<char>(ch - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::string TrimWhiteSpace(std::string_view text) {
+    return TrimRightChars(TrimLeftChars(text, " \t\r\n\v\f"), " \t\r\n\v\f");
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool CreateFolders(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    if (IsFolder(path)) {
+        return true;
+    }
+    std::string parent = GetPathFolder(RemoveBackslash(path));
+    if (!parent.empty() && parent != path && !IsFolder(parent)) {
+        if (!CreateFolders(parent)) {
+            return false;
+        }
+    }
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        return false;
+    }
+    return IsFolder(path);
+}
+
+bool ClearReadOnly(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    if (st.st_mode & S_IWUSR) {
+        return true;
+    }
+    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}

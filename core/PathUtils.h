@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Path parts. Paths are POSIX paths; "/" plays the part of the path separator everywhere.
+std::string GetPathFolder(std::string_view path);
+std::string GetPathFileName(std::string_view path);
+std::string GetPathFileTitle(std::string_view path);
+// The extension with its dot (".mp4"), or empty.
+std::string GetPathExtension(std::string_view path);
+std::string AddBackslash(std::string_view path);
+std::string RemoveBackslash(std::string_view path);
+// Combines a folder and a relative path, resolving "." and ".." components.
+std::string CombinePath(std::string_view folder, std::string_view relative);
+// A `relative` of exactly "/" yields `folder` unchanged. With `trimAndJoin` set the two are joined
+// with exactly one separator; otherwise as CombinePath with leading separators of `relative`
+// removed.
+std::string JoinPath(std::string_view relative, std::string_view folder, bool trimAndJoin);
+std::string TrimLeftChars(std::string_view text, std::string_view set);
+std::string TrimRightChars(std::string_view text, std::string_view set);
+// An absolute path without an empty component and without NUL or control characters.
+bool IsValidPath(std::string_view path);
+
+// Unique names and files.
+// Reserves an empty file "<temp folder><prefix or ~><n>.LOG" for the smallest free n.
+std::optional<std::string> CreateUniqueTempFile(const char* prefix);
+std::string MakeUniquePath(const std::string& path);
+bool CanWriteToFolder(const std::string& folder);
+// Deletes a folder with everything in it; refuses "/" and the user's home folder.
+bool DeleteFolder(const std::string& path);
+// 0 when both files hold the same bytes, 1 otherwise (unreadable, 4 GiB or more, different).
+int FilesDiffer(const std::string& a, const std::string& b);
+
+// URLs.
+// The URL form of a path, as written into pages: an absolute path becomes a file URL; every
+// character that would end an attribute, cut the URL or change its meaning is percent-escaped.
+std::string PathToUrl(std::string_view path);
+// The same for a path whose last component is already escaped (EscapeFileNameForUrl).
+std::string PathToUrlKeepingName(std::string_view folder, std::string_view escapedName);
+int BackslashesToSlashes(std::string& text);
+
+// Messages and formatting.
+std::string GetLastErrorText();
+std::string GetErrorText(int error);
+std::string FormatTwoDigits(unsigned n);
+std::string FormatDuration(double seconds, int fractionDigits);
+std::string FormatFileSize(int64_t bytes);
+size_t SplitString(std::string_view text, std::string_view delimiters,
+                   std::vector<std::string>& list);
+size_t GetHtml5ExtensionList(std::vector<std::string>& list);
+
+// Case-insensitive ASCII comparison, for texts that are not paths.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+std::string ToLowerAscii(std::string_view text);
+// Removes blanks, tabs and line breaks at both ends.
+std::string TrimWhiteSpace(std::string_view text);
+
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+bool IsRegularFile(const std::string& path);
+// Creates a folder with all missing parents; true when it exists afterwards.
+bool CreateFolders(const std::string& path);
+// Gives the owner write permission back (the "read-only attribute").
+bool ClearReadOnly(const std::string& path);

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/Shell.h"
+
+#include <atomic>
+
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
+#include "core/Process.h"
+
+namespace {
+
+class CDesktopShell : public IShell {
+public:
+    bool OpenDefault(const std::string& pathOrUrl) override {
+        return SpawnDetached("xdg-open", {pathOrUrl});
+    }
+    bool ShowItem(const std::string& path) override {
+        const std::string uri = PathToUrl(path);
+        if (SpawnDetached("dbus-send", {"--session", "--dest=org.freedesktop.FileManager1",
+                                        "--type=method_call", "/org/freedesktop/FileManager1",
+                                        "org.freedesktop.FileManager1.ShowItems",
+                                        "array:string:" + uri, "string:"})) {
+            return true;
+        }
+        return OpenDefault(GetPathFolder(path));
+    }
+    bool Launch(const std::string& program, const std::vector<std::string>& args) override {
+        return SpawnDetached(program, args);
+    }
+};
+
+std::atomic<IShell*> g_shell{nullptr};
+
+}  // namespace
+
+IShell& GetShell() {
+    static CDesktopShell fallback;
+    IShell* shell = g_shell.load();
+    return shell ? *shell : fallback;
+}
+
+void SetShell(IShell* shell) {
+    g_shell.store(shell);
+}
+
+void ShowInExplorer(bool openFolder, const std::string& path) {
+    if (openFolder) {
+        if (IsFolder(path)) {
+            GetShell().OpenDefault(path);
+        } else {
+            MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_NOT_EXIST, path);
+        }
+        return;
+    }
+    if (PathExists(path)) {
+        GetShell().ShowItem(path);
+        return;
+    }
+    const std::string folder = GetPathFolder(path);
+    if (IsFolder(folder)) {
+        GetShell().OpenDefault(folder);
+    } else {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_NOT_EXIST, folder);
+    }
+}

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/StringTable.h"
+
+#include <map>
+
+namespace {
+
+const std::map<int, std::string>& Table() {
+    static const std::map<int, std::string> table = {
+        {IDS_CANNOT_FIND, "Cannot find \"%s\""},
+        {IDS_BROWSE, "Browse"},
+        {IDS_FILE_EXISTS_DIFFERENT,
+         "File '%s' already exists in '%s' with different content. Would you like to overwrite "
+         "it?"},
+        {IDS_COPY_ERROR, "An error occured while copying file \"%s\":\n%s"},
+        {IDS_PUBLISH_CAPTION, "Publish"},
+        {IDS_SELECT_MEDIA_DIALOG, "Select an HTML5 Video or Audio"},
+        {IDS_MEDIA_NOT_EXIST,
+         "File '%s' does not exist, please check the file name and try again."},
+        {IDS_MEDIA_PARSE_FAILED,
+         "Failed to parse file '%s', please select the other file and try again."},
+        {IDS_NOT_HTML5_MEDIA,
+         "The following files are not in HTML5 video or audio format:\r\n%s\r\nRecommend \"Ombrel "
+         "Transcoder\" for format conversion and try again. "},
+        {IDS_SELECT_MEDIA_FIRST, "Please select an HTML5 Video or Audio and try again."},
+        {IDS_SELECT_SUBFOLDER, "Select resource subfolder relative to Site Root:"},
+        {IDS_SELECT_SITE_ROOT, "Select site root folder:"},
+        {IDS_SITE_ROOT_EMPTY,
+         "The site root folder can not empty, Please select the site root folder and try again."},
+        {IDS_PAGE_LOAD_FAILED,
+         "Failed to load web page '%s', please check the web page and try again."},
+        {IDS_PAGE_NOT_UNDER_ROOT,
+         "Please load web page from site root '%s', or its subfolders.\n'%s' is not under site "
+         "root, please load other web pages and try again."},
+        {IDS_AFTER_PUBLISH_ACTIONS, "Do nothing\nOpen HTML page folder\nView HTML page in browser"},
+        {IDS_HTML5_EXTENSIONS, ".mp4\n.webm\n.oga\n.ogg\n.mp3\n.m4a\n.wav"},
+        {IDS_SELECT_MEDIA_TITLE, "Start"},
+        {IDS_SELECT_MEDIA_SUBTITLE, "Select an HTML5 Video or HTML5 Audio file"},
+        {IDS_PREVIEW_TOOLTIP, "Preview video or audio in default player"},
+        {IDS_SELECT_PLAYER_TITLE, "Select DEDE5 Varodo"},
+        {IDS_SELECT_PLAYER_SUBTITLE,
+         "Select an HTML5 player and view the HTML5 player in browser."},
+        {IDS_PUBLISH_PAGE_TITLE, "Finish publishing to HTML page"},
+        {IDS_PUBLISH_PAGE_SUBTITLE,
+         "Select a web page, insert HTML5 Video or Audio, click \"Publish\" button."},
+        {IDS_PUBLISH_BUTTON, "Publish"},
+        {IDS_SELECT_PAGE_DIALOG, "Select Web Page"},
+        {IDS_PAGE_FILTER,
+         "HTML Files (*.htm;*.html;*.asp;*.aspx;*.pl*.jsp;*.cfm;*.ph?)|*.htm;*.html;*.asp;*.aspx;*."
+         "pl;*.jsp;*.cfm;*.ph?|All Files (*.*)|*.*||"},
+        {IDS_OPTIONS_TOOLTIP, "HTML5 video or audio publish settings"},
+        {IDS_CONFIRM_QUIT, "Are you sure to quit now?"},
+        {IDS_CONVERTER_URL, "https://www.ombreltec.example/transcoder/"},
+        {IDS_PUBLISH_ANOTHER,
+         "The HTML5 Video or Audio published successfully. Do you want to publish to the other web "
+         "pages?"},
+        {IDS_OLE_INIT_FAILED,
+         "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
+        {IDS_ABOUT, "About"},
+        {IDS_OPEN_FAILED, "Failed to open %s. %s"},
+        {IDS_FOLDER_NOT_EXIST, "Folder %s does not exist."},
+        {IDS_UPDATE_URL, "https://www.ombreltec.example/dede5-varodo/update/"},
+        {IDS_APP_NAME, "Ombrel DEDE5 Varodo"},
+        {IDS_SUPPORT_ADDRESS, "mailto:support@ombreltec.example"},
+        {IDS_WEBSITE_URL, "https://www.ombreltec.example/"},
+        {IDS_FOLDER_NOT_WRITABLE,
+         "Cannot create files in the specified temporary folder \"%s\". Please check if you have "
+         "write permission to the folder."},
+        {IDS_HELP_URL, "https://www.ombreltec.example/dede5-varodo/help/"},
+        {IDS_HTML5_OPTIONS, "HTML5 Options"},
+        {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
+        {IDS_PLEASE_OPEN_IN, "please open it in"},
+        {IDS_SEARCH_TEXT_EMPTY, "Searching text is not! "},
+        {IDS_APP_TITLE, "Ombrel DEDE5 Varodo"},
+    };
+    return table;
+}
+
+}  // namespace
+
+const std::string& LoadStringRes(int id) {
+    static const std::string empty;
+    const auto& table = Table();
+    auto it = table.find(id);
+    return it == table.end() ? empty : it->second;
+}
+
+bool HasStringRes(int id) {
+    return Table().count(id) != 0;
+}

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+
+// Every user-visible message of the program, by its number. Texts are printf-style formats.
+enum StringId : int {
+    IDS_CANNOT_FIND = 8,
+    IDS_BROWSE = 15,
+    IDS_FILE_EXISTS_DIFFERENT = 25,
+    IDS_COPY_ERROR = 26,
+    IDS_PUBLISH_CAPTION = 27,
+    IDS_SELECT_MEDIA_DIALOG = 29,
+    IDS_MEDIA_NOT_EXIST = 32,
+    IDS_MEDIA_PARSE_FAILED = 33,
+    IDS_NOT_HTML5_MEDIA = 34,
+    IDS_SELECT_MEDIA_FIRST = 35,
+    IDS_SELECT_SUBFOLDER = 36,
+    IDS_SELECT_SITE_ROOT = 37,
+    IDS_SITE_ROOT_EMPTY = 38,
+    IDS_PAGE_LOAD_FAILED = 39,
+    IDS_PAGE_NOT_UNDER_ROOT = 40,
+    IDS_AFTER_PUBLISH_ACTIONS = 43,
+    IDS_HTML5_EXTENSIONS = 44,
+    IDS_SELECT_MEDIA_TITLE = 45,
+    IDS_SELECT_MEDIA_SUBTITLE = 46,
+    IDS_PREVIEW_TOOLTIP = 47,
+    IDS_SELECT_PLAYER_TITLE = 48,
+    IDS_SELECT_PLAYER_SUBTITLE = 49,
+    IDS_PUBLISH_PAGE_TITLE = 50,
+    IDS_PUBLISH_PAGE_SUBTITLE = 51,
+    IDS_PUBLISH_BUTTON = 53,
+    IDS_SELECT_PAGE_DIALOG = 54,
+    IDS_PAGE_FILTER = 55,
+    IDS_OPTIONS_TOOLTIP = 56,
+    IDS_CONFIRM_QUIT = 57,
+    IDS_CONVERTER_URL = 60,
+    IDS_PUBLISH_ANOTHER = 61,
+    IDS_OLE_INIT_FAILED = 100,
+    IDS_ABOUT = 102,
+    IDS_OPEN_FAILED = 105,
+    IDS_FOLDER_NOT_EXIST = 106,
+    IDS_UPDATE_URL = 123,
+    IDS_APP_NAME = 128,
+    IDS_SUPPORT_ADDRESS = 171,
+    IDS_WEBSITE_URL = 172,
+    IDS_FOLDER_NOT_WRITABLE = 179,
+    IDS_HELP_URL = 222,
+    IDS_HTML5_OPTIONS = 1277,
+    IDS_BROWSER_NOT_SUPPORTED = 1297,
+    IDS_PLEASE_OPEN_IN = 1298,
+    IDS_SEARCH_TEXT_EMPTY = 1307,
+    IDS_APP_TITLE = 57344,
+};
+
+// The text of a message; empty when the table has no such entry.
+const std::string& LoadStringRes(int id);
+
+// True when the table holds the entry.
+bool HasStringRes(int id);

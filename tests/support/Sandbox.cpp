@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/Sandbox.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/Log.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+
+extern char** environ;
+
+namespace test {
+
+Sandbox::Sandbox() {
+    const char* base = std::getenv("TEST_TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/dede5-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!::mkdtemp(buffer.data())) {
+        std::abort();
+    }
+    m_path = buffer.data();
+}
+
+Sandbox::~Sandbox() {
+    DeleteFolder(m_path);
+}
+
+std::string Sandbox::Write(const std::string& relative, const std::string& bytes) const {
+    std::string full = *this / relative;
+    CreateFolders(GetPathFolder(full));
+    std::ofstream out(full, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return full;
+}
+
+std::string Sandbox::MakeFolder(const std::string& relative) const {
+    std::string full = *this / relative;
+    CreateFolders(full);
+    return full;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+int RecordingMessageBox::Show(unsigned type, const std::string& text) {
+    messages.push_back({type, text});
+    if (!answers.empty()) {
+        int answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    return fallback;
+}
+
+Environment::Environment() : store(std::make_shared<CMemorySettingsStore>()) {
+    home = sandbox.MakeFolder("home");
+    tmp = sandbox.MakeFolder("tmp");
+    SetEnv("HOME", home);
+    SetEnv("TMPDIR", tmp);
+    SetEnv("XDG_CONFIG_HOME", home + "/.config");
+    SetEnv("XDG_DATA_HOME", home + "/.local/share");
+    SetSettingsStore(store);
+    SetMessageBox(&box);
+    COptions::DestroyInstance();
+    CLog::DestroyInstance();
+}
+
+Environment::~Environment() {
+    COptions::DestroyInstance();
+    CLog::DestroyInstance();
+    SetMessageBox(nullptr);
+    SetSettingsStore(nullptr);
+    for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
+        if (it->second == "\x01unset") {
+            ::unsetenv(it->first.c_str());
+        } else {
+            ::setenv(it->first.c_str(), it->second.c_str(), 1);
+        }
+    }
+}
+
+void Environment::SetEnv(const char* name, const std::string& value) {
+    const char* old = std::getenv(name);
+    m_savedEnv.emplace_back(name, old ? std::string(old) : std::string("\x01unset"));
+    ::setenv(name, value.c_str(), 1);
+}
+
+int Run(const std::vector<std::string>& argv, std::string* output) {
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    int fds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (output) {
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            return -1;
+        }
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (output) {
+        ::close(fds[1]);
+        if (rc == 0) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+                if (n > 0) {
+                    output->append(buffer, static_cast<size_t>(n));
+                }
+            }
+        }
+        ::close(fds[0]);
+    }
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool MakeMedia(const std::string& path, double seconds, bool video, bool audio,
+               const std::vector<std::string>& args, int width, int height, int channels) {
+    std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y"};
+    const std::string duration = std::to_string(seconds);
+    if (video) {
+        argv.insert(argv.end(), {"-f", "lavfi", "-i",
+                                 "testsrc=size=" + std::to_string(width) + "x" +
+                                     std::to_string(height) + ":rate=25:duration=" + duration});
+    }
+    if (audio) {
+        argv.insert(argv.end(), {"-f", "lavfi", "-i",
+                                 "sine=frequency=440:sample_rate=44100:duration=" + duration});
+    }
+    if (audio) {
+        argv.insert(argv.end(), {"-ac", std::to_string(channels)});
+    }
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(path);
+    return Run(argv) == 0;
+}
+
+}  // namespace test
