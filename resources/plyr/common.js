@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Shared by the Leanback and Projekktor players: a Plyr player on a published video or audio
+// element, taking its settings from the element's own attributes and its icon sprite and blank
+// video from the folder this script was loaded from (never a CDN, so sites work offline).
+import Plyr from 'plyr';
+
+const VIDEO_CONTROLS = [
+    'play-large', 'play', 'progress', 'current-time', 'duration', 'mute', 'volume', 'settings',
+    'pip', 'fullscreen',
+];
+const AUDIO_CONTROLS = ['play', 'progress', 'current-time', 'duration', 'mute', 'volume'];
+
+// The folder of the script that is running now, with a trailing slash. Must be called while the
+// script is first evaluated: document.currentScript is null afterwards.
+export function currentScriptFolder(fileName) {
+    let script = document.currentScript;
+    if (!script || !script.src) {
+        script = Array.from(document.getElementsByTagName('script'))
+                     .reverse()
+                     .find((s) => s.src && new URL(s.src).pathname.endsWith('/' + fileName));
+    }
+    return script && script.src ? new URL('.', script.src).href : '';
+}
+
+// Plyr options for one element. "controls", "autoplay" and "loop" are the choices the user
+// published with; a player without controls still plays and pauses on a click.
+export function optionsFor(media, folder, extra) {
+    const audio = media.tagName === 'AUDIO';
+    const options = {
+        iconUrl: folder + 'plyr.svg',
+        blankVideo: folder + 'blank.mp4',
+        controls: media.hasAttribute('controls') ? (audio ? AUDIO_CONTROLS : VIDEO_CONTROLS) : [],
+        autoplay: media.hasAttribute('autoplay'),
+        loop: {active: media.hasAttribute('loop')},
+        // The published page, not the visitor's last session, decides whether sound is on.
+        storage: {enabled: false},
+    };
+    return Object.assign(options, extra || {});
+}
+
+// Sets up one element unless a player already owns it; answers the player.
+export function setUp(media, folder, extra) {
+    if (media.plyr) {
+        return media.plyr;
+    }
+    const width = parseInt(media.getAttribute('width'), 10);
+    const player = new Plyr(media, optionsFor(media, folder, extra));
+    // The page asked for this size; the player would otherwise fill its parent's width.
+    if (width > 0 && player.elements && player.elements.container) {
+        player.elements.container.style.width = width + 'px';
+        player.elements.container.style.maxWidth = '100%';
+    }
+    return player;
+}
+
+export function whenDocumentReady(fn) {
+    if (document.readyState === 'loading') {
+        document.addEventListener('DOMContentLoaded', fn, {once: true});
+    } else {
+        fn();
+    }
+}

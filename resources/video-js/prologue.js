@@ -1,0 +1,102 @@
+/*
+ * SPDX-License-Identifier: GPL-3.0-or-later
+ * Ombrel DEDE5 Varodo: published pages write data-setup with single quotes
+ * ({'media_path':'...','flash_player_path':'...'}), which JSON.parse refuses. Rewrite each such
+ * value as JSON before the player reads it; the keys and values stay as they were.
+ */
+(function () {
+    'use strict';
+    var ESCAPES = {n: '\n', r: '\r', t: '\t', b: '\b', f: '\f'};
+
+    // A JavaScript-style object literal (quoted strings, bare keys) as JSON, or null.
+    function toJson(text) {
+        var out = '';
+        var i = 0;
+        while (i < text.length) {
+            var c = text.charAt(i);
+            if (c === "'" || c === '"') {
+                var value = '';
+                i++;
+                while (i < text.length && text.charAt(i) !== c) {
+                    if (text.charAt(i) === '\\' && i + 1 < text.length) {
+                        i++;
+                        var e = text.charAt(i);
+                        value += ESCAPES.hasOwnProperty(e) ? ESCAPES[e] : e;
+                    } else {
+                        value += text.charAt(i);
+                    }
+                    i++;
+                }
+                if (i >= text.length) {
+                    return null;
+                }
+                i++;
+                out += JSON.stringify(value);
+            } else if (/[A-Za-z_$]/.test(c)) {
+                var word = /^[A-Za-z_$][\w$]*/.exec(text.slice(i))[0];
+                i += word.length;
+                out += /^(true|false|null)$/.test(word) ? word : JSON.stringify(word);
+            } else {
+                out += c;
+                i++;
+            }
+        }
+        try {
+            JSON.parse(out);
+            return out;
+        } catch (err) {
+            return null;
+        }
+    }
+
+    function fix(el) {
+        var value = el.getAttribute('data-setup');
+        if (value === null || value === '') {
+            return;
+        }
+        try {
+            JSON.parse(value);
+            return;
+        } catch (err) {
+            // not JSON yet
+        }
+        var json = toJson(value);
+        if (json !== null) {
+            el.setAttribute('data-setup', json);
+        }
+    }
+
+    var SELECTOR = 'video[data-setup], audio[data-setup], video-js[data-setup]';
+    function sweep(root) {
+        if (root.matches && root.matches(SELECTOR)) {
+            fix(root);
+        }
+        if (root.querySelectorAll) {
+            Array.prototype.forEach.call(root.querySelectorAll(SELECTOR), fix);
+        }
+    }
+
+    sweep(document);
+    // The player sets itself up on a timer while the page is still being parsed; the observer
+    // sees each element as the parser inserts it, before any timer can run.
+    if (window.MutationObserver) {
+        var observer = new MutationObserver(function (records) {
+            records.forEach(function (record) {
+                if (record.type === 'attributes') {
+                    fix(record.target);
+                } else {
+                    Array.prototype.forEach.call(record.addedNodes, sweep);
+                }
+            });
+        });
+        observer.observe(document.documentElement, {
+            childList: true,
+            subtree: true,
+            attributes: true,
+            attributeFilter: ['data-setup']
+        });
+    }
+    document.addEventListener('DOMContentLoaded', function () {
+        sweep(document);
+    });
+})();
