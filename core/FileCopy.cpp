@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/FileCopy.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/PathUtils.h"
+
+namespace {
+
+std::atomic<int64_t> g_faultAfter{-1};
+std::atomic<int> g_faultError{0};
+
+class CFd {
+public:
+    explicit CFd(int fd) : m_fd(fd) {}
+    ~CFd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int get() const { return m_fd; }
+    int release() {
+        int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+bool Fail(int error, const std::string& partial) {
+    if (!partial.empty()) {
+        ::unlink(partial.c_str());
+    }
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
+void SetCopyFaultForTesting(int64_t afterBytes, int error) {
+    g_faultError = error;
+    g_faultAfter = afterBytes;
+}
+
+bool CopyFileOverwrite(const std::string& source, const std::string& target,
+                       const CopyProgress& progress) {
+    CFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0) {
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    const std::string folder = GetPathFolder(target);
+    std::string pattern = AddBackslash(folder.empty() ? "." : folder) + ".~copy-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    CFd out(::mkostemp(name.data(), O_CLOEXEC));
+    if (out.get() < 0) {
+        return false;
+    }
+    const std::string partial = name.data();
+    const uint64_t total = static_cast<uint64_t>(st.st_size);
+    uint64_t done = 0;
+    const int64_t faultAfter = g_faultAfter.load();
+    constexpr size_t kChunk = size_t{8} << 20;
+    while (done < total) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, total - done));
+        if (faultAfter >= 0) {
+            if (done >= static_cast<uint64_t>(faultAfter)) {
+                return Fail(g_faultError.load(), partial);
+            }
+            want = static_cast<size_t>(
+                std::min<uint64_t>(want, static_cast<uint64_t>(faultAfter) - done));
+        }
+        ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, want, 0);
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
+            // Fall back to plain reads and writes where the kernel cannot copy directly.
+            std::vector<char> buffer(std::min<size_t>(want, size_t{1} << 20));
+            n = ::read(in.get(), buffer.data(), buffer.size());
+            if (n > 0) {
+                ssize_t written = 0;
+                while (written < n) {
+                    ssize_t w = ::write(out.get(), buffer.data() + written,
+                                        static_cast<size_t>(n - written));
+                    if (w < 0) {
+                        if (errno == EINTR) {
+                            continue;
+                        }
+                        return Fail(errno, partial);
+                    }
+                    written += w;
+                }
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Fail(errno, partial);
+        }
+        if (n == 0) {
+            // The source shrank while we copied it.
+            return Fail(EIO, partial);
+        }
+        done += static_cast<uint64_t>(n);
+        if (progress && !progress(done, total)) {
+            return Fail(ECANCELED, partial);
+        }
+    }
+    // Only an existing target has content that a crash before write-back could lose.
+    const bool replacing = PathExists(target);
+    if (::fchmod(out.get(), (st.st_mode & 0777) | S_IWUSR) != 0 ||
+        (replacing && ::fsync(out.get()) != 0)) {
+        return Fail(errno, partial);
+    }
+    if (::close(out.release()) != 0) {
+        return Fail(errno, partial);
+    }
+    if (::rename(partial.c_str(), target.c_str()) != 0) {
+        return Fail(errno, partial);
+    }
+    return true;
+}

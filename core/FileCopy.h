@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Called while a copy runs with the bytes done and the total; returning false cancels it.
+using CopyProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+// Copies `source` over `target` (which may exist and be read-only). The bytes go to a temporary
+// file beside the target that replaces it only when complete, so a failed copy (a full disk, a
+// cancel) leaves the old target as it was and no partial file behind. errno tells why it failed.
+bool CopyFileOverwrite(const std::string& source, const std::string& target,
+                       const CopyProgress& progress = {});
+
+// Makes the next copies fail with `error` once `afterBytes` bytes are written (tests of full
+// disks); a negative `afterBytes` turns that off.
+void SetCopyFaultForTesting(int64_t afterBytes, int error);
