@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Where the player resources and the media of a page go, and how the page reaches them. Nothing
+// is cached: every call reads the current settings, so a changed site root applies at once.
+class SiteLayout {
+public:
+    // The site root joined with "JS Path"; without a site root, the page's own folder.
+    static std::string GetJavaScriptFolder(const std::string& pagePath);
+    // The site root joined with "Media Path"; without a site root, "Media Folder Name" beside
+    // the page.
+    static std::string GetMediaFolder(const std::string& pagePath);
+    // From the page's folder to the JavaScript folder ("js/", "../js/", "" for the root itself);
+    // empty without a site root.
+    static std::string GetRelativeJavaScriptPath(const std::string& pagePath);
+    // From the page's folder to the media folder; "Media Folder Name" without a site root.
+    static std::string GetRelativeMediaPath(const std::string& pagePath);
+    // True when the page exists and, with a site root set, lies in or below it. Both are compared
+    // as canonical paths (links and ".." resolved, letters exact), so neither a link nor ".." can
+    // take a page outside the root. Reports strings 39 or 40 when `showMessages` is set.
+    static bool CheckPageLocation(const std::string& pagePath, bool showMessages);
+};
+
+// The path from the folder `folderFrom` to `target` (a folder when it ends with "/"), made of
+// whole components: "../" for each level up, then the rest of the target, which keeps its
+// trailing "/". A leading "./" is removed, then any leading "/", as the player templates want.
+// The site layout removes only the "./"; for absolute paths the two never differ, because what
+// follows the "./" never starts with "/". Nullopt when either path is not absolute.
+std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target);
