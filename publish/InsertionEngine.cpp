@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish/InsertionEngine.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// A block runs from "<script" to the nearest "</script>" at most 4096 characters on; longer ones
+// are left alone. The line break after it goes with it, whichever form the page uses.
+const CRegex& ScriptBlockPattern() {
+    static const CRegex pattern("(<script.{1,4096}?</script>(?:\\r?\\n)?)",
+                                CRegex::Caseless | CRegex::DotAll);
+    return pattern;
+}
+
+std::vector<std::string_view> SplitCodeLines(std::string_view code) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < code.size()) {
+        size_t end = code.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = code.size();
+        }
+        if (end > start) {
+            lines.push_back(code.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool IsBlank(std::string_view line) {
+    return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+bool EqualsNoCaseAscii(const char* a, std::string_view lowerB) {
+    for (size_t i = 0; i < lowerB.size(); ++i) {
+        char c = a[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != lowerB[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Only ASCII letters fold: folding other characters could change byte lengths and so offsets.
+size_t FindNoCase(std::string_view text, std::string_view lowerNeedle) {
+    const char* data = text.data();
+    size_t pos = 0;
+    while (pos + lowerNeedle.size() <= text.size()) {
+        const void* hit = std::memchr(data + pos, lowerNeedle[0], text.size() - pos);
+        if (!hit) {
+            return std::string_view::npos;
+        }
+        pos = static_cast<size_t>(static_cast<const char*>(hit) - data);
+        if (pos + lowerNeedle.size() > text.size()) {
+            return std::string_view::npos;
+        }
+        if (EqualsNoCaseAscii(data + pos, lowerNeedle)) {
+            return pos;
+        }
+        ++pos;
+    }
+    return std::string_view::npos;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to,
+                       bool& found) {
+    std::string out;
+    size_t start = 0;
+    found = false;
+    while (true) {
+        size_t hit = text.find(from, start);
+        if (hit == std::string_view::npos) {
+            break;
+        }
+        if (!found) {
+            out.reserve(text.size());
+            found = true;
+        }
+        out.append(text, start, hit - start);
+        out.append(to);
+        start = hit + from.size();
+    }
+    if (found) {
+        out.append(text, start);
+    }
+    return out;
+}
+
+}  // namespace
+
+const std::array<CRegex, 4>& MenuScriptPatterns() {
+    constexpr unsigned flags = CRegex::Caseless | CRegex::DotAll;
+    static const std::array<CRegex, 4> patterns = {
+        CRegex(
+            "\\s+id[ \\t]*=[ \\t]*\"kelvary_dhtmlmenu\">[ \\t]*<!--.{1,1024}?//-->[ \\t]*</script>",
+            flags),
+        CRegex("\\s+src[ \\t]*=[ \\t]*.*?kvmenu\\.js.*?>\\s*</script>", flags),
+        CRegex("\\s+src[ \\t]*=[ \\t]*.*?kvm31\\.js.*?>\\s*</script>", flags),
+        CRegex("kv_path[ \\t]*=.*?kv_lib[ \\t]*=", flags),
+    };
+    return patterns;
+}
+
+bool RemoveMenuScripts(std::string& text, size_t& cursor, size_t keepLength) {
+    const std::vector<CRegex::Match> blocks = ScriptBlockPattern().FindAll(text);
+    const size_t keepEnd = cursor + keepLength;
+    std::vector<const CRegex::Match*> removed;
+    for (const CRegex::Match& block : blocks) {
+        const size_t blockEnd = block.offset + block.length;
+        if (block.offset < keepEnd && cursor < blockEnd) {
+            continue;
+        }
+        const std::string_view body(text.data() + block.offset, block.length);
+        for (const CRegex& pattern : MenuScriptPatterns()) {
+            if (pattern.Search(body)) {
+                removed.push_back(&block);
+                break;
+            }
+        }
+    }
+    if (removed.empty()) {
+        return false;
+    }
+    // One pass over the text: deleting block by block would move the tail once per block.
+    std::string out;
+    out.reserve(text.size());
+    size_t start = 0;
+    size_t movedBack = 0;
+    for (const CRegex::Match* block : removed) {
+        out.append(text, start, block->offset - start);
+        start = block->offset + block->length;
+        if (block->offset < cursor) {
+            movedBack += block->length;
+        }
+    }
+    out.append(text, start);
+    text = std::move(out);
+    cursor -= movedBack;
+    return true;
+}
+
+size_t FindHeadInsertPosition(std::string_view text) {
+    for (std::string_view tag : {"</head>", "<body>", "<html>"}) {
+        size_t pos = FindNoCase(text, tag);
+        if (pos != std::string_view::npos) {
+            return pos;
+        }
+    }
+    return 0;
+}
+
+bool IsHeadCodePresent(std::string_view text, std::string_view headCode) {
+    const std::vector<std::string_view> lines = SplitCodeLines(headCode);
+    if (lines.empty()) {
+        return false;
+    }
+    for (std::string_view line : lines) {
+        if (text.find(line) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SwapCodeLines(std::string& text, std::string_view publishedCode,
+                   std::string_view previewCode) {
+    const std::vector<std::string_view> published = SplitCodeLines(publishedCode);
+    const std::vector<std::string_view> preview = SplitCodeLines(previewCode);
+    if (published.empty() || preview.empty() || published.size() != preview.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < published.size(); ++i) {
+        // A blank line would otherwise replace every run of blanks or CR in the page.
+        if (IsBlank(published[i]) || published[i] == preview[i]) {
+            continue;
+        }
+        bool found = false;
+        std::string swapped = ReplaceAll(text, published[i], preview[i], found);
+        if (!found) {
+            return false;
+        }
+        text = std::move(swapped);
+    }
+    return true;
+}
+
+std::string MatchLineBreaks(std::string_view code, std::string_view pageText) {
+    const size_t firstBreak = pageText.find('\n');
+    if (firstBreak == std::string_view::npos || firstBreak == 0 ||
+        pageText[firstBreak - 1] != '\r') {
+        return std::string(code);
+    }
+    std::string out;
+    out.reserve(code.size() + code.size() / 16);
+    for (size_t i = 0; i < code.size(); ++i) {
+        if (code[i] == '\n' && (i == 0 || code[i - 1] != '\r')) {
+            out.push_back('\r');
+        }
+        out.push_back(code[i]);
+    }
+    return out;
+}
