@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "publish/CPageFile.h"
+#include "publish/IFileWriter.h"
+#include "publish/IPageEditor.h"
+
+// The web page being published into: its file, held open from load until it is closed, its text
+// in the system code page, and the player code that goes into it. Errors and questions go through
+// the message box (core/MessageBox.h); the results only say whether the step succeeded.
+class CHtmlPage {
+public:
+    CHtmlPage();
+    ~CHtmlPage();
+    CHtmlPage(const CHtmlPage&) = delete;
+    CHtmlPage& operator=(const CHtmlPage&) = delete;
+
+    // Reads the page anew, even when it is the page already loaded, so the text afterwards is
+    // always the file's content. A UTF-16LE page (second byte 0xFE) and a page declaring UTF-8 in
+    // a meta element are converted to the system code page; any other page keeps its bytes.
+    // Clears the inserted and modified flags. On failure nothing is loaded.
+    bool LoadPage(const std::string& path);
+    // Writes `text` into `file` (the preview file) from its start, in the encoding the text
+    // declares, and cuts the file after it.
+    bool SavePage(CPageFile& file, std::string_view text);
+    // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
+    // page as it was. When another program changed the page since it was loaded, asks first; the
+    // answer No (the default) keeps that change and saves nothing.
+    bool SavePage(std::string_view text);
+    // Puts the body code at the editor's cursor (replacing the selection), removes the menu
+    // product's script blocks and, unless already there, puts the head code into the page's head;
+    // the body code is left selected. Inserted code takes the page's CR LF line breaks.
+    void InsertPlayerCode(IPageEditor& editor);
+    // Back to the text as loaded, nothing inserted.
+    void Reset();
+    // Lets go of the page file (after publishing); the text stays.
+    void Close();
+
+    bool IsPageOpen() const { return m_pPageFile != nullptr; }
+    const std::string& PagePath() const { return m_strPagePath; }
+    const std::string& Text() const { return m_strText; }
+    void SetText(std::string text) { m_strText = std::move(text); }
+    const std::string& OriginalText() const { return m_strOriginalText; }
+    const std::string& HeadCode() const { return m_strHeadCode; }
+    const std::string& BodyCode() const { return m_strBodyCode; }
+    void SetHeadCode(std::string code) { m_strHeadCode = std::move(code); }
+    void SetBodyCode(std::string code) { m_strBodyCode = std::move(code); }
+    bool IsInserted() const { return m_bInserted; }
+    bool IsModified() const { return m_bModified; }
+    void SetModified(bool modified) { m_bModified = modified; }
+    bool HasUtf8Bom() const { return m_bUtf8Bom; }
+
+    // Null returns to plain write(2) and fsync(2).
+    void SetFileWriter(IFileWriter* writer);
+
+private:
+    struct DiskState {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t mtimeSec = 0;
+        int64_t mtimeNsec = 0;
+        uint64_t hash = 0;
+    };
+
+    std::optional<std::string> EncodeText(std::string_view text) const;
+    bool RememberDiskState(uint64_t hash);
+    bool ChangedOnDisk() const;
+
+    std::unique_ptr<CPageFile> m_pPageFile;
+    std::string m_strPagePath;
+    std::string m_strText;
+    std::string m_strOriginalText;
+    std::string m_strHeadCode;
+    std::string m_strBodyCode;
+    bool m_bInserted = false;
+    bool m_bModified = false;
+    bool m_bUtf8Bom = false;
+    DiskState m_diskState;
+    IFileWriter* m_pWriter;
+};
