@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/Browser.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "core/MediaFormat.h"
+#include "core/PathUtils.h"
+#include "core/Process.h"
+#include "core/Shell.h"
+
+namespace {
+
+// Reads a program's version once per process; a program that is not there gives nothing.
+class CSystemBrowserHost : public IBrowserHost {
+public:
+    bool DetectChrome(BrowserInfo& info) override {
+        return Detect({"google-chrome", "google-chrome-stable", "chromium"}, 8, 111, m_chrome,
+                      info);
+    }
+    bool DetectFirefox(BrowserInfo& info) override {
+        return Detect({"firefox", "firefox-esr"}, 0, 0, m_firefox, info);
+    }
+    bool DetectInternetExplorer(BrowserInfo& info) override {
+        info = BrowserInfo{};
+        return false;
+    }
+    bool LaunchBrowser(const BrowserInfo& info, const std::string& page) override {
+        return GetShell().Launch(info.program, {page});
+    }
+    bool OpenDefault(const std::string& page) override { return GetShell().OpenDefault(page); }
+
+private:
+    struct Cached {
+        std::once_flag once;
+        BrowserInfo info;
+    };
+
+    static bool Detect(const std::vector<const char*>& programs, int fallbackMajor,
+                       int fallbackMinor, Cached& cache, BrowserInfo& info) {
+        std::call_once(cache.once, [&] {
+            for (const char* program : programs) {
+                const std::string path = FindOnPath(program);
+                if (path.empty()) {
+                    continue;
+                }
+                BrowserInfo found;
+                found.program = program;
+                if (!ParseVersion(RunAndCapture(path, {"--version"}, 4096), found.major,
+                                  found.minor)) {
+                    found.major = fallbackMajor;
+                    found.minor = fallbackMinor;
+                }
+                cache.info = found;
+                return;
+            }
+        });
+        info = cache.info;
+        return info.detected();
+    }
+
+    Cached m_chrome, m_firefox;
+};
+
+std::atomic<IBrowserHost*> g_host{nullptr};
+
+bool Launch(const BrowserInfo& info, const std::string& page) {
+    return GetBrowserHost().LaunchBrowser(info, page);
+}
+
+}  // namespace
+
+bool ParseVersion(std::string_view text, int& major, int& minor) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            continue;
+        }
+        int a = 0, b = 0;
+        std::string rest(text.substr(i, 32));
+        if (std::sscanf(rest.c_str(), "%d.%d", &a, &b) == 2) {
+            major = a;
+            minor = b;
+            return true;
+        }
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+    }
+    return false;
+}
+
+BrowserChoice ChooseBrowser(const BrowserInfo& ie, const BrowserInfo& firefox,
+                            const BrowserInfo& chrome, std::string_view extension) {
+    const int row = FindMediaFormat(extension, MEDIA_KIND_VIDEO);
+    if (row >= 0) {
+        // The pieces are not trimmed: " Firefox" after "Chrome," matches nothing.
+        std::vector<std::string> pieces;
+        SplitString(GetMediaFormat(row).browsers, ",", pieces);
+        for (size_t i = 0; i < pieces.size() && i < 2; ++i) {
+            const std::string& piece = pieces[i];
+            if (EqualsNoCase(piece, "Chrome") && chrome.major >= 7) {
+                return BrowserChoice::Chrome;
+            }
+            if (EqualsNoCase(piece, "Firefox") && firefox.major >= 5) {
+                return BrowserChoice::Firefox;
+            }
+            if (piece.starts_with("IE") && ie.major >= 9) {
+                return BrowserChoice::InternetExplorer;
+            }
+        }
+    }
+    if (firefox.major >= 4) {
+        return BrowserChoice::Firefox;
+    }
+    if (ie.major >= 9) {
+        return BrowserChoice::InternetExplorer;
+    }
+    if (chrome.major >= 7) {
+        return BrowserChoice::Chrome;
+    }
+    return BrowserChoice::DefaultHandler;
+}
+
+IBrowserHost& GetBrowserHost() {
+    static CSystemBrowserHost system;
+    IBrowserHost* host = g_host.load();
+    return host ? *host : system;
+}
+
+void SetBrowserHost(IBrowserHost* host) {
+    g_host.store(host);
+}
+
+void OpenInBrowser(const std::string& page, std::string_view mediaExtension) {
+    IBrowserHost& host = GetBrowserHost();
+    BrowserInfo ie, firefox, chrome;
+    host.DetectInternetExplorer(ie);
+    host.DetectFirefox(firefox);
+    host.DetectChrome(chrome);
+    switch (ChooseBrowser(ie, firefox, chrome, mediaExtension)) {
+        case BrowserChoice::InternetExplorer:
+            Launch(ie, page);
+            break;
+        case BrowserChoice::Firefox:
+            Launch(firefox, page);
+            break;
+        case BrowserChoice::Chrome:
+            Launch(chrome, page);
+            break;
+        case BrowserChoice::DefaultHandler:
+            host.OpenDefault(page);
+            break;
+    }
+}

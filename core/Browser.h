@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// A browser found on the system; not detected: versions 0 and an empty program name.
+struct BrowserInfo {
+    int major = 0;
+    int minor = 0;
+    std::string program;
+    bool detected() const { return !program.empty(); }
+};
+
+// What OpenInBrowser decides to do with a page.
+enum class BrowserChoice { InternetExplorer, Firefox, Chrome, DefaultHandler };
+
+// Chooses the browser for a page whose media has `extension`: one whose format row lists it
+// among its first two browsers and is new enough, else a fixed order, else the default handler.
+BrowserChoice ChooseBrowser(const BrowserInfo& ie, const BrowserInfo& firefox,
+                            const BrowserInfo& chrome, std::string_view extension);
+
+// Reads the first "%d.%d" of a version text; false when there is none.
+bool ParseVersion(std::string_view text, int& major, int& minor);
+
+// Finding and starting browsers: Chrome is google-chrome, google-chrome-stable or chromium on
+// PATH, Firefox is firefox or firefox-esr; versions come from "PROGRAM --version", read once.
+class IBrowserHost {
+public:
+    virtual ~IBrowserHost() = default;
+    virtual bool DetectChrome(BrowserInfo& info) = 0;
+    virtual bool DetectFirefox(BrowserInfo& info) = 0;
+    virtual bool DetectInternetExplorer(BrowserInfo& info) = 0;
+    virtual bool LaunchBrowser(const BrowserInfo& info, const std::string& page) = 0;
+    virtual bool OpenDefault(const std::string& page) = 0;
+};
+
+IBrowserHost& GetBrowserHost();
+// Installs `host` (not owned; tests); null returns to the system's.
+void SetBrowserHost(IBrowserHost* host);
+
+// Shows the page in the browser chosen for its media; failures are not reported.
+void OpenInBrowser(const std::string& page, std::string_view mediaExtension);
