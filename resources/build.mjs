@@ -56,6 +56,12 @@ const outputs = new Map();
 const put = (rel, content) => outputs.set(rel, content);
 const cat = (...parts) => parts.map((p) => (Buffer.isBuffer(p) ? p.toString('utf8') : p)).join('\n');
 
+// An SVG sprite without its XML prologue, ready to be put into a page.
+const spriteMarkup = (file) => {
+    const text = readText(file);
+    return text.slice(text.indexOf('<svg'));
+};
+
 async function bundle(entry, banner) {
     const result = await build({
         entryPoints: [entry],
@@ -65,6 +71,7 @@ async function bundle(entry, banner) {
         target: ['es2018'],
         legalComments: 'none',
         banner: {js: banner},
+        define: {__PLYR_SPRITE__: JSON.stringify(spriteMarkup(pkg('plyr', 'dist/plyr.svg')))},
         nodePaths: [args.modules],
         absWorkingDir: here,
         write: false,
@@ -83,7 +90,8 @@ put('video-js/LICENSE.video.js.txt', read(pkg('video.js', 'LICENSE')));
 put('mediaelement/jquery.js', read(pkg('jquery', 'dist/jquery.min.js')));
 put('mediaelement/mediaelement-and-player.min.js',
     cat(read(pkg('mediaelement', 'build/mediaelement-and-player.min.js')),
-        read(ours('mediaelement/epilogue.js'))));
+        readText(ours('mediaelement/epilogue.js'))
+            .replace("/*SPRITE*/''", JSON.stringify(spriteMarkup(pkg('mediaelement', 'build/mejs-controls.svg'))))));
 put('mediaelement/mediaelementplayer.min.css', read(pkg('mediaelement', 'build/mediaelementplayer.min.css')));
 put('mediaelement/mejs-controls.svg', read(pkg('mediaelement', 'build/mejs-controls.svg')));
 put('mediaelement/LICENSE.mediaelement.txt', read(pkg('mediaelement', 'LICENSE')));

@@ -1,11 +1,55 @@
 
 /*
  * SPDX-License-Identifier: GPL-3.0-or-later
- * Ombrel DEDE5 Varodo: the player looks for its icon sprite beside the page by default; published
- * pages keep it beside this script, in the site's JavaScript folder.
+ * Ombrel DEDE5 Varodo. The player looks for its icon sprite beside the page by default; published
+ * pages keep it beside this script, in the site's JavaScript folder. A page opened from disk may
+ * not use an SVG file of another folder at all (each file: URL is an origin of its own), so there
+ * the sprite is put into the page itself.
  */
 (function () {
     'use strict';
+    var SPRITE = /*SPRITE*/'';
+    var mejs = window.mejs;
+    if (!mejs || !mejs.MepDefaults) {
+        return;
+    }
+
+    // A page with autoplay that the browser may not start yet (no click on the page so far) would
+    // leave the refused play() as an uncaught error; the player simply stays paused then.
+    var proto = mejs.MediaElementPlayer && mejs.MediaElementPlayer.prototype;
+    if (proto && typeof proto.play === 'function') {
+        var play = proto.play;
+        proto.play = function () {
+            var result = play.apply(this, arguments);
+            if (result && typeof result.catch === 'function') {
+                result.catch(function (err) {
+                    if (!err || (err.name !== 'NotAllowedError' && err.name !== 'AbortError')) {
+                        throw err;
+                    }
+                });
+            }
+            return result;
+        };
+    }
+    if (window.location.protocol === 'file:' && SPRITE) {
+        var put = function () {
+            if (document.getElementById('mejs-sprite')) {
+                return;
+            }
+            var box = document.createElement('div');
+            box.id = 'mejs-sprite';
+            box.hidden = true;
+            box.innerHTML = SPRITE;
+            document.body.insertBefore(box, document.body.firstChild);
+        };
+        if (document.body) {
+            put();
+        } else {
+            document.addEventListener('DOMContentLoaded', put);
+        }
+        mejs.MepDefaults.iconSprite = '';
+        return;
+    }
     var script = document.currentScript;
     if (!script || !script.src) {
         var all = document.getElementsByTagName('script');
@@ -16,8 +60,7 @@
             }
         }
     }
-    if (script && script.src && window.mejs && window.mejs.MepDefaults) {
-        var sprite = new URL('mejs-controls.svg', script.src).href;
-        window.mejs.MepDefaults.iconSprite = sprite;
+    if (script && script.src) {
+        mejs.MepDefaults.iconSprite = new URL('mejs-controls.svg', script.src).href;
     }
 })();

@@ -4,6 +4,23 @@
 // video from the folder this script was loaded from (never a CDN, so sites work offline).
 import Plyr from 'plyr';
 
+/* global __PLYR_SPRITE__ */
+// A page opened from disk may not use an SVG file of another folder (each file: URL is an origin
+// of its own): there the sprite, built into this script, goes into the page itself.
+const fromDisk = window.location.protocol === 'file:';
+
+function putSpriteIntoPage() {
+    const id = 'sprite-plyr';
+    if (document.getElementById(id)) {
+        return;
+    }
+    const box = document.createElement('div');
+    box.id = id;
+    box.hidden = true;
+    box.innerHTML = __PLYR_SPRITE__;
+    document.body.insertBefore(box, document.body.firstChild);
+}
+
 const VIDEO_CONTROLS = [
     'play-large', 'play', 'progress', 'current-time', 'duration', 'mute', 'volume', 'settings',
     'pip', 'fullscreen',
@@ -27,7 +44,8 @@ export function currentScriptFolder(fileName) {
 export function optionsFor(media, folder, extra) {
     const audio = media.tagName === 'AUDIO';
     const options = {
-        iconUrl: folder + 'plyr.svg',
+        // An empty location makes the icons refer to the sprite inside the page.
+        iconUrl: fromDisk ? '' : folder + 'plyr.svg',
         blankVideo: folder + 'blank.mp4',
         controls: media.hasAttribute('controls') ? (audio ? AUDIO_CONTROLS : VIDEO_CONTROLS) : [],
         autoplay: media.hasAttribute('autoplay'),
@@ -42,6 +60,9 @@ export function optionsFor(media, folder, extra) {
 export function setUp(media, folder, extra) {
     if (media.plyr) {
         return media.plyr;
+    }
+    if (fromDisk) {
+        putSpriteIntoPage();
     }
     const width = parseInt(media.getAttribute('width'), 10);
     const player = new Plyr(media, optionsFor(media, folder, extra));
