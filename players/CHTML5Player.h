@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "players/PlayerInfo.h"
+#include "players/PlayerRequest.h"
+
+// A player template: turns a request into head and body markup and knows the resource folders
+// the markup refers to.
+class CHTML5Player {
+public:
+    CHTML5Player(int kindsMask, PlayerType playerType)
+        : m_nKindsMask(kindsMask), m_nPlayerType(playerType) {}
+    virtual ~CHTML5Player() = default;
+    CHTML5Player(const CHTML5Player&) = delete;
+    CHTML5Player& operator=(const CHTML5Player&) = delete;
+
+    virtual bool GetHeadCode(PlayerRequest& request, std::string& out) = 0;
+    // On failure `out` is left as it was.
+    virtual bool GetBodyCode(PlayerRequest& request, std::string& out) = 0;
+    // Script the caller appends after the body code.
+    virtual std::string GetScriptCode() const { return {}; }
+    // Copies the player's resource folders from the installation folder into `targetFolder`.
+    virtual bool CopyResources(const std::string& targetFolder);
+    virtual bool OnPagePublished(const std::string& pagePath);
+    virtual std::string GetFolderName() const = 0;
+
+    int GetKindsMask() const { return m_nKindsMask; }
+    PlayerType GetPlayerType() const { return m_nPlayerType; }
+
+protected:
+    // The resource folders CopyResources copies, in order (each without its sub-folders).
+    virtual std::vector<std::string> GetResourceFolders() const { return {GetFolderName()}; }
+    bool Serves(const PlayerRequest& request) const {
+        return (request.mediaKind & m_nKindsMask) != 0;
+    }
+    // The controls, loop, autoplay and (video) poster macros, in the order each player uses.
+    static void ReplaceControls(std::string& text);
+    static void ReplaceLoop(std::string& text);
+    static void ReplaceAutoplay(std::string& text, int mediaKind);
+    static void ReplacePoster(std::string& text, PlayerRequest& request);
+
+private:
+    int m_nKindsMask;
+    PlayerType m_nPlayerType;
+};
+
+// A new player of the given type, or null for an unknown type.
+std::unique_ptr<CHTML5Player> CreatePlayer(int type);

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "players/CMediaElementPLayer.h"
+
+#include <fmt/printf.h>
+
+#include "core/MediaFormat.h"
+#include "players/PlayerMarkup.h"
+
+namespace {
+
+constexpr const char* kHead =
+    "<script src=\"$(path)/mediaelement/jquery.js\"></script>\n"
+    "<script src=\"$(path)/mediaelement/mediaelement-and-player.min.js\"></script>\n"
+    "<link rel=\"stylesheet\" href=\"$(path)/mediaelement/mediaelementplayer.min.css\" />\n";
+
+constexpr const char* kVideoBody =
+    "<video  $(controls) $(autoplay) width=\"%d\" height=\"%d\" $(video_poster) $(video_loop) "
+    "preload=\"auto\" >\n%s</video>";
+
+constexpr const char* kAudioBody =
+    "<audio  $(controls) $(autoplay)  $(video_loop) preload=\"auto\" >\n%s</audio>";
+
+constexpr const char* kScript =
+    "\n<script>\n$('audio,video').mediaelementplayer({\nsuccess: function(player, node) {\n"
+    "$('#' + node.id + '-mode').html('mode: ' + player.pluginType);\n}\n});\n</script>";
+
+}  // namespace
+
+bool CMediaElementPLayer::GetHeadCode(PlayerRequest&, std::string& out) {
+    out = kHead;
+    return true;
+}
+
+bool CMediaElementPLayer::GetBodyCode(PlayerRequest& request, std::string& out) {
+    if (!Serves(request)) {
+        return false;
+    }
+    const std::string sources = BuildSourceList(request);
+    std::string text = request.mediaKind == MEDIA_KIND_VIDEO
+                           ? fmt::sprintf(kVideoBody, request.width, request.height, sources)
+                           : fmt::sprintf(kAudioBody, sources);
+    if (FindRequestFormat(request) < 0) {
+        return false;
+    }
+    ReplaceControls(text);
+    ReplaceLoop(text);
+    ReplaceAutoplay(text,
+                    request.mediaKind == MEDIA_KIND_VIDEO ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO);
+    if (request.mediaKind == MEDIA_KIND_VIDEO) {
+        ReplacePoster(text, request);
+    }
+    out = std::move(text);
+    return true;
+}
+
+std::string CMediaElementPLayer::GetScriptCode() const {
+    return kScript;
+}

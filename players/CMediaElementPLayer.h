@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "players/CHTML5Player.h"
+
+// The MediaElement player, for video and audio.
+class CMediaElementPLayer : public CHTML5Player {
+public:
+    CMediaElementPLayer() : CHTML5Player(3, PLAYER_TYPE_MEDIAELEMENT) {}
+    bool GetHeadCode(PlayerRequest& request, std::string& out) override;
+    bool GetBodyCode(PlayerRequest& request, std::string& out) override;
+    std::string GetScriptCode() const override;
+    std::string GetFolderName() const override { return "mediaelement"; }
+};

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "players/PlayerMarkup.h"
+
+#include <vector>
+
+#include <fmt/printf.h>
+
+#include "core/CodePage.h"
+#include "core/MediaFormat.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+#include "core/StringTable.h"
+#include "media/VideoThumbnail.h"
+#include "publish/SiteLayout.h"
+
+namespace {
+
+StillPictureMaker& Maker() {
+    static StillPictureMaker maker = [](const std::string& video, const std::string& jpeg) {
+        return MakeStillPicture(video, jpeg);
+    };
+    return maker;
+}
+
+// Where the body code says a file is: the full path in a preview, else beside the media.
+std::string LocationOf(const PlayerRequest& request, const std::string& path) {
+    if (request.mode == PLAYER_MODE_PREVIEW) {
+        return path;
+    }
+    const std::string name = GetPathFileName(path);
+    if (request.mediaFolderUrl.empty()) {
+        return name;
+    }
+    return JoinPath(name, request.mediaFolderUrl, true);
+}
+
+std::string PlayerFolder(const PlayerRequest& request, std::string_view folderName) {
+    return CombinePath(SiteLayout::GetJavaScriptFolder(request.pagePath), folderName);
+}
+
+constexpr const char* kFlashObject =
+    "<object classid=\"clsid:d27cdb6e-ae6d-11cf-96b8-444553540000\"\n"
+    "codebase=\"https://download.macromedia.com/pub/shockwave/cabs/flash/"
+    "swflash.cab#version=8,0,0,0\" width=\"%d\" height=\"%d\" align=\"Default*\">\n"
+    "<param name=\"allowScriptAccess\" value=\"sameDomain\">\n"
+    "<param name=\"movie\" value=\"%s?&path=%s\">\n"
+    "<param name=\"quality\" value=\"high\">\n"
+    "<param name=\"bgcolor\" value=\"#ffffff\">\n"
+    "<param name=\"allowFullScreen\" value=\"true\">\n"
+    "<embed src=\"%s?&path=%s\" quality=\"high\"  align=\"middle\"\n"
+    "bgcolor=\"#ffffff\"  width=\"%d\" height=\"%d\" allowFullScreen=\"true\" \n"
+    "allowScriptAccess=\"sameDomain\" type=\"application/x-shockwave-flash\" \n"
+    "pluginspage=\"https://www.adobe.com/go/getflashplayer\">\n"
+    "</object>";
+
+}  // namespace
+
+void ReplaceMacro(std::string& text, std::string_view name, std::string_view replacement) {
+    const std::string macro = "$(" + std::string(name) + ")";
+    std::string out;
+    size_t pos = 0;
+    while (true) {
+        size_t hit = text.find(macro, pos);
+        if (hit == std::string::npos) {
+            break;
+        }
+        out.append(text, pos, hit - pos);
+        out += replacement;
+        pos = hit + macro.size();
+    }
+    if (pos == 0) {
+        return;
+    }
+    out.append(text, pos, std::string::npos);
+    text = std::move(out);
+}
+
+void SetStillPictureMaker(StillPictureMaker maker) {
+    Maker() = maker ? std::move(maker) : [](const std::string& video, const std::string& jpeg) {
+        return MakeStillPicture(video, jpeg);
+    };
+}
+
+bool TakeStillPicture(const std::string& video, const std::string& jpeg) {
+    return Maker()(video, jpeg);
+}
+
+int FindRequestFormat(const PlayerRequest& request) {
+    if (request.mediaFiles.empty()) {
+        return -1;
+    }
+    return FindMediaFormat(GetPathExtension(request.mediaFiles.front()), request.mediaKind);
+}
+
+std::string BuildSourceList(const PlayerRequest& request) {
+    std::string list;
+    for (const std::string& path : request.mediaFiles) {
+        if (!PathExists(path)) {
+            continue;
+        }
+        int row = FindMediaFormat(GetPathExtension(path), request.mediaKind);
+        if (row < 0) {
+            continue;
+        }
+        list += fmt::sprintf(kSourceLine, PathToUrl(LocationOf(request, path)),
+                             GetMediaFormat(row).mimeType);
+    }
+    return list;
+}
+
+std::string BuildPosterAttribute(PlayerRequest& request) {
+    if (!(request.mediaKind & MEDIA_KIND_VIDEO) || request.mediaFiles.empty()) {
+        return {};
+    }
+    const std::string& media = request.mediaFiles.front();
+    // Taken in the working folder, so a picture of that name beside the media (the user's) is
+    // neither replaced nor deleted afterwards.
+    const std::string folder = COptions::Instance()->m_strWorkFolder;
+    if (!IsValidPath(folder) || !CreateFolders(folder)) {
+        return {};
+    }
+    const std::string picture = AddBackslash(folder) + GetPathFileTitle(media) + ".jpg";
+    if (!TakeStillPicture(media, picture)) {
+        return {};
+    }
+    request.tempList.push_back(picture);
+    if (request.mode == PLAYER_MODE_PUBLISH) {
+        request.copyList.push_back(picture);
+    }
+    return fmt::sprintf(kPosterSnippet, PathToUrl(LocationOf(request, picture)));
+}
+
+std::string BuildFallbackText(int formatRow) {
+    if (formatRow < 0) {
+        return {};
+    }
+    const MediaFormat& format = GetMediaFormat(formatRow);
+    std::string text = fmt::sprintf(kFallbackSnippet, LoadStringRes(IDS_BROWSER_NOT_SUPPORTED));
+    ReplaceMacro(text, "video_tag", format.displayName);
+    ReplaceMacro(text, "suggestion",
+                 LoadStringRes(IDS_PLEASE_OPEN_IN) + " " + std::string(format.browsers));
+    return text;
+}
+
+std::string BuildFlashObject(const PlayerRequest& request, std::string_view folderName) {
+    auto flash = FlashPlayerUrl(request, folderName);
+    auto media = MediaPathUrl(request, folderName);
+    if (!flash || !media) {
+        return {};
+    }
+    return fmt::sprintf(kFlashObject, request.width + 2, request.height + 26, *flash, *media,
+                        *flash, *media, request.width + 2, request.height + 26);
+}
+
+std::string EscapeFileNameForUrl(std::string_view name) {
+    std::string bytes(name);
+    if (auto utf8 = codepage::SystemToUtf8(name)) {
+        bytes = *utf8;
+    }
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (char ch : bytes) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        bool plain = c > 0x20 && c < 0x7F;
+        switch (c) {
+            case '^':
+            case '&':
+            case '`':
+            case '{':
+            case '}':
+            case '|':
+            case '[':
+            case ']':
+            case '"':
+            case '<':
+            case '>':
+            case '\\':
+            case '?':
+            case '/':
+            // Also those that would end the attribute or cut the URL.
+            case '\'':
+            case '#':
+            case '%':
+            case '(':
+            case ')':
+                plain = false;
+                break;
+            default:
+                break;
+        }
+        if (plain) {
+            out += ch;
+        } else {
+            out += fmt::format("%{:02X}", c);
+        }
+    }
+    return out;
+}
+
+std::string EscapeHtmlText(std::string_view text) {
+    std::string utf8(text);
+    if (auto converted = codepage::SystemToUtf8(text)) {
+        utf8 = *converted;
+    }
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c == '"') {
+            out += "&quot;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += fmt::format("&#{};", static_cast<int>(c));
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            // A character reference reads right in a page of any encoding.
+            size_t len = (c & 0xE0) == 0xC0   ? 2
+                         : (c & 0xF0) == 0xE0 ? 3
+                         : (c & 0xF8) == 0xF0 ? 4
+                                              : 1;
+            unsigned cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : len == 4 ? c & 0x07 : 0xFFFD;
+            bool ok = len > 1 && i + len <= utf8.size();
+            for (size_t k = 1; ok && k < len; ++k) {
+                unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
+                ok = (cc & 0xC0) == 0x80;
+                cp = (cp << 6) | (cc & 0x3F);
+            }
+            if (!ok) {
+                cp = 0xFFFD;
+                len = 1;
+            }
+            out += fmt::format("&#{};", cp);
+            i += len - 1;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> MediaPathUrl(const PlayerRequest& request, std::string_view folderName) {
+    if (request.mediaFiles.empty()) {
+        return std::nullopt;
+    }
+    const std::string location = CombinePath(SiteLayout::GetMediaFolder(request.pagePath),
+                                             GetPathFileName(request.mediaFiles.front()));
+    auto relative = RelativePathFrom(PlayerFolder(request, folderName), location);
+    if (!relative) {
+        return std::nullopt;
+    }
+    const std::string name = EscapeFileNameForUrl(GetPathFileName(*relative));
+    const size_t slash = relative->rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : relative->substr(0, slash);
+    return PathToUrlKeepingName(folder, name);
+}
+
+std::optional<std::string> PlayerPathUrl(const PlayerRequest& request,
+                                         std::string_view folderName) {
+    auto relative =
+        RelativePathFrom(GetPathFolder(request.pagePath), PlayerFolder(request, folderName));
+    if (!relative) {
+        return std::nullopt;
+    }
+    return PathToUrl(AddBackslash(*relative));
+}
+
+std::optional<std::string> FlashPlayerUrl(const PlayerRequest& request,
+                                          std::string_view folderName) {
+    auto relative =
+        RelativePathFrom(GetPathFolder(request.pagePath), PlayerFolder(request, folderName));
+    if (!relative) {
+        return std::nullopt;
+    }
+    return PathToUrl(relative->empty() ? std::string("Player.swf")
+                                       : JoinPath("Player.swf", *relative, true));
+}

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "players/PlayerRequest.h"
+
+// Attribute snippets; their trailing blanks belong to them.
+inline constexpr const char* kControlsSnippet = "controls=\"controls\"  ";
+inline constexpr const char* kAutoplaySnippet = "autoplay=\"autoplay\" ";
+inline constexpr const char* kLoopSnippet = "loop=\"loop\"  ";
+inline constexpr const char* kPosterSnippet = "poster=\"%s\"  ";
+inline constexpr const char* kSourceLine = "<source src=\"%s\" type=\"%s\"/>\n";
+inline constexpr const char* kFallbackSnippet = "%s $(video_tag),$(suggestion) .";
+
+// Replaces every occurrence of the macro `$(name)`, left to right; inserted text is not scanned.
+void ReplaceMacro(std::string& text, std::string_view name, std::string_view replacement);
+
+// Takes a poster picture: (video path, JPEG path) → success. Tests stand in for ffmpeg here.
+using StillPictureMaker = std::function<bool(const std::string&, const std::string&)>;
+void SetStillPictureMaker(StillPictureMaker maker);
+bool TakeStillPicture(const std::string& video, const std::string& jpeg);
+
+std::string BuildSourceList(const PlayerRequest& request);
+// Empty for audio, when the picture cannot be taken, or when the option is off (caller's test).
+std::string BuildPosterAttribute(PlayerRequest& request);
+// The fallback text of the format row, with its two macros replaced.
+std::string BuildFallbackText(int formatRow);
+// The fallback object for browsers with the Flash plug-in; empty when a location cannot be had.
+std::string BuildFlashObject(const PlayerRequest& request, std::string_view folderName);
+
+// Escapes a file name for a URL: its UTF-8 bytes, with every character that is not plain in a
+// URL path segment written as "%XX".
+std::string EscapeFileNameForUrl(std::string_view name);
+// Escapes text from a file name for use inside markup outside a URL (an attribute value).
+std::string EscapeHtmlText(std::string_view text);
+
+// The locations the players write into their markup, in URL form (nullopt: cannot be computed).
+// The media file relative to the player's resource folder.
+std::optional<std::string> MediaPathUrl(const PlayerRequest& request, std::string_view folderName);
+// The player's resource folder relative to the page, ending in "/".
+std::optional<std::string> PlayerPathUrl(const PlayerRequest& request, std::string_view folderName);
+// The Flash player file of the resource folder, relative to the page.
+std::optional<std::string> FlashPlayerUrl(const PlayerRequest& request,
+                                          std::string_view folderName);
+
+// The format row of the request's first media file, or -1.
+int FindRequestFormat(const PlayerRequest& request);

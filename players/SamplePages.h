@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Copies the sample media of the kind (1 video, else audio) into the working folder; files
+// already there are kept, missing ones skipped.
+bool CopySampleMedia(int kind);
+
+// Fills a sample page's macros with the current options and the installation folder's URL.
+void ApplySampleOptions(std::string& text, const std::string& installFolder,
+                        const std::string& posterText, int kind);
+
+// Writes the filled sample page into the working folder as html5-player.htm (then -0, -1, ...)
+// and returns its path; nullopt (after a message for file errors) when that cannot be done.
+std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath);
+
+// WriteSamplePage, then opens the page in a browser.
+bool ShowSamplePage(int kind, const std::string& samplePagePath);

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish/MediaCopy.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+#include <fmt/printf.h>
+
+#include "core/FileCopy.h"
+#include "core/Folders.h"
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
+#include "core/StringTable.h"
+
+int CMessageBoxCopyQuestions::AskOverwrite(const std::string& text) {
+    switch (GetMessageBox().Show(MB_YESNOCANCEL | MB_ICONQUESTION, text)) {
+        case IDYES:
+            return COPY_EXIST_YES;
+        case IDNO:
+            return COPY_EXIST_NO;
+        default:
+            return COPY_EXIST_CANCEL;
+    }
+}
+
+int CMessageBoxCopyQuestions::AskCopyError(const std::string& text) {
+    return GetMessageBox().Show(MB_ABORTRETRYIGNORE | MB_ICONERROR, text);
+}
+
+bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
+                    ICopyQuestions& questions) {
+    if (!request.mediaFolderUrl.empty()) {
+        if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
+            return false;
+        }
+    }
+    bool yesToAll = false;
+    for (const std::string& source : request.copyList) {
+        const std::string name = GetPathFileName(source);
+        const std::string target = JoinPath(name, mediaFolder, true);
+        if (PathExists(target)) {
+            if (FilesDiffer(target, source) == 0) {
+                continue;
+            }
+            if (!yesToAll) {
+                const int answer = questions.AskOverwrite(
+                    fmt::sprintf(LoadStringRes(IDS_FILE_EXISTS_DIFFERENT), name, mediaFolder));
+                if (answer == COPY_EXIST_CANCEL) {
+                    return false;
+                }
+                if (answer == COPY_EXIST_NO) {
+                    continue;
+                }
+                yesToAll = answer == COPY_EXIST_YES_TO_ALL;
+            }
+        }
+        while (true) {
+            if (PathExists(target)) {
+                ClearReadOnly(target);
+            }
+            const bool copied =
+                CopyFileOverwrite(source, target, [&](uint64_t done, uint64_t total) {
+                    return questions.Progress(name, done, total);
+                });
+            if (copied) {
+                break;
+            }
+            const std::string reason = GetErrorText(errno);
+            const int answer =
+                questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
+            if (answer == IDRETRY) {
+                continue;
+            }
+            if (answer == IDIGNORE) {
+                break;
+            }
+            return false;
+        }
+    }
+    // A file already inside the media folder is the published copy itself.
+    const std::string inside = AddBackslash(mediaFolder);
+    for (const std::string& temp : request.tempList) {
+        if (!temp.starts_with(inside)) {
+            ::unlink(temp.c_str());
+        }
+    }
+    request.tempList.clear();
+    return true;
+}
+
+bool CopyServerConfig(const std::string& mediaFolder) {
+    const std::string source = GetInstallFolder() + "/Scripts/.htaccess";
+    if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
+        return false;
+    }
+    const std::string target = JoinPath(".htaccess", mediaFolder, true);
+    if (PathExists(target)) {
+        ClearReadOnly(target);
+    }
+    return CopyFileOverwrite(source, target);
+}

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "players/PlayerRequest.h"
+
+// Answers of the overwrite question, in the numbering callers store.
+enum CopyExistAnswer : int {
+    COPY_EXIST_YES = 1,
+    COPY_EXIST_YES_TO_ALL = 1000,
+    COPY_EXIST_NO = 7,
+    COPY_EXIST_CANCEL = 2,
+};
+
+// The questions copying asks; the wizard answers with dialogs, the command line by its options.
+class ICopyQuestions {
+public:
+    virtual ~ICopyQuestions() = default;
+    // A file of that name with other content is already in the folder (message 25).
+    virtual int AskOverwrite(const std::string& text) = 0;
+    // Copying failed (message 26): IDABORT, IDRETRY or IDIGNORE.
+    virtual int AskCopyError(const std::string& text) = 0;
+    // Progress of one file; false cancels the copy (it then counts as failed).
+    virtual bool Progress(const std::string& /*file*/, uint64_t /*done*/, uint64_t /*total*/) {
+        return true;
+    }
+};
+
+// Asks through the message box: Yes, No or Cancel, and Abort, Retry or Ignore.
+class CMessageBoxCopyQuestions : public ICopyQuestions {
+public:
+    int AskOverwrite(const std::string& text) override;
+    int AskCopyError(const std::string& text) override;
+};
+
+// Copies the request's copyList into the media folder, asking before it overwrites a file of
+// other content, then deletes the temporary files that lie outside the media folder. False means
+// publishing must stop (media folder unusable, Cancel, Abort).
+bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
+                    ICopyQuestions& questions);
+
+// Copies the installation's server configuration to ".htaccess" in the media folder (made when
+// missing, so the first publish gets it too).
+bool CopyServerConfig(const std::string& mediaFolder);

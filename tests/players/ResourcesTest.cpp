@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <cstdlib>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "core/Browser.h"
+#include "core/MediaFormat.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+#include "players/CHTML5Player.h"
+#include "players/PlayerInfo.h"
+#include "players/SamplePages.h"
+#include "tests/support/Sandbox.h"
+
+namespace {
+
+// An installation folder of our own in the sandbox, so the tests control every file in it.
+class Resources : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* saved = std::getenv("DEDE5_VARODO_HOME");
+        savedHome = saved ? saved : "";
+        install = env.sandbox.MakeFolder("install");
+        ::setenv("DEDE5_VARODO_HOME", install.c_str(), 1);
+        options = COptions::Instance();
+        options->m_strWorkFolder = env.sandbox / "appdata/Tempory";
+        for (const char* file :
+             {"video-js/video.js", "video-js/video-js.css", "video-js/tube.css",
+              "video-js/font/skip.woff", "leanback/readme.txt",
+              "leanback/js/leanbackPlayer.pack.js", "leanback/js/leanbackPlayer.en.js",
+              "leanback/css/leanbackPlayer.default.css", "leanback/css/themes/dark.css",
+              "leanback/css/themes/deeper/not-copied.css", "Projekktor/projekktor.min.js",
+              "Projekktor/theme/style.css", "Example/Waiting for you.mp4",
+              "Example/Waiting for you.webm", "Example/Waiting for you.jpg",
+              "Example/Waiting for you.mp3", "Example/Waiting for you.oga"}) {
+            env.sandbox.Write(std::string("install/") + file, file);
+        }
+        env.sandbox.Write("install/Example/tube-css.htm",
+                          "<link href=\"$(path)/video-js/tube.css\">"
+                          "<video $(controls) $(autoplay) $(video_poster) $(video_loop)>");
+        env.sandbox.Write("install/Example/mediaelement-audio.htm",
+                          std::string("<audio $(controls) $(autoplay) $(video_loop)>\0junk", 48));
+    }
+    void TearDown() override {
+        if (savedHome.empty()) {
+            ::unsetenv("DEDE5_VARODO_HOME");
+        } else {
+            ::setenv("DEDE5_VARODO_HOME", savedHome.c_str(), 1);
+        }
+        SetBrowserHost(nullptr);
+    }
+
+    test::Environment env;
+    std::string install, savedHome;
+    COptions* options = nullptr;
+};
+
+TEST_F(Resources, LeanbackRecreatesEachListedFolderWithOnlyItsOwnFiles) {
+    const std::string js = env.sandbox / "site/js";
+    ASSERT_TRUE(CreatePlayer(PLAYER_TYPE_LEANBACK)->CopyResources(js));
+    EXPECT_EQ(test::ReadFile(js + "/leanback/readme.txt"), "leanback/readme.txt");
+    EXPECT_TRUE(IsRegularFile(js + "/leanback/js/leanbackPlayer.en.js"));
+    EXPECT_TRUE(IsRegularFile(js + "/leanback/css/leanbackPlayer.default.css"));
+    EXPECT_TRUE(IsRegularFile(js + "/leanback/css/themes/dark.css"));
+    EXPECT_FALSE(PathExists(js + "/leanback/css/themes/deeper")) << "sub-folders are not entered";
+}
+
+TEST_F(Resources, SecondCopyOverReadOnlyFilesSucceeds) {
+    const std::string js = env.sandbox / "site/js/";
+    auto player = CreatePlayer(PLAYER_TYPE_VIDEOJS);
+    ASSERT_TRUE(player->CopyResources(js));
+    EXPECT_FALSE(PathExists(js + "video-js/font")) << "Video.js copies its folder's own files";
+    ::chmod((js + "video-js/video.js").c_str(), 0444);
+    env.sandbox.Write("install/video-js/video.js", "new version");
+    ASSERT_TRUE(player->CopyResources(js));
+    EXPECT_EQ(test::ReadFile(js + "video-js/video.js"), "new version");
+}
+
+TEST_F(Resources, MissingSourceFolderFailsWithoutTouchingOthers) {
+    const std::string js = env.sandbox / "site/js";
+    DeleteFolder(install + "/Projekktor/theme");
+    EXPECT_FALSE(CreatePlayer(PLAYER_TYPE_PROJEKKTOR)->CopyResources(js));
+    EXPECT_TRUE(IsRegularFile(js + "/Projekktor/projekktor.min.js")) << "folders before it stay";
+    EXPECT_FALSE(PathExists(js + "/Projekktor/theme"));
+    EXPECT_FALSE(CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->CopyResources(js));
+    EXPECT_FALSE(PathExists(js + "/mediaelement"));
+    EXPECT_FALSE(CreatePlayer(PLAYER_TYPE_VIDEOJS)->CopyResources("relative/js"));
+}
+
+TEST_F(Resources, ProjekktorPutsItsFlashPlayerBesideThePageWhenItHasOne) {
+    const std::string page = env.sandbox.Write("site/pages/a.htm", "<html>");
+    auto player = CreatePlayer(PLAYER_TYPE_PROJEKKTOR);
+    EXPECT_TRUE(player->OnPagePublished(page)) << "no jarisplayer.swf: nothing to do";
+    EXPECT_FALSE(PathExists(env.sandbox / "site/pages/jarisplayer.swf"));
+    env.sandbox.Write("install/Projekktor/jarisplayer.swf", "swf");
+    EXPECT_TRUE(player->OnPagePublished(page));
+    EXPECT_EQ(test::ReadFile(env.sandbox / "site/pages/jarisplayer.swf"), "swf");
+    EXPECT_TRUE(CreatePlayer(PLAYER_TYPE_VIDEOJS)->OnPagePublished(page));
+}
+
+TEST_F(Resources, SamplePagesAreNumberedAndFilledWithTheOptions) {
+    options->m_bAutoPlay = 1;
+    options->m_bVideoPoster = 1;
+    options->m_bVideoControl = 0;
+    options->m_bVideoLoop = 1;
+    const std::string sample = install + "/Example/tube-css.htm";
+    auto first = WriteSamplePage(MEDIA_KIND_VIDEO, sample);
+    auto second = WriteSamplePage(MEDIA_KIND_VIDEO, sample);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(*first, options->m_strWorkFolder + "/html5-player.htm");
+    EXPECT_EQ(*second, options->m_strWorkFolder + "/html5-player-0.htm");
+    EXPECT_EQ(test::ReadFile(*first),
+              "<link href=\"" + PathToUrl(install) +
+                  "/video-js/tube.css\"><video  autoplay=\"autoplay\"  poster=\"Waiting for "
+                  "you.jpg\" loop=\"loop\"  >");
+    EXPECT_TRUE(IsRegularFile(options->m_strWorkFolder + "/Waiting for you.webm"));
+    EXPECT_FALSE(PathExists(options->m_strWorkFolder + "/Waiting for you.mp3"));
+
+    options->m_bVideoPoster = 0;
+    auto third = WriteSamplePage(MEDIA_KIND_VIDEO, sample);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(test::ReadFile(*third).find("poster"), std::string::npos);
+}
+
+TEST_F(Resources, AudioSampleHonoursAudioAutoPlayOnlyAndStopsAtAZeroByte) {
+    options->m_bAutoPlay = 1;
+    options->m_bAudioAutoPlay = 0;
+    const std::string sample = install + "/Example/mediaelement-audio.htm";
+    auto page = WriteSamplePage(MEDIA_KIND_AUDIO, sample);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(test::ReadFile(*page), "<audio controls=\"controls\"    >");
+    options->m_bAudioAutoPlay = 1;
+    page = WriteSamplePage(MEDIA_KIND_AUDIO, sample);
+    ASSERT_TRUE(page);
+    EXPECT_NE(test::ReadFile(*page).find("autoplay=\"autoplay\""), std::string::npos);
+    EXPECT_TRUE(IsRegularFile(options->m_strWorkFolder + "/Waiting for you.oga"));
+}
+
+TEST_F(Resources, SampleMediaAlreadyInTheWorkFolderIsKept) {
+    env.sandbox.Write("appdata/Tempory/Waiting for you.mp3", "kept");
+    ASSERT_TRUE(CopySampleMedia(MEDIA_KIND_AUDIO));
+    EXPECT_EQ(test::ReadFile(options->m_strWorkFolder + "/Waiting for you.mp3"), "kept");
+    options->m_strWorkFolder = "not/absolute";
+    EXPECT_FALSE(CopySampleMedia(MEDIA_KIND_AUDIO));
+}
+
+class RecordingHost : public IBrowserHost {
+public:
+    bool DetectChrome(BrowserInfo& info) override {
+        info = {30, 0, "chromium"};
+        return true;
+    }
+    bool DetectFirefox(BrowserInfo& info) override {
+        info = {20, 0, "firefox"};
+        return true;
+    }
+    bool DetectInternetExplorer(BrowserInfo& info) override {
+        info = {};
+        return false;
+    }
+    bool LaunchBrowser(const BrowserInfo& info, const std::string& page) override {
+        launched = info.program + " " + page;
+        return true;
+    }
+    bool OpenDefault(const std::string&) override { return false; }
+    std::string launched;
+};
+
+TEST_F(Resources, ShowSamplePageOpensItByTheFixedOrder) {
+    RecordingHost host;
+    SetBrowserHost(&host);
+    ASSERT_TRUE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/tube-css.htm"));
+    EXPECT_EQ(host.launched, "firefox " + options->m_strWorkFolder + "/html5-player.htm");
+    host.launched.clear();
+    EXPECT_FALSE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/missing.htm"));
+    EXPECT_TRUE(host.launched.empty());
+    ASSERT_EQ(env.box.messages.size(), 1u) << "a missing sample page is a file error";
+    EXPECT_NE(env.box.messages[0].text.find("missing.htm"), std::string::npos);
+}
+
+}  // namespace

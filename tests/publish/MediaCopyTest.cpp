@@ -1,0 +1,218 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish/MediaCopy.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "core/FileCopy.h"
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
+#include "tests/support/Sandbox.h"
+
+namespace {
+
+class ScriptedQuestions : public ICopyQuestions {
+public:
+    int AskOverwrite(const std::string& text) override {
+        overwriteTexts.push_back(text);
+        return Next(overwriteAnswers, COPY_EXIST_NO);
+    }
+    int AskCopyError(const std::string& text) override {
+        errorTexts.push_back(text);
+        int answer = Next(errorAnswers, IDABORT);
+        if (answer == IDRETRY && clearFaultOnRetry) {
+            SetCopyFaultForTesting(-1, 0);
+        }
+        return answer;
+    }
+    static int Next(std::vector<int>& queue, int fallback) {
+        if (queue.empty()) {
+            return fallback;
+        }
+        int answer = queue.front();
+        queue.erase(queue.begin());
+        return answer;
+    }
+    std::vector<int> overwriteAnswers, errorAnswers;
+    std::vector<std::string> overwriteTexts, errorTexts;
+    bool clearFaultOnRetry = false;
+};
+
+class MediaCopy : public ::testing::Test {
+protected:
+    void TearDown() override { SetCopyFaultForTesting(-1, 0); }
+
+    PlayerRequest Request(std::initializer_list<std::string> files) {
+        PlayerRequest r;
+        r.mediaFolderUrl = "medias/";
+        for (const auto& f : files) {
+            r.copyList.push_back(box.Write("work/" + f, "content of " + f));
+        }
+        return r;
+    }
+    std::string Media(const std::string& name) { return box / ("site/medias/" + name); }
+
+    test::Sandbox box;
+    ScriptedQuestions questions;
+    std::string medias = box / "site/medias";
+};
+
+TEST_F(MediaCopy, SameMediaTwiceAsksNothing) {
+    PlayerRequest r = Request({"movie.mp4", "movie.jpg"});
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    EXPECT_TRUE(questions.overwriteTexts.empty());
+    EXPECT_EQ(test::ReadFile(Media("movie.mp4")), "content of movie.mp4");
+}
+
+TEST_F(MediaCopy, ChangedFilesAskOnceEachAndYesToAllSilencesTheRest) {
+    PlayerRequest r = Request({"a.mp4", "b.jpg", "c.jpg"});
+    for (const char* f : {"a.mp4", "b.jpg", "c.jpg"}) {
+        box.Write(std::string("site/medias/") + f, "older");
+    }
+    questions.overwriteAnswers = {COPY_EXIST_YES_TO_ALL};
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_EQ(questions.overwriteTexts.size(), 1u);
+    EXPECT_EQ(questions.overwriteTexts[0],
+              "File 'a.mp4' already exists in '" + medias +
+                  "' with different content. Would you like to overwrite it?");
+    EXPECT_EQ(test::ReadFile(Media("c.jpg")), "content of c.jpg");
+
+    // Yes to All lasts one publish only.
+    box.Write("site/medias/a.mp4", "changed again");
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    EXPECT_EQ(questions.overwriteTexts.size(), 2u);
+    EXPECT_EQ(test::ReadFile(Media("a.mp4")), "changed again") << "the default answer is No";
+}
+
+TEST_F(MediaCopy, NoKeepsTheOldFileAndStillSucceeds) {
+    PlayerRequest r = Request({"a.mp4", "b.mp4"});
+    box.Write("site/medias/a.mp4", "users own");
+    questions.overwriteAnswers = {COPY_EXIST_NO};
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    EXPECT_EQ(test::ReadFile(Media("a.mp4")), "users own");
+    EXPECT_EQ(test::ReadFile(Media("b.mp4")), "content of b.mp4");
+}
+
+TEST_F(MediaCopy, CancelStopsKeepingEarlierCopiesAndTemporaryFiles) {
+    PlayerRequest r = Request({"a.mp4", "b.jpg", "c.mp4"});
+    box.Write("site/medias/b.jpg", "older");
+    r.tempList = {r.copyList[1]};
+    questions.overwriteAnswers = {COPY_EXIST_CANCEL};
+    EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+    EXPECT_TRUE(IsRegularFile(Media("a.mp4")));
+    EXPECT_FALSE(PathExists(Media("c.mp4")));
+    EXPECT_TRUE(IsRegularFile(r.copyList[1])) << "temporary files are not deleted on Cancel";
+    EXPECT_EQ(r.tempList.size(), 1u);
+}
+
+TEST_F(MediaCopy, ReadOnlyTargetIsOverwritten) {
+    PlayerRequest r = Request({"a.mp4"});
+    const std::string target = box.Write("site/medias/a.mp4", "older");
+    ::chmod(target.c_str(), 0444);
+    questions.overwriteAnswers = {COPY_EXIST_YES};
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    EXPECT_EQ(test::ReadFile(target), "content of a.mp4");
+}
+
+TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
+    {
+        PlayerRequest r = Request({"a.mp4", "b.mp4"});
+        SetCopyFaultForTesting(3, ENOSPC);
+        questions.errorAnswers = {IDABORT};
+        EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+        ASSERT_EQ(questions.errorTexts.size(), 1u);
+        EXPECT_EQ(questions.errorTexts[0],
+                  "An error occured while copying file \"a.mp4\":\nNo space left on device");
+        EXPECT_FALSE(PathExists(Media("a.mp4"))) << "no partial file is left";
+        EXPECT_FALSE(PathExists(Media("b.mp4")));
+    }
+    {
+        PlayerRequest r = Request({"a.mp4", "b.mp4"});
+        questions.errorTexts.clear();
+        SetCopyFaultForTesting(3, ENOSPC);
+        questions.errorAnswers = {IDIGNORE, IDIGNORE};
+        EXPECT_TRUE(CopyMediaFiles(r, medias, questions));
+        EXPECT_EQ(questions.errorTexts.size(), 2u) << "Ignore goes on with the next file";
+    }
+    {
+        PlayerRequest r = Request({"a.mp4"});
+        questions.errorTexts.clear();
+        SetCopyFaultForTesting(3, ENOSPC);
+        questions.errorAnswers = {IDRETRY, IDRETRY};
+        questions.clearFaultOnRetry = true;
+        EXPECT_TRUE(CopyMediaFiles(r, medias, questions));
+        EXPECT_EQ(questions.errorTexts.size(), 1u);
+        EXPECT_EQ(test::ReadFile(Media("a.mp4")), "content of a.mp4");
+    }
+}
+
+TEST_F(MediaCopy, MediaDeletedBeforePublishIsReported) {
+    PlayerRequest r = Request({"gone.mp4"});
+    ::unlink(r.copyList[0].c_str());
+    questions.errorAnswers = {IDABORT};
+    EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+    ASSERT_EQ(questions.errorTexts.size(), 1u);
+    EXPECT_NE(questions.errorTexts[0].find("No such file or directory"), std::string::npos);
+}
+
+TEST_F(MediaCopy, TemporaryPosterInsideTheMediaFolderStays) {
+    PlayerRequest r = Request({"movie.mp4"});
+    const std::string outside = box.Write("work-temp/movie.jpg", "poster");
+    const std::string inside = box.Write("site/medias/old.jpg", "poster");
+    const std::string neighbour = box.Write("site/medias2/x.jpg", "poster");
+    r.copyList.push_back(outside);
+    r.tempList = {outside, inside, neighbour};
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    EXPECT_FALSE(PathExists(outside));
+    EXPECT_TRUE(PathExists(inside));
+    EXPECT_FALSE(PathExists(neighbour)) << "a folder that only begins like the media folder";
+    EXPECT_TRUE(IsRegularFile(Media("movie.jpg")));
+    EXPECT_TRUE(r.tempList.empty());
+}
+
+TEST_F(MediaCopy, MediaAlreadyInTheMediaFolderIsSkipped) {
+    PlayerRequest r;
+    r.mediaFolderUrl = "medias/";
+    r.copyList = {box.Write("site/medias/here.mp4", "x")};
+    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    EXPECT_EQ(test::ReadFile(Media("here.mp4")), "x");
+}
+
+TEST_F(MediaCopy, UnusableMediaFolderStopsSilently) {
+    PlayerRequest r = Request({"a.mp4"});
+    box.Write("site/file", "x");
+    EXPECT_FALSE(CopyMediaFiles(r, box / "site/file/medias", questions));
+    EXPECT_FALSE(CopyMediaFiles(r, "relative/medias", questions));
+    EXPECT_TRUE(questions.errorTexts.empty());
+
+    // With an empty relative media path the folder is neither made nor checked.
+    PlayerRequest root = Request({"a.mp4"});
+    root.mediaFolderUrl.clear();
+    box.MakeFolder("site");
+    ASSERT_TRUE(CopyMediaFiles(root, box / "site", questions));
+    EXPECT_TRUE(IsRegularFile(box / "site/a.mp4"));
+}
+
+TEST_F(MediaCopy, ServerConfigurationGoesBesideTheMedia) {
+    test::Environment env;
+    const char* saved = std::getenv("DEDE5_VARODO_HOME");
+    const std::string savedHome = saved ? saved : "";
+    env.sandbox.Write("install/Scripts/.htaccess", "AddType video/mp4 .mp4\n");
+    ::setenv("DEDE5_VARODO_HOME", (env.sandbox / "install").c_str(), 1);
+    EXPECT_TRUE(CopyServerConfig(medias)) << "the media folder is made on the first publish";
+    EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n");
+    ::chmod(Media(".htaccess").c_str(), 0444);
+    env.sandbox.Write("install/Scripts/.htaccess", "new\n");
+    EXPECT_TRUE(CopyServerConfig(medias + "/"));
+    EXPECT_EQ(test::ReadFile(Media(".htaccess")), "new\n");
+    if (!savedHome.empty()) {
+        ::setenv("DEDE5_VARODO_HOME", savedHome.c_str(), 1);
+    }
+}
+
+}  // namespace
