@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,40 @@ uint64_t HashBytes(uint64_t hash, std::string_view bytes) {
 }
 
 constexpr uint64_t kHashSeed = 0x243F6A8885A308D3ull;
+
+// Reads in pieces whose sizes are multiples of 8, so the value equals HashBytes of the whole.
+std::optional<uint64_t> HashFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string chunk(1 << 20, '\0');
+    uint64_t hash = kHashSeed;
+    bool ok = true;
+    while (ok) {
+        size_t filled = 0;
+        while (filled < chunk.size()) {
+            ssize_t n = ::read(fd, chunk.data() + filled, chunk.size() - filled);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            filled += static_cast<size_t>(n);
+        }
+        hash = HashBytes(hash, std::string_view(chunk.data(), filled));
+        if (filled < chunk.size()) {
+            break;
+        }
+    }
+    ::close(fd);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return hash;
+}
 
 bool HasNonZero(std::string_view bytes) {
     return bytes.find_first_not_of('\0') != std::string_view::npos;
@@ -176,11 +211,7 @@ bool CHtmlPage::RememberDiskState(uint64_t hash) {
     if (::fstat(m_pPageFile->Fd(), &st) != 0) {
         return false;
     }
-    m_diskState.device = st.st_dev;
-    m_diskState.inode = st.st_ino;
     m_diskState.size = st.st_size;
-    m_diskState.mtimeSec = st.st_mtim.tv_sec;
-    m_diskState.mtimeNsec = st.st_mtim.tv_nsec;
     m_diskState.hash = hash;
     return true;
 }
@@ -190,38 +221,13 @@ bool CHtmlPage::ChangedOnDisk() const {
     if (::stat(m_pPageFile->Path().c_str(), &st) != 0) {
         return true;
     }
-    if (st.st_dev != m_diskState.device || st.st_ino != m_diskState.inode ||
-        st.st_size != m_diskState.size || st.st_mtim.tv_sec != m_diskState.mtimeSec ||
-        st.st_mtim.tv_nsec != m_diskState.mtimeNsec) {
+    if (st.st_size != m_diskState.size) {
         return true;
     }
-    // A write within the clock's resolution leaves size and time as they were.
-    std::string chunk(1 << 20, '\0');
-    uint64_t hash = kHashSeed;
-    off_t offset = 0;
-    while (true) {
-        size_t filled = 0;
-        while (filled < chunk.size()) {
-            ssize_t n = ::pread(m_pPageFile->Fd(), chunk.data() + filled, chunk.size() - filled,
-                                offset + static_cast<off_t>(filled));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                return true;
-            }
-            if (n == 0) {
-                break;
-            }
-            filled += static_cast<size_t>(n);
-        }
-        hash = HashBytes(hash, std::string_view(chunk.data(), filled));
-        offset += static_cast<off_t>(filled);
-        if (filled < chunk.size()) {
-            break;
-        }
-    }
-    return hash != m_diskState.hash;
+    // The content decides: a write within the clock's resolution keeps size and time, while a
+    // program that only rewrote the same bytes changes nothing worth asking about.
+    std::optional<uint64_t> hash = HashFile(m_pPageFile->Path());
+    return !hash || *hash != m_diskState.hash;
 }
 
 std::optional<std::string> CHtmlPage::EncodeText(std::string_view text) const {

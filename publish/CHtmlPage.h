@@ -60,12 +60,9 @@ public:
     void SetFileWriter(IFileWriter* writer);
 
 private:
+    // The page as this object last read or wrote it, to notice another program's write.
     struct DiskState {
-        uint64_t device = 0;
-        uint64_t inode = 0;
         int64_t size = 0;
-        int64_t mtimeSec = 0;
-        int64_t mtimeNsec = 0;
         uint64_t hash = 0;
     };
 
