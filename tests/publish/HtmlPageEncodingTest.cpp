@@ -1,0 +1,330 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "publish/CHtmlPage.h"
+#include "publish/CStringPageEditor.h"
+#include "publish/PublishMessages.h"
+#include "tests/publish/PageTestSupport.h"
+
+namespace {
+
+std::string Utf16le(std::u16string_view text, bool mark = true) {
+    std::string out = mark ? "\xFF\xFE" : "";
+    for (char16_t unit : text) {
+        out.push_back(static_cast<char>(unit & 0xFF));
+        out.push_back(static_cast<char>(unit >> 8));
+    }
+    return out;
+}
+
+class HtmlPageEncodingTest : public ::testing::Test {
+protected:
+    // Copies a committed page into the test's own site folder.
+    std::string PutCommitted(const std::string& name) {
+        return env.sandbox.Write("site/" + name, test::CommittedPage(name));
+    }
+    std::string Put(const std::string& name, const std::string& bytes) {
+        return env.sandbox.Write("site/" + name, bytes);
+    }
+    // Loads and saves the page unchanged; returns the bytes on disk afterwards.
+    std::string LoadAndSave(CHtmlPage& page, const std::string& path) {
+        EXPECT_TRUE(page.LoadPage(path)) << path;
+        EXPECT_TRUE(page.SavePage(page.Text())) << path;
+        return test::ReadFile(path);
+    }
+
+    test::Environment env;
+};
+
+TEST_F(HtmlPageEncodingTest, EveryCommittedPageRoundTripsByteForByte) {
+    // Converted on purpose, each checked in its own test below.
+    const std::set<std::string> converted = {"utf16le-bom-korean.htm", "zero-byte.htm"};
+    {
+        SCOPED_TRACE("UTF-8 system");
+        test::CodePagePin pin("UTF-8");
+        int checked = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(DEDE5_TEST_PAGES)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with(".") || converted.count(name)) {
+                continue;
+            }
+            CHtmlPage page;
+            EXPECT_EQ(LoadAndSave(page, PutCommitted(name)), test::CommittedPage(name)) << name;
+            ++checked;
+        }
+        EXPECT_GE(checked, 14);
+        EXPECT_TRUE(env.box.messages.empty());
+    }
+    {
+        SCOPED_TRACE("CP1252 system");
+        test::CodePagePin pin("CP1252");
+        std::set<std::string> asked;
+        for (const auto& entry : std::filesystem::directory_iterator(DEDE5_TEST_PAGES)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with(".") || converted.count(name)) {
+                continue;
+            }
+            const std::string path = PutCommitted(name);
+            CHtmlPage page;
+            env.box.messages.clear();
+            env.box.fallback = IDNO;
+            if (!page.LoadPage(path)) {
+                asked.insert(name);
+                continue;
+            }
+            ASSERT_TRUE(page.SavePage(page.Text()));
+            EXPECT_EQ(test::ReadFile(path), test::CommittedPage(name)) << name;
+        }
+        // Korean text has no place in CP1252: those pages are refused after a question.
+        EXPECT_EQ(asked, (std::set<std::string>{"utf16le-bom-unicode-meta.htm", "utf8-meta-bom.htm",
+                                                "utf8-meta-nobom.htm"}));
+    }
+}
+
+TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenAsItsMetaDeclarationSays) {
+    test::CodePagePin pin("UTF-8");
+    {
+        SCOPED_TRACE("no charset=unicode: written in the system code page");
+        const std::string path = PutCommitted("utf16le-bom-korean.htm");
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(path));
+        const std::string expected =
+            "<html>\r\n<head>\r\n<title>동영상 — Café</title>\r\n</head>\r\n<body>\r\n"
+            "<h1>안녕하세요, 동영상 페이지입니다</h1>\r\n<p>Ünïcödé and 한국어 text.</p>\r\n"
+            "</body>\r\n</html>\r\n";
+        EXPECT_EQ(page.Text(), expected);
+        EXPECT_FALSE(page.HasUtf8Bom());
+        ASSERT_TRUE(page.SavePage(page.Text()));
+        EXPECT_EQ(test::ReadFile(path), expected);
+    }
+    {
+        SCOPED_TRACE("charset=unicode: FF FE and UTF-16LE");
+        const std::string path = PutCommitted("utf16le-bom-unicode-meta.htm");
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(path));
+        EXPECT_NE(page.Text().find("<p>안녕하세요, 동영상 페이지입니다</p>\r\n"),
+                  std::string::npos);
+        ASSERT_TRUE(page.SavePage(page.Text()));
+        EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf16le-bom-unicode-meta.htm"));
+    }
+    {
+        SCOPED_TRACE("CP1252 system converts both ways");
+        test::CodePagePin cp1252("CP1252");
+        const std::string path = Put("latin16.htm", Utf16le(u"<p>Café 5 €</p>"));
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(path));
+        EXPECT_EQ(page.Text(), "<p>Caf\xE9 5 \x80</p>");
+        ASSERT_TRUE(page.SavePage(page.Text()));
+        EXPECT_EQ(test::ReadFile(path), "<p>Caf\xE9 5 \x80</p>");
+        const std::string unicode =
+            "<meta content=\"text/html; charset=Unicode\"><p>Caf\xE9 \x80</p>";
+        ASSERT_TRUE(page.SavePage(unicode));
+        EXPECT_EQ(test::ReadFile(path),
+                  Utf16le(u"<meta content=\"text/html; charset=Unicode\"><p>Café €</p>"));
+    }
+    EXPECT_TRUE(env.box.messages.empty());
+}
+
+TEST_F(HtmlPageEncodingTest, Utf8MetaPageKeepsItsByteOrderMarkExactlyWhenItHadOne) {
+    test::CodePagePin pin("UTF-8");
+    CHtmlPage page;
+    const std::string withMark = PutCommitted("utf8-meta-bom.htm");
+    ASSERT_TRUE(page.LoadPage(withMark));
+    EXPECT_TRUE(page.HasUtf8Bom());
+    EXPECT_TRUE(page.Text().starts_with("<!DOCTYPE html>"));
+    ASSERT_TRUE(page.SavePage(page.Text()));
+    EXPECT_EQ(test::ReadFile(withMark), test::CommittedPage("utf8-meta-bom.htm"));
+
+    // The same object, after a page with a mark.
+    const std::string without = PutCommitted("utf8-meta-nobom.htm");
+    ASSERT_TRUE(page.LoadPage(without));
+    EXPECT_FALSE(page.HasUtf8Bom());
+    ASSERT_TRUE(page.SavePage(page.Text()));
+    EXPECT_EQ(test::ReadFile(without), test::CommittedPage("utf8-meta-nobom.htm"));
+
+    // The preview of a page with a mark has one too.
+    ASSERT_TRUE(page.LoadPage(withMark));
+    CPageFile preview;
+    ASSERT_TRUE(preview.Create(env.sandbox / "site/.~preview.htm"));
+    ASSERT_TRUE(page.SavePage(preview, page.Text()));
+    EXPECT_EQ(test::ReadFile(env.sandbox / "site/.~preview.htm"),
+              test::CommittedPage("utf8-meta-bom.htm"));
+}
+
+TEST_F(HtmlPageEncodingTest, Cp1252SystemReallyConvertsUtf8Pages) {
+    test::CodePagePin pin("CP1252");
+    const std::string path = PutCommitted("utf8-meta-latin.htm");
+    CHtmlPage page;
+    ASSERT_TRUE(page.LoadPage(path));
+    EXPECT_NE(page.Text().find("<p>Cr\xE8me br\xFBl\xE9"
+                               "e, 5 \x80 \x96 na\xEFve fa\xE7"
+                               "ade</p>"),
+              std::string::npos);
+    // An edit in CP1252 goes back to the file as UTF-8.
+    std::string text = page.Text();
+    text.replace(text.find("Cr\xE8me"), 5, "Cr\xEApe");
+    ASSERT_TRUE(page.SavePage(text));
+    const std::string saved = test::ReadFile(path);
+    EXPECT_NE(saved.find("<p>Crêpe brûlée, 5 € – naïve façade</p>"), std::string::npos);
+    EXPECT_EQ(saved.size(), test::CommittedPage("utf8-meta-latin.htm").size());
+
+    // Both declarations: UTF-8 wins.
+    ASSERT_TRUE(page.SavePage("<meta charset=unicode><META x charset=utf-8 y><p>\xE9</p>"));
+    EXPECT_EQ(test::ReadFile(path), "<meta charset=unicode><META x charset=utf-8 y><p>é</p>");
+}
+
+TEST_F(HtmlPageEncodingTest, PagesWithoutUtf8DeclarationKeepTheirBytes) {
+    test::CodePagePin pin("CP1252");
+    for (const char* name : {"utf8-nometa-bom.htm", "html5-charset-quoted.htm",
+                             "shift_jis-undeclared.htm", "latin1-undeclared.htm"}) {
+        SCOPED_TRACE(name);
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(PutCommitted(name)));
+        EXPECT_EQ(page.Text(), test::CommittedPage(name));
+        EXPECT_FALSE(page.HasUtf8Bom());
+    }
+    // "charset=utf-8" must appear as such: "utf-8" in quotes is not the declaration.
+    CHtmlPage page;
+    ASSERT_TRUE(page.LoadPage(Put("quoted.htm", "<meta charset=\"utf-8\"><p>\xC3\xA9</p>")));
+    EXPECT_EQ(page.Text(), "<meta charset=\"utf-8\"><p>\xC3\xA9</p>");
+    // Without dot-all the declaration's closing '>' must be on its line.
+    ASSERT_TRUE(
+        page.LoadPage(Put("split.htm", "<meta content=\"charset=utf-8\"\n><p>\xC3\xA9</p>")));
+    EXPECT_EQ(page.Text(), "<meta content=\"charset=utf-8\"\n><p>\xC3\xA9</p>");
+    ASSERT_TRUE(
+        page.LoadPage(Put("joined.htm", "<meta\ncontent=\"charset=utf-8\"><p>\xC3\xA9</p>")));
+    EXPECT_EQ(page.Text(), "<meta\ncontent=\"charset=utf-8\"><p>\xE9</p>");
+    EXPECT_TRUE(env.box.messages.empty());
+}
+
+TEST_F(HtmlPageEncodingTest, ZeroByteCutsTheText) {
+    test::CodePagePin pin("UTF-8");
+    {
+        SCOPED_TRACE("text after the zero byte would be lost: asked, No refuses");
+        const std::string path = PutCommitted("zero-byte.htm");
+        CHtmlPage page;
+        env.box.answers = {IDNO};
+        EXPECT_FALSE(page.LoadPage(path));
+        EXPECT_FALSE(page.IsPageOpen());
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
+        EXPECT_NE(env.box.messages[0].text.find(path), std::string::npos);
+
+        env.box.answers = {IDYES};
+        ASSERT_TRUE(page.LoadPage(path));
+        EXPECT_EQ(page.Text(),
+                  "<html>\n<head>\n<title>Zero</title>\n</head>\n<body>\n<p>Before</p>");
+    }
+    env.box.messages.clear();
+    {
+        SCOPED_TRACE("zero padding at the end is cut silently");
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(Put("padded.htm", std::string("<p>x</p>\0\0\0", 11))));
+        EXPECT_EQ(page.Text(), "<p>x</p>");
+        ASSERT_TRUE(
+            page.LoadPage(Put("padded16.htm", Utf16le(std::u16string(u"<p>x</p>\0\0", 10)))));
+        EXPECT_EQ(page.Text(), "<p>x</p>");
+        EXPECT_TRUE(env.box.messages.empty());
+    }
+    {
+        SCOPED_TRACE("UTF-16: the cut only detects; the text ends at the first zero unit");
+        CHtmlPage page;
+        const std::string bytes = Utf16le(std::u16string(u"<p>가</p>\0<p>tail</p>", 20));
+        env.box.answers = {IDYES};
+        ASSERT_TRUE(page.LoadPage(Put("cut16.htm", bytes)));
+        EXPECT_EQ(page.Text(), "<p>가</p>");
+        EXPECT_EQ(env.box.messages.size(), 1u);
+        // An odd trailing byte is no unit of its own.
+        ASSERT_TRUE(page.LoadPage(Put("odd16.htm", Utf16le(u"<b>") + '\0')));
+        EXPECT_EQ(page.Text(), "<b>");
+    }
+}
+
+TEST_F(HtmlPageEncodingTest, LoadFailuresAreReportedAndLeaveNothingLoaded) {
+    test::CodePagePin pin("UTF-8");
+    CHtmlPage page;
+    ASSERT_TRUE(page.LoadPage(PutCommitted("fragment.htm")));
+    {
+        SCOPED_TRACE("missing file");
+        EXPECT_FALSE(page.LoadPage(env.sandbox / "site/missing.htm"));
+        EXPECT_FALSE(page.IsPageOpen());
+        EXPECT_TRUE(page.Text().empty());
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONERROR);
+        EXPECT_NE(env.box.messages[0].text.find("No such file or directory"), std::string::npos);
+        EXPECT_NE(env.box.messages[0].text.find("missing.htm"), std::string::npos);
+    }
+    {
+        SCOPED_TRACE("a folder");
+        env.box.messages.clear();
+        EXPECT_FALSE(page.LoadPage(env.sandbox.MakeFolder("site/folder.htm")));
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_NE(env.box.messages[0].text.find("Is a directory"), std::string::npos);
+    }
+    {
+        SCOPED_TRACE("UTF-16 with a lone surrogate cannot be converted");
+        env.box.messages.clear();
+        EXPECT_FALSE(page.LoadPage(Put("bad16.htm", Utf16le(u"<p>\xD800</p>"))));
+        EXPECT_FALSE(page.IsPageOpen());
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONERROR);
+    }
+    {
+        SCOPED_TRACE("CP1252 system: malformed UTF-8 under a UTF-8 declaration");
+        test::CodePagePin cp1252("CP1252");
+        env.box.messages.clear();
+        EXPECT_FALSE(page.LoadPage(Put("bad8.htm", "<meta charset=utf-8 >\xC3(")));
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONERROR);
+    }
+    {
+        SCOPED_TRACE("UTF-8 system: the same bytes load unchanged, nothing to convert");
+        env.box.messages.clear();
+        const std::string path = Put("bad8.htm", "<meta charset=utf-8 >\xC3(");
+        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(page.SavePage(page.Text()));
+        EXPECT_EQ(test::ReadFile(path), "<meta charset=utf-8 >\xC3(");
+        EXPECT_TRUE(env.box.messages.empty());
+    }
+}
+
+TEST_F(HtmlPageEncodingTest, CharactersTheCodePageLacksAreNotLostSilently) {
+    test::CodePagePin pin("CP1252");
+    const std::string path = PutCommitted("utf8-meta-bom.htm");
+    CHtmlPage page;
+    env.box.answers = {IDNO};
+    EXPECT_FALSE(page.LoadPage(path));
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
+    EXPECT_NE(env.box.messages[0].text.find("CP1252"), std::string::npos);
+
+    env.box.answers = {IDYES};
+    ASSERT_TRUE(page.LoadPage(path));
+    EXPECT_NE(page.Text().find("<title>Caf\xE9 ?\?\?</title>"), std::string::npos);
+    // Nothing was written by loading.
+    EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf8-meta-bom.htm"));
+}
+
+TEST_F(HtmlPageEncodingTest, LoadingTheSamePageAgainReadsItAnew) {
+    test::CodePagePin pin("UTF-8");
+    const std::string path = PutCommitted("fragment.htm");
+    CHtmlPage page;
+    ASSERT_TRUE(page.LoadPage(path));
+    page.SetHeadCode("<script src=\"p.js\"></script>\n");
+    page.SetBodyCode("<video></video>\n");
+    CStringPageEditor editor(page.Text());
+    page.InsertPlayerCode(editor);
+    ASSERT_TRUE(page.IsInserted());
+    env.sandbox.Write("site/fragment.htm", "<p>new</p>");
+    ASSERT_TRUE(page.LoadPage(path));
+    EXPECT_EQ(page.Text(), "<p>new</p>");
+    EXPECT_EQ(page.OriginalText(), "<p>new</p>");
+    EXPECT_FALSE(page.IsModified());
+    EXPECT_FALSE(page.IsInserted());
+}
+
+}  // namespace
