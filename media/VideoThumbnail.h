@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "media/Encoder.h"
+
+// Takes one JPEG frame from the start of a video with ffmpeg.
+class CVideoThumbnail : public CEncoder {
+public:
+    CVideoThumbnail(CTask* task, std::string inputPath, std::string outputPath);
+
+    bool Start() override;
+    std::string GetEncoderPath() override;
+    // Keeps the frame number of each ffmpeg status line in m_nFrameCount.
+    bool ParseLine(const std::string& line) override;
+    bool CanPause() override { return false; }
+    bool CanCancel() override { return false; }
+
+    // The frame number of an ffmpeg status line ("frame=  1 ... time=00:00:00.40 ...").
+    static bool ParseFrameCount(std::string_view line, int* frames);
+
+    std::string m_strInputPath;
+    std::string m_strOutputPath;
+    int m_nFrameCount = 0;
+};
+
+// The ffmpeg to run for `inputPath`: encoder/ffmpeg-webm for .webm and .ogg input (any letter
+// case), encoder/ffmpeg for the rest, from the installation folder when it is there and
+// executable; otherwise the ffmpeg found on PATH ("ffmpeg" when there is none).
+std::string GetFfmpegPath(std::string_view inputPath);
+
+// Writes (or overwrites) `jpegPath` with one frame from the start of the video `inputPath`.
+// True when ffmpeg exited with 0 and reported at least one frame. Refuses, without running
+// anything, to write over the input itself.
+bool MakeStillPicture(const std::string& inputPath, const std::string& jpegPath);
