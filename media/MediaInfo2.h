@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The details of one media file. The video fields mean something only while m_nVideoCount > 0
+// and the audio fields only while m_nAudioCount > 0: parsing another file leaves the fields of a
+// kind it lacks as they were.
+class CMediaInfo2 {
+public:
+    CMediaInfo2() = default;
+    virtual ~CMediaInfo2() = default;
+
+    // Fills the record from the file at `path`; false (with a log line) when the file holds
+    // neither audio nor video, cannot be read, or is no regular file.
+    bool Parse(const std::string& path);
+    // Whether the last parsed file plays in browsers as it is.
+    bool IsHTML5Media() const;
+
+    std::string GetSizeText() const;
+    std::string GetDurationText() const;
+    std::string GetFormatText() const;
+    std::string GetVideoFormatText() const;
+    std::string GetResolutionText() const;
+    std::string GetFrameRateText() const;
+    std::string GetAudioFormatText() const;
+    std::string GetSampleRateText() const;
+    std::string GetChannelsText() const;
+
+    int32_t m_nAudioCount = 0;
+    int32_t m_nVideoCount = 0;
+    int64_t m_nFileSize = 0;
+    std::string m_strFormat;
+    float m_fDuration = 0;
+    std::string m_strPath;
+    std::string m_strVideoFormat;
+    std::string m_strVideoProfile;
+    int32_t m_nWidth = 0;
+    int32_t m_nHeight = 0;
+    float m_fAspectRatio = 0;
+    float m_fFrameRate = 0;
+    float m_fVideoDuration = 0;
+    std::string m_strFrameRateMode;
+    // kbit/s
+    int32_t m_nVideoBitRate = 0;
+    std::string m_strVideoBitRateMode;
+    std::string m_strAudioFormat;
+    std::string m_strAudioProfile;
+    int32_t m_nSampleRate = 0;
+    // kbit/s
+    int32_t m_nAudioBitRate = 0;
+    float m_fAudioDuration = 0;
+    std::string m_strAudioBitRateMode;
+    int32_t m_nChannels = 0;
+};
+
+// The extensions of files that are HTML5 media, in their order.
+inline constexpr std::array<const char*, 8> kHtml5MediaExtensions = {
+    ".mp4", ".webm", ".ogg", ".ogv", ".mp3", ".m4a", ".oga", ".wav"};
+
+// `extension` with its dot; letters compared without case.
+bool IsSupportedMediaExt(std::string_view extension);
+
+// How MediaInfo's numbers are read: leading digits after optional blanks and sign, 0 when there
+// are none, clamped to the type's range rather than overflowing.
+int32_t ParseLeadingInt(std::string_view text);
+int64_t ParseLeadingInt64(std::string_view text);
+// A decimal real in the C locale's form, whatever the user's locale; 0 when there is none.
+double ParseLeadingReal(std::string_view text);
