@@ -74,6 +74,7 @@ export async function launchBrowser() {
         removeFolder(profile);
         throw error;
     }
+    context.setDefaultTimeout(PATIENCE_MS);
     return {
         context,
         newPage: () => context.newPage(),

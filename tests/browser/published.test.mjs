@@ -193,6 +193,29 @@ describe('Leanback pages', () => {
             },
         });
     });
+    test('a source change stops the old download with the local blank video, not a CDN one', async () => {
+        await checkPublished({
+            player: 'leanback',
+            page: {file: 'movie.mp4', ext: 'mp4', kind: 'video', options: ON},
+            media: {...videoMedia('mp4'), 'movie.webm': 'movie.webm'},
+            expect: {player: 'plyr', kind: 'video', duration: VIDEO_SECONDS, poster: 'medias/movie.jpg'},
+            extra: async (page, {seen}) => {
+                await page.evaluate(() => {
+                    window.LeanbackPlayer.players[0].source = {
+                        type: 'video', sources: [{src: 'medias/movie.webm', type: 'video/webm'}]};
+                });
+                await page.waitForFunction(() => document.querySelector('.plyr video').currentSrc.endsWith('movie.webm') &&
+                                                 document.querySelector('.plyr video').readyState >= 1);
+                await page.waitForLoadState('networkidle');
+                const blank = seen.responses.filter((r) => r.url.endsWith('/blank.mp4'));
+                assert.ok(blank.length > 0, 'the blank video was never asked for');
+                assert.ok(blank.every((r) => new URL(r.url).pathname === '/js/leanback/js/blank.mp4' && r.status < 400),
+                          JSON.stringify(blank));
+                assert.ok(seen.requests.every((u) => u.startsWith(new URL(page.url()).origin)), seen.requests.join('\n'));
+                assert.deepEqual(seen.failed, []);
+            },
+        });
+    });
     test('every option off gives a player without controls', async () => {
         await checkPublished({
             player: 'leanback',
