@@ -1,0 +1,541 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/PublishJob.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include <unistd.h>
+
+#include <fmt/printf.h>
+
+#include "core/Folders.h"
+#include "core/MediaFormat.h"
+#include "core/MessageBox.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+#include "core/Regex.h"
+#include "core/StringTable.h"
+#include "media/MediaInfo2.h"
+#include "players/CHTML5Player.h"
+#include "players/PlayerInfo.h"
+#include "publish/CHtmlPage.h"
+#include "publish/CStringPageEditor.h"
+#include "publish/MediaCopy.h"
+#include "publish/SiteLayout.h"
+
+namespace {
+
+constexpr const char* kPlayerNames[] = {"default", "youtube", "mediaelement", "leanback",
+                                        "projekktor"};
+
+std::string WithoutCarriageReturns(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+bool AskOnTerminal(std::FILE* err, const std::string& question, std::string_view choices,
+                   char& answer) {
+    std::fprintf(err, "%s [%.*s] ", question.c_str(), static_cast<int>(choices.size()),
+                 choices.data());
+    std::fflush(err);
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin)) {
+        return false;
+    }
+    answer = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+    return true;
+}
+
+// Messages on standard error; a question is asked on the terminal when there is one, else
+// answered with its safe default (No, keep what is there).
+class CTerminalMessageBox : public IMessageBox {
+public:
+    CTerminalMessageBox(std::FILE* err, bool interactive)
+        : m_err(err), m_bInteractive(interactive) {}
+    int Show(unsigned type, const std::string& text) override {
+        const unsigned buttons = type & MB_BUTTONMASK;
+        if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) {
+            char answer = 'n';
+            if (m_bInteractive &&
+                AskOnTerminal(m_err, WithoutCarriageReturns(text), "y/N", answer)) {
+                return answer == 'y' ? IDYES : IDNO;
+            }
+            std::fprintf(m_err, "%s\n", WithoutCarriageReturns(text).c_str());
+            return IDNO;
+        }
+        std::fprintf(m_err, "%s\n", WithoutCarriageReturns(text).c_str());
+        return buttons == MB_ABORTRETRYIGNORE ? IDABORT : IDOK;
+    }
+
+private:
+    std::FILE* m_err;
+    bool m_bInteractive;
+};
+
+class CCliCopyQuestions : public ICopyQuestions {
+public:
+    CCliCopyQuestions(const PublishOptions& options, std::FILE* err)
+        : m_options(options), m_err(err), m_bShowProgress(::isatty(::fileno(err)) == 1) {}
+
+    int AskOverwrite(const std::string& text) override {
+        switch (m_options.overwrite) {
+            case PublishOptions::Overwrite::Yes:
+                return COPY_EXIST_YES;
+            case PublishOptions::Overwrite::No:
+                if (m_options.verbosity > 0) {
+                    std::fprintf(m_err, "%s No.\n", text.c_str());
+                }
+                return COPY_EXIST_NO;
+            case PublishOptions::Overwrite::Ask:
+                break;
+        }
+        while (true) {
+            char answer = 0;
+            if (!AskOnTerminal(m_err, text, "y/a/n/c", answer)) {
+                return COPY_EXIST_CANCEL;
+            }
+            switch (answer) {
+                case 'y':
+                    return COPY_EXIST_YES;
+                case 'a':
+                    return COPY_EXIST_YES_TO_ALL;
+                case 'n':
+                    return COPY_EXIST_NO;
+                case 'c':
+                    m_bCancelled = true;
+                    return COPY_EXIST_CANCEL;
+                default:
+                    break;
+            }
+        }
+    }
+
+    int AskCopyError(const std::string& text) override {
+        if (m_options.overwrite == PublishOptions::Overwrite::Ask) {
+            char answer = 0;
+            while (AskOnTerminal(m_err, text, "a/r/i", answer)) {
+                if (answer == 'r') {
+                    return IDRETRY;
+                }
+                if (answer == 'i') {
+                    return IDIGNORE;
+                }
+                if (answer == 'a') {
+                    return IDABORT;
+                }
+            }
+        }
+        std::fprintf(m_err, "%s\n", text.c_str());
+        return IDABORT;
+    }
+
+    bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
+        const auto now = std::chrono::steady_clock::now();
+        if (file != m_strFile) {
+            m_strFile = file;
+            m_start = now;
+            m_bProgressShown = false;
+            if (m_options.verbosity > 1) {
+                std::fprintf(m_err, "copying %s\n", file.c_str());
+            }
+        }
+        // Only a copy that takes more than a second gets a progress line.
+        if (m_bShowProgress && m_options.verbosity > 0 && now - m_start > std::chrono::seconds(1)) {
+            std::fprintf(m_err, "\r%s: %3d%%", file.c_str(),
+                         total ? static_cast<int>(done * 100 / total) : 100);
+            m_bProgressShown = true;
+            if (done == total) {
+                std::fprintf(m_err, "\n");
+            }
+            std::fflush(m_err);
+        }
+        return true;
+    }
+
+    bool Cancelled() const { return m_bCancelled; }
+
+private:
+    const PublishOptions& m_options;
+    std::FILE* m_err;
+    bool m_bShowProgress;
+    bool m_bProgressShown = false;
+    bool m_bCancelled = false;
+    std::string m_strFile;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// A working folder of this run alone, so a wizard running at the same time keeps its own.
+class CPrivateWorkFolder {
+public:
+    CPrivateWorkFolder() {
+        std::string pattern = AddBackslash(GetTempFolder()) + "publish-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (::mkdtemp(name.data())) {
+            m_strPath = name.data();
+        }
+    }
+    ~CPrivateWorkFolder() {
+        if (!m_strPath.empty()) {
+            DeleteFolder(m_strPath);
+        }
+    }
+    CPrivateWorkFolder(const CPrivateWorkFolder&) = delete;
+    CPrivateWorkFolder& operator=(const CPrivateWorkFolder&) = delete;
+    const std::string& path() const { return m_strPath; }
+
+private:
+    std::string m_strPath;
+};
+
+// Paths given relative to the current folder, made absolute as the wizard's always are.
+std::string Absolute(const std::string& path) {
+    if (path.starts_with("/")) {
+        return CombinePath(path, "");
+    }
+    char cwd[4096];
+    return ::getcwd(cwd, sizeof cwd) ? CombinePath(cwd, path) : path;
+}
+
+std::optional<size_t> BodyTagEnd(const std::string& text) {
+    static const CRegex body("<body\\b[^>]*>", CRegex::Caseless);
+    CRegex::Match m;
+    if (!body.Search(text, &m)) {
+        return std::nullopt;
+    }
+    return m.offset + m.length;
+}
+
+void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
+    if (options.siteRoot) {
+        o.m_strSiteRoot =
+            options.siteRoot->empty() ? "" : AddBackslash(Absolute(*options.siteRoot));
+    }
+    if (options.jsPath) {
+        o.m_strJsPath = *options.jsPath;
+    }
+    if (options.mediaPath) {
+        o.m_strMediaPath = *options.mediaPath;
+    }
+    if (options.poster) {
+        o.m_bVideoPoster = *options.poster;
+    }
+    if (options.autoplay) {
+        o.m_bAutoPlay = *options.autoplay;
+        o.m_bAudioAutoPlay = *options.autoplay;
+    }
+    if (options.loop) {
+        o.m_bVideoLoop = *options.loop;
+    }
+    if (options.controls) {
+        o.m_bVideoControl = *options.controls;
+    }
+}
+
+}  // namespace
+
+std::string PublishUsage() {
+    return "Usage: dede5-publish [OPTIONS] MEDIA PAGE [PAGE...]\n"
+           "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
+           "player markup goes into each page, the player files into the site's JavaScript\n"
+           "folder and the media (with its poster picture) into its media folder.\n"
+           "\n"
+           "  --player NAME        default, youtube, mediaelement, leanback or projekktor\n"
+           "                       (video; audio always uses MediaElement). Default: the\n"
+           "                       player last chosen in the wizard.\n"
+           "  --site-root DIR      the site's root folder (default: the saved one)\n"
+           "  --js-path REL        JavaScript folder below the root, e.g. /js/ ('/' = the root)\n"
+           "  --media-path REL     media folder below the root, e.g. /medias/\n"
+           "  --poster, --no-poster        a poster picture for video\n"
+           "  --autoplay, --no-autoplay    start playing by itself\n"
+           "  --loop, --no-loop            play in a loop\n"
+           "  --controls, --no-controls    show the player's controls\n"
+           "  --at TEXT            put the player in place of the first TEXT in the page\n"
+           "  --after TEXT         put the player right after the first TEXT\n"
+           "                       (default: after the opening <body> tag, else at the start)\n"
+           "  --print              print the head code, a line ----, and the body code for the\n"
+           "                       first PAGE; change no file\n"
+           "  --overwrite ask|yes|no   a media file of other content already in the media\n"
+           "                       folder: ask (default on a terminal), yes, or no (default)\n"
+           "  --settings FILE      read the settings from FILE instead of the user's\n"
+           "  -q, --quiet          print errors only\n"
+           "  -v, --verbose        also name each copied file\n"
+           "  --version            print the version and exit\n"
+           "  --help               print this help and exit\n"
+           "\n"
+           "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
+           "4 writing or copying failed, 5 cancelled at a question.\n";
+}
+
+std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
+                                                    bool stdinIsTerminal, std::string& error,
+                                                    bool& help, bool& version) {
+    PublishOptions options;
+    options.overwrite =
+        stdinIsTerminal ? PublishOptions::Overwrite::Ask : PublishOptions::Overwrite::No;
+    std::vector<std::string> positional;
+    help = version = false;
+    bool endOfOptions = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--help" || arg == "-h") {
+            help = true;
+        } else if (arg == "--version") {
+            version = true;
+        } else if (arg == "--player") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            options.player = ToLowerAscii(v);
+            bool known = false;
+            for (const char* name : kPlayerNames) {
+                known = known || *options.player == name;
+            }
+            if (!known) {
+                error = "unknown player '" + v +
+                        "' (default, youtube, mediaelement, leanback or projekktor)";
+                return std::nullopt;
+            }
+        } else if (arg == "--site-root" || arg == "--js-path" || arg == "--media-path" ||
+                   arg == "--at" || arg == "--after" || arg == "--settings") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            if (arg == "--site-root") {
+                options.siteRoot = v;
+            } else if (arg == "--js-path") {
+                options.jsPath = v;
+            } else if (arg == "--media-path") {
+                options.mediaPath = v;
+            } else if (arg == "--at") {
+                options.at = v;
+            } else if (arg == "--after") {
+                options.after = v;
+            } else {
+                options.settingsFile = v;
+            }
+            if (v.empty() && (arg == "--at" || arg == "--after")) {
+                error = arg + " needs a text to look for";
+                return std::nullopt;
+            }
+        } else if (arg == "--poster" || arg == "--no-poster") {
+            options.poster = arg == "--poster";
+        } else if (arg == "--autoplay" || arg == "--no-autoplay") {
+            options.autoplay = arg == "--autoplay";
+        } else if (arg == "--loop" || arg == "--no-loop") {
+            options.loop = arg == "--loop";
+        } else if (arg == "--controls" || arg == "--no-controls") {
+            options.controls = arg == "--controls";
+        } else if (arg == "--print") {
+            options.print = true;
+        } else if (arg == "--overwrite") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            if (v == "ask") {
+                options.overwrite = PublishOptions::Overwrite::Ask;
+            } else if (v == "yes") {
+                options.overwrite = PublishOptions::Overwrite::Yes;
+            } else if (v == "no") {
+                options.overwrite = PublishOptions::Overwrite::No;
+            } else {
+                error = "--overwrite takes ask, yes or no";
+                return std::nullopt;
+            }
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.verbosity = 0;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbosity = 2;
+        } else {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        }
+    }
+    if (options.at && options.after) {
+        error = "--at and --after cannot be used together";
+        return std::nullopt;
+    }
+    if (help || version) {
+        return options;
+    }
+    if (positional.size() < 2) {
+        error = "a MEDIA file and at least one PAGE are needed";
+        return std::nullopt;
+    }
+    options.media = positional.front();
+    options.pages.assign(positional.begin() + 1, positional.end());
+    return options;
+}
+
+int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err) {
+    CTerminalMessageBox box(err, options.overwrite == PublishOptions::Overwrite::Ask);
+    SetMessageBox(&box);
+    struct Restore {
+        ~Restore() { SetMessageBox(nullptr); }
+    } restore;
+
+    COptions& o = *COptions::Instance();
+    ApplyOptionOverrides(options, o);
+    CPrivateWorkFolder work;
+    o.m_strWorkFolder = work.path();
+
+    // The media is checked as the select-media page checks it.
+    const std::string media = Absolute(options.media);
+    CMediaInfo2 details;
+    if (!IsRegularFile(media)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_NOT_EXIST, media);
+        return PUBLISH_MEDIA_REFUSED;
+    }
+    if (!details.Parse(media)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_PARSE_FAILED, media);
+        return PUBLISH_MEDIA_REFUSED;
+    }
+    if (!details.IsHTML5Media()) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");
+        return PUBLISH_MEDIA_REFUSED;
+    }
+
+    PlayerRequest base;
+    base.mediaFiles = {media};
+    base.copyList = {media};
+    const bool video = details.m_nVideoCount > 0;
+    base.width = video ? details.m_nWidth : 0;
+    base.height = video ? details.m_nHeight : 0;
+    base.mediaTitle = GetPathFileTitle(media);
+    base.mediaKind = video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
+    const PlayerInfo* row = nullptr;
+    if (video) {
+        int index = o.m_nVideoPlayer;
+        if (options.player) {
+            for (int i = 0; i < 5; ++i) {
+                if (*options.player == kPlayerNames[i]) {
+                    index = i;
+                }
+            }
+        }
+        // The head code's skin follows the saved choice; this run's choice stands for it.
+        o.m_nVideoPlayer = index;
+        base.playerIndex = index;
+        row = FindVideoPlayer(GetVideoPlayers()[static_cast<size_t>(index)].name);
+    } else {
+        base.playerIndex = o.m_nAudioPlayer;
+        row = FindAudioPlayer(GetAudioPlayers()[0].name);
+    }
+    const std::vector<std::string> savedCopyList = base.copyList;
+
+    CCliCopyQuestions questions(options, err);
+    int status = PUBLISH_OK;
+    auto fail = [&](int code) {
+        if (status == PUBLISH_OK) {
+            status = code;
+        }
+    };
+    for (const std::string& pageArgument : options.pages) {
+        const std::string pagePath = Absolute(pageArgument);
+        if (!SiteLayout::CheckPageLocation(pagePath, true)) {
+            fail(PUBLISH_PAGE_REFUSED);
+            continue;
+        }
+        auto player = CreatePlayer(row->playerType);
+        CHtmlPage page;
+        if (!page.LoadPage(pagePath)) {
+            fail(PUBLISH_PAGE_REFUSED);
+            continue;
+        }
+        PlayerRequest request = base;
+        request.mode = PLAYER_MODE_PUBLISH;
+        request.pagePath = pagePath;
+        request.jsFolderUrl = SiteLayout::GetRelativeJavaScriptPath(pagePath);
+        request.mediaFolderUrl = SiteLayout::GetRelativeMediaPath(pagePath);
+        request.copyList.clear();
+        std::string head, body;
+        player->GetHeadCode(request, head);
+        if (!player->GetBodyCode(request, body)) {
+            MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");
+            return PUBLISH_MEDIA_REFUSED;
+        }
+        body += player->GetScriptCode();
+        std::string jsUrl = PathToUrl(request.jsFolderUrl);
+        std::string headCode;
+        for (size_t pos = 0;;) {
+            size_t hit = head.find("$(path)/", pos);
+            headCode.append(head, pos, hit == std::string::npos ? std::string::npos : hit - pos);
+            if (hit == std::string::npos) {
+                break;
+            }
+            headCode += jsUrl;
+            pos = hit + 8;
+        }
+
+        if (options.print) {
+            std::fprintf(out, "%s\n----\n%s\n", headCode.c_str(), body.c_str());
+            for (const std::string& temp : request.tempList) {
+                ::unlink(temp.c_str());
+            }
+            return status;
+        }
+
+        const std::string& text = page.Text();
+        size_t start = 0, end = 0;
+        if (options.at || options.after) {
+            const std::string& needle = options.at ? *options.at : *options.after;
+            size_t hit = text.find(needle);
+            if (hit == std::string::npos) {
+                std::fprintf(err, "'%s' does not occur in '%s'; the page is left as it is.\n",
+                             needle.c_str(), pagePath.c_str());
+                fail(PUBLISH_PAGE_REFUSED);
+                continue;
+            }
+            start = options.at ? hit : hit + needle.size();
+            end = hit + needle.size();
+        } else {
+            start = end = BodyTagEnd(text).value_or(0);
+        }
+        page.SetHeadCode(headCode);
+        page.SetBodyCode(body);
+        CStringPageEditor editor(text);
+        editor.SetSelection(start, end);
+        page.InsertPlayerCode(editor);
+        if (!page.SavePage(editor.Text())) {
+            fail(PUBLISH_WRITE_FAILED);
+            continue;
+        }
+        const std::string jsFolder = SiteLayout::GetJavaScriptFolder(pagePath);
+        const std::string mediaFolder = SiteLayout::GetMediaFolder(pagePath);
+        if (!player->CopyResources(jsFolder) && options.verbosity > 0) {
+            std::fprintf(err, "Some %s files could not be copied into %s.\n",
+                         player->GetFolderName().c_str(), jsFolder.c_str());
+        }
+        CopyServerConfig(mediaFolder);
+        player->OnPagePublished(pagePath);
+        request.copyList = savedCopyList;
+        request.copyList.insert(request.copyList.end(), request.tempList.begin(),
+                                request.tempList.end());
+        if (!CopyMediaFiles(request, mediaFolder, questions)) {
+            fail(questions.Cancelled() ? PUBLISH_CANCELLED : PUBLISH_WRITE_FAILED);
+            if (questions.Cancelled()) {
+                return status;
+            }
+            continue;
+        }
+        page.Close();
+        if (options.verbosity > 0) {
+            std::fprintf(err, "published %s\n", pagePath.c_str());
+        }
+    }
+    return status;
+}

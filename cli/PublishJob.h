@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "publish/MediaCopy.h"
+
+// What the command line asked for.
+struct PublishOptions {
+    std::string media;
+    std::vector<std::string> pages;
+    std::optional<std::string> player;
+    std::optional<std::string> siteRoot, jsPath, mediaPath;
+    std::optional<bool> poster, autoplay, loop, controls;
+    std::optional<std::string> at, after;
+    bool print = false;
+    enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
+    std::string settingsFile;
+    int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
+};
+
+enum PublishStatus : int {
+    PUBLISH_OK = 0,
+    PUBLISH_BAD_ARGUMENTS = 1,
+    PUBLISH_MEDIA_REFUSED = 2,
+    PUBLISH_PAGE_REFUSED = 3,
+    PUBLISH_WRITE_FAILED = 4,
+    PUBLISH_CANCELLED = 5,
+};
+
+// Parses the arguments (without the program name). Nullopt with `error` set on bad arguments;
+// `help`/`version` are set when asked for.
+std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
+                                                    bool stdinIsTerminal, std::string& error,
+                                                    bool& help, bool& version);
+
+std::string PublishUsage();
+
+// Publishes the media into every page with the engine the wizard uses; the settings must be
+// loaded. Messages go to `err`, --print output to `out`. Returns the first non-zero status.
+int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err);

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <clocale>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "app/CQtSettingsStore.h"
+#include "app/CVersionInfo.h"
+#include "cli/CReadOnlySettingsStore.h"
+#include "cli/PublishJob.h"
+#include "core/Log.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    bool help = false, version = false;
+    auto options = ParsePublishArguments(args, ::isatty(STDIN_FILENO) == 1, error, help, version);
+    if (!options) {
+        std::fprintf(stderr, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
+        return PUBLISH_BAD_ARGUMENTS;
+    }
+    if (help) {
+        std::fputs(PublishUsage().c_str(), stdout);
+        return PUBLISH_OK;
+    }
+    if (version) {
+        std::printf("dede5-publish (Ombrel DEDE5 Varodo) %s\n",
+                    CVersionInfo::Compiled().GetText().c_str());
+        return PUBLISH_OK;
+    }
+    if (!options->settingsFile.empty() && !IsRegularFile(options->settingsFile)) {
+        std::fprintf(stderr, "dede5-publish: settings file '%s' does not exist\n",
+                     options->settingsFile.c_str());
+        return PUBLISH_BAD_ARGUMENTS;
+    }
+    auto source = options->settingsFile.empty()
+                      ? std::make_unique<CQtSettingsStore>()
+                      : std::make_unique<CQtSettingsStore>(
+                            QString::fromLocal8Bit(options->settingsFile.c_str()));
+    SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
+    COptions::Instance()->LoadState();
+    const int status = RunPublishJob(*options, stdout, stderr);
+    COptions::DestroyInstance();
+    CLog::DestroyInstance();
+    SetSettingsStore(nullptr);
+    return status;
+}

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/PublishJob.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::optional<PublishOptions> Parse(std::vector<std::string> args, bool terminal = false) {
+    std::string error;
+    bool help = false, version = false;
+    return ParsePublishArguments(args, terminal, error, help, version);
+}
+
+TEST(PublishArguments, OptionsAndTheirDefaults) {
+    auto o = Parse({"--player", "YouTube", "--no-poster", "--loop", "--at", "<!-- video -->",
+                    "movie.mp4", "a.htm", "b.htm"});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->player, "youtube");
+    EXPECT_EQ(o->poster, false);
+    EXPECT_EQ(o->loop, true);
+    EXPECT_FALSE(o->autoplay.has_value()) << "not given: the saved option stands";
+    EXPECT_EQ(o->at, "<!-- video -->");
+    EXPECT_EQ(o->media, "movie.mp4");
+    EXPECT_EQ(o->pages, (std::vector<std::string>{"a.htm", "b.htm"}));
+    EXPECT_EQ(o->overwrite, PublishOptions::Overwrite::No) << "no terminal: keep existing files";
+    EXPECT_EQ(Parse({"m.mp4", "p.htm"}, true)->overwrite, PublishOptions::Overwrite::Ask);
+    EXPECT_EQ(Parse({"--overwrite", "yes", "m.mp4", "p.htm"}, true)->overwrite,
+              PublishOptions::Overwrite::Yes);
+    EXPECT_EQ(Parse({"--", "-odd name.mp4", "p.htm"})->media, "-odd name.mp4");
+}
+
+TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
+    struct Row {
+        std::vector<std::string> args;
+        const char* reason;
+    } rows[] = {
+        {{"movie.mp4"}, "at least one PAGE"},
+        {{"--player", "vlc", "m.mp4", "p.htm"}, "unknown player"},
+        {{"--overwrite", "maybe", "m.mp4", "p.htm"}, "ask, yes or no"},
+        {{"--at", "x", "--after", "y", "m.mp4", "p.htm"}, "together"},
+        {{"--frobnicate", "m.mp4", "p.htm"}, "unknown option"},
+        {{"m.mp4", "p.htm", "--site-root"}, "needs a value"},
+        {{"--at", "", "m.mp4", "p.htm"}, "needs a text"},
+    };
+    for (const auto& row : rows) {
+        std::string error;
+        bool help = false, version = false;
+        EXPECT_FALSE(ParsePublishArguments(row.args, false, error, help, version));
+        EXPECT_NE(error.find(row.reason), std::string::npos) << error;
+    }
+}
+
+TEST(PublishArguments, HelpDocumentsEveryOption) {
+    const std::string usage = PublishUsage();
+    for (const char* option :
+         {"--player",   "--site-root",   "--js-path", "--media-path", "--poster",   "--no-poster",
+          "--autoplay", "--no-autoplay", "--loop",    "--no-loop",    "--controls", "--no-controls",
+          "--at",       "--after",       "--print",   "--overwrite",  "--settings", "-q",
+          "-v",         "--version",     "--help"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    }
+    std::string error;
+    bool help = false, version = false;
+    EXPECT_TRUE(ParsePublishArguments({"--help"}, false, error, help, version));
+    EXPECT_TRUE(help);
+}
+
+}  // namespace

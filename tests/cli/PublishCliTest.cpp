@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <cerrno>
+#include <fstream>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fmt/printf.h>
+#include <gtest/gtest.h>
+
+#include "core/PathUtils.h"
+#include "core/StringTable.h"
+#include "tests/support/Sandbox.h"
+
+extern char** environ;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Drain(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+// Runs the built publisher as a user would, with `input` on its standard input.
+Result Publish(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), DEDE5_PUBLISH_PROGRAM);
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    int in[2], out[2], err[2];
+    EXPECT_EQ(::pipe(in), 0);
+    EXPECT_EQ(::pipe(out), 0);
+    EXPECT_EQ(::pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    pid_t pid = 0;
+    Result result;
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (rc == 0) {
+        if (!input.empty()) {
+            EXPECT_EQ(::write(in[1], input.data(), input.size()),
+                      static_cast<ssize_t>(input.size()));
+        }
+        ::close(in[1]);
+        // Small outputs: reading one pipe after the other cannot block the child for long.
+        result.out = Drain(out[0]);
+        result.err = Drain(err[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    } else {
+        ::close(in[1]);
+    }
+    ::close(out[0]);
+    ::close(err[0]);
+    return result;
+}
+
+std::string Listing(const std::string& folder) {
+    std::string out;
+    test::Run({"find", folder, "-mindepth", "1", "-printf", "%P %s %T@\n"}, &out);
+    return out;
+}
+
+constexpr const char* kPage =
+    "<html>\n<head>\n<title>Home</title>\n</head>\n<body class=\"home\">\n<p>text</p>\n"
+    "<!-- video -->\n</body>\n</html>\n";
+
+class PublishCli : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        media = new test::Sandbox;
+        ASSERT_TRUE(test::MakeMedia(*media / "movie.mp4", 1, true, true,
+                                    {"-c:v", "libx264", "-c:a", "aac", "-shortest"}, 640, 360));
+        ASSERT_TRUE(test::MakeMedia(*media / "song.mp3", 1, false, true, {"-c:a", "libmp3lame"}));
+        ASSERT_TRUE(test::MakeMedia(*media / "clip.avi", 1, true, false, {"-c:v", "mpeg4"}));
+    }
+    static void TearDownTestSuite() {
+        delete media;
+        media = nullptr;
+    }
+    void SetUp() override {
+        site = env.sandbox.MakeFolder("site");
+        index = env.sandbox.Write("site/index.htm", kPage);
+        news = env.sandbox.Write("site/news/a.htm", kPage);
+    }
+    std::vector<std::string> Site(std::vector<std::string> more) {
+        std::vector<std::string> args = {"--site-root", site,           "--js-path",
+                                         "/js/",        "--media-path", "/medias/"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    static test::Sandbox* media;
+    test::Environment env;
+    std::string site, index, news;
+};
+
+test::Sandbox* PublishCli::media = nullptr;
+
+TEST_F(PublishCli, Mp4IntoTwoPagesAtDifferentDepths) {
+    Result r =
+        Publish(Site({"--player", "default", "--poster", *media / "movie.mp4", index, news}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string top = test::ReadFile(index);
+    const std::string deeper = test::ReadFile(news);
+    EXPECT_NE(top.find("<script src=\"js/video-js/video.js\""), std::string::npos) << top;
+    EXPECT_LT(top.find("video-js.css"), top.find("</head>"));
+    EXPECT_NE(top.find("<body class=\"home\"><video class=\"video-js vjs-default-skin\""),
+              std::string::npos);
+    EXPECT_NE(top.find("<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>"), std::string::npos);
+    EXPECT_NE(top.find("poster=\"medias/movie.jpg\""), std::string::npos);
+    EXPECT_NE(deeper.find("<script src=\"../js/video-js/video.js\""), std::string::npos);
+    EXPECT_NE(deeper.find("<source src=\"../medias/movie.mp4\""), std::string::npos);
+    EXPECT_NE(deeper.find("'flash_player_path':'../js/video-js/'"), std::string::npos);
+    for (const char* file : {"js/video-js/video.js", "js/video-js/video-js.css", "medias/movie.mp4",
+                             "medias/movie.jpg", "medias/.htaccess"}) {
+        EXPECT_TRUE(IsRegularFile(site + "/" + file)) << file;
+    }
+    EXPECT_TRUE(test::ReadFile(site + "/medias/movie.jpg").starts_with("\xFF\xD8"));
+    EXPECT_EQ(Listing(env.tmp), "") << "no temporary poster or work folder is left";
+
+    // A second publish of the same media asks nothing (an asked question would read EOF: cancel).
+    Result again = Publish(Site({"--overwrite", "ask", *media / "movie.mp4", index}));
+    EXPECT_EQ(again.status, 0) << again.err;
+}
+
+TEST_F(PublishCli, PrintChangesNothing) {
+    const std::string before = Listing(site);
+    Result r = Publish(Site({"--print", "--player", "mediaelement", *media / "movie.mp4", news}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("<script src=\"../js/mediaelement/jquery.js\"></script>\n"))
+        << r.out;
+    EXPECT_NE(r.out.find("\n----\n<video  controls=\"controls\""), std::string::npos);
+    EXPECT_NE(r.out.find("mediaelementplayer({"), std::string::npos) << "the script code follows";
+    EXPECT_EQ(Listing(site), before);
+    EXPECT_EQ(Listing(env.tmp), "") << "the poster taken for the code is gone";
+}
+
+TEST_F(PublishCli, AtReplacesAndAfterFollowsTheMarker) {
+    ASSERT_EQ(
+        Publish(Site({"--at", "<!-- video -->", "--no-poster", *media / "song.mp3", index})).status,
+        0);
+    const std::string at = test::ReadFile(index);
+    EXPECT_EQ(at.find("<!-- video -->"), std::string::npos);
+    EXPECT_NE(at.find("<p>text</p>\n<audio  controls=\"controls\""), std::string::npos) << at;
+
+    ASSERT_EQ(Publish(Site({"--after", "<p>text</p>", *media / "song.mp3", news})).status, 0);
+    const std::string after = test::ReadFile(news);
+    EXPECT_NE(after.find("<p>text</p><audio  "), std::string::npos) << after;
+    EXPECT_NE(after.find("</script>\n<!-- video -->"), std::string::npos);
+
+    const std::string untouched = env.sandbox.Write("site/plain.htm", "<p>no marker</p>");
+    Result missing = Publish(Site({"--at", "<!-- video -->", *media / "song.mp3", untouched}));
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_EQ(test::ReadFile(untouched), "<p>no marker</p>");
+}
+
+TEST_F(PublishCli, EveryExitStatusHasItsCase) {
+    EXPECT_EQ(Publish({"--player"}).status, 1);
+    EXPECT_EQ(Publish({*media / "movie.mp4"}).status, 1);
+
+    Result gone = Publish(Site({*media / "gone.mp4", index}));
+    EXPECT_EQ(gone.status, 2);
+    EXPECT_NE(gone.err.find(fmt::sprintf(LoadStringRes(IDS_MEDIA_NOT_EXIST), *media / "gone.mp4")),
+              std::string::npos)
+        << gone.err;
+    Result avi = Publish(Site({*media / "clip.avi", index}));
+    EXPECT_EQ(avi.status, 2);
+    EXPECT_NE(avi.err.find("The following files are not in HTML5 video or audio format:\n" +
+                           *media / "clip.avi"),
+              std::string::npos)
+        << avi.err;
+    const std::string garbage = env.sandbox.Write("garbage.mp4", "not a movie at all");
+    EXPECT_EQ(Publish(Site({garbage, index})).status, 2);
+
+    const std::string outside = env.sandbox.Write("elsewhere/page.htm", kPage);
+    Result refused = Publish(Site({*media / "song.mp3", outside, index}));
+    EXPECT_EQ(refused.status, 3) << "the first non-zero status";
+    EXPECT_NE(refused.err.find("is not under site root"), std::string::npos);
+    EXPECT_NE(test::ReadFile(index).find("<audio"), std::string::npos)
+        << "the next page is still published";
+
+    env.sandbox.Write("site/blocker", "a file where the media folder should be");
+    Result unwritable = Publish({"--site-root", site, "--js-path", "/js/", "--media-path",
+                                 "/blocker/medias/", *media / "song.mp3", news});
+    EXPECT_EQ(unwritable.status, 4);
+
+    env.sandbox.Write("site/medias/song.mp3", "another song of the same name");
+    Result cancelled = Publish(Site({"--overwrite", "ask", *media / "song.mp3", news}), "c\n");
+    EXPECT_EQ(cancelled.status, 5) << cancelled.err;
+    EXPECT_NE(cancelled.err.find("already exists in"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(site + "/medias/song.mp3"), "another song of the same name");
+    Result kept = Publish(Site({*media / "song.mp3", news}));
+    EXPECT_EQ(kept.status, 0) << "without a terminal the existing file is kept";
+    EXPECT_EQ(test::ReadFile(site + "/medias/song.mp3"), "another song of the same name");
+}
+
+TEST_F(PublishCli, VersionAndHelpNeedNoSettings) {
+    Result version = Publish({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with("dede5-publish (Ombrel DEDE5 Varodo) ")) << version.out;
+    Result help = Publish({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: dede5-publish"), std::string::npos);
+}
+
+TEST_F(PublishCli, SettingsFileIsReadAndNeverWritten) {
+    const std::string ini =
+        env.sandbox.Write("settings.ini", "[Options]\nSite%20Root=" + site +
+                                              "/\nJS%20Path=/scripts/\nMedia%20Path=/media/\n");
+    const std::string before = test::ReadFile(ini);
+    Result r = Publish({"--settings", ini, *media / "song.mp3", index});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(IsRegularFile(site + "/scripts/mediaelement/jquery.js"));
+    EXPECT_TRUE(IsRegularFile(site + "/media/song.mp3"));
+    EXPECT_EQ(test::ReadFile(ini), before);
+    EXPECT_FALSE(PathExists(env.home + "/.config/OmbrelTec"))
+        << "the user's settings are untouched";
+}
+
+}  // namespace
