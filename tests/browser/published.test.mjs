@@ -115,6 +115,47 @@ describe('Video.js pages', () => {
         });
     });
 
+    test('data-setup in JSON, with single quotes, and on a player made after load all read right', async () => {
+        const site = makeTempFolder('dede5-browser-site-');
+        const server = await serveFolder(site);
+        const page = await browser.newPage();
+        try {
+            copyFolderFiles(path.join(home, 'video-js'), path.join(site, 'js', 'video-js'));
+            fs.mkdirSync(path.join(site, 'medias'));
+            fs.copyFileSync(path.join(mediaDir, 'movie.mp4'), path.join(site, 'medias', 'movie.mp4'));
+            const video = (id, setup) =>
+                `<video id="${id}" class="video-js vjs-default-skin" controls="controls" width="320" height="180" ` +
+                `preload="auto" data-setup="${setup}">\n<source src="medias/movie.mp4" type="video/mp4"/>\n</video>\n`;
+            fs.writeFileSync(path.join(site, 'index.htm'),
+                             '<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>t</title>\n' +
+                             '<script src="js/video-js/video.js"></script>\n' +
+                             '<link rel="stylesheet" href="js/video-js/video-js.css">\n</head><body>\n' +
+                             video('json', '{&quot;media_path&quot;:&quot;a.mp4&quot;}') +
+                             video('quoted', "{'media_path':'a\\\\b\\'c.mp4', 'count': 2, 'on': true, 'off': null}") +
+                             '<script>\nwindow.addEventListener("load", function () {\n' +
+                             '  document.body.insertAdjacentHTML("beforeend", ' +
+                             JSON.stringify(video('late', "{'media_path':'late.mp4'}")) + ');\n' +
+                             '  setTimeout(function () { videojs("late"); }, 0);\n});\n</script>\n' +
+                             '</body></html>\n');
+            const {seen} = await checkPlayerPage(page, server.url('index.htm'),
+                                                 {player: 'videojs', kind: 'video', duration: VIDEO_SECONDS});
+            await page.waitForFunction(() => window.videojs.getAllPlayers().length === 3);
+            assert.deepEqual(seen.errors, []);
+            const options = await page.evaluate(() => Object.fromEntries(window.videojs.getAllPlayers().map(
+                (p) => [p.id(), {media_path: p.options_.media_path, count: p.options_.count,
+                                 on: p.options_.on, off: p.options_.off}])));
+            assert.deepEqual(options, {
+                json: {media_path: 'a.mp4', count: undefined, on: undefined, off: undefined},
+                quoted: {media_path: "a\\b'c.mp4", count: 2, on: true, off: null},
+                late: {media_path: 'late.mp4', count: undefined, on: undefined, off: undefined},
+            });
+        } finally {
+            await page.close();
+            await server.close();
+            removeFolder(site);
+        }
+    });
+
     test('every option off leaves a working player without controls or poster', async () => {
         await checkPublished({
             player: 'videojs',
