@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CDlgAbout.h"
+
+#include <fmt/printf.h>
+
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+#include "app/QtText.h"
+#include "core/Shell.h"
+#include "core/StringTable.h"
+
+namespace {
+
+QLabel* MakeLink(const std::string& url, const QString& shown, QWidget* parent) {
+    auto* link = new QLabel(parent);
+    link->setTextFormat(Qt::RichText);
+    link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                      .arg(ToQt(url).toHtmlEscaped(), shown.toHtmlEscaped()));
+    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    return link;
+}
+
+}  // namespace
+
+CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(ToQt(LoadStringRes(IDS_ABOUT)));
+
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("icon"));
+    icon->setPixmap(QPixmap(QStringLiteral(":/dede5/logo48.png")));
+    icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+    auto* title = new QLabel(this);
+    title->setObjectName(QStringLiteral("title"));
+    title->setText(ToQt(LoadStringRes(IDS_APP_TITLE) +
+                        fmt::sprintf(" %d.%d", version.m_nMajor, version.m_nMinor)));
+    QFont bold = title->font();
+    bold.setPointSize(9);
+    bold.setBold(true);
+    title->setFont(bold);
+
+    // Without a build text the line stays as the dialog was drawn: empty and hidden.
+    auto* build = new QLabel(this);
+    build->setObjectName(QStringLiteral("build"));
+    if (!version.m_strPrivateBuild.empty()) {
+        build->setText(ToQt(fmt::sprintf("Build: %s", version.m_strPrivateBuild)));
+    }
+    build->setVisible(!build->text().isEmpty());
+
+    const std::string& website = LoadStringRes(IDS_WEBSITE_URL);
+    const std::string& support = LoadStringRes(IDS_SUPPORT_ADDRESS);
+    QString supportShown = ToQt(support);
+    supportShown.remove(QRegularExpression(QStringLiteral("^mailto:")));
+    auto* websiteLink = MakeLink(website, ToQt(website), this);
+    websiteLink->setObjectName(QStringLiteral("website"));
+    auto* supportLink = MakeLink(support, supportShown, this);
+    supportLink->setObjectName(QStringLiteral("support"));
+    connect(websiteLink, &QLabel::linkActivated, this, &CDlgAbout::OnLink);
+    connect(supportLink, &QLabel::linkActivated, this, &CDlgAbout::OnLink);
+
+    auto* links = new QGridLayout;
+    links->addWidget(new QLabel(QStringLiteral("Website:"), this), 0, 0);
+    links->addWidget(websiteLink, 0, 1);
+    links->addWidget(new QLabel(QStringLiteral("Support:"), this), 1, 0);
+    links->addWidget(supportLink, 1, 1);
+    links->setColumnStretch(1, 1);
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(title);
+    texts->addWidget(build);
+    texts->addSpacing(8);
+    texts->addLayout(links);
+
+    auto* frame = new QFrame(this);
+    auto* framed = new QHBoxLayout(frame);
+    frame->setFrameShape(QFrame::StyledPanel);
+    framed->addWidget(icon);
+    framed->addSpacing(8);
+    framed->addLayout(texts, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CDlgAbout::OnLink(const QString& url) {
+    GetShell().OpenDefault(FromQt(url));
+}

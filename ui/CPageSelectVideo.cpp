@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CPageSelectVideo.h"
+
+#include <QVBoxLayout>
+
+#include "app/QtText.h"
+#include "core/StringTable.h"
+#include "ui/WizardTexts.h"
+
+CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
+    : QWizardPage(parent), m_state(state) {
+    setTitle(ToQt(LoadStringRes(IDS_SELECT_MEDIA_TITLE)));
+    setSubTitle(ToQt(LoadStringRes(IDS_SELECT_MEDIA_SUBTITLE)));
+    setWindowTitle(QString::fromUtf8(kWizardPageCaption));
+    new QVBoxLayout(this);
+}

@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CPublishSheet.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPixmap>
+#include <QShortcut>
+
+#include "app/HelpCommands.h"
+#include "app/QtText.h"
+#include "core/MessageBox.h"
+#include "core/Options.h"
+#include "core/Shell.h"
+#include "core/StringTable.h"
+#include "ui/CDlgAbout.h"
+#include "ui/CPagePublishHTML.h"
+#include "ui/CPageSelectPlayer.h"
+#include "ui/CPageSelectVideo.h"
+
+namespace {
+
+constexpr Qt::WindowFlags kWindowFlags = Qt::Dialog | Qt::WindowTitleHint |
+                                         Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                         Qt::WindowCloseButtonHint;
+
+}  // namespace
+
+CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
+    : QWizard(parent, kWindowFlags), m_strCaption(caption) {
+    m_state.m_nMode = mode;
+    setWindowTitle(caption);
+    setWindowIcon(QIcon(QStringLiteral(":/dede5/dede5-varodo.png")));
+    setWizardStyle(QWizard::ModernStyle);
+    setPixmap(QWizard::LogoPixmap, QPixmap(QStringLiteral(":/dede5/logo48.png")));
+    setOptions(QWizard::NoBackButtonOnStartPage | QWizard::HaveHelpButton);
+
+    if (COptions::Instance()->m_bUsedForCapture) {
+        setButtonText(QWizard::FinishButton, ToQt(LoadStringRes(IDS_PUBLISH_BUTTON)));
+        setButtonText(QWizard::BackButton, QStringLiteral("Back"));
+        setButtonText(QWizard::NextButton, QStringLiteral("Next"));
+        setButtonText(QWizard::CancelButton, QStringLiteral("Cancel"));
+        setButtonText(QWizard::HelpButton, QStringLiteral("Help"));
+    }
+
+    m_pPageSelectVideo = new CPageSelectVideo(m_state, this);
+    m_pPageSelectPlayer = new CPageSelectPlayer(m_state, this);
+    m_pPagePublishHTML = new CPagePublishHTML(m_state, this);
+    setPage(kPageSelectVideo, m_pPageSelectVideo);
+    setPage(kPageSelectPlayer, m_pPageSelectPlayer);
+    setPage(kPagePublishHTML, m_pPagePublishHTML);
+
+    m_pHelpMenu = new QMenu(this);
+    const struct {
+        int id;
+        const char* text;
+    } items[] = {
+        {ID_HELP_HOMEPAGE, "Homepage"},
+        {ID_HELP_CHECK_UPDATES, "Check for updates..."},
+        {0, nullptr},
+        {ID_HELP_CONVERTER, "Rizedoz Uvu Voriz ov ARIV5"},
+        {0, nullptr},
+        {ID_HELP_ABOUT, "About..."},
+    };
+    for (const auto& item : items) {
+        if (!item.text) {
+            m_pHelpMenu->addSeparator();
+            continue;
+        }
+        m_pHelpMenu->addAction(QString::fromUtf8(item.text))->setData(item.id);
+    }
+    connect(m_pHelpMenu, &QMenu::triggered, this,
+            [this](QAction* action) { OnCommand(action->data().toInt()); });
+    connect(this, &QWizard::helpRequested, this, &CPublishSheet::OnHelpButton);
+    connect(this, &QWizard::currentIdChanged, this, &CPublishSheet::OnPageChanged);
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
+
+    // Escape must be stopped before any widget of the window sees it.
+    qApp->installEventFilter(this);
+}
+
+CPublishSheet::~CPublishSheet() {
+    qApp->removeEventFilter(this);
+}
+
+void CPublishSheet::RunModal(const std::string& caption, int mode) {
+    CPublishSheet sheet(ToQt(caption), nullptr, mode);
+    sheet.exec();
+}
+
+void CPublishSheet::OnCommand(int id) {
+    if (IsAboutCommand(id)) {
+        auto* about = new CDlgAbout(CVersionInfo::Compiled(), this);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->open();
+        return;
+    }
+    const std::string target = GetHelpCommandTarget(id);
+    if (!target.empty()) {
+        GetShell().OpenDefault(target);
+    }
+}
+
+void CPublishSheet::done(int result) {
+    if (result == QDialog::Accepted) {
+        m_pPagePublishHTML->OnWizardFinish();
+        return;
+    }
+    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_CONFIRM_QUIT) != IDYES) {
+        return;
+    }
+    QWizard::done(result);
+}
+
+bool CPublishSheet::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) {
+            return true;
+        }
+    }
+    return QWizard::eventFilter(watched, event);
+}
+
+void CPublishSheet::OnHelpButton() {
+    QAbstractButton* help = button(QWizard::HelpButton);
+    m_pHelpMenu->popup(help->mapToGlobal(QPoint(0, help->height() + 1)));
+}
+
+void CPublishSheet::OnPageChanged(int id) {
+    const QWizardPage* current = page(id);
+    setWindowTitle(current && !current->windowTitle().isEmpty() ? current->windowTitle()
+                                                                : m_strCaption);
+}
