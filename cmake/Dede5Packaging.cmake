@@ -1,0 +1,31 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# A Debian package of the installed tree: `cpack -G DEB` in the build folder.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME dede5-varodo)
+set(CPACK_PACKAGE_VENDOR OmbrelTec)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "wizard that publishes HTML5 video and audio into web pages")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Ombrel DEDE5 Varodo publishes a web-ready video or audio file into an existing page of a\n web site kept on disk: it checks the media, inserts the markup of a player (Video.js,\n MediaElement, Leanback or Projekktor style), and copies the player files, the media and\n a poster picture into the site. dede5-publish does the same from the command line.")
+set(CPACK_PACKAGE_CONTACT "OmbrelTec <support@ombreltec.example>")
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# ffmpeg is run, not linked, so the library scan cannot find it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+set(_doc ${CMAKE_INSTALL_DATADIR}/doc/dede5-varodo)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${_doc})
+set(_changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(
+  OUTPUT ${_changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+  COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${_changelog}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+  VERBATIM)
+add_custom_target(dede5_changelog ALL DEPENDS ${_changelog})
+install(FILES ${_changelog} DESTINATION ${_doc})
+include(CPack)
