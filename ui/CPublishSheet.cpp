@@ -2,6 +2,7 @@
 #include "ui/CPublishSheet.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -25,6 +26,14 @@ namespace {
 constexpr Qt::WindowFlags kWindowFlags = Qt::Dialog | Qt::WindowTitleHint |
                                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                          Qt::WindowCloseButtonHint;
+
+// The pages were laid out 366 by 215 dialog units; a dialog unit is a quarter of the font's
+// average character width across and an eighth of its height down.
+QSize PageSize(const QFontMetrics& metrics) {
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return {366 * letters / 52 / 4, 215 * metrics.height() / 8};
+}
 
 }  // namespace
 
@@ -51,6 +60,11 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
     setPage(kPageSelectVideo, m_pPageSelectVideo);
     setPage(kPageSelectPlayer, m_pPageSelectPlayer);
     setPage(kPagePublishHTML, m_pPagePublishHTML);
+    for (QWizardPage* page : {static_cast<QWizardPage*>(m_pPageSelectVideo),
+                              static_cast<QWizardPage*>(m_pPageSelectPlayer),
+                              static_cast<QWizardPage*>(m_pPagePublishHTML)}) {
+        page->setMinimumSize(PageSize(page->fontMetrics()));
+    }
 
     m_pHelpMenu = new QMenu(this);
     const struct {

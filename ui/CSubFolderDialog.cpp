@@ -3,6 +3,7 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,6 +20,12 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kPopulatedRole = Qt::UserRole + 1;
+
+constexpr QDir::Filters kFolders = QDir::Dirs | QDir::NoDotAndDotDot;
+
+bool HasSubFolders(const QString& path) {
+    return QDirIterator(path, kFolders).hasNext();
+}
 
 std::string Child(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
@@ -72,7 +79,8 @@ QTreeWidgetItem* CSubFolderDialog::AddItem(QTreeWidgetItem* parent, const QStrin
     item->setText(0, text);
     item->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
     item->setData(0, kPathRole, ToQt(path));
-    item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    item->setChildIndicatorPolicy(HasSubFolders(ToQt(path)) ? QTreeWidgetItem::ShowIndicator
+                                                            : QTreeWidgetItem::DontShowIndicator);
     return item;
 }
 
@@ -87,9 +95,6 @@ void CSubFolderDialog::Populate(QTreeWidgetItem* item) {
                                              QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (const QString& name : names) {
         AddItem(item, name, Child(path, FromQt(name)));
-    }
-    if (names.isEmpty()) {
-        item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
     }
 }
 
