@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CDlgAbout.h"
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+#include "app/QtText.h"
+#include "core/StringTable.h"
+#include "tests/app/RecordingShell.h"
+#include "tests/support/Sandbox.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace {
+
+QLabel* Label(CDlgAbout& about, const char* name) {
+    return about.findChild<QLabel*>(QString::fromUtf8(name));
+}
+
+TEST(DlgAbout, ShowsTitleVersionAndBuild) {
+    test::Environment env;
+    const struct {
+        CVersionInfo version;
+        const char* title;
+        const char* build;  // empty: the build line is not shown
+    } rows[] = {
+        {{2, 10, 7, ""}, "Ombrel DEDE5 Varodo 2.10", ""},
+        {{1, 3, 0, "v1.3-5-gabc1234"}, "Ombrel DEDE5 Varodo 1.3", "Build: v1.3-5-gabc1234"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        CDlgAbout about(row.version);
+        about.show();
+        EXPECT_EQ(about.windowTitle(), "About");
+        EXPECT_EQ(Label(about, "title")->text(), row.title);
+        EXPECT_TRUE(Label(about, "title")->font().bold());
+        EXPECT_EQ(Label(about, "build")->isVisible(), *row.build != '\0');
+        if (*row.build) {
+            EXPECT_EQ(Label(about, "build")->text(), row.build);
+        }
+    }
+}
+
+TEST(DlgAbout, LinksOpenTheWebSiteAndTheSupportAddress) {
+    test::Environment env;
+    test::RecordingShell shell;
+    SetShell(&shell);
+    CDlgAbout about(CVersionInfo::Compiled());
+    about.show();
+    for (const auto& [name, id] :
+         {std::pair{"website", IDS_WEBSITE_URL}, std::pair{"support", IDS_SUPPORT_ADDRESS}}) {
+        SCOPED_TRACE(name);
+        QLabel* link = Label(about, name);
+        ASSERT_NE(link, nullptr);
+        std::smatch href;
+        const std::string html = FromQt(link->text());
+        ASSERT_TRUE(std::regex_search(html, href, std::regex("href=\"([^\"]*)\"")));
+        EXPECT_EQ(href[1], LoadStringRes(id));
+        shell.opened.clear();
+        emit link->linkActivated(ToQt(href[1].str()));
+        EXPECT_EQ(shell.opened, std::vector<std::string>{LoadStringRes(id)});
+    }
+    SetShell(nullptr);
+}
+
+TEST(DlgAbout, NothingIsCutOff) {
+    test::Environment env;
+    CVersionInfo version = CVersionInfo::Compiled();
+    if (version.m_strPrivateBuild.empty()) {
+        version.m_strPrivateBuild = "v1.0.0-12-g0123abc-dirty";
+    }
+    CDlgAbout about(version);
+    about.show();
+    EXPECT_EQ(test::CutOffWidgets(about), std::vector<std::string>{});
+    EXPECT_TRUE(test::SaveScreenshot(about, QStringLiteral("about-box")));
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/ui/UiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <QWidget>
+
+namespace test {
+
+bool SaveScreenshot(QWidget& widget, const QString& name) {
+    const QString folder = QStringLiteral(DEDE5_SCREENSHOT_DIR);
+    if (!QDir().mkpath(folder)) {
+        return false;
+    }
+    const QPixmap picture = widget.grab();
+    return !picture.isNull() && picture.save(folder + QLatin1Char('/') + name + ".png");
+}
+
+std::vector<std::string> CutOffWidgets(QWidget& window) {
+    std::vector<std::string> problems;
+    const QRect inside = window.rect();
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(&window) || widget->window() != &window) {
+            continue;
+        }
+        QString text;
+        QSize needed;
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            if (label->text().isEmpty()) {
+                continue;
+            }
+            text = label->text();
+            needed = label->minimumSizeHint();
+            if (label->wordWrap()) {
+                needed = QSize(0, label->heightForWidth(label->width()));
+            }
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            if (button->text().isEmpty()) {
+                continue;
+            }
+            text = button->text();
+            needed = button->minimumSizeHint();
+        } else {
+            continue;
+        }
+        const QRect where(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        if (widget->width() < needed.width() || widget->height() < needed.height()) {
+            problems.push_back(QStringLiteral("'%1' has %2x%3, needs %4x%5")
+                                   .arg(text)
+                                   .arg(widget->width())
+                                   .arg(widget->height())
+                                   .arg(needed.width())
+                                   .arg(needed.height())
+                                   .toStdString());
+        }
+        if (!inside.contains(where)) {
+            problems.push_back(
+                QStringLiteral("'%1' sticks out of the window").arg(text).toStdString());
+        }
+    }
+    return problems;
+}
+
+}  // namespace test

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QString>
+
+class QWidget;
+
+namespace test {
+
+// Saves a picture of `widget` as <build folder>/screenshots/<name>.png; false when it cannot.
+bool SaveScreenshot(QWidget& widget, const QString& name);
+
+// The visible labels and buttons of `window` whose text does not fit the room they were given,
+// or that stick out of the window, each described for the failure message.
+std::vector<std::string> CutOffWidgets(QWidget& window);
+
+}  // namespace test
