@@ -2,7 +2,6 @@
 #include "core/MediaFormat.h"
 
 #include <stdexcept>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -57,17 +56,6 @@ TEST(MediaFormatTest, TextsKeepTheirUnevenBlanksAndCapitals) {
 TEST(MediaFormatTest, OnlyMp4VideoIsFlashPlayable) {
     for (int row = 0; row < kMediaFormatCount; ++row) {
         EXPECT_EQ(GetMediaFormat(row).flashPlayable, row == 2) << "row " << row;
-    }
-}
-
-TEST(MediaFormatTest, EveryRowOfAKindIsFoundByItsOwnExtensions) {
-    for (int row = 0; row < kMediaFormatCount; ++row) {
-        const MediaFormat& format = GetMediaFormat(row);
-        const bool audio = std::string(format.mimeType).starts_with("audio");
-        std::string first(format.extensions);
-        first = first.substr(0, first.find(';'));
-        const int found = FindMediaFormat(first, audio ? MEDIA_KIND_AUDIO : MEDIA_KIND_VIDEO);
-        EXPECT_EQ(found, row) << format.displayName;
     }
 }
 
