@@ -33,66 +33,164 @@ const char* SystemCodePageName() {
     return codepage::SystemIsUtf8() ? "UTF-8" : codepage::SystemCodePage().c_str();
 }
 
-// A content fingerprint to notice another program's write; words of 8 bytes, so a stream hashed
-// in pieces whose sizes are multiples of 8 gives the same value as the whole.
-uint64_t HashBytes(uint64_t hash, std::string_view bytes) {
-    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        hash = (hash ^ word) * kMultiplier;
-        hash ^= hash >> 29;
+// A fingerprint of the content, to notice another program's write. Four lanes keep the
+// multiplications independent, so hashing runs near memory speed; any split of the input gives
+// the same value as the whole.
+class CContentHash {
+public:
+    void Update(std::string_view bytes) {
+        if (m_nPending > 0) {
+            const size_t take = std::min(bytes.size(), kBlock - m_nPending);
+            std::memcpy(m_pending + m_nPending, bytes.data(), take);
+            m_nPending += take;
+            bytes.remove_prefix(take);
+            if (m_nPending < kBlock) {
+                return;
+            }
+            Blocks(m_pending, 1);
+            m_nPending = 0;
+        }
+        const size_t blocks = bytes.size() / kBlock;
+        Blocks(bytes.data(), blocks);
+        bytes.remove_prefix(blocks * kBlock);
+        std::memcpy(m_pending, bytes.data(), bytes.size());
+        m_nPending = bytes.size();
     }
-    for (; i < bytes.size(); ++i) {
-        hash = (hash ^ static_cast<unsigned char>(bytes[i])) * kMultiplier;
-        hash ^= hash >> 29;
+    uint64_t Value() const {
+        uint64_t hash = Mix(m_nLength);
+        for (uint64_t lane : m_lanes) {
+            hash = Mix(hash ^ lane);
+        }
+        for (size_t i = 0; i < m_nPending; ++i) {
+            hash = Mix(hash ^ static_cast<unsigned char>(m_pending[i]));
+        }
+        return hash;
     }
-    return hash;
+
+private:
+    static constexpr size_t kBlock = 32;
+    static uint64_t Mix(uint64_t x) {
+        x *= 0x9E3779B97F4A7C15ull;
+        return x ^ (x >> 29);
+    }
+    // Lanes in locals: stores into members could alias the bytes read and force reloads.
+    void Blocks(const char* data, size_t count) {
+        uint64_t a = m_lanes[0], b = m_lanes[1], c = m_lanes[2], d = m_lanes[3];
+        for (size_t i = 0; i < count; ++i, data += kBlock) {
+            uint64_t w[4];
+            std::memcpy(w, data, kBlock);
+            a = Mix(a ^ w[0]);
+            b = Mix(b ^ w[1]);
+            c = Mix(c ^ w[2]);
+            d = Mix(d ^ w[3]);
+        }
+        m_lanes[0] = a, m_lanes[1] = b, m_lanes[2] = c, m_lanes[3] = d;
+        m_nLength += count * kBlock;
+    }
+
+    uint64_t m_lanes[4] = {1, 2, 3, 4};
+    uint64_t m_nLength = 0;
+    char m_pending[kBlock] = {};
+    size_t m_nPending = 0;
+};
+
+uint64_t HashOf(std::string_view a, std::string_view b = {}) {
+    CContentHash hash;
+    hash.Update(a);
+    hash.Update(b);
+    return hash.Value();
 }
 
-constexpr uint64_t kHashSeed = 0x243F6A8885A308D3ull;
-
-// Reads in pieces whose sizes are multiples of 8, so the value equals HashBytes of the whole.
 std::optional<uint64_t> HashFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
     std::string chunk(1 << 20, '\0');
-    uint64_t hash = kHashSeed;
-    bool ok = true;
-    while (ok) {
-        size_t filled = 0;
-        while (filled < chunk.size()) {
-            ssize_t n = ::read(fd, chunk.data() + filled, chunk.size() - filled);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                ok = n == 0;
-                break;
-            }
-            filled += static_cast<size_t>(n);
+    CContentHash hash;
+    while (true) {
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
-        hash = HashBytes(hash, std::string_view(chunk.data(), filled));
-        if (filled < chunk.size()) {
-            break;
+        if (n <= 0) {
+            ::close(fd);
+            return n == 0 ? std::optional<uint64_t>(hash.Value()) : std::nullopt;
         }
+        hash.Update(std::string_view(chunk.data(), static_cast<size_t>(n)));
     }
-    ::close(fd);
-    if (!ok) {
-        return std::nullopt;
+}
+
+// Converts in pieces of a few megabytes: one conversion reserves several times its input, which
+// for a page of a hundred megabytes costs more than the conversion itself. Pieces end on
+// character boundaries of the source encoding; others are converted whole.
+std::optional<std::string> ConvertInPieces(std::string_view text, const char* from,
+                                           const char* to) {
+    constexpr size_t kPiece = 4u << 20;
+    const bool utf16 = std::strcmp(from, "UTF-16LE") == 0;
+    const bool utf8 = std::strcmp(from, "UTF-8") == 0;
+    if (text.size() <= kPiece || (!utf16 && !utf8)) {
+        return codepage::Convert(text, from, to);
     }
-    return hash;
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    while (!text.empty()) {
+        size_t n = std::min(text.size(), kPiece);
+        if (n < text.size()) {
+            if (utf16) {
+                // Never between the two units of a surrogate pair.
+                const unsigned high = static_cast<unsigned char>(text[n - 1]);
+                if (high >= 0xD8 && high <= 0xDB) {
+                    n -= 2;
+                }
+            } else {
+                while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+                    --n;
+                }
+            }
+        }
+        std::optional<std::string> piece = codepage::Convert(text.substr(0, n), from, to);
+        if (!piece) {
+            return std::nullopt;
+        }
+        out += *piece;
+        text.remove_prefix(n);
+    }
+    return out;
 }
 
 bool HasNonZero(std::string_view bytes) {
     return bytes.find_first_not_of('\0') != std::string_view::npos;
 }
 
+// The first zero 16-bit unit at or after unit `from`, or the number of whole units. Eight bytes
+// at a time: a byte-wise search for "\0\0" costs more than converting the page.
+size_t FindZeroUnit(std::string_view bytes, size_t from) {
+    const size_t units = bytes.size() / 2;
+    size_t unit = from;
+    constexpr uint64_t kLow = 0x0001000100010001ull;
+    constexpr uint64_t kHigh = 0x8000800080008000ull;
+    for (; unit + 4 <= units; unit += 4) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + 2 * unit, 8);
+        if (((word - kLow) & ~word & kHigh) != 0) {
+            break;
+        }
+    }
+    for (; unit < units; ++unit) {
+        if (bytes[2 * unit] == '\0' && bytes[2 * unit + 1] == '\0') {
+            return unit;
+        }
+    }
+    return units;
+}
+
 struct DecodedPage {
+    // The text, unless it is the bytes read themselves (then `textIsBytes`).
     std::string text;
+    bool textIsBytes = false;
+    size_t bytesStart = 0;
+    size_t bytesLength = 0;
     bool utf8Bom = false;
     // Non-zero bytes after the cut at the first zero would not be shown and so not saved.
     bool dropsData = false;
@@ -106,13 +204,10 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
     const std::string_view cut = bytes.substr(0, zero);
     const bool systemUtf8 = codepage::SystemIsUtf8();
     if (cut.size() >= 2 && static_cast<unsigned char>(cut[1]) == 0xFE) {
-        size_t units = bytes.size() / 2;
-        size_t end = 1;
-        while (end < units && (bytes[2 * end] != '\0' || bytes[2 * end + 1] != '\0')) {
-            ++end;
-        }
+        const size_t units = bytes.size() / 2;
+        const size_t end = FindZeroUnit(bytes, 1);
         const std::string_view wide = bytes.substr(2, (end - 1) * 2);
-        std::optional<std::string> text = codepage::Convert(wide, "UTF-16LE", SystemCodePageName());
+        std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
         if (!text) {
             return std::nullopt;
         }
@@ -126,27 +221,28 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
         return page;
     }
     page.dropsData = zero != std::string_view::npos && HasNonZero(bytes.substr(zero));
+    std::string_view raw = cut;
     if (Utf8MetaPattern().Search(cut)) {
-        std::string_view utf8 = cut;
-        if (utf8.starts_with("\xEF\xBB\xBF")) {
-            utf8.remove_prefix(3);
+        if (raw.starts_with("\xEF\xBB\xBF")) {
+            raw.remove_prefix(3);
             page.utf8Bom = true;
         }
-        if (systemUtf8) {
-            // The round trip is the identity, so even malformed bytes come back as they were.
-            page.text = std::string(utf8);
+        if (!systemUtf8) {
+            std::optional<std::string> text = ConvertInPieces(raw, "UTF-8", SystemCodePageName());
+            if (!text) {
+                return std::nullopt;
+            }
+            std::optional<std::string> back = ConvertInPieces(*text, SystemCodePageName(), "UTF-8");
+            page.lossy = !back || *back != raw;
+            page.text = std::move(*text);
             return page;
         }
-        std::optional<std::string> text = codepage::Convert(utf8, "UTF-8", SystemCodePageName());
-        if (!text) {
-            return std::nullopt;
-        }
-        std::optional<std::string> back = codepage::Convert(*text, SystemCodePageName(), "UTF-8");
-        page.lossy = !back || *back != utf8;
-        page.text = std::move(*text);
-        return page;
+        // In a UTF-8 system the round trip is the identity, so even malformed bytes come back
+        // as they were.
     }
-    page.text = std::string(cut);
+    page.textIsBytes = true;
+    page.bytesStart = static_cast<size_t>(raw.data() - bytes.data());
+    page.bytesLength = raw.size();
     return page;
 }
 
@@ -170,6 +266,7 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     m_strPagePath.clear();
     m_strText.clear();
     m_strOriginalText.clear();
+    m_bTextIsOriginal = false;
     m_bInserted = m_bModified = m_bUtf8Bom = false;
 
     auto file = std::make_unique<CPageFile>();
@@ -194,14 +291,21 @@ bool CHtmlPage::LoadPage(const std::string& path) {
         return false;
     }
     m_pPageFile = std::move(file);
-    if (!RememberDiskState(HashBytes(kHashSeed, bytes))) {
+    if (!RememberDiskState(HashOf(bytes))) {
         ReportFileError(IDS_PAGE_READ_ERROR, path);
         m_pPageFile.reset();
         return false;
     }
     m_strPagePath = path;
-    m_strText = std::move(page->text);
-    m_strOriginalText = m_strText;
+    if (page->textIsBytes) {
+        // The buffer read becomes the text without a copy.
+        bytes.resize(page->bytesStart + page->bytesLength);
+        bytes.erase(0, page->bytesStart);
+        m_strOriginalText = std::move(bytes);
+    } else {
+        m_strOriginalText = std::move(page->text);
+    }
+    m_bTextIsOriginal = true;
     m_bUtf8Bom = page->utf8Bom;
     return true;
 }
@@ -230,35 +334,45 @@ bool CHtmlPage::ChangedOnDisk() const {
     return !hash || *hash != m_diskState.hash;
 }
 
-std::optional<std::string> CHtmlPage::EncodeText(std::string_view text) const {
+bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
+    encoded = EncodedText();
     if (Utf8MetaPattern().Search(text)) {
-        std::optional<std::string> utf8 = codepage::SystemToUtf8(text);
-        if (!utf8) {
-            return std::nullopt;
-        }
         if (m_bUtf8Bom) {
-            utf8->insert(0, "\xEF\xBB\xBF");
+            encoded.mark = "\xEF\xBB\xBF";
         }
-        return utf8;
+        if (codepage::SystemIsUtf8()) {
+            encoded.bytes = text;
+            return true;
+        }
+        std::optional<std::string> utf8 = ConvertInPieces(text, SystemCodePageName(), "UTF-8");
+        if (!utf8) {
+            return false;
+        }
+        encoded.converted = std::move(*utf8);
+        encoded.bytes = encoded.converted;
+        return true;
     }
     if (UnicodeMetaPattern().Search(text)) {
-        std::optional<std::string> wide = codepage::Convert(text, SystemCodePageName(), "UTF-16LE");
+        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
         if (!wide) {
-            return std::nullopt;
+            return false;
         }
-        wide->insert(0, "\xFF\xFE");
-        return wide;
+        encoded.mark = "\xFF\xFE";
+        encoded.converted = std::move(*wide);
+        encoded.bytes = encoded.converted;
+        return true;
     }
-    return std::string(text);
+    encoded.bytes = text;
+    return true;
 }
 
 bool CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
-    std::optional<std::string> bytes = EncodeText(text);
-    if (!bytes) {
+    EncodedText encoded;
+    if (!EncodeText(text, encoded)) {
         ShowLastError();
         return false;
     }
-    if (!file.WriteInPlace(*bytes, *m_pWriter)) {
+    if (!file.WriteInPlace({encoded.mark, encoded.bytes}, *m_pWriter)) {
         ReportFileError(IDS_FILE_WRITE_ERROR, file.Path());
         return false;
     }
@@ -271,8 +385,8 @@ bool CHtmlPage::SavePage(std::string_view text) {
         ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
         return false;
     }
-    std::optional<std::string> bytes = EncodeText(text);
-    if (!bytes) {
+    EncodedText encoded;
+    if (!EncodeText(text, encoded)) {
         ShowLastError();
         return false;
     }
@@ -281,17 +395,17 @@ bool CHtmlPage::SavePage(std::string_view text) {
                          m_strPagePath) != IDYES) {
         return false;
     }
-    if (!m_pPageFile->ReplaceContents(*bytes, *m_pWriter)) {
+    if (!m_pPageFile->ReplaceContents({encoded.mark, encoded.bytes}, *m_pWriter)) {
         ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
         return false;
     }
     // The bytes are on disk already; a failing stat only means the next save asks once more.
-    RememberDiskState(HashBytes(kHashSeed, *bytes));
+    RememberDiskState(HashOf(encoded.mark, encoded.bytes));
     return true;
 }
 
 void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
-    std::string text = editor.GetText();
+    std::string_view text = editor.GetText();
     PageSelection selection = editor.GetSelection();
     selection.start = std::min(selection.start, text.size());
     selection.end = std::clamp(selection.end, selection.start, text.size());
@@ -299,20 +413,35 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     editor.ReplaceSelection(body);
 
     if (!m_strHeadCode.empty()) {
-        // The editor's text now, without asking it for a second copy of a large page.
-        text.replace(selection.start, selection.end - selection.start, body);
+        // The page is edited in place, piece by piece: a large page is never copied, and each
+        // step stays in the editor's undo history.
         size_t cursor = selection.start;
-        bool changed = RemoveMenuScripts(text, cursor, body.size());
+        text = editor.GetText();
+        const std::vector<TextRange> blocks = FindMenuScripts(text, cursor, body.size());
+        if (!blocks.empty()) {
+            // One edit from the first block to the end of the last keeps what lies between.
+            std::string between;
+            for (size_t i = 1; i < blocks.size(); ++i) {
+                between.append(
+                    text.substr(blocks[i - 1].end(), blocks[i].offset - blocks[i - 1].end()));
+            }
+            const size_t before = cursor;
+            for (const TextRange& block : blocks) {
+                if (block.offset < before) {
+                    cursor -= block.length;
+                }
+            }
+            editor.SetSelection(blocks.front().offset, blocks.back().end());
+            editor.ReplaceSelection(between);
+            text = editor.GetText();
+        }
         const size_t headPos = FindHeadInsertPosition(text);
         size_t headLength = 0;
         if (!m_bInserted && !IsHeadCodePresent(text, m_strHeadCode)) {
             const std::string head = MatchLineBreaks(m_strHeadCode, text);
-            text.insert(headPos, head);
+            editor.SetSelection(headPos, headPos);
+            editor.ReplaceSelection(head);
             headLength = head.size();
-            changed = true;
-        }
-        if (changed) {
-            editor.SetText(text);
         }
         if (cursor >= headPos) {
             cursor += headLength;
@@ -323,10 +452,21 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     m_bModified = true;
 }
 
+void CHtmlPage::SetText(std::string text) {
+    m_strText = std::move(text);
+    m_bTextIsOriginal = false;
+}
+
 void CHtmlPage::Reset() {
-    m_strText = m_strOriginalText;
+    m_strText.clear();
+    m_bTextIsOriginal = true;
     m_bInserted = false;
     m_bModified = false;
+}
+
+void CHtmlPage::Reset(IPageEditor& editor) {
+    Reset();
+    editor.SetText(Text());
 }
 
 void CHtmlPage::Close() {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,17 +34,19 @@ public:
     bool SavePage(std::string_view text);
     // Puts the body code at the editor's cursor (replacing the selection), removes the menu
     // product's script blocks and, unless already there, puts the head code into the page's head;
-    // the body code is left selected. Inserted code takes the page's CR LF line breaks.
+    // the body code is left selected. Inserted code takes the page's CR LF line breaks. The
+    // editor sees up to three replacements (body, menu blocks, head); a view may group them.
     void InsertPlayerCode(IPageEditor& editor);
-    // Back to the text as loaded, nothing inserted.
+    // Back to the text as loaded, nothing inserted; the second form also shows it in the editor.
     void Reset();
+    void Reset(IPageEditor& editor);
     // Lets go of the page file (after publishing); the text stays.
     void Close();
 
     bool IsPageOpen() const { return m_pPageFile != nullptr; }
     const std::string& PagePath() const { return m_strPagePath; }
-    const std::string& Text() const { return m_strText; }
-    void SetText(std::string text) { m_strText = std::move(text); }
+    const std::string& Text() const { return m_bTextIsOriginal ? m_strOriginalText : m_strText; }
+    void SetText(std::string text);
     const std::string& OriginalText() const { return m_strOriginalText; }
     const std::string& HeadCode() const { return m_strHeadCode; }
     const std::string& BodyCode() const { return m_strBodyCode; }
@@ -66,7 +67,15 @@ private:
         uint64_t hash = 0;
     };
 
-    std::optional<std::string> EncodeText(std::string_view text) const;
+    // The bytes a text is saved as: a mark (byte order or UTF-8 signature), then either the text
+    // itself or its conversion.
+    struct EncodedText {
+        std::string_view mark;
+        std::string_view bytes;
+        std::string converted;
+    };
+
+    bool EncodeText(std::string_view text, EncodedText& encoded) const;
     bool RememberDiskState(uint64_t hash);
     bool ChangedOnDisk() const;
 
@@ -79,6 +88,8 @@ private:
     bool m_bInserted = false;
     bool m_bModified = false;
     bool m_bUtf8Bom = false;
+    // The text is still the original: one copy of a large page instead of two.
+    bool m_bTextIsOriginal = false;
     DiskState m_diskState;
     IFileWriter* m_pWriter;
 };

@@ -146,18 +146,26 @@ bool CPageFile::ReadAll(std::string& bytes) const {
     return true;
 }
 
-bool CPageFile::WriteInPlace(std::string_view bytes, IFileWriter& writer) {
+bool CPageFile::WriteInPlace(std::initializer_list<std::string_view> parts, IFileWriter& writer) {
     if (m_nFd < 0) {
         errno = EBADF;
         return false;
     }
-    if (::lseek(m_nFd, 0, SEEK_SET) != 0 || !writer.WriteAll(m_nFd, bytes)) {
+    if (::lseek(m_nFd, 0, SEEK_SET) != 0) {
         return false;
     }
-    return ::ftruncate(m_nFd, static_cast<off_t>(bytes.size())) == 0;
+    size_t size = 0;
+    for (std::string_view part : parts) {
+        if (!writer.WriteAll(m_nFd, part)) {
+            return false;
+        }
+        size += part.size();
+    }
+    return ::ftruncate(m_nFd, static_cast<off_t>(size)) == 0;
 }
 
-bool CPageFile::ReplaceContents(std::string_view bytes, IFileWriter& writer) {
+bool CPageFile::ReplaceContents(std::initializer_list<std::string_view> parts,
+                                IFileWriter& writer) {
     if (m_nFd < 0) {
         errno = EBADF;
         return false;
@@ -195,7 +203,12 @@ bool CPageFile::ReplaceContents(std::string_view bytes, IFileWriter& writer) {
     if (::fchmod(fd, st.st_mode & 07777) != 0) {
         return fail();
     }
-    if (!writer.WriteAll(fd, bytes) || !writer.Sync(fd)) {
+    for (std::string_view part : parts) {
+        if (!writer.WriteAll(fd, part)) {
+            return fail();
+        }
+    }
+    if (!writer.Sync(fd)) {
         return fail();
     }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -28,13 +29,14 @@ public:
 
     // The whole content, read from the start.
     bool ReadAll(std::string& bytes) const;
-    // Writes `bytes` from the start and cuts the file after them; the file stays open.
-    bool WriteInPlace(std::string_view bytes, IFileWriter& writer);
-    // Replaces the file on disk by one holding `bytes`: a temporary file beside it, flushed and
+    // Writes `parts` one after the other from the start and cuts the file after them; the file
+    // stays open.
+    bool WriteInPlace(std::initializer_list<std::string_view> parts, IFileWriter& writer);
+    // Replaces the file on disk by one holding `parts`: a temporary file beside it, flushed and
     // renamed over it with its mode and owner, so a failure at any point leaves the old content
     // whole. A symbolic link is kept; its target is replaced. Afterwards this object holds the
     // new file.
-    bool ReplaceContents(std::string_view bytes, IFileWriter& writer);
+    bool ReplaceContents(std::initializer_list<std::string_view> parts, IFileWriter& writer);
 
 private:
     int m_nFd = -1;

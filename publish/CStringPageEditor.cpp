@@ -4,7 +4,19 @@
 #include <algorithm>
 #include <utility>
 
-CStringPageEditor::CStringPageEditor(std::string text) : m_strText(std::move(text)) {}
+namespace {
+
+// Room for the inserted code, so an insertion into a large page moves its tail instead of
+// copying the whole page to a new buffer.
+void KeepRoom(std::string& text) {
+    text.reserve(text.size() + text.size() / 16 + 4096);
+}
+
+}  // namespace
+
+CStringPageEditor::CStringPageEditor(std::string text) : m_strText(std::move(text)) {
+    KeepRoom(m_strText);
+}
 
 void CStringPageEditor::ReplaceSelection(std::string_view text) {
     m_strText.replace(m_nSelStart, m_nSelEnd - m_nSelStart, text);
@@ -14,6 +26,7 @@ void CStringPageEditor::ReplaceSelection(std::string_view text) {
 
 void CStringPageEditor::SetText(const std::string& text) {
     m_strText = text;
+    KeepRoom(m_strText);
     m_nSelStart = m_nSelEnd = 0;
 }
 

@@ -11,7 +11,7 @@ class CStringPageEditor : public IPageEditor {
 public:
     explicit CStringPageEditor(std::string text = {});
 
-    std::string GetText() const override { return m_strText; }
+    std::string_view GetText() const override { return m_strText; }
     PageSelection GetSelection() const override { return {m_nSelStart, m_nSelEnd}; }
     // Leaves the cursor after the new text, as an editor does after typing.
     void ReplaceSelection(std::string_view text) override;

@@ -16,7 +16,8 @@ struct PageSelection {
 class IPageEditor {
 public:
     virtual ~IPageEditor() = default;
-    virtual std::string GetText() const = 0;
+    // The whole text; the view stays valid until the editor's text changes.
+    virtual std::string_view GetText() const = 0;
     virtual PageSelection GetSelection() const = 0;
     // Replaces the selection as one step the user can undo.
     virtual void ReplaceSelection(std::string_view text) = 0;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/Regex.h"
 
@@ -12,11 +13,17 @@
 // dot-all), tested in this order against each block.
 const std::array<CRegex, 4>& MenuScriptPatterns();
 
-// Removes the menu product's script blocks, with the line break that follows a block. A removed
-// block that starts before `cursor` moves it back by the block's length. Blocks overlapping the
-// `keepLength` bytes at the cursor (the code just inserted there) are kept. True when anything
-// was removed.
-bool RemoveMenuScripts(std::string& text, size_t& cursor, size_t keepLength);
+struct TextRange {
+    size_t offset = 0;
+    size_t length = 0;
+    size_t end() const { return offset + length; }
+    bool operator==(const TextRange&) const = default;
+};
+
+// The menu product's script blocks in `text`, each with the line break that follows it, left to
+// right. Blocks overlapping the `keepLength` bytes at `cursor` (the code just inserted there) are
+// left out, so inserted code is never removed.
+std::vector<TextRange> FindMenuScripts(std::string_view text, size_t cursor, size_t keepLength);
 
 // Where head code goes: before the first "</head>", else "<body>", else "<html>" (ASCII letters
 // in any case, these exact spellings only), else 0.

@@ -201,6 +201,46 @@ TEST_F(HtmlPageEncodingTest, PagesWithoutUtf8DeclarationKeepTheirBytes) {
     EXPECT_TRUE(env.box.messages.empty());
 }
 
+TEST_F(HtmlPageEncodingTest, LargePagesConvertWholeAcrossPieceBoundaries) {
+    // Large texts are converted a few megabytes at a time; characters at the seams stay whole.
+    constexpr size_t kSeam = 4u << 20;
+    {
+        SCOPED_TRACE("UTF-16: a surrogate pair across the seam");
+        test::CodePagePin pin("UTF-8");
+        std::u16string wide(kSeam / 2 - 1, u'a');
+        wide += u"\U0001F3AC<p>é</p>";
+        wide += std::u16string(1000, u'b');
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(Put("large16.htm", Utf16le(wide))));
+        EXPECT_EQ(page.Text(),
+                  std::string(kSeam / 2 - 1, 'a') + "🎬<p>é</p>" + std::string(1000, 'b'));
+        // Saved as UTF-16 again when it says so, with a three-byte character on the seam.
+        const std::string meta = "<meta content=\"charset=unicode\">";
+        const std::string text = meta + std::string(kSeam - meta.size() - 1, 'c') + "€d";
+        ASSERT_EQ(text.substr(kSeam - 1, 3), "€");
+        const std::string path = Put("large16-out.htm", "");
+        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(page.SavePage(text));
+        EXPECT_EQ(test::ReadFile(path),
+                  Utf16le(u"<meta content=\"charset=unicode\">" +
+                          std::u16string(kSeam - meta.size() - 1, u'c') + u"€d"));
+    }
+    {
+        SCOPED_TRACE("UTF-8 into CP1252: a two-byte character across the seam");
+        test::CodePagePin pin("CP1252");
+        const std::string head =
+            "<meta http-equiv=content-type content=\"text/html; charset=utf-8\">";
+        const std::string bytes = head + std::string(kSeam - head.size() - 1, 'x') + "é" + "yz";
+        CHtmlPage page;
+        const std::string path = Put("large8.htm", bytes);
+        ASSERT_TRUE(page.LoadPage(path));
+        EXPECT_EQ(page.Text(), head + std::string(kSeam - head.size() - 1, 'x') + "\xE9yz");
+        ASSERT_TRUE(page.SavePage(page.Text()));
+        EXPECT_EQ(test::ReadFile(path), bytes);
+    }
+    EXPECT_TRUE(env.box.messages.empty());
+}
+
 TEST_F(HtmlPageEncodingTest, ZeroByteCutsTheText) {
     test::CodePagePin pin("UTF-8");
     {

@@ -34,12 +34,7 @@ public:
         replaced.emplace_back(text);
         CStringPageEditor::ReplaceSelection(text);
     }
-    void SetText(const std::string& text) override {
-        ++setTextCalls;
-        CStringPageEditor::SetText(text);
-    }
     std::vector<std::string> replaced;
-    int setTextCalls = 0;
 };
 
 class HtmlPageInsertTest : public ::testing::Test {
@@ -74,13 +69,19 @@ TEST_F(HtmlPageInsertTest, CapitalTagsCrLfPageGetsHeadBeforeClosingHeadAndKeepsC
                                  Crlf(kBody) + "</BODY>\r\n</HTML>\r\n";
     EXPECT_EQ(editor.Text(), expected);
     EXPECT_EQ(editor.SelectedText(), Crlf(kBody));
-    EXPECT_EQ(editor.replaced, std::vector<std::string>{Crlf(kBody)});
+    // Two edits the user can undo, nothing put back wholesale.
+    EXPECT_EQ(editor.replaced, (std::vector<std::string>{Crlf(kBody), Crlf(kHead)}));
     EXPECT_TRUE(page.IsInserted());
     EXPECT_TRUE(page.IsModified());
 
     page.SetText(editor.Text());
     ASSERT_TRUE(page.SavePage(page.Text()));
     EXPECT_EQ(test::ReadFile(path), expected);
+
+    // Reset shows the page as loaded again.
+    page.Reset(editor);
+    EXPECT_EQ(editor.Text(), test::CommittedPage("capitals-crlf.htm"));
+    EXPECT_FALSE(page.IsInserted());
 }
 
 TEST_F(HtmlPageInsertTest, HeadCodeGoesBeforeTheFirstTagFound) {
@@ -152,8 +153,7 @@ TEST_F(HtmlPageInsertTest, PageAlreadyHoldingTheHeadCodeGetsNoSecondCopy) {
         expected.insert(expected.find("</body>"), Crlf(kBody));
         EXPECT_EQ(editor.Text(), expected);
         EXPECT_EQ(editor.SelectedText(), Crlf(kBody));
-        // Nothing to put back beyond the one edit, so the editor's undo keeps working.
-        EXPECT_EQ(editor.setTextCalls, 0);
+        EXPECT_EQ(editor.replaced, std::vector<std::string>{Crlf(kBody)});
     }
     {
         SCOPED_TRACE("one line missing");
@@ -220,6 +220,19 @@ TEST_F(HtmlPageInsertTest, MenuScriptRemovalLimits) {
         EXPECT_EQ(editor.SelectedText(), kBody);
     }
     {
+        SCOPED_TRACE("blocks on both sides of the cursor, capitals, a kept block between");
+        const std::string text =
+            "<head>\n<SCRIPT SRC=\"MENU/KVMENU.JS\"></SCRIPT>\n<script>keep();</script>\n</head>"
+            "<body>\n<p>x</p>\n<script>var kv_path = \"m/\"; var kv_lib = 1;</script>\n</body>";
+        CStringPageEditor editor(text);
+        PlaceCursorAfter(editor, "<p>x</p>\n");
+        page.Reset();
+        page.InsertPlayerCode(editor);
+        EXPECT_EQ(editor.Text(), "<head>\n<script>keep();</script>\n" + kHead +
+                                     "</head><body>\n<p>x</p>\n" + kBody + "</body>");
+        EXPECT_EQ(editor.SelectedText(), kBody);
+    }
+    {
         SCOPED_TRACE("a long kv_path script stays too");
         const std::string block =
             "<script>var kv_path = 1;/*" + std::string(5000, '*') + "*/ var kv_lib = 2;</script>\n";
@@ -259,7 +272,7 @@ TEST_F(HtmlPageInsertTest, SelectionIsReplacedByTheBodyCode) {
     page.InsertPlayerCode(editor);
     EXPECT_EQ(editor.Text(), "<head>" + kHead + "</head><body>" + kBody + "</body>");
     EXPECT_EQ(editor.SelectedText(), kBody);
-    EXPECT_EQ(editor.replaced.size(), 1u);
+    EXPECT_EQ(editor.replaced.front(), kBody);
 }
 
 TEST(InsertionEngineTest, FindHeadInsertPosition) {
