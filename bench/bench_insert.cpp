@@ -49,6 +49,21 @@ std::string MakePage(size_t& cursor) {
     return page;
 }
 
+// Times the editor's own work: a string editor moves the page's tail on every edit, which is
+// the editor's cost, not the engine's.
+class CTimedEditor : public CStringPageEditor {
+public:
+    using CStringPageEditor::CStringPageEditor;
+    void ReplaceSelection(std::string_view text) override {
+        auto start = std::chrono::steady_clock::now();
+        CStringPageEditor::ReplaceSelection(text);
+        editMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+    }
+    double editMs = 0;
+};
+
 template <typename F>
 double MedianMs(F&& run) {
     std::vector<double> times;
@@ -78,14 +93,16 @@ int main() {
         "width=\"640\" height=\"360\">\n<source src=\"../medias/clip.mp4\" type=\"video/mp4\"/>\n"
         "</video>\n");
     size_t selectedBytes = 0;
+    std::vector<double> editTimes;
     const double insertMs = MedianMs([&] {
-        CStringPageEditor editor(text);
+        CTimedEditor editor(text);
         editor.SetSelection(cursor, cursor);
         page.Reset();
         auto start = std::chrono::steady_clock::now();
         page.InsertPlayerCode(editor);
         auto end = std::chrono::steady_clock::now();
         selectedBytes = editor.SelectedText().size();
+        editTimes.push_back(editor.editMs);
         if (editor.Text().find("kvmenu.js") != std::string::npos) {
             std::fprintf(stderr, "menu blocks were not removed\n");
             std::exit(1);
@@ -102,10 +119,11 @@ int main() {
         return Ms(end - start);
     });
 
+    std::sort(editTimes.begin(), editTimes.end());
     std::printf(
-        "insert/scan: InsertPlayerCode %.2f ms on %.1f MB with %zu script blocks (body %zu bytes "
-        "selected), JIT scan %.2f ms, ratio %.2f\n",
-        insertMs, static_cast<double>(text.size()) / (1 << 20), found, selectedBytes, scanMs,
-        insertMs / scanMs);
+        "insert/scan: InsertPlayerCode %.2f ms (%.2f ms of it the string editor's own edits) on "
+        "%.1f MB with %zu script blocks (body %zu bytes selected), JIT scan %.2f ms, ratio %.2f\n",
+        insertMs, editTimes[editTimes.size() / 2], static_cast<double>(text.size()) / (1 << 20),
+        found, selectedBytes, scanMs, insertMs / scanMs);
     return 0;
 }
