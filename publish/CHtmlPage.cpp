@@ -291,11 +291,7 @@ bool CHtmlPage::LoadPage(const std::string& path) {
         return false;
     }
     m_pPageFile = std::move(file);
-    if (!RememberDiskState(HashOf(bytes))) {
-        ReportFileError(IDS_PAGE_READ_ERROR, path);
-        m_pPageFile.reset();
-        return false;
-    }
+    m_diskState = {static_cast<int64_t>(bytes.size()), HashOf(bytes)};
     m_strPagePath = path;
     if (page->textIsBytes) {
         // The buffer read becomes the text without a copy.
@@ -307,16 +303,6 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     }
     m_bTextIsOriginal = true;
     m_bUtf8Bom = page->utf8Bom;
-    return true;
-}
-
-bool CHtmlPage::RememberDiskState(uint64_t hash) {
-    struct stat st {};
-    if (::fstat(m_pPageFile->Fd(), &st) != 0) {
-        return false;
-    }
-    m_diskState.size = st.st_size;
-    m_diskState.hash = hash;
     return true;
 }
 
@@ -399,8 +385,8 @@ bool CHtmlPage::SavePage(std::string_view text) {
         ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
         return false;
     }
-    // The bytes are on disk already; a failing stat only means the next save asks once more.
-    RememberDiskState(HashOf(encoded.mark, encoded.bytes));
+    m_diskState = {static_cast<int64_t>(encoded.mark.size() + encoded.bytes.size()),
+                   HashOf(encoded.mark, encoded.bytes)};
     return true;
 }
 

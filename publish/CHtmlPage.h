@@ -76,7 +76,6 @@ private:
     };
 
     bool EncodeText(std::string_view text, EncodedText& encoded) const;
-    bool RememberDiskState(uint64_t hash);
     bool ChangedOnDisk() const;
 
     std::unique_ptr<CPageFile> m_pPageFile;
