@@ -7,6 +7,10 @@ function(dede5_warnings target)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     # GCC 12 reports std::string concatenation falsely under -O2 (its bug 105651).
     target_compile_options(${target} PRIVATE -Wno-restrict)
+    if(DEDE5_SANITIZE)
+      # The sanitizers' instrumentation makes GCC see uninitialised values that are not there.
+      target_compile_options(${target} PRIVATE -Wno-maybe-uninitialized)
+    endif()
   endif()
   if(DEDE5_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
