@@ -13,6 +13,8 @@ using TestApplication = QApplication;
 using TestApplication = QCoreApplication;
 #endif
 
+#include <QSettings>
+
 #include "core/Folders.h"
 #include "tests/support/Sandbox.h"
 
@@ -36,6 +38,10 @@ int main(int argc, char** argv) {
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     ::setenv("TMPDIR", processHome.MakeFolder("tmp").c_str(), 1);
     GetAppDataFolder();
+    // So is the folder of QSettings (Qt's file dialog keeps its own state there).
+    const QString config = QString::fromStdString(home + "/.config");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
 
     int result = 0;
     {

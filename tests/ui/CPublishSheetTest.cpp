@@ -221,6 +221,18 @@ TEST_F(PublishSheetTest, HelpCommandsOpenTheirPages) {
     EXPECT_TRUE(about->isVisible());
     EXPECT_NE(about->windowModality(), Qt::NonModal);
     about->accept();
+
+    // The application's own About command shows the same box.
+    sheet->OnCommand(ID_APP_ABOUT);
+    int shown = 0;
+    for (CDlgAbout* box : sheet->findChildren<CDlgAbout*>()) {
+        if (box->isVisible()) {
+            ++shown;
+            box->accept();
+        }
+    }
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(shell.opened, std::vector<std::string>{GetManualPath()});
 }
 
 TEST_F(PublishSheetTest, PagesShowTheirHeaderAndNothingIsCutOff) {
