@@ -129,6 +129,7 @@ bool NeedsUrlEscape(unsigned char c) {
         case '"':
         case '#':
         case '%':
+        case '&':  // "&amp;" in a name would be read as "&" inside the attribute
         case '?':
         case '<':
         case '>':

@@ -80,6 +80,7 @@ TEST(Urls, EscapesEverythingThatWouldBreakAnAttributeOrTheUrl) {
     EXPECT_EQ(PathToUrl("../js/"), "../js/");
     EXPECT_EQ(PathToUrl("Tom's \"clip\".mp4"), "Tom%27s%20%22clip%22.mp4");
     EXPECT_EQ(PathToUrl("a#b%c?.mp4"), "a%23b%25c%3F.mp4");
+    EXPECT_EQ(PathToUrl("R&amp;B.mp3"), "R%26amp;B.mp3");
     EXPECT_EQ(PathToUrl("x\\y<z>.mp4"), "x%5Cy%3Cz%3E.mp4");
     EXPECT_EQ(PathToUrl("a\nb"), "a%0Ab");
     // One character: no file URL and no blank escape, but quotes still cannot end the attribute.
