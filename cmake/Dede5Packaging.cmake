@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_VENDOR OmbrelTec)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "wizard that publishes HTML5 video and audio into web pages")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Ombrel DEDE5 Varodo publishes a web-ready video or audio file into an existing page of a\n web site kept on disk: it checks the media, inserts the markup of a player (Video.js,\n MediaElement, Leanback or Projekktor style), and copies the player files, the media and\n a poster picture into the site. dede5-publish does the same from the command line.")
+    "Ombrel DEDE5 Varodo publishes a web-ready video or audio file into an\nexisting page of a web site kept on disk: it checks the media, inserts the\nmarkup of a player (Video.js, MediaElement, Leanback or Projekktor style)\nand copies the player files, the media and a poster picture into the site.\ndede5-publish does the same from the command line.")
 set(CPACK_PACKAGE_CONTACT "OmbrelTec <support@ombreltec.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -28,4 +28,19 @@ add_custom_command(
   VERBATIM)
 add_custom_target(dede5_changelog ALL DEPENDS ${_changelog})
 install(FILES ${_changelog} DESTINATION ${_doc})
+
+# Manual pages are installed compressed, as Debian wants them.
+foreach(page cli/dede5-publish.1 app/dede5-varodo.1)
+  get_filename_component(_name ${page} NAME)
+  set(_out ${CMAKE_BINARY_DIR}/packaging/${_name}.gz)
+  add_custom_command(
+    OUTPUT ${_out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${page} > ${_out}
+    DEPENDS ${PROJECT_SOURCE_DIR}/${page}
+    VERBATIM)
+  list(APPEND _manpages ${_out})
+  install(FILES ${_out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+add_custom_target(dede5_manpages ALL DEPENDS ${_manpages})
 include(CPack)
