@@ -92,7 +92,8 @@ put('mediaelement/mediaelement-and-player.min.js',
     cat(read(pkg('mediaelement', 'build/mediaelement-and-player.min.js')),
         readText(ours('mediaelement/epilogue.js'))
             .replace("/*SPRITE*/''", JSON.stringify(spriteMarkup(pkg('mediaelement', 'build/mejs-controls.svg'))))));
-put('mediaelement/mediaelementplayer.min.css', read(pkg('mediaelement', 'build/mediaelementplayer.min.css')));
+put('mediaelement/mediaelementplayer.min.css',
+    cat(read(pkg('mediaelement', 'build/mediaelementplayer.min.css')), read(ours('mediaelement/no-controls.css'))));
 put('mediaelement/mejs-controls.svg', read(pkg('mediaelement', 'build/mejs-controls.svg')));
 put('mediaelement/LICENSE.mediaelement.txt', read(pkg('mediaelement', 'LICENSE')));
 put('mediaelement/LICENSE.jquery.txt', read(pkg('jquery', 'LICENSE.txt')));

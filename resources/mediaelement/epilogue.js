@@ -31,6 +31,21 @@
             return result;
         };
     }
+    // A page published without controls has no "controls" attribute on its element, but the
+    // player removes that attribute and builds its control bar in any case; mark such players so
+    // that the style sheet hides the bar (and an audio player entirely, as the browser would).
+    if (proto && typeof proto.init === 'function') {
+        var init = proto.init;
+        proto.init = function () {
+            var node = this.node;
+            var bare = !!node && /^(video|audio)$/i.test(node.tagName) && !node.hasAttribute('controls');
+            var result = init.apply(this, arguments);
+            if (bare && this.container) {
+                this.getElement(this.container).classList.add('dede5-no-controls');
+            }
+            return result;
+        };
+    }
     if (window.location.protocol === 'file:' && SPRITE) {
         var put = function () {
             if (document.getElementById('mejs-sprite')) {
