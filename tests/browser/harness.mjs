@@ -265,9 +265,17 @@ function watch(page) {
     return seen;
 }
 
+// One file, however its name is escaped: "%27" and "'" name the same file.
 const sameFile = (a, b) => {
-    const strip = (u) => u.replace(/[?#].*$/, '');
-    return strip(a) === strip(b);
+    const plain = (u) => {
+        const url = new URL(u);
+        try {
+            return `${url.protocol}//${url.host}${decodeURIComponent(url.pathname)}`;
+        } catch {
+            return `${url.protocol}//${url.host}${url.pathname}`;
+        }
+    };
+    return plain(a) === plain(b);
 };
 
 // Loads `url` and asserts that the player works there:
@@ -276,7 +284,8 @@ const sameFile = (a, b) => {
 //   duration    the media's length in seconds (checked to ±0.5 s)
 //   poster      the poster's URL (absolute or relative to the page) when one is set, else null:
 //               it must load, and without one no picture may be asked for
-//   controls    whether the player shows its controls (default true)
+//   controls    whether the player shows its controls (default true); without them its play
+//               control must not be visible
 //   refused     true when the browser must refuse the picture: the player must still be set up,
 //               and the media must either fail as unsupported or play without a picture
 //   allowErrors console errors that are expected (array of RegExp), e.g. a player's own report of
@@ -323,6 +332,7 @@ export async function checkPlayerPage(page, url, expectations) {
                 poster: el.getAttribute('poster'),
                 containerClass: box.className,
                 hasControls: box.querySelector(controlsSelector) !== null,
+                showsControls: Array.from(box.querySelectorAll(controlsSelector)).some((c) => c.checkVisibility()),
             };
             if (isVideoJs) {
                 const vjs = window.videojs.getAllPlayers().find((p) => p.el() === box);
@@ -342,6 +352,8 @@ export async function checkPlayerPage(page, url, expectations) {
     }
     if (controls) {
         assert.ok(media.hasControls, `the ${player} player shows no controls (${where.controls})`);
+    } else {
+        assert.ok(!media.showsControls, `the ${player} player shows controls it was not given`);
     }
 
     if (refused) {
