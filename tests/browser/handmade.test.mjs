@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pages written by hand for what the player files must handle beyond the pages the program
+// writes (those are checked in published.test.mjs and samples.test.mjs): data-setup values in
+// other shapes, a Video.js player made after the page loaded, and the Leanback audio player.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import {after, before, describe, test} from 'node:test';
+import {checkPlayerPage, copyFolderFiles, installationFolder, launchBrowser, makeTempFolder,
+        removeFolder, serveFolder} from './harness.mjs';
+import {makeMedia} from './media.mjs';
+import {AUDIO_TYPES, leanbackAudioPage, RESOURCE_FOLDERS} from './markup.mjs';
+
+const VIDEO_SECONDS = 3;
+const AUDIO_SECONDS = 2;
+const home = installationFolder();
+let browser;
+let mediaDir;
+
+before(async () => {
+    mediaDir = makeTempFolder('dede5-browser-media-');
+    makeMedia(path.join(mediaDir, 'movie.mp4'), VIDEO_SECONDS);
+    for (const ext of Object.keys(AUDIO_TYPES)) {
+        makeMedia(path.join(mediaDir, `song.${ext}`), AUDIO_SECONDS);
+    }
+    browser = await launchBrowser();
+});
+
+after(async () => {
+    await browser?.close();
+    if (mediaDir) {
+        removeFolder(mediaDir);
+    }
+});
+
+// A site holding the player's folders in js/, `media` (name -> fixture file) in medias/ and
+// index.htm with `html`; checks the page and cleans up.
+async function checkSite({player, media, html, expect, extra}) {
+    const site = makeTempFolder('dede5-browser-site-');
+    const server = await serveFolder(site);
+    const page = await browser.newPage();
+    try {
+        for (const folder of RESOURCE_FOLDERS[player]) {
+            copyFolderFiles(path.join(home, folder), path.join(site, 'js', folder));
+        }
+        fs.mkdirSync(path.join(site, 'medias'));
+        for (const [name, from] of Object.entries(media)) {
+            fs.copyFileSync(path.join(mediaDir, from), path.join(site, 'medias', name));
+        }
+        fs.writeFileSync(path.join(site, 'index.htm'), html);
+        const result = await checkPlayerPage(page, server.url('index.htm'), expect);
+        await extra?.(page, result);
+    } finally {
+        await page.close();
+        await server.close();
+        removeFolder(site);
+    }
+}
+
+test('data-setup in JSON, with single quotes, and on a player made after load all read right', async () => {
+    const video = (id, setup) =>
+        `<video id="${id}" class="video-js vjs-default-skin" controls="controls" width="320" height="180" ` +
+        `preload="auto" data-setup="${setup}">\n<source src="medias/movie.mp4" type="video/mp4"/>\n</video>\n`;
+    await checkSite({
+        player: 'videojs',
+        media: {'movie.mp4': 'movie.mp4'},
+        html: '<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>t</title>\n' +
+              '<script src="js/video-js/video.js"></script>\n' +
+              '<link rel="stylesheet" href="js/video-js/video-js.css">\n</head><body>\n' +
+              video('json', '{&quot;media_path&quot;:&quot;a.mp4&quot;}') +
+              video('quoted', "{'media_path':'a\\\\b\\'c.mp4', 'count': 2, 'on': true, 'off': null}") +
+              '<script>\nwindow.addEventListener("load", function () {\n' +
+              '  document.body.insertAdjacentHTML("beforeend", ' +
+              JSON.stringify(video('late', "{'media_path':'late.mp4'}")) + ');\n' +
+              '  setTimeout(function () { videojs("late"); }, 0);\n});\n</script>\n' +
+              '</body></html>\n',
+        expect: {player: 'videojs', kind: 'video', duration: VIDEO_SECONDS},
+        extra: async (page, {seen}) => {
+            await page.waitForFunction(() => window.videojs.getAllPlayers().length === 3);
+            assert.deepEqual(seen.errors, []);
+            const options = await page.evaluate(() => Object.fromEntries(window.videojs.getAllPlayers().map(
+                (p) => [p.id(), {media_path: p.options_.media_path, count: p.options_.count,
+                                 on: p.options_.on, off: p.options_.off}])));
+            assert.deepEqual(options, {
+                json: {media_path: 'a.mp4', count: undefined, on: undefined, off: undefined},
+                quoted: {media_path: "a\\b'c.mp4", count: 2, on: true, off: null},
+                late: {media_path: 'late.mp4', count: undefined, on: undefined, off: undefined},
+            });
+        },
+    });
+});
+
+describe('Leanback audio player', {concurrency: 2}, () => {
+    for (const ext of Object.keys(AUDIO_TYPES)) {
+        test(`audio ${ext} plays in the 411 pixel player`, async () => {
+            await checkSite({
+                player: 'leanback',
+                media: {[`song.${ext}`]: `song.${ext}`},
+                html: leanbackAudioPage({file: `song.${ext}`, ext,
+                                         options: {controls: true, autoplay: false, loop: false}}),
+                expect: {player: 'plyr', kind: 'audio', duration: AUDIO_SECONDS},
+                extra: async (page) => {
+                    const width = await page.evaluate(
+                        () => document.querySelector('.plyr').getBoundingClientRect().width);
+                    assert.equal(Math.round(width), 411);
+                },
+            });
+        });
+    }
+});
