@@ -39,6 +39,9 @@ const char* SystemCodePageName() {
 class CContentHash {
 public:
     void Update(std::string_view bytes) {
+        if (bytes.empty()) {
+            return;
+        }
         if (m_nPending > 0) {
             const size_t take = std::min(bytes.size(), kBlock - m_nPending);
             std::memcpy(m_pending + m_nPending, bytes.data(), take);
