@@ -22,7 +22,9 @@ const THEORA = {sound: 'film.ogv', mute: 'mute.ogv'};
 const HOSTILE = [
     {label: 'quotes, an ampersand, a tag, a hash and a percent sign', title: `Tom & Jerry's "clip" <b>#1 100%`},
     {label: 'markup that would run a script', title: 'x <img src=x onerror=window.__injected=1>'},
-    {label: 'a character reference', title: 'R&amp;B & more'},
+    // An "&" of the name stays as it is in the Projekktor title, so there the reference reads as
+    // the character it stands for; in locations it must still name the file.
+    {label: 'a character reference', title: 'R&amp;B & more', shownTitle: 'R&B & more'},
     {label: 'letters outside ASCII', title: 'Café ünïcødé 日本語'},
 ];
 
@@ -33,6 +35,7 @@ const PAGE = '<!DOCTYPE html>\n<html>\n<head>\n<meta charset="utf-8">\n<title>A 
 const POSTER_ON = ['--poster', '--controls', '--loop', '--no-autoplay'];
 const POSTER_OFF = ['--no-poster', '--no-controls', '--no-loop', '--autoplay'];
 
+// Stops at once when the installation folder has not been assembled.
 installationFolder();
 const publisher = programPath('DEDE5_PUBLISH_PROGRAM');
 let scratch;
@@ -174,7 +177,7 @@ const VIDEO_PLAYERS = {
         extra: async (page, site, job, {media}) => {
             assert.match(media.containerClass, /\bprojekktor\b/);
             assert.equal(await page.evaluate(() => document.getElementById('player_a').getAttribute('title')),
-                         titleOf(job.media), 'the title attribute is not the media title');
+                         job.shownTitle ?? titleOf(job.media), 'the title attribute is not the media title');
             if (!job.controls) {
                 assert.equal(await page.locator('.plyr__controls button').count(), 0);
             }
@@ -208,10 +211,6 @@ async function checkDataSetup(page, media) {
                  `media_path ${mediaPath} does not lead to the media`);
 }
 
-// In a src or poster attribute the browser reads "&amp;" as "&", so the page asks for another
-// file unless the location writes the ampersand as "%26" or "&amp;".
-const AMPERSAND_FAULT = 'the URL form leaves "&" as it is in src and poster attributes';
-
 function videoJobs(name) {
     const on = {controls: true, loop: true, autoplay: false};
     const off = {controls: false, loop: false, autoplay: true};
@@ -228,11 +227,11 @@ function videoJobs(name) {
             poster: null,
         });
     }
-    for (const [i, {label, title}] of HOSTILE.entries()) {
+    for (const [i, {label, title, shownTitle}] of HOSTILE.entries()) {
         jobs.push({
             label: `a media name with ${label}`, media: `${title}.mp4`, kind: 'video', ...on,
             args: ['--player', name, ...POSTER_ON], pages: [`news/hostile-${i}.htm`],
-            poster: `medias/${title}.jpg`, todo: title.includes('&amp;') ? AMPERSAND_FAULT : undefined,
+            poster: `medias/${title}.jpg`, shownTitle,
         });
     }
     return jobs;
@@ -272,7 +271,6 @@ function audioJobs() {
             label: `a media name with ${label}`, media: `${title}.mp3`, kind: 'audio',
             controls: true, loop: true, autoplay: false, poster: null,
             args: POSTER_ON, pages: [`news/hostile-${i}.htm`],
-            todo: title.includes('&amp;') ? AMPERSAND_FAULT : undefined,
         });
     }
     return jobs;
@@ -296,7 +294,7 @@ function describeSite(title, name, check, extra, jobs, more) {
 
         for (const job of jobs) {
             for (const rel of job.pages) {
-                test(`${job.label}: ${rel}`, {todo: job.todo}, async () => {
+                test(`${job.label}: ${rel}`, async () => {
                     assertPublished(site, job);
                     const page = await browser.newPage();
                     try {
