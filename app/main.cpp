@@ -3,7 +3,10 @@
 #include <cstring>
 
 #include <QApplication>
+#include <QEvent>
 #include <QIcon>
+#include <QTimer>
+#include <QWizard>
 
 #include "app/CPagecastApp.h"
 #include "app/CVersionInfo.h"
@@ -11,6 +14,33 @@
 #include "core/StringTable.h"
 #include "ui/CPublishSheet.h"
 #include "ui/CQtMessageBox.h"
+
+namespace {
+
+// --quit-when-shown: prints the first page's title once the wizard is on screen and ends the run
+// normally, so scripts and the install test can see the program start.
+class CShownProbe : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* wizard = qobject_cast<QWizard*>(watched);
+        if (wizard && event->type() == QEvent::Show && !m_bDone) {
+            m_bDone = true;
+            QTimer::singleShot(0, wizard, [wizard] {
+                const QString title = wizard->currentPage() ? wizard->currentPage()->title() : "";
+                std::printf("shown: %s\n", title.toLocal8Bit().constData());
+                std::fflush(stdout);
+                // The base class's done(): the wizard's own asks before quitting.
+                wizard->QDialog::done(QDialog::Rejected);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_bDone = false;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     // Answered before Qt starts, so it works without a display.
@@ -28,6 +58,13 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationVersion(ToQt(CVersionInfo::Compiled().GetText()));
     QApplication::setDesktopFileName(QStringLiteral("dede5-varodo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/dede5/dede5-varodo.png")));
+
+    CShownProbe probe;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quit-when-shown") == 0) {
+            app.installEventFilter(&probe);
+        }
+    }
 
     CQtMessageBox box;
     CPagecastApp pagecast(&CPublishSheet::RunModal, &box);

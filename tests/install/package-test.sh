@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds the Debian package, checks it with lintian, unpacks it into a scratch root and starts
+# both programs from there as an installed copy: the publisher's --version and --print on the
+# sample media, and the wizard (offscreen) up to its first page.
+set -euo pipefail
+build=$1
+work=$(mktemp -d "${TMPDIR:-/tmp}/dede5-package-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || {
+  cat "$work/cpack.log"; exit 1; }
+deb=$(ls "$work"/out/*.deb)
+echo "package: $(basename "$deb")"
+
+if command -v lintian >/dev/null 2>&1; then
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+  grep -v 'root privileges' "$work/lintian.log" || true
+  if grep -q '^E:' "$work/lintian.log"; then
+    echo "lintian reports errors"; exit 1
+  fi
+fi
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in ffmpeg libqt6widgets6 libmediainfo0v5 libpcre2-8-0 libfmt9; do
+  case "$depends" in
+    *"$needed"*) ;;
+    *) echo "Depends lacks $needed: $depends"; exit 1 ;;
+  esac
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+for f in usr/bin/dede5-varodo usr/bin/dede5-publish usr/share/applications/dede5-varodo.desktop \
+         usr/share/man/man1/dede5-publish.1.gz usr/share/dede5-varodo/Example/default.htm \
+         usr/share/dede5-varodo/Scripts/.htaccess usr/share/dede5-varodo/manual/index.html \
+         usr/share/doc/dede5-varodo/copyright; do
+  [ -e "$root/$f" ] || { echo "missing in the package: $f"; exit 1; }
+done
+
+# The installed programs must find their share folder by themselves, from any folder.
+unset DEDE5_VARODO_HOME
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config TMPDIR=$work/tmp
+mkdir -p "$HOME" "$TMPDIR" "$work/site"
+cd /
+
+"$root/usr/bin/dede5-publish" --version | grep -q '^dede5-publish (Ombrel DEDE5 Varodo) '
+printf '<html><head></head><body>\n</body></html>\n' >"$work/site/index.htm"
+before=$(sha256sum "$work/site/index.htm")
+"$root/usr/bin/dede5-publish" --print --site-root "$work/site" --js-path /js/ --media-path /media/ \
+  "$root/usr/share/dede5-varodo/Example/Waiting for you.mp4" "$work/site/index.htm" >"$work/print.txt"
+grep -q '<source src="media/Waiting%20for%20you.mp4" type="video/mp4"/>' "$work/print.txt"
+grep -q 'poster="media/Waiting%20for%20you.jpg"' "$work/print.txt" || {
+  echo "no poster: the installed ffmpeg lookup failed"; cat "$work/print.txt"; exit 1; }
+[ "$before" = "$(sha256sum "$work/site/index.htm")" ]
+
+shown=$(QT_QPA_PLATFORM=offscreen timeout 60 "$root/usr/bin/dede5-varodo" --quit-when-shown 2>/dev/null)
+[ "$shown" = "shown: Start" ] || { echo "wizard printed: $shown"; exit 1; }
+echo "installed programs start: ok"
