@@ -67,6 +67,21 @@ const std::map<int, std::string>& Table() {
          "Cannot create files in the specified temporary folder \"%s\". Please check if you have "
          "write permission to the folder."},
         {IDS_HELP_URL, "https://www.ombreltec.example/dede5-varodo/help/"},
+        {IDS_PAGE_READ_ERROR, "Cannot read the web page '%s':\n%s"},
+        {IDS_PAGE_SAVE_ERROR,
+         "Cannot save the web page '%s':\n%s\nThe page on disk has been left as it was."},
+        {IDS_FILE_WRITE_ERROR, "Cannot write the file '%s':\n%s"},
+        {IDS_PAGE_CHANGED_ON_DISK,
+         "The web page '%s' has been changed by another program since it was loaded.\n"
+         "Do you want to replace it with the page shown here? Choose No to keep the other "
+         "program's version; nothing is published then."},
+        {IDS_PAGE_CUT_AT_ZERO,
+         "The web page '%s' contains a zero byte. The text after it cannot be shown, and it would "
+         "be lost when the page is published.\nDo you want to load the page anyway?"},
+        {IDS_PAGE_LOSSY_CODEPAGE,
+         "The web page '%s' contains characters that the system character set (%s) cannot "
+         "represent. They would be replaced by '?' when the page is published.\nDo you want to "
+         "load the page anyway?"},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -14,8 +14,8 @@
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
+#include "core/StringTable.h"
 #include "publish/InsertionEngine.h"
-#include "publish/PublishMessages.h"
 
 namespace {
 
@@ -251,7 +251,7 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
 
 void ReportFileError(int id, const std::string& path) {
     const int error = errno;
-    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadPublishString(id), path, GetErrorText(error));
+    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(id), path, GetErrorText(error));
 }
 
 }  // namespace
@@ -283,14 +283,13 @@ bool CHtmlPage::LoadPage(const std::string& path) {
         ShowLastError();
         return false;
     }
-    if (page->dropsData &&
-        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadPublishString(IDS_PAGE_CUT_AT_ZERO),
-                         path) != IDYES) {
+    if (page->dropsData && MessageBoxFormat(MB_YESNO | MB_ICONWARNING,
+                                            LoadStringRes(IDS_PAGE_CUT_AT_ZERO), path) != IDYES) {
         return false;
     }
     if (page->lossy &&
-        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadPublishString(IDS_PAGE_LOSSY_CODEPAGE),
-                         path, codepage::SystemCodePage()) != IDYES) {
+        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_LOSSY_CODEPAGE), path,
+                         codepage::SystemCodePage()) != IDYES) {
         return false;
     }
     m_pPageFile = std::move(file);
@@ -380,7 +379,7 @@ bool CHtmlPage::SavePage(std::string_view text) {
         return false;
     }
     if (ChangedOnDisk() &&
-        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadPublishString(IDS_PAGE_CHANGED_ON_DISK),
+        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_CHANGED_ON_DISK),
                          m_strPagePath) != IDYES) {
         return false;
     }

@@ -7,7 +7,7 @@
 
 #include "publish/CHtmlPage.h"
 #include "publish/CStringPageEditor.h"
-#include "publish/PublishMessages.h"
+#include "core/StringTable.h"
 #include "tests/publish/PageTestSupport.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "publish/CHtmlPage.h"
-#include "publish/PublishMessages.h"
+#include "core/StringTable.h"
 #include "tests/publish/PageTestSupport.h"
 
 namespace {
