@@ -55,7 +55,8 @@ Step Run(iconv_t cd, std::string_view& in, std::string& out) {
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
     size_t produced = out.size();
-    out.resize(produced + srcLeft * 4 + 16);
+    // Most conversions keep the size or shrink it; E2BIG grows the buffer when they do not.
+    out.resize(produced + srcLeft + srcLeft / 2 + 16);
     while (true) {
         char* dst = out.data() + produced;
         size_t dstLeft = out.size() - produced;
@@ -72,7 +73,7 @@ Step Run(iconv_t cd, std::string_view& in, std::string& out) {
             return Step::Done;
         }
         if (errno == E2BIG) {
-            out.resize(out.size() * 2 + 16);
+            out.resize(out.size() + out.size() / 2 + srcLeft * 2 + 16);
             continue;
         }
         out.resize(produced);
