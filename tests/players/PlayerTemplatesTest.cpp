@@ -372,3 +372,112 @@ TEST(PlayersWithFfmpeg, RealPosterPictureForAnMp4) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whole texts, blanks and line feeds included, for the players and kinds not spelled out above.
+class WholeTexts : public Players {};
+
+TEST_F(WholeTexts, HeadCodeOfEveryPlayer) {
+    PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO);
+    struct Row {
+        int type;
+        const char* head;
+    } rows[] = {
+        {PLAYER_TYPE_MEDIAELEMENT,
+         "<script src=\"$(path)/mediaelement/jquery.js\"></script>\n"
+         "<script src=\"$(path)/mediaelement/mediaelement-and-player.min.js\"></script>\n"
+         "<link rel=\"stylesheet\" href=\"$(path)/mediaelement/mediaelementplayer.min.css\" />\n"},
+        {PLAYER_TYPE_PROJEKKTOR,
+         "<link rel=\"stylesheet\" href=\"$(path)/Projekktor/theme/style.css\" type=\"text/css\" "
+         "media=\"screen\" />\n"
+         "<script type=\"text/javascript\" src=\"$(path)/Projekktor/jquery.min.js\"></script>\n"
+         "<script type=\"text/javascript\" "
+         "src=\"$(path)/Projekktor/projekktor.min.js\"></script>\n"},
+        {PLAYER_TYPE_LEANBACK,
+         "<link rel=\"stylesheet\" media=\"screen\" type=\"text/css\" "
+         "href=\"$(path)/leanback/css/leanbackPlayer.default.css\" />\n"
+         "<script type=\"text/javascript\" "
+         "src=\"$(path)/leanback/js/leanbackPlayer.pack.js\"></script>\n"
+         "<script type=\"text/javascript\" "
+         "src=\"$(path)/leanback/js/leanbackPlayer.en.js\"></script>\n"},
+    };
+    for (const auto& row : rows) {
+        std::string head;
+        ASSERT_TRUE(CreatePlayer(row.type)->GetHeadCode(r, head));
+        EXPECT_EQ(head, row.head) << row.type;
+    }
+    options->m_nVideoPlayer = 1;
+    std::string tube;
+    CreatePlayer(PLAYER_TYPE_VIDEOJS)->GetHeadCode(r, tube);
+    EXPECT_EQ(tube,
+              "<script src=\"$(path)/video-js/video.js\" type=\"text/javascript\"></script>\n"
+              "<link rel=\"stylesheet\" href=\"$(path)/video-js/video-js.css\">\n"
+              "<link rel=\"stylesheet\" href=\"$(path)/video-js/tube.css\">\n");
+}
+
+TEST_F(WholeTexts, BodiesWithEveryOptionOn) {
+    options->m_bAutoPlay = 1;
+    options->m_bVideoLoop = 1;
+    options->m_bVideoPoster = 1;
+    options->m_bAudioAutoPlay = 1;
+    PlayerRequest video = Request("movie.mp4", MEDIA_KIND_VIDEO, 2);
+    EXPECT_EQ(Body(PLAYER_TYPE_MEDIAELEMENT, video),
+              "<video  controls=\"controls\"   autoplay=\"autoplay\"  width=\"640\" height=\"360\" "
+              "poster=\"medias/movie.jpg\"   loop=\"loop\"   preload=\"auto\" >\n"
+              "<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>\n</video>");
+
+    PlayerRequest projekktor = Request("movie.webm", MEDIA_KIND_VIDEO, 4);
+    EXPECT_EQ(
+        Body(PLAYER_TYPE_PROJEKKTOR, projekktor),
+        "<video id=\"player_a\" title=\"movie\" controls=\"controls\"   autoplay=\"autoplay\"  "
+        "width=\"640\" height=\"360\" poster=\"medias/movie.jpg\"   loop=\"loop\"   "
+        "preload=\"auto\" >\n<source src=\"medias/movie.webm\" type=\"video/webm\"/>\n"
+        "</video>\n\n<script type=\"text/javascript\">\n$(document).ready(function() "
+        "{projekktor('#player_a', { playerFlashMP4: 'jarisplayer.swf'});});\n</script>");
+
+    PlayerRequest audio = Request("song.oga", MEDIA_KIND_AUDIO);
+    EXPECT_EQ(Body(PLAYER_TYPE_LEANBACK, audio),
+              "<div class=\"leanback-player-audio\" style=\"width: 411px;\">\n<audio  "
+              "controls=\"controls\"   autoplay=\"autoplay\"   loop=\"loop\"   preload=\"auto\">\n"
+              "<source src=\"medias/song.oga\" type=\"audio/ogg\"/>\n</audio>\n</div>\n\n");
+    EXPECT_EQ(pictures, 2) << "only the two video bodies took a poster";
+}
+
+TEST_F(WholeTexts, LeanbackMp4BodyWithItsFlashObject) {
+    options->m_bVideoControl = 0;
+    PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO, 3);
+    EXPECT_EQ(
+        Body(PLAYER_TYPE_LEANBACK, r),
+        "<div class=\"leanback-player-video\">\n"
+        "<video    width=\"640\" height=\"360\"   preload=\"auto\" >\n"
+        "<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>\n"
+        "<object class=\"leanback-player-flash-fallback\" "
+        "classid=\"clsid:d27cdb6e-ae6d-11cf-96b8-444553540000\"\n"
+        "codebase=\"https://download.macromedia.com/pub/shockwave/cabs/flash/"
+        "swflash.cab#version=8,0,0,0\" width=\"642\" height=\"386\" align=\"Default*\">\n"
+        "<param name=\"allowScriptAccess\" value=\"sameDomain\">\n"
+        "<param name=\"movie\" value=\"js/leanback/Player.swf?&path=../../medias/movie.mp4\">\n"
+        "<param name=\"quality\" value=\"high\">\n"
+        "<param name=\"bgcolor\" value=\"#ffffff\">\n"
+        "<param name=\"allowFullScreen\" value=\"true\">\n"
+        "<embed src=\"js/leanback/Player.swf?&path=../../medias/movie.mp4\" quality=\"high\"  "
+        "align=\"middle\"\n"
+        "bgcolor=\"#ffffff\"  width=\"642\" height=\"386\" allowFullScreen=\"true\" \n"
+        "allowScriptAccess=\"sameDomain\" type=\"application/x-shockwave-flash\" \n"
+        "pluginspage=\"https://www.adobe.com/go/getflashplayer\">\n"
+        "</object>\n</video>\n\n</div>\n");
+}
+
+TEST_F(WholeTexts, NoSiteRootPutsEverythingBesideThePage) {
+    options->m_strSiteRoot.clear();
+    PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO);
+    r.mediaFolderUrl = "medias";
+    const std::string body = Body(PLAYER_TYPE_VIDEOJS, r);
+    EXPECT_NE(body.find("data-setup=\"{'media_path':'../medias/movie.mp4','flash_player_path':"
+                        "'video-js/'}\""),
+              std::string::npos)
+        << body;
+}
+
+}  // namespace
