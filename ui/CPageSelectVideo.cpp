@@ -1,16 +1,380 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPageSelectVideo.h"
 
+#include <cerrno>
+#include <utility>
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
+#include "core/RecentList.h"
+#include "core/SettingsStore.h"
+#include "core/Shell.h"
 #include "core/StringTable.h"
+#include "ui/CElidedLabel.h"
+#include "ui/CFileDialogEx.h"
+#include "ui/CHTML5Sheet.h"
 #include "ui/WizardTexts.h"
 
+namespace {
+
+constexpr const char* kHistorySection = "Publish/HTML5 File Path";
+
+const struct {
+    const char* label;
+    const char* name;
+} kDetailFields[] = {
+    {"Name:", "nameText"},
+    {"Size:", "sizeText"},
+    {"Duration:", "durationText"},
+    {"Format:", "formatText"},
+    {"Video Codec:", "videoCodecText"},
+    {"Video Dimension:", "videoDimensionText"},
+    {"Video Framerate:", "videoFramerateText"},
+    {"Audio Codec:", "audioCodecText"},
+    {"Audio Samplerate:", "audioSamplerateText"},
+    {"Audio Channel(s):", "audioChannelsText"},
+};
+constexpr int kGeneralFields = 4;
+
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (!data || !data->hasUrls()) {
+        return paths;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(FromQt(url.toLocalFile()));
+        }
+    }
+    return paths;
+}
+
+bool HasDropListExtension(const std::string& path, const std::vector<std::string>& extensions) {
+    const std::string extension = GetPathExtension(path);
+    for (const std::string& allowed : extensions) {
+        if (EqualsNoCase(extension, allowed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
-    : QWizardPage(parent), m_state(state) {
+    : QWizardPage(parent),
+      m_state(state),
+      m_fileDialogRunner([](CFileDialogEx& dialog) { return dialog.DoModal(); }) {
     setTitle(ToQt(LoadStringRes(IDS_SELECT_MEDIA_TITLE)));
     setSubTitle(ToQt(LoadStringRes(IDS_SELECT_MEDIA_SUBTITLE)));
     setWindowTitle(QString::fromUtf8(kWizardPageCaption));
-    new QVBoxLayout(this);
+    setAcceptDrops(true);
+
+    auto* pathLabel = new QLabel(QStringLiteral("Select an HTML5 Video or Audio:"), this);
+    m_pMediaPathBox = new QComboBox(this);
+    m_pMediaPathBox->setObjectName(QStringLiteral("mediaPathBox"));
+    m_pMediaPathBox->setEditable(true);
+    m_pMediaPathBox->setInsertPolicy(QComboBox::NoInsert);
+    m_pMediaPathBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_pMediaPathBox->setMinimumContentsLength(30);
+    // A file dropped on the box is a file to load, not text to insert.
+    m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
+    pathLabel->setBuddy(m_pMediaPathBox);
+
+    auto* files = new QFileSystemModel(this);
+    QStringList patterns;
+    for (const char* extension : kHtml5MediaExtensions) {
+        patterns << QStringLiteral("*") + QLatin1String(extension);
+    }
+    files->setNameFilters(patterns);
+    files->setNameFilterDisables(false);
+    files->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+    files->setRootPath(QString());
+    auto* completer = new QCompleter(files, this);
+    completer->setCaseSensitivity(Qt::CaseSensitive);
+    m_pMediaPathBox->setCompleter(completer);
+    // The completer only walks folders the model has listed; a pasted path has none of them.
+    connect(m_pMediaPathBox->lineEdit(), &QLineEdit::textEdited, files,
+            [files](const QString& text) {
+                const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
+                if (slash >= 0) {
+                    files->index(slash == 0 ? QStringLiteral("/") : text.left(slash));
+                }
+            });
+
+    m_pBrowseButton = new QToolButton(this);
+    m_pBrowseButton->setObjectName(QStringLiteral("browseMedia"));
+    m_pBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_SELECT_MEDIA_DIALOG)));
+    m_pBrowseButton->setAutoRaise(true);
+
+    auto* general = new QGroupBox(QStringLiteral("General"), this);
+    auto* detail = new QGroupBox(QStringLiteral("Detail"), this);
+    auto* generalGrid = new QGridLayout(general);
+    auto* detailGrid = new QGridLayout(detail);
+    for (int i = 0; i < static_cast<int>(m_arrDetails.size()); ++i) {
+        QGroupBox* group = i < kGeneralFields ? general : detail;
+        QGridLayout* grid = i < kGeneralFields ? generalGrid : detailGrid;
+        const int row = i < kGeneralFields ? i : i - kGeneralFields;
+        auto* value = new CElidedLabel(group);
+        value->setObjectName(QString::fromUtf8(kDetailFields[i].name));
+        grid->addWidget(new QLabel(QString::fromUtf8(kDetailFields[i].label), group), row, 0);
+        grid->addWidget(value, row, 1);
+        m_arrDetails[static_cast<size_t>(i)] = value;
+    }
+    for (QGridLayout* grid : {generalGrid, detailGrid}) {
+        grid->setColumnStretch(1, 1);
+        // The shorter group keeps its rows at the top.
+        grid->setRowStretch(grid->rowCount(), 1);
+    }
+
+    m_pOptionsButton = new QPushButton(QStringLiteral("Publish &Options"), this);
+    m_pOptionsButton->setObjectName(QStringLiteral("optionsButton"));
+    m_pOptionsButton->setToolTip(ToQt(LoadStringRes(IDS_OPTIONS_TOOLTIP)));
+    m_pOptionsButton->setAutoDefault(false);
+    m_pPreviewButton = new QPushButton(QStringLiteral("&Preview"), this);
+    m_pPreviewButton->setObjectName(QStringLiteral("previewButton"));
+    m_pPreviewButton->setToolTip(ToQt(LoadStringRes(IDS_PREVIEW_TOOLTIP)));
+    m_pPreviewButton->setAutoDefault(false);
+    m_pPreviewButton->setEnabled(false);
+
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_pMediaPathBox, 1);
+    pathRow->addWidget(m_pBrowseButton);
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(general, 1);
+    groups->addWidget(detail, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_pOptionsButton);
+    buttons->addStretch(1);
+    buttons->addWidget(m_pPreviewButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pathLabel);
+    layout->addLayout(pathRow);
+    layout->addSpacing(6);
+    layout->addLayout(groups);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
+    FillHistory();
+
+    connect(m_pMediaPathBox, &QComboBox::activated, this, &CPageSelectVideo::OnHistoryActivated);
+    connect(m_pBrowseButton, &QToolButton::clicked, this, &CPageSelectVideo::OnBrowse);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPreview);
+    connect(m_pOptionsButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPublishOptions);
+}
+
+CPageSelectVideo::~CPageSelectVideo() {
+    SaveRecentList(GetSettingsStore(), kHistorySection, m_arrHistory);
+}
+
+void CPageSelectVideo::SetFileDialogRunner(FileDialogRunner runner) {
+    m_fileDialogRunner = std::move(runner);
+}
+
+void CPageSelectVideo::FillHistory() {
+    const QSignalBlocker blocker(m_pMediaPathBox);
+    const QString typed = m_pMediaPathBox->currentText();
+    m_pMediaPathBox->clear();
+    for (const std::string& entry : m_arrHistory) {
+        m_pMediaPathBox->addItem(ToQt(entry));
+    }
+    // Nothing is chosen until the user chooses it.
+    m_pMediaPathBox->setCurrentIndex(-1);
+    m_pMediaPathBox->setEditText(typed);
+}
+
+int CPageSelectVideo::FindEntry(const std::string& path) const {
+    return m_pMediaPathBox->findText(ToQt(path), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+bool CPageSelectVideo::LoadMedia(const std::string& path) {
+    if (!PathExists(path)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_NOT_EXIST, path);
+        m_pMediaPathBox->setFocus();
+        return false;
+    }
+    return Accept(CMediaReader::Read({path}).front());
+}
+
+bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
+    if (!result.parsed) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_PARSE_FAILED, result.path);
+        m_pMediaPathBox->setFocus();
+        return false;
+    }
+    if (!result.details.IsHTML5Media()) {
+        ReportNotHtml5(result.path + "\r\n");
+        m_pMediaPathBox->setFocus();
+        return false;
+    }
+    // Only an accepted file replaces the wizard's details, so Preview and Next never see a
+    // refused one.
+    State().m_mediaDetails = result.details;
+    ShowDetails(result.details);
+    m_pPreviewButton->setEnabled(true);
+    return true;
+}
+
+void CPageSelectVideo::ShowDetails(const CMediaInfo2& details) {
+    const std::string texts[] = {
+        GetPathFileName(details.m_strPath), details.GetSizeText(),
+        details.GetDurationText(),          details.GetFormatText(),
+        details.GetVideoFormatText(),       details.GetResolutionText(),
+        details.GetFrameRateText(),         details.GetAudioFormatText(),
+        details.GetSampleRateText(),        details.GetChannelsText(),
+    };
+    for (size_t i = 0; i < m_arrDetails.size(); ++i) {
+        m_arrDetails[i]->SetFullText(ToQt(texts[i]));
+    }
+}
+
+void CPageSelectVideo::ReportNotHtml5(const std::string& paths) {
+    if (MessageBoxRes(MB_YESNO | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, paths) == IDYES) {
+        GetShell().OpenDefault(LoadStringRes(IDS_CONVERTER_URL));
+    }
+}
+
+void CPageSelectVideo::OnHistoryActivated(int index) {
+    if (index < 0 || index >= m_pMediaPathBox->count()) {
+        return;
+    }
+    LoadMedia(FromQt(m_pMediaPathBox->itemText(index)));
+}
+
+void CPageSelectVideo::OnBrowse() {
+    CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), kMediaFilter, true, window());
+    if (!m_fileDialogRunner(dialog)) {
+        return;
+    }
+    const std::string path = dialog.GetPathName();
+    if (path.empty() || !LoadMedia(path)) {
+        return;
+    }
+    AddToRecentList(m_arrHistory, path);
+    FillHistory();
+    m_pMediaPathBox->setCurrentIndex(FindEntry(path));
+}
+
+void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> extensions;
+    GetHtml5ExtensionList(extensions);
+    std::vector<std::string> candidates;
+    for (const std::string& path : paths) {
+        if (HasDropListExtension(path, extensions)) {
+            candidates.push_back(path);
+        }
+    }
+    const std::vector<CMediaReader::Result> read = CMediaReader::Read(candidates);
+
+    std::string refused;
+    const CMediaReader::Result* first = nullptr;
+    size_t next = 0;
+    for (const std::string& path : paths) {
+        const CMediaReader::Result* result =
+            HasDropListExtension(path, extensions) ? &read[next++] : nullptr;
+        if (!result || !result->parsed || !result->details.IsHTML5Media()) {
+            refused += path + "\r\n";
+            continue;
+        }
+        if (!first) {
+            first = result;
+        }
+        if (FindEntry(path) < 0) {
+            m_arrHistory.push_back(path);
+            m_pMediaPathBox->addItem(ToQt(path));
+        }
+    }
+    if (!refused.empty()) {
+        ReportNotHtml5(refused);
+    }
+    if (first) {
+        m_pMediaPathBox->setCurrentIndex(FindEntry(first->path));
+        Accept(*first);
+    }
+}
+
+void CPageSelectVideo::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).empty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CPageSelectVideo::dragMoveEvent(QDragMoveEvent* event) {
+    if (!LocalFiles(event->mimeData()).empty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CPageSelectVideo::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths = LocalFiles(event->mimeData());
+    if (paths.empty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The messages and the reading wait until the drop is over, so the program the files came
+    // from is not kept waiting.
+    QMetaObject::invokeMethod(
+        this, [this, paths = std::move(paths)] { DropFiles(paths); }, Qt::QueuedConnection);
+}
+
+void CPageSelectVideo::OnPreview() {
+    const std::string path = State().m_mediaDetails.m_strPath;
+    int error = ENOENT;
+    if (PathExists(path)) {
+        errno = 0;
+        if (GetShell().OpenDefault(path)) {
+            return;
+        }
+        // A program that could not be started leaves no error of its own.
+        error = errno != 0 ? errno : ENOENT;
+    }
+    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, path, GetErrorText(error));
+}
+
+void CPageSelectVideo::OnPublishOptions() {
+    // The options sheet opens on its publish page.
+    GetSettingsStore().WriteInt("Options", "HTML5 Page", 3);
+    CHTML5Sheet sheet(window());
+    sheet.exec();
+}
+
+bool CPageSelectVideo::validatePage() {
+    const std::string path = TrimWhiteSpace(FromQt(m_pMediaPathBox->currentText()));
+    if (path.empty()) {
+        MessageBoxRes(MB_OK, IDS_SELECT_MEDIA_FIRST);
+        m_pMediaPathBox->setFocus();
+        return false;
+    }
+    if (!LoadMedia(path)) {
+        return false;
+    }
+    const CMediaInfo2& details = State().m_mediaDetails;
+    PlayerRequest& request = State().m_request;
+    request.mediaFiles = {path};
+    request.copyList = {path};
+    const bool video = details.m_nVideoCount > 0;
+    request.width = video ? details.m_nWidth : 0;
+    request.height = video ? details.m_nHeight : 0;
+    request.mediaTitle = GetPathFileTitle(path);
+    return true;
 }

@@ -1,19 +1,76 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
 #include <QWizardPage>
 
+#include "ui/CMediaReader.h"
 #include "ui/CWizardState.h"
 
-// The first page: the media file to publish.
+class QComboBox;
+class QPushButton;
+class QToolButton;
+class CElidedLabel;
+class CFileDialogEx;
+
+// The first page: the media file to publish, typed, taken from the history, browsed for or
+// dropped, with its details. Next hands it on through the wizard's state.
 class CPageSelectVideo : public QWizardPage {
     Q_OBJECT
 public:
+    // The file dialog's filter; "All Format" lets any file through to the format check.
+    static constexpr const char* kMediaFilter =
+        "MP4 Video(*.mp4)|*.mp4|WebM Video(*.webm)|*.webm|Ogg Video(*.ogg)|*.ogg|"
+        "MP3 Audio(*.mp3)|*.mp3|M4A Audio(*.m4a)|*.m4a|Oga Audio(*.oga)|*.oga|"
+        "WAV Audio(*.wav)|*.wav|All Format(*.*)|*.*||";
+    // Runs the browse dialog; true when a file was chosen. Tests answer it without a dialog.
+    using FileDialogRunner = std::function<bool(CFileDialogEx& dialog)>;
+
     explicit CPageSelectVideo(CWizardState& state, QWidget* parent = nullptr);
+    // Writes the history anew.
+    ~CPageSelectVideo() override;
+
+    // Accepts `path` when it exists and holds HTML5 media: its details are shown and become the
+    // wizard's. Otherwise the user is told why, and the focus goes to the path box.
+    bool LoadMedia(const std::string& path);
+    // What a drop of these paths does, once the drop itself is over.
+    void DropFiles(const std::vector<std::string>& paths);
+
+    void SetFileDialogRunner(FileDialogRunner runner);
+
+    // Next.
+    bool validatePage() override;
 
 protected:
     CWizardState& State() { return m_state; }
 
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    bool Accept(const CMediaReader::Result& result);
+    void ShowDetails(const CMediaInfo2& details);
+    // Message 34 for the paths, each ending in CR LF; Yes opens the converter's page.
+    void ReportNotHtml5(const std::string& paths);
+    void FillHistory();
+    int FindEntry(const std::string& path) const;
+    void OnHistoryActivated(int index);
+    void OnBrowse();
+    void OnPreview();
+    void OnPublishOptions();
+
     CWizardState& m_state;
+    std::vector<std::string> m_arrHistory;
+    FileDialogRunner m_fileDialogRunner;
+
+    QComboBox* m_pMediaPathBox;
+    QToolButton* m_pBrowseButton;
+    std::array<CElidedLabel*, 10> m_arrDetails{};
+    QPushButton* m_pOptionsButton;
+    QPushButton* m_pPreviewButton;
 };
