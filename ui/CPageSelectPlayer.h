@@ -1,19 +1,55 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <span>
+
+#include <QSize>
 #include <QWizardPage>
 
+#include "players/PlayerInfo.h"
 #include "ui/CWizardState.h"
 
-// The second page: the player template and its playback options.
+class QCheckBox;
+class QComboBox;
+class QSpacerItem;
+class CPlayerPicture;
+
+// The second page: the player template for the chosen media, its picture (a click shows its
+// sample page) and the autoplay and poster options. Every choice goes into the settings at once.
 class CPageSelectPlayer : public QWizardPage {
     Q_OBJECT
 public:
+    // The picture's room in video mode; audio mode keeps a third of its height.
+    static constexpr QSize kPictureSize{411, 237};
+
     explicit CPageSelectPlayer(CWizardState& state, QWidget* parent = nullptr);
+
+    // The page becomes active: video or audio mode from the chosen media.
+    void initializePage() override;
+    // Next.
+    bool validatePage() override;
+
+    bool IsVideoMode() const { return m_bVideoMode; }
 
 protected:
     CWizardState& State() { return m_state; }
 
 private:
+    std::span<const PlayerInfo> Players() const;
+    int& StoredPlayer() const;
+    void OnPlayerActivated(int index);
+    void OnPictureClicked();
+    void OnAutoPlayClicked(bool checked);
+    void OnPosterClicked(bool checked);
+
     CWizardState& m_state;
+    bool m_bVideoMode = true;
+    // The row whose picture is shown; -1 for none.
+    int m_nShownPlayer = -1;
+
+    QComboBox* m_pPlayerList;
+    CPlayerPicture* m_pPicture;
+    QSpacerItem* m_pPictureGap;
+    QCheckBox* m_pAutoPlayBox;
+    QCheckBox* m_pPosterBox;
 };
