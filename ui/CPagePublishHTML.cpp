@@ -1,25 +1,541 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPagePublishHTML.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include <unistd.h>
+
+#include <fmt/printf.h>
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextDocument>
+#include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
+#include "core/Browser.h"
+#include "core/Folders.h"
+#include "core/MessageBox.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+#include "core/RecentList.h"
+#include "core/SettingsStore.h"
+#include "core/Shell.h"
 #include "core/StringTable.h"
+#include "publish/InsertionEngine.h"
+#include "publish/MediaCopy.h"
+#include "publish/SiteLayout.h"
+#include "ui/CDialogFind.h"
+#include "ui/CFileDialogEx.h"
+#include "ui/CQtCopyQuestions.h"
+#include "ui/CSourceView.h"
+#include "ui/CWaitCursor.h"
+#include "ui/PublishPageStrings.h"
 #include "ui/WizardTexts.h"
 
+namespace {
+
+constexpr const char* kHistorySection = "Publish/HTML_Files";
+// A stale preview file of the name this second gives is waited out, a few seconds at most.
+constexpr int kPreviewNameAttempts = 3000;
+
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+    for (size_t pos = text.find(what); pos != std::string::npos;
+         pos = text.find(what, pos + with.size())) {
+        text.replace(pos, what.size(), with);
+    }
+}
+
+// Questions asked while the wait cursor shows are answered with the arrow.
+class CArrowForQuestions : public IMessageBox {
+public:
+    CArrowForQuestions() : m_previous(GetMessageBox()) { SetMessageBox(this); }
+    ~CArrowForQuestions() override { SetMessageBox(&m_previous); }
+    CArrowForQuestions(const CArrowForQuestions&) = delete;
+    CArrowForQuestions& operator=(const CArrowForQuestions&) = delete;
+    int Show(unsigned type, const std::string& text) override {
+        CWaitCursor arrow(Qt::ArrowCursor);
+        return m_previous.Show(type, text);
+    }
+
+private:
+    IMessageBox& m_previous;
+};
+
+bool IsHtmlFile(const QString& path) {
+    static const QMimeDatabase mimeTypes;
+    return mimeTypes.mimeTypeForFile(path).inherits(QStringLiteral("text/html"));
+}
+
+}  // namespace
+
 CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
-    : QWizardPage(parent), m_state(state) {
+    : QWizardPage(parent),
+      m_state(state),
+      m_fnRunFileDialog([](CFileDialogEx& dialog) { return dialog.DoModal(); }) {
     setTitle(ToQt(LoadStringRes(IDS_PUBLISH_PAGE_TITLE)));
     setSubTitle(ToQt(LoadStringRes(IDS_PUBLISH_PAGE_SUBTITLE)));
     setWindowTitle(QString::fromUtf8(kWizardPageCaption));
-    new QVBoxLayout(this);
+    m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
+
+    auto* pathLabel = new QLabel(QStringLiteral("Publish to your web page"), this);
+    m_pPathBox = new QComboBox(this);
+    m_pPathBox->setObjectName(QStringLiteral("pagePath"));
+    m_pPathBox->setEditable(true);
+    m_pPathBox->setInsertPolicy(QComboBox::NoInsert);
+    // The typed text stays as typed.
+    m_pPathBox->setCompleter(nullptr);
+    m_pPathBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_pPathBox->setMinimumContentsLength(20);
+    m_pPathBox->lineEdit()->installEventFilter(this);
+    pathLabel->setBuddy(m_pPathBox);
+    m_pBrowseButton = new QToolButton(this);
+    m_pBrowseButton->setObjectName(QStringLiteral("browse"));
+    m_pBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    m_pBrowseButton->setAutoRaise(true);
+    m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_BROWSE)));
+
+    auto* viewLabel = new QLabel(this);
+    viewLabel->setTextFormat(Qt::PlainText);
+    viewLabel->setText(
+        QStringLiteral("Insert HTML5 Video/Audio within <BODY> tag of your web page:"));
+    m_pSourceView = new CSourceView(this);
+    m_pSourceView->setObjectName(QStringLiteral("source"));
+    viewLabel->setBuddy(m_pSourceView);
+    m_pFindButton = new QPushButton(QStringLiteral("&Find"), this);
+    m_pInsertButton = new QPushButton(QStringLiteral("&Insert Code"), this);
+    m_pPreviewButton = new QPushButton(QStringLiteral("P&review"), this);
+    m_pResetButton = new QPushButton(QStringLiteral("&Reset"), this);
+
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_pPathBox, 1);
+    pathRow->addWidget(m_pBrowseButton);
+    auto* commands = new QVBoxLayout;
+    for (QPushButton* button : {m_pFindButton, m_pInsertButton, m_pPreviewButton, m_pResetButton}) {
+        // Enter belongs to the wizard's Finish, not to the last command clicked.
+        button->setAutoDefault(false);
+        commands->addWidget(button);
+    }
+    commands->addStretch();
+    auto* viewRow = new QHBoxLayout;
+    viewRow->addWidget(m_pSourceView, 1);
+    viewRow->addLayout(commands);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pathLabel);
+    layout->addLayout(pathRow);
+    layout->addWidget(viewLabel);
+    layout->addLayout(viewRow, 1);
+
+    ShowHistory(std::string());
+    EnablePageCommands(false);
+    setAcceptDrops(true);
+
+    connect(m_pBrowseButton, &QToolButton::clicked, this, &CPagePublishHTML::OnBrowse);
+    connect(m_pPathBox, &QComboBox::activated, this, &CPagePublishHTML::OnSelectPage);
+    connect(m_pFindButton, &QPushButton::clicked, this, &CPagePublishHTML::OnFind);
+    connect(m_pInsertButton, &QPushButton::clicked, this, &CPagePublishHTML::OnInsertCode);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPagePublishHTML::OnPreview);
+    connect(m_pResetButton, &QPushButton::clicked, this, &CPagePublishHTML::OnReset);
+    connect(m_pSourceView, &CSourceView::filesDropped, this, &CPagePublishHTML::OnDropFiles);
 }
 
-void CPagePublishHTML::OnWizardFinish() {}
+CPagePublishHTML::~CPagePublishHTML() {
+    SaveRecentList(GetSettingsStore(), kHistorySection, m_arrHistory);
+    DeletePreviewFile();
+    delete m_pFindDialog;
+}
+
+void CPagePublishHTML::SetFileDialogRunnerForTesting(std::function<bool(CFileDialogEx&)> runner) {
+    m_fnRunFileDialog =
+        runner ? std::move(runner) : [](CFileDialogEx& dialog) { return dialog.DoModal(); };
+}
+
+void CPagePublishHTML::initializePage() {
+    SetFinishEnabled(true);
+    m_pPlayer = CreatePlayer(m_state.m_nPlayerType);
+    m_request = m_state.m_request;
+    m_request.mode = PLAYER_MODE_PUBLISH;
+    GenerateCode(std::string());
+    m_arrSavedCopyList = m_request.copyList;
+    m_pPathBox->setEditText(QString());
+    ClearPage();
+}
+
+bool CPagePublishHTML::GenerateCode(const std::string& jsUrl) {
+    if (!m_pPlayer) {
+        m_page.SetHeadCode(std::string());
+        m_page.SetBodyCode(std::string());
+        return false;
+    }
+    // Making the poster picture takes a moment.
+    CWaitCursor busy(Qt::BusyCursor);
+    std::string head;
+    std::string body;
+    m_pPlayer->GetHeadCode(m_request, head);
+    const bool made = m_pPlayer->GetBodyCode(m_request, body);
+    if (made) {
+        body += m_pPlayer->GetScriptCode();
+    } else {
+        body.clear();
+    }
+    ReplaceAll(head, "$(path)/", jsUrl);
+    m_page.SetHeadCode(std::move(head));
+    m_page.SetBodyCode(std::move(body));
+    return made;
+}
+
+void CPagePublishHTML::ClearPage() {
+    // The text is gone, so the page has to be loaded again before it can be published.
+    m_page.Close();
+    m_page.SetText(std::string());
+    m_pSourceView->SetText(std::string());
+    m_page.SetModified(false);
+    SetFinishEnabled(false);
+    EnablePageCommands(false);
+}
+
+void CPagePublishHTML::EnablePageCommands(bool enabled) {
+    for (QPushButton* button : {m_pFindButton, m_pInsertButton, m_pPreviewButton, m_pResetButton}) {
+        button->setEnabled(enabled);
+    }
+}
 
 void CPagePublishHTML::SetFinishEnabled(bool enabled) {
     if (m_bFinishEnabled != enabled) {
         m_bFinishEnabled = enabled;
         emit completeChanged();
+    }
+}
+
+bool CPagePublishHTML::OpenPage(const std::string& path) {
+    if (!m_page.LoadPage(path)) {
+        ClearPage();
+        return false;
+    }
+    m_request.jsFolderUrl = SiteLayout::GetRelativeJavaScriptPath(path);
+    m_request.mediaFolderUrl = SiteLayout::GetRelativeMediaPath(path);
+    m_request.pagePath = path;
+    m_request.copyList.clear();
+    if (!GenerateCode(PathToUrl(m_request.jsFolderUrl))) {
+        const std::string media = m_request.mediaFiles.empty() ? "" : m_request.mediaFiles[0];
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");
+        ClearPage();
+        return false;
+    }
+    EnablePageCommands(true);
+    m_pSourceView->SetText(m_page.Text());
+    m_page.SetModified(false);
+    SetFinishEnabled(false);
+    return true;
+}
+
+bool CPagePublishHTML::CheckAndOpen(const std::string& path) {
+    if (!SiteLayout::CheckPageLocation(path, true)) {
+        m_pPathBox->setFocus();
+        ClearPage();
+        return false;
+    }
+    return OpenPage(path);
+}
+
+void CPagePublishHTML::ShowHistory(const std::string& current) {
+    m_pPathBox->clear();
+    for (const std::string& entry : m_arrHistory) {
+        m_pPathBox->addItem(ToQt(entry));
+    }
+    const int index =
+        m_pPathBox->findText(ToQt(current), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0) {
+        m_pPathBox->setCurrentIndex(index);
+    } else {
+        m_pPathBox->setEditText(ToQt(current));
+    }
+}
+
+void CPagePublishHTML::AddToHistory(const std::string& path) {
+    AddToRecentList(m_arrHistory, path);
+    ShowHistory(path);
+}
+
+void CPagePublishHTML::OnBrowse() {
+    CFileDialogEx dialog(LoadStringRes(IDS_SELECT_PAGE_DIALOG), LoadStringRes(IDS_PAGE_FILTER),
+                         true, this);
+    if (!m_fnRunFileDialog(dialog)) {
+        return;
+    }
+    const std::string path = dialog.GetPathName();
+    if (path.empty() || !SiteLayout::CheckPageLocation(path, true)) {
+        return;
+    }
+    AddToHistory(path);
+    OpenPage(path);
+}
+
+void CPagePublishHTML::OnSelectPage(int index) {
+    if (index < 0) {
+        OnLoadTypedPage();
+        return;
+    }
+    CheckAndOpen(FromQt(m_pPathBox->itemText(index)));
+}
+
+void CPagePublishHTML::OnLoadTypedPage() {
+    const std::string path = TrimWhiteSpace(FromQt(m_pPathBox->currentText()));
+    if (!path.empty()) {
+        CheckAndOpen(path);
+    }
+}
+
+bool CPagePublishHTML::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pPathBox->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter loads the typed page; it must not reach the wizard's Finish.
+            m_pPathBox->hidePopup();
+            OnLoadTypedPage();
+            return true;
+        }
+    }
+    return QWizardPage::eventFilter(watched, event);
+}
+
+void CPagePublishHTML::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CPagePublishHTML::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    event->acceptProposedAction();
+    OnDropFiles(paths);
+}
+
+void CPagePublishHTML::OnDropFiles(const QStringList& paths) {
+    activateWindow();
+    std::string first;
+    for (const QString& dropped : paths) {
+        const std::string path = FromQt(dropped);
+        if (!IsHtmlFile(dropped) || !SiteLayout::CheckPageLocation(path, false)) {
+            continue;
+        }
+        if (std::find(m_arrHistory.begin(), m_arrHistory.end(), path) == m_arrHistory.end()) {
+            AddToRecentList(m_arrHistory, path);
+        }
+        if (first.empty()) {
+            first = path;
+        }
+    }
+    if (first.empty()) {
+        return;
+    }
+    ShowHistory(first);
+    OpenPage(first);
+}
+
+void CPagePublishHTML::OnFind() {
+    if (m_pFindDialog) {
+        m_pFindDialog->show();
+        m_pFindDialog->raise();
+        m_pFindDialog->activateWindow();
+        return;
+    }
+    m_pFindDialog = new CDialogFind(this);
+    connect(m_pFindDialog, &CDialogFind::findInPage, this, &CPagePublishHTML::OnFindInPage);
+    m_pFindDialog->show();
+}
+
+void CPagePublishHTML::OnFindInPage(const QString& text, int code) {
+    const bool up = code % 10 != 0;
+    QTextDocument::FindFlags flags;
+    if (up) {
+        flags |= QTextDocument::FindBackward;
+    }
+    if (code / 10 != 0) {
+        flags |= QTextDocument::FindCaseSensitively;
+    }
+    // One character past the selection's start either way, so the same match is not found
+    // again; a backward search already leaves out the character at its start.
+    const int start = m_pSourceView->textCursor().selectionStart();
+    const QTextCursor found = m_pSourceView->document()->find(text, up ? start : start + 1, flags);
+    if (found.isNull()) {
+        MessageBoxRes(MB_OK | MB_ICONINFORMATION, IDS_CANNOT_FIND, FromQt(text));
+        return;
+    }
+    m_pSourceView->setTextCursor(found);
+    m_pSourceView->ensureCursorVisible();
+}
+
+void CPagePublishHTML::OnInsertCode() {
+    m_pSourceView->BeginEditGroup();
+    m_page.InsertPlayerCode(*m_pSourceView);
+    m_pSourceView->EndEditGroup();
+    m_pSourceView->ensureCursorVisible();
+    m_pSourceView->setFocus();
+    SetFinishEnabled(true);
+}
+
+void CPagePublishHTML::OnReset() {
+    m_page.Reset(*m_pSourceView);
+    m_page.SetModified(false);
+    SetFinishEnabled(false);
+}
+
+std::string CPagePublishHTML::MediaExtension() const {
+    return m_request.mediaFiles.empty() ? std::string()
+                                        : GetPathExtension(m_request.mediaFiles.front());
+}
+
+void CPagePublishHTML::OnPreview() {
+    std::string text(m_pSourceView->GetText());
+    if (text.empty()) {
+        return;
+    }
+    if (m_page.IsInserted() && m_pPlayer) {
+        CWaitCursor busy(Qt::BusyCursor);
+        std::string head;
+        std::string body;
+        m_request.mode = PLAYER_MODE_PREVIEW;
+        m_pPlayer->GetHeadCode(m_request, head);
+        if (m_pPlayer->GetBodyCode(m_request, body)) {
+            body += m_pPlayer->GetScriptCode();
+        }
+        m_request.mode = PLAYER_MODE_PUBLISH;
+        ReplaceAll(head, "$(path)", PathToUrl(GetInstallFolder()));
+        SwapCodeLines(text, m_page.HeadCode(), head);
+        SwapCodeLines(text, m_page.BodyCode(), body);
+    }
+    // Beside the page, so that the page's own relative links work in the preview.
+    const std::string folder = GetPathFolder(m_page.PagePath());
+    if (folder.empty() || !PreparePreviewFile(folder)) {
+        return;
+    }
+    if (m_page.SavePage(*m_pPreviewFile, text)) {
+        OpenInBrowser(FromQt(m_strPreviewPath), MediaExtension());
+    }
+}
+
+bool CPagePublishHTML::PreparePreviewFile(const std::string& folder) {
+    if (m_pPreviewFile && GetPathFolder(FromQt(m_strPreviewPath)) == folder) {
+        return true;
+    }
+    DeletePreviewFile();
+    auto file = std::make_unique<CPageFile>();
+    for (int attempt = 0;; ++attempt) {
+        const auto now =
+            static_cast<unsigned>(static_cast<uint64_t>(std::time(nullptr)) & 0xFFFFFFFFu);
+        const std::string path = AddBackslash(folder) + fmt::sprintf(".~preview%08x.htm", now);
+        if (file->Create(path)) {
+            m_pPreviewFile = std::move(file);
+            m_strPreviewPath = ToQt(path);
+            return true;
+        }
+        if (errno != EEXIST || attempt >= kPreviewNameAttempts) {
+            const int error = errno;
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_FILE_WRITE_ERROR), path,
+                             GetErrorText(error));
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void CPagePublishHTML::DeletePreviewFile() {
+    if (m_pPreviewFile) {
+        m_pPreviewFile.reset();
+        const std::string path = FromQt(m_strPreviewPath);
+        ClearReadOnly(path);
+        ::unlink(path.c_str());
+    }
+    m_strPreviewPath.clear();
+}
+
+bool CPagePublishHTML::PublishPage() {
+    if (!m_page.IsPageOpen()) {
+        return false;
+    }
+    CWaitCursor wait;
+    CArrowForQuestions arrow;
+    m_page.SetText(std::string(m_pSourceView->GetText()));
+    if (!m_page.SavePage(m_page.Text())) {
+        return false;
+    }
+    const std::string& pagePath = m_page.PagePath();
+    const std::string jsFolder = SiteLayout::GetJavaScriptFolder(pagePath);
+    const std::string mediaFolder = SiteLayout::GetMediaFolder(pagePath);
+    if (m_pPlayer) {
+        m_pPlayer->CopyResources(jsFolder);
+    }
+    CopyServerConfig(mediaFolder);
+    if (m_pPlayer) {
+        m_pPlayer->OnPagePublished(pagePath);
+    }
+    m_request.copyList = m_arrSavedCopyList;
+    // The copy itself would only fail silently here.
+    if (!m_request.mediaFolderUrl.empty() &&
+        (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder))) {
+        const std::string folder = RemoveBackslash(mediaFolder);
+        const int error = !IsValidPath(mediaFolder)                 ? EINVAL
+                          : PathExists(folder) && !IsFolder(folder) ? ENOTDIR
+                                                                    : errno;
+        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadPublishPageString(IDS_MEDIA_FOLDER_FAILED),
+                         mediaFolder, GetErrorText(error));
+        return false;
+    }
+    {
+        CQtCopyQuestions questions(this);
+        if (!CopyMediaFiles(m_request, mediaFolder, questions)) {
+            return false;
+        }
+    }
+    switch (COptions::Instance()->m_nAfterPublishActions) {
+        case 1:
+            ShowInExplorer(false, pagePath);
+            break;
+        case 2:
+            OpenInBrowser(pagePath, MediaExtension());
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+void CPagePublishHTML::OnWizardFinish() {
+    if (m_bPublishing || !m_bFinishEnabled) {
+        return;
+    }
+    m_bPublishing = true;
+    const bool published = PublishPage();
+    m_bPublishing = false;
+    if (!published) {
+        return;
+    }
+    m_page.Close();
+    m_page.SetModified(false);
+    SetFinishEnabled(false);
+    EnablePageCommands(false);
+    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_PUBLISH_ANOTHER) != IDYES) {
+        emit returnToFirstPage();
     }
 }

@@ -1,26 +1,121 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
 #include <QWizardPage>
 
+#include "players/CHTML5Player.h"
+#include "players/PlayerRequest.h"
+#include "publish/CHtmlPage.h"
+#include "publish/CPageFile.h"
+#include "ui/CDialogFind.h"
 #include "ui/CWizardState.h"
 
+class QComboBox;
+class QPushButton;
+class QToolButton;
+class CFileDialogEx;
+class CSourceView;
+class ICopyQuestions;
+class IFileWriter;
+
 // The last page: a web page under the site root gets the player code and is published by the
-// wizard's Finish, which is enabled only once code has been inserted.
+// wizard's Finish, which is enabled only once code has been inserted. Publishing never closes
+// the wizard; a failed save or media copy leaves the code inserted, ready to try again.
 class CPagePublishHTML : public QWizardPage {
     Q_OBJECT
 public:
     explicit CPagePublishHTML(CWizardState& state, QWidget* parent = nullptr);
+    ~CPagePublishHTML() override;
 
+    // The page becomes active: a new player for the sheet's choice, the page cleared.
+    void initializePage() override;
     bool isComplete() const override { return m_bFinishEnabled; }
-    // The wizard's Finish. Publishing never closes the wizard.
+
+    // The wizard's Finish: publishes, then asks whether to publish into another page.
     void OnWizardFinish();
+    // Saves the page and copies the player files and the media; false leaves everything ready
+    // for another try.
+    bool PublishPage();
+    // Loads a page that passed the location check.
+    bool OpenPage(const std::string& path);
+
+    void OnBrowse();
+    void OnSelectPage(int index);
+    void OnLoadTypedPage();
+    void OnDropFiles(const QStringList& paths);
+    void OnFind();
+    void OnFindInPage(const QString& text, int code);
+    void OnInsertCode();
+    void OnPreview();
+    void OnReset();
+
+    QComboBox* PathBox() const { return m_pPathBox; }
+    QToolButton* BrowseButton() const { return m_pBrowseButton; }
+    CSourceView* SourceView() const { return m_pSourceView; }
+    QPushButton* FindButton() const { return m_pFindButton; }
+    QPushButton* InsertButton() const { return m_pInsertButton; }
+    QPushButton* PreviewButton() const { return m_pPreviewButton; }
+    QPushButton* ResetButton() const { return m_pResetButton; }
+    CDialogFind* FindDialog() const { return m_pFindDialog; }
+    const CHtmlPage& Page() const { return m_page; }
+    const PlayerRequest& Request() const { return m_request; }
+    const std::vector<std::string>& SavedCopyList() const { return m_arrSavedCopyList; }
+    const std::vector<std::string>& History() const { return m_arrHistory; }
+    QString PreviewPath() const { return m_strPreviewPath; }
+
+    // Tests: how the page reaches the disk, and how the file dialog runs (default: modally).
+    void SetFileWriterForTesting(IFileWriter* writer) { m_page.SetFileWriter(writer); }
+    void SetFileDialogRunnerForTesting(std::function<bool(CFileDialogEx&)> runner);
+
+signals:
+    // The user wants to start again with another media file.
+    void returnToFirstPage();
 
 protected:
-    void SetFinishEnabled(bool enabled);
-    CWizardState& State() { return m_state; }
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void ClearPage();
+    void EnablePageCommands(bool enabled);
+    void SetFinishEnabled(bool enabled);
+    // Head and body code for the request as it stands; "$(path)/" in the head becomes `jsUrl`.
+    bool GenerateCode(const std::string& jsUrl);
+    bool CheckAndOpen(const std::string& path);
+    void AddToHistory(const std::string& path);
+    void ShowHistory(const std::string& current);
+    bool PreparePreviewFile(const std::string& folder);
+    void DeletePreviewFile();
+    std::string MediaExtension() const;
+
     CWizardState& m_state;
     bool m_bFinishEnabled = false;
+    bool m_bPublishing = false;
+
+    CHtmlPage m_page;
+    PlayerRequest m_request;
+    std::unique_ptr<CHTML5Player> m_pPlayer;
+    std::vector<std::string> m_arrSavedCopyList;
+    std::unique_ptr<CPageFile> m_pPreviewFile;
+    QString m_strPreviewPath;
+    std::vector<std::string> m_arrHistory;
+    std::function<bool(CFileDialogEx&)> m_fnRunFileDialog;
+
+    QComboBox* m_pPathBox = nullptr;
+    QToolButton* m_pBrowseButton = nullptr;
+    CSourceView* m_pSourceView = nullptr;
+    QPushButton* m_pFindButton = nullptr;
+    QPushButton* m_pInsertButton = nullptr;
+    QPushButton* m_pPreviewButton = nullptr;
+    QPushButton* m_pResetButton = nullptr;
+    QPointer<CDialogFind> m_pFindDialog;
 };

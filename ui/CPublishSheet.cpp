@@ -89,6 +89,8 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
             [this](QAction* action) { OnCommand(action->data().toInt()); });
     connect(this, &QWizard::helpRequested, this, &CPublishSheet::OnHelpButton);
     connect(this, &QWizard::currentIdChanged, this, &CPublishSheet::OnPageChanged);
+    connect(m_pPagePublishHTML, &CPagePublishHTML::returnToFirstPage, this,
+            &CPublishSheet::ReturnToFirstPage);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
 
@@ -127,6 +129,16 @@ void CPublishSheet::done(int result) {
         return;
     }
     QWizard::done(result);
+}
+
+void CPublishSheet::ReturnToFirstPage() {
+    while (currentId() > kPageSelectVideo) {
+        const int before = currentId();
+        back();
+        if (currentId() == before) {
+            break;
+        }
+    }
 }
 
 bool CPublishSheet::eventFilter(QObject* watched, QEvent* event) {

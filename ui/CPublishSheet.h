@@ -34,6 +34,10 @@ public:
 
     // Finish publishes and stays; Cancel, Escape's reject and the close box ask first.
     void done(int result) override;
+    // Back to the first page, as Back would go, keeping every page's settings.
+    void ReturnToFirstPage();
+
+    CPagePublishHTML* PublishPage() const { return m_pPagePublishHTML; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

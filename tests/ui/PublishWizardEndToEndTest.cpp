@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QTest>
+
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
+#include "core/RecentList.h"
+#include "core/StringTable.h"
+#include "tests/ui/PublishFixture.h"
+#include "tests/ui/UiTestSupport.h"
+
+namespace {
+
+using test::ReadFile;
+
+class PublishWizardEndToEnd : public test::PublishTest {
+protected:
+    // The page's bytes hold `head` before "</head>" and `body` right after "<body>".
+    static void ExpectCodeInPlace(const std::string& page, const std::string& head,
+                                  const std::string& body) {
+        ASSERT_FALSE(head.empty());
+        ASSERT_FALSE(body.empty());
+        const size_t headAt = page.find(head);
+        ASSERT_NE(headAt, std::string::npos) << page;
+        EXPECT_EQ(page.compare(headAt + head.size(), 7, "</head>"), 0) << page;
+        const size_t bodyTag = page.find("<body>");
+        ASSERT_NE(bodyTag, std::string::npos);
+        EXPECT_EQ(page.compare(bodyTag + 6, body.size(), body), 0) << page;
+    }
+};
+
+TEST_F(PublishWizardEndToEnd, VideoIntoTwoPagesThenBackToTheStart) {
+    const std::string movie = Video();
+    COptions::Instance()->m_nAfterPublishActions = 1;
+    CPagePublishHTML& page = StartWizard(movie, 0);
+    EXPECT_FALSE(FinishEnabled());
+
+    BrowseTo(page, index);
+    ASSERT_EQ(page.Page().PagePath(), index);
+    EXPECT_EQ(page.SourceView()->GetText(), kIndexPage);
+    EXPECT_TRUE(page.InsertButton()->isEnabled());
+    EXPECT_FALSE(FinishEnabled());
+    InsertAfterBody(page);
+    EXPECT_TRUE(FinishEnabled());
+    const std::string head = page.Page().HeadCode();
+    const std::string body = page.Page().BodyCode();
+    EXPECT_NE(head.find("src=\"js/video-js/video.js\""), std::string::npos) << head;
+    EXPECT_NE(head.find("href=\"js/video-js/video-js.css\""), std::string::npos) << head;
+    EXPECT_NE(body.find("src=\"medias/movie.mp4\""), std::string::npos) << body;
+    EXPECT_NE(body.find("poster=\"medias/movie.jpg\""), std::string::npos) << body;
+    EXPECT_NE(body.find("width=\"640\""), std::string::npos) << body;
+    EXPECT_EQ(test::CutOffWidgets(*sheet), std::vector<std::string>{});
+    EXPECT_TRUE(test::SaveScreenshot(*sheet, QStringLiteral("wizard-3-code-inserted")));
+
+    env.box.answers = {IDYES};
+    test::OverwriteAnswerer overwrite;
+    Finish();
+    ASSERT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+    const std::string indexPublished = ReadFile(index);
+    ExpectCodeInPlace(indexPublished, head, body);
+    for (const char* file : {"video.js", "video-js.css"}) {
+        EXPECT_TRUE(IsRegularFile(site + "/js/video-js/" + file)) << file;
+    }
+    EXPECT_EQ(ReadFile(site + "/medias/movie.mp4"), ReadFile(movie));
+    EXPECT_TRUE(IsRegularFile(site + "/medias/movie.jpg"));
+    EXPECT_TRUE(IsRegularFile(site + "/medias/.htaccess"));
+    EXPECT_FALSE(PathExists(COptions::Instance()->m_strWorkFolder + "/movie.jpg"))
+        << "the poster taken for the page is a temporary file";
+    EXPECT_EQ(shell.shown, std::vector<std::string>{index});
+    // Published: the text stays, the page commands wait for another page.
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
+    EXPECT_FALSE(page.Page().IsPageOpen());
+    EXPECT_FALSE(FinishEnabled());
+    EXPECT_FALSE(page.InsertButton()->isEnabled());
+    EXPECT_FALSE(page.SourceView()->GetText().empty());
+
+    // Yes: the second page of the same site, whose media are already there.
+    BrowseTo(page, news);
+    InsertAfterBody(page);
+    const std::string newsHead = page.Page().HeadCode();
+    const std::string newsBody = page.Page().BodyCode();
+    EXPECT_NE(newsHead.find("src=\"../js/video-js/video.js\""), std::string::npos) << newsHead;
+    EXPECT_NE(newsBody.find("src=\"../medias/movie.mp4\""), std::string::npos) << newsBody;
+    EXPECT_NE(newsBody.find("poster=\"../medias/movie.jpg\""), std::string::npos) << newsBody;
+    env.box.answers = {IDNO};
+    Finish();
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+    EXPECT_EQ(overwrite.asked, std::vector<std::string>{}) << "identical media ask nothing";
+    ExpectCodeInPlace(ReadFile(news), newsHead, newsBody);
+    EXPECT_EQ(ReadFile(index), indexPublished) << "the first page is left alone";
+
+    // No: the first page, with the choices and the history kept.
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+    EXPECT_EQ(sheet->State().m_request.mediaFiles, std::vector<std::string>{movie});
+    EXPECT_EQ(COptions::Instance()->m_strSiteRoot, site + "/");
+    EXPECT_EQ(COptions::Instance()->m_strMediaPath, "/medias/");
+    EXPECT_EQ(page.History(), (std::vector<std::string>{news, index}));
+    sheet.reset();
+    EXPECT_EQ(LoadRecentList(*env.store, "Publish/HTML_Files", true),
+              (std::vector<std::string>{news, index}));
+}
+
+TEST_F(PublishWizardEndToEnd, AudioWithTheMediaElementPlayer) {
+    const std::string song = Audio();
+    CPagePublishHTML& page = StartWizard(song, 0);
+    TypePath(page, index);
+    ASSERT_EQ(page.Page().PagePath(), index);
+    InsertAfterBody(page);
+    const std::string head = page.Page().HeadCode();
+    const std::string body = page.Page().BodyCode();
+    EXPECT_NE(head.find("src=\"js/mediaelement/mediaelement-and-player.min.js\""),
+              std::string::npos)
+        << head;
+    EXPECT_NE(body.find("<audio"), std::string::npos) << body;
+    EXPECT_NE(body.find("src=\"medias/song.mp3\""), std::string::npos) << body;
+    EXPECT_EQ(body.find("poster="), std::string::npos) << body;
+
+    env.box.answers = {IDYES};
+    Finish();
+    ASSERT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+    ExpectCodeInPlace(ReadFile(index), head, body);
+    EXPECT_TRUE(IsRegularFile(site + "/js/mediaelement/mediaelement-and-player.min.js"));
+    EXPECT_TRUE(IsRegularFile(site + "/js/mediaelement/jquery.js"));
+    EXPECT_EQ(ReadFile(site + "/medias/song.mp3"), ReadFile(song));
+    EXPECT_TRUE(IsRegularFile(site + "/medias/.htaccess"));
+
+    TypePath(page, news);
+    InsertAfterBody(page);
+    test::OverwriteAnswerer overwrite;
+    env.box.answers = {IDNO};
+    Finish();
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+    EXPECT_TRUE(overwrite.asked.empty());
+    const std::string published = ReadFile(news);
+    EXPECT_NE(published.find("src=\"../js/mediaelement/jquery.js\""), std::string::npos);
+    EXPECT_NE(published.find("src=\"../medias/song.mp3\""), std::string::npos);
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+}
+
+}  // namespace
