@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -97,6 +98,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pMediaPathBox->setMinimumContentsLength(30);
     // A file dropped on the box is a file to load, not text to insert.
     m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
+    m_pMediaPathBox->lineEdit()->installEventFilter(this);
     pathLabel->setBuddy(m_pMediaPathBox);
 
     auto* files = new QFileSystemModel(this);
@@ -311,6 +313,19 @@ void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
         m_pMediaPathBox->setCurrentIndex(FindEntry(first->path));
         Accept(*first);
     }
+}
+
+bool CPageSelectVideo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pMediaPathBox->lineEdit() && event->type() == QEvent::KeyPress && wizard()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Return is the wizard's Next, which loads the typed path; the box must not load it
+        // first as the entry it matches.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            wizard()->next();
+            return true;
+        }
+    }
+    return QWizardPage::eventFilter(watched, event);
 }
 
 void CPageSelectVideo::dragEnterEvent(QDragEnterEvent* event) {

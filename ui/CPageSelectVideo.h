@@ -48,6 +48,7 @@ public:
 protected:
     CWizardState& State() { return m_state; }
 
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

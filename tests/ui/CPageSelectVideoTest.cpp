@@ -578,4 +578,26 @@ TEST_F(PageSelectVideoTest, TypedTextIsCompletedWithMediaFilesAndFolders) {
                                     ToQt(env.sandbox / "media/clips")}));
 }
 
+TEST_F(PageSelectVideoTest, ReturnInThePathBoxIsNextAndLoadsOnce) {
+    const std::string listed = Mp3("listed.mp3");
+    const std::string typed = Mp3("typed.mp3");
+    env.store->WriteInt(kHistory, "Count", 1);
+    env.store->WriteString(kHistory, "#0", listed);
+    auto sheet = MakeSheet();
+    // Gone after the page opened: the entry is still listed and matches the typed text.
+    ASSERT_EQ(::unlink(listed.c_str()), 0);
+    Type(*sheet, listed);
+    QTest::keyClick(PathBox(*sheet).lineEdit(), Qt::Key_Return);
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_EQ(env.box.messages[0].text, fmt::sprintf(LoadStringRes(IDS_MEDIA_NOT_EXIST), listed));
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+
+    env.box.messages.clear();
+    Type(*sheet, typed);
+    QTest::keyClick(PathBox(*sheet).lineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(env.box.messages.empty());
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
+    EXPECT_EQ(sheet->State().m_request.mediaFiles, std::vector<std::string>{typed});
+}
+
 }  // namespace
