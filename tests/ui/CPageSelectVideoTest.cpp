@@ -600,4 +600,23 @@ TEST_F(PageSelectVideoTest, ReturnInThePathBoxIsNextAndLoadsOnce) {
     EXPECT_EQ(sheet->State().m_request.mediaFiles, std::vector<std::string>{typed});
 }
 
+TEST_F(PageSelectVideoTest, LongFileNameIsShortenedInsteadOfWideningTheWindow) {
+    const std::string name = std::string(180, 'n') + " end.mp3";
+    const std::string audio = Mp3(name);
+    auto sheet = MakeSheet();
+    const QSize before = sheet->size();
+    Type(*sheet, audio);
+    Next(*sheet);
+    ASSERT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
+    Back(*sheet);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(sheet->size(), before);
+    auto* shown = Page(*sheet).findChild<CElidedLabel*>(QStringLiteral("nameText"));
+    EXPECT_EQ(shown->FullText(), ToQt(name));
+    EXPECT_NE(shown->text(), ToQt(name));
+    EXPECT_TRUE(shown->text().endsWith(QStringLiteral("end.mp3"))) << shown->text().toStdString();
+    EXPECT_EQ(shown->toolTip(), ToQt(name));
+    EXPECT_EQ(test::CutOffWidgets(*sheet), std::vector<std::string>{});
+}
+
 }  // namespace
