@@ -132,8 +132,11 @@ void CSourceView::Load(const std::string& text, const CPageCodec& codec) {
     m_codec = codec;
     m_strOriginal = m_codec.Decode(text);
     m_arrOriginal.clear();
-    m_nDefaultBreak = kLf;
-    bool first = true;
+    // New lines end as the page engine ends the code it inserts: CR LF when the page's first
+    // line feed follows a carriage return.
+    const qsizetype firstFeed = m_strOriginal.indexOf(QLatin1Char('\n'));
+    m_nDefaultBreak =
+        firstFeed > 0 && m_strOriginal[firstFeed - 1] == QLatin1Char('\r') ? kCrLf : kLf;
     QString shown;
     shown.reserve(m_strOriginal.size());
     qsizetype start = 0;
@@ -149,10 +152,6 @@ void CSourceView::Load(const std::string& text, const CPageCodec& codec) {
         shown += content;
         if (kind != kNoBreak) {
             shown += QLatin1Char('\n');
-            if (first) {
-                m_nDefaultBreak = kind == kCrLf ? kCrLf : kLf;
-                first = false;
-            }
         }
     };
     for (qsizetype i = 0; i < size; ++i) {
