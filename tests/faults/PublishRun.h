@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/Sandbox.h"
+
+namespace faults {
+
+struct RunResult {
+    int status = -1;  // exit status, -1 when killed by a signal
+    std::string out, err;
+};
+
+// How the publisher is started: what it reads, what it sees, what it may do.
+struct RunOptions {
+    std::string input;
+    // Added to (or replacing in) the test's own environment.
+    std::vector<std::pair<std::string, std::string>> env;
+    // RLIMIT_FSIZE: writes past this many bytes fail with EFBIG, as on a full disk.
+    long long fileSizeLimit = -1;
+    // Run as an ordinary user (nobody) when the test runs as root, where permissions do not
+    // stop writes; as any other user, run as that user.
+    bool unprivileged = false;
+    // The publisher's current folder; empty keeps the test's.
+    std::string workingFolder;
+};
+
+// The built dede5-publish, started as a separate process; its output goes to files, so two can
+// run at once without either blocking on a full pipe.
+class CPublishProcess {
+public:
+    CPublishProcess(const test::Sandbox& sandbox, std::vector<std::string> args,
+                    const RunOptions& options = {});
+    ~CPublishProcess();
+    CPublishProcess(const CPublishProcess&) = delete;
+    CPublishProcess& operator=(const CPublishProcess&) = delete;
+
+    RunResult Wait();
+
+private:
+    pid_t m_pid = -1;
+    std::string m_strOut, m_strErr, m_strIn;
+};
+
+RunResult Publish(const test::Sandbox& sandbox, std::vector<std::string> args,
+                  const RunOptions& options = {});
+
+// The uid and gid an unprivileged run gets.
+uid_t UnprivilegedUid();
+gid_t UnprivilegedGid();
+
+// An installation folder like the build's, but whose encoder/ffmpeg (and ffmpeg-webm) is the
+// given shell script: a stand-in that misbehaves as the test needs, then may run the real one.
+std::string FakeInstall(const test::Sandbox& sandbox, const std::string& name,
+                        const std::string& ffmpegScript);
+
+// Every file and folder below `folder`, with sizes, one a line; to see what a run left behind.
+std::string Listing(const std::string& folder);
+
+// The same page markup every fault test publishes into.
+inline constexpr const char* kPage =
+    "<html>\n<head>\n<title>Home</title>\n</head>\n<body class=\"home\">\n<p>text</p>\n"
+    "<!-- video -->\n</body>\n</html>\n";
+
+}  // namespace faults
