@@ -134,6 +134,7 @@ bool NeedsUrlEscape(unsigned char c) {
         case '<':
         case '>':
         case '\\':
+        case ':':  // "Part:2.mp4" alone would read as a URL of the scheme "part"
             return true;
         default:
             return c < 0x20 || c >= 0x7F;

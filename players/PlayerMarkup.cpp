@@ -183,6 +183,7 @@ std::string EscapeFileNameForUrl(std::string_view name) {
             case '%':
             case '(':
             case ')':
+            case ':':
                 plain = false;
                 break;
             default:
@@ -211,6 +212,9 @@ std::string EscapeHtmlText(std::string_view text) {
             out += "&lt;";
         } else if (c == '>') {
             out += "&gt;";
+        } else if (c == '$') {
+            // Macros are replaced after the title is in: "$(controls)" in a name stays text.
+            out += "&#36;";
         } else if (c < 0x20 || c == 0x7F) {
             out += fmt::format("&#{};", static_cast<int>(c));
         } else if (c < 0x80) {

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/CPageFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -180,8 +182,11 @@ bool CPageFile::ReplaceContents(std::initializer_list<std::string_view> parts,
         return false;
     }
     const std::string folder = FolderOf(target);
-    std::string name =
-        folder + "/." + target.substr(folder.size() + (folder == "/" ? 0 : 1)) + ".XXXXXX";
+    // The temporary file is named after the page, cut short where a long page name would make
+    // it longer than a file name may be.
+    std::string base = target.substr(folder.size() + (folder == "/" ? 0 : 1));
+    base.resize(std::min<size_t>(base.size(), NAME_MAX - std::strlen("..XXXXXX")));
+    std::string name = folder + "/." + base + ".XXXXXX";
     std::vector<char> buffer(name.begin(), name.end());
     buffer.push_back('\0');
     int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
