@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -249,6 +252,32 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
     return page;
 }
 
+// Held on the page's folder from the look at the page on disk until the new page is in place,
+// so that of two publishers saving one page the second always sees the first one's page.
+class CPageFolderLock {
+public:
+    explicit CPageFolderLock(const std::string& pagePath) {
+        char* real = ::realpath(pagePath.c_str(), nullptr);
+        const std::string target = real ? real : pagePath;
+        std::free(real);
+        m_nFd = ::open(GetPathFolder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        while (m_nFd >= 0 && ::flock(m_nFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~CPageFolderLock() {
+        const int error = errno;
+        if (m_nFd >= 0) {
+            ::close(m_nFd);
+        }
+        errno = error;
+    }
+    CPageFolderLock(const CPageFolderLock&) = delete;
+    CPageFolderLock& operator=(const CPageFolderLock&) = delete;
+
+private:
+    int m_nFd = -1;
+};
+
 void ReportFileError(int id, const std::string& path) {
     const int error = errno;
     MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(id), path, GetErrorText(error));
@@ -378,15 +407,22 @@ bool CHtmlPage::SavePage(std::string_view text) {
         ShowLastError();
         return false;
     }
-    if (ChangedOnDisk() &&
-        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_CHANGED_ON_DISK),
-                         m_strPagePath) != IDYES) {
-        return false;
+    auto lock = std::make_unique<CPageFolderLock>(m_strPagePath);
+    if (ChangedOnDisk()) {
+        // Nobody waits for the lock while the user decides.
+        lock.reset();
+        if (MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_CHANGED_ON_DISK),
+                             m_strPagePath) != IDYES) {
+            return false;
+        }
+        lock = std::make_unique<CPageFolderLock>(m_strPagePath);
     }
     if (!m_pPageFile->ReplaceContents({encoded.mark, encoded.bytes}, *m_pWriter)) {
+        lock.reset();
         ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
         return false;
     }
+    lock.reset();
     m_diskState = {static_cast<int64_t>(encoded.mark.size() + encoded.bytes.size()),
                    HashOf(encoded.mark, encoded.bytes)};
     return true;
