@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
@@ -40,12 +41,28 @@ protected:
         return sheet;
     }
 
-    // Takes the wizard forward to `page` as the user would, with Next.
-    static void GoTo(CPublishSheet& sheet, int page) {
+    // Takes the wizard forward to `page` as the user would: a media file in the first page's
+    // box, then Next.
+    void GoTo(CPublishSheet& sheet, int page) {
+        auto* mediaBox = sheet.page(CPublishSheet::kPageSelectVideo)->findChild<QComboBox*>();
+        if (mediaBox && mediaBox->currentText().isEmpty()) {
+            mediaBox->setEditText(ToQt(Media()));
+        }
         while (sheet.currentId() < page) {
+            const int before = sheet.currentId();
             QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
+            ASSERT_GT(sheet.currentId(), before) << "Next was refused";
         }
         ASSERT_EQ(sheet.currentId(), page);
+    }
+
+    std::string Media() {
+        const std::string path = env.sandbox / "clip.mp4";
+        if (!PathExists(path)) {
+            EXPECT_TRUE(test::MakeMedia(path, 0.5, true, true,
+                                        {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}));
+        }
+        return path;
     }
 
     test::Environment env;
