@@ -20,12 +20,9 @@
 #include "app/QtText.h"
 #include "core/Browser.h"
 #include "core/FileCopy.h"
-#include "core/MediaFormat.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/Shell.h"
-#include "media/MediaInfo2.h"
-#include "players/PlayerInfo.h"
 #include "publish/MediaCopy.h"
 #include "tests/app/RecordingShell.h"
 #include "tests/support/Sandbox.h"
@@ -147,38 +144,15 @@ protected:
         return path;
     }
 
-    // What the first two pages hand on when the user accepts `media` and picks the player row
-    // `row` of its kind.
-    void ChooseMedia(const std::string& media, int row) {
-        CWizardState& state = sheet->State();
-        ASSERT_TRUE(state.m_mediaDetails.Parse(media));
-        const bool video = state.m_mediaDetails.m_nVideoCount > 0;
-        PlayerRequest request;
-        request.mediaFiles = {media};
-        request.copyList = {media};
-        request.width = video ? state.m_mediaDetails.m_nWidth : 0;
-        request.height = video ? state.m_mediaDetails.m_nHeight : 0;
-        request.mediaTitle = GetPathFileTitle(media);
-        request.mediaKind = video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
-        request.playerIndex = row;
-        state.m_request = request;
-        const PlayerInfo& info =
-            (video ? GetVideoPlayers() : GetAudioPlayers())[static_cast<size_t>(row)];
-        state.m_nPlayerType = info.playerType;
-        (video ? COptions::Instance()->m_nVideoPlayer : COptions::Instance()->m_nAudioPlayer) = row;
-    }
-
     // The wizard on its publish page for `media` and the player row `row`, reached as the user
     // does: the media typed into the first page, the row chosen on the second, Next each time.
     CPagePublishHTML& StartWizard(const std::string& media, int row) {
         sheet = std::make_unique<CPublishSheet>(QStringLiteral("Publish"));
         sheet->show();
         auto* mediaBox = sheet->page(CPublishSheet::kPageSelectVideo)->findChild<QComboBox*>();
+        EXPECT_NE(mediaBox, nullptr);
         if (mediaBox) {
             mediaBox->setEditText(ToQt(media));
-        } else {
-            // The first two pages do not ask yet: their choice goes straight into the state.
-            ChooseMedia(media, row);
         }
         Next(CPublishSheet::kPageSelectPlayer);
         ChoosePlayer(row);
@@ -187,15 +161,16 @@ protected:
         return *sheet->PublishPage();
     }
 
-    // The row `row` in the player list of the second page, when it has one.
+    // The row `row` in the player list of the second page, chosen with the keyboard.
     void ChoosePlayer(int row) {
         auto* list = sheet->page(CPublishSheet::kPageSelectPlayer)->findChild<QComboBox*>();
-        if (!list) {
-            return;
-        }
+        ASSERT_NE(list, nullptr);
         ASSERT_LT(row, list->count());
-        list->setCurrentIndex(row);
-        emit list->activated(row);
+        QTest::keyClick(list, Qt::Key_Home);
+        for (int i = 0; i < row; ++i) {
+            QTest::keyClick(list, Qt::Key_Down);
+        }
+        ASSERT_EQ(list->currentIndex(), row);
     }
 
     void Next(int expected) {
