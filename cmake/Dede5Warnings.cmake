@@ -24,5 +24,6 @@ function(dede5_test name)
   dede5_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} dede5_testsupport GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT "DEDE5_VARODO_HOME=${DEDE5_HOME_FOR_TESTS}")
+                       PROPERTIES ENVIRONMENT "DEDE5_VARODO_HOME=${DEDE5_HOME_FOR_TESTS}"
+                                  TIMEOUT 300)
 endfunction()

@@ -16,5 +16,6 @@ function(dede5_qt_test name)
     PROPERTIES
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
       ENVIRONMENT_MODIFICATION "DEDE5_VARODO_HOME=set:${DEDE5_HOME_FOR_TESTS}"
-      LABELS qt)
+      LABELS qt
+      TIMEOUT 300)
 endfunction()
