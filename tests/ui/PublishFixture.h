@@ -23,6 +23,7 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/Shell.h"
+#include "core/StringTable.h"
 #include "publish/MediaCopy.h"
 #include "tests/app/RecordingShell.h"
 #include "tests/support/Sandbox.h"
@@ -183,6 +184,8 @@ protected:
     void BrowseTo(CPagePublishHTML& page, const std::string& path) {
         page.SetFileDialogRunnerForTesting([&](CFileDialogEx& dialog) {
             EXPECT_EQ(dialog.Dialog().windowTitle(), "Select Web Page");
+            EXPECT_EQ(dialog.Dialog().nameFilters(),
+                      CFileDialogEx::ToQtFilters(LoadStringRes(IDS_PAGE_FILTER)));
             dialog.Dialog().setOption(QFileDialog::DontUseNativeDialog);
             dialog.Dialog().open();
             dialog.Dialog().selectFile(ToQt(path));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QTest>
 
 #include "core/MessageBox.h"
@@ -72,6 +73,7 @@ TEST_F(PublishWizardEndToEnd, VideoIntoTwoPagesThenBackToTheStart) {
     EXPECT_FALSE(PathExists(COptions::Instance()->m_strWorkFolder + "/movie.jpg"))
         << "the poster taken for the page is a temporary file";
     EXPECT_EQ(shell.shown, std::vector<std::string>{index});
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
     // Published: the text stays, the page commands wait for another page.
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
     EXPECT_FALSE(page.Page().IsPageOpen());
