@@ -82,6 +82,11 @@ const std::map<int, std::string>& Table() {
          "The web page '%s' contains characters that the system character set (%s) cannot "
          "represent. They would be replaced by '?' when the page is published.\nDo you want to "
          "load the page anyway?"},
+        {IDS_MEDIA_FOLDER_FAILED,
+         "Cannot create the media folder '%s':\n%s\nThe web page has been saved, but its media "
+         "files have not been copied. Please remove what is in the way or choose another media "
+         "folder, then publish again."},
+        {IDS_COPYING_FILE, "Copying \"%s\"..."},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

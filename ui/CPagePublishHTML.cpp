@@ -45,7 +45,7 @@
 #include "ui/CQtCopyQuestions.h"
 #include "ui/CSourceView.h"
 #include "ui/CWaitCursor.h"
-#include "ui/PublishPageStrings.h"
+#include "core/StringTable.h"
 #include "ui/WizardTexts.h"
 
 namespace {
@@ -498,8 +498,8 @@ bool CPagePublishHTML::PublishPage() {
         const int error = !IsValidPath(mediaFolder)                 ? EINVAL
                           : PathExists(folder) && !IsFolder(folder) ? ENOTDIR
                                                                     : errno;
-        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadPublishPageString(IDS_MEDIA_FOLDER_FAILED),
-                         mediaFolder, GetErrorText(error));
+        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED), mediaFolder,
+                         GetErrorText(error));
         return false;
     }
     {

@@ -11,7 +11,7 @@
 #include "core/StringTable.h"
 #include "ui/CDlgCopyExist.h"
 #include "ui/CWaitCursor.h"
-#include "ui/PublishPageStrings.h"
+#include "core/StringTable.h"
 
 namespace {
 
@@ -62,8 +62,7 @@ bool CQtCopyQuestions::Progress(const std::string& file, uint64_t done, uint64_t
         m_pProgress->show();
     }
     if (m_pProgress) {
-        m_pProgress->setLabelText(
-            ToQt(fmt::sprintf(LoadPublishPageString(IDS_COPYING_FILE), file)));
+        m_pProgress->setLabelText(ToQt(fmt::sprintf(LoadStringRes(IDS_COPYING_FILE), file)));
         const double part =
             total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
         m_pProgress->setValue(static_cast<int>(part * kProgressSteps));

@@ -28,7 +28,7 @@
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CDialogFind.h"
-#include "ui/PublishPageStrings.h"
+#include "core/StringTable.h"
 
 namespace {
 
@@ -353,7 +353,7 @@ TEST_F(PublishPageTest, AMediaFolderInTheWayIsReportedAndCanBeTriedAgain) {
     env.sandbox.Write("site/medias", "a file where the folder belongs");
     Finish();
     EXPECT_EQ(TakeMessages(),
-              std::vector<std::string>{fmt::sprintf(LoadPublishPageString(IDS_MEDIA_FOLDER_FAILED),
+              std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_MEDIA_FOLDER_FAILED),
                                                     site + "/medias/", GetErrorText(ENOTDIR))});
     const std::string saved = ReadFile(index);
     EXPECT_NE(saved.find("medias/movie.mp4"), std::string::npos) << "the page is saved";
