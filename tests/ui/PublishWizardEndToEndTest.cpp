@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,15 @@ using test::ReadFile;
 
 class PublishWizardEndToEnd : public test::PublishTest {
 protected:
+    // The browser suite asks for the published site to be kept, to load it in Chromium.
+    void TearDown() override {
+        if (const char* keep = std::getenv("DEDE5_KEEP_PUBLISHED_SITE")) {
+            const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+            test::Run({"cp", "-a", site, std::string(keep) + "/" + info->name()});
+        }
+        test::PublishTest::TearDown();
+    }
+
     // The page's bytes hold `head` before "</head>" and `body` right after "<body>".
     static void ExpectCodeInPlace(const std::string& page, const std::string& head,
                                   const std::string& body) {
