@@ -19,11 +19,20 @@ bool Make(const std::string& name, const std::string& path) {
                                320, 240);
     }
     if (name == "big.mp4") {
-        // The header first, so that the bytes after it can change without MediaInfo noticing.
-        return test::MakeMedia(path, 10, true, true,
-                               {"-c:v", "libx264", "-preset", "ultrafast", "-b:v", "6M", "-c:a",
-                                "aac", "-movflags", "+faststart", "-shortest"},
-                               640, 360);
+        // A short film, then bytes that can change without MediaInfo or ffmpeg noticing; long
+        // enough that a copy takes several writes.
+        if (!test::MakeMedia(path, 2, true, true,
+                             {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-movflags",
+                              "+faststart", "-shortest"},
+                             320, 240)) {
+            return false;
+        }
+        std::string tail(size_t{40} << 20, '\0');
+        for (size_t i = 0; i < tail.size(); ++i) {
+            tail[i] = static_cast<char>((i * 2654435761u) >> 24);
+        }
+        std::ofstream(path, std::ios::binary | std::ios::app) << tail;
+        return true;
     }
     if (name == "big-other.mp4") {
         std::string bytes = test::ReadFile(SampleMedia("big.mp4"));

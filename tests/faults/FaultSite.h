@@ -12,8 +12,9 @@
 namespace faults {
 
 // Media made with ffmpeg once for the whole test program, on first use: "song.mp3" (1 s),
-// "long.mp3" (40 s, about 640 KB), "movie.mp4" (1 s of video and sound), "big.mp4" (about
-// 8 MB) and "big-other.mp4" (the same header, other bytes after it).
+// "long.mp3" (40 s, about 640 KB), "movie.mp4" (1 s of video and sound), "big.mp4" (a short
+// film with 40 MB after it, so that a copy takes several writes) and "big-other.mp4" (the same
+// film, other bytes after it).
 const std::string& SampleMedia(const std::string& name);
 
 // A site with one page, in a sandbox of the test's own, and the publisher's arguments for it.
