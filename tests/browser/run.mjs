@@ -20,5 +20,5 @@ const files = named.length > 0
                   ? named.map((f) => path.resolve(here, f))
                   : fs.readdirSync(here).filter((f) => f.endsWith('.test.mjs')).sort()
                         .map((f) => path.join(here, f));
-const result = spawnSync(process.execPath, ['--test', '--test-reporter=spec', ...files], {stdio: 'inherit'});
+const result = spawnSync(process.execPath, ['--test', ...files], {stdio: 'inherit'});
 process.exit(result.status ?? 1);
