@@ -10,33 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/PathUtils.h"
 
 namespace {
 
 std::atomic<int64_t> g_faultAfter{-1};
 std::atomic<int> g_faultError{0};
-
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int get() const { return m_fd; }
-    int release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
 
 bool Fail(int error, const std::string& partial) {
     if (!partial.empty()) {
@@ -55,7 +35,7 @@ void SetCopyFaultForTesting(int64_t afterBytes, int error) {
 
 bool CopyFileOverwrite(const std::string& source, const std::string& target,
                        const CopyProgress& progress) {
-    CFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    CFileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         return false;
     }
@@ -71,7 +51,7 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
     std::string pattern = AddBackslash(folder.empty() ? "." : folder) + ".~copy-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    CFd out(::mkostemp(name.data(), O_CLOEXEC));
+    CFileDescriptor out(::mkostemp(name.data(), O_CLOEXEC));
     if (out.get() < 0) {
         return false;
     }

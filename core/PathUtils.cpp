@@ -18,32 +18,12 @@
 
 #include <fmt/printf.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
 #include "core/Folders.h"
 #include "core/StringTable.h"
 
 namespace {
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~CFileDescriptor() { Close(); }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    bool Close() {
-        bool ok = true;
-        if (m_fd >= 0) {
-            ok = ::close(m_fd) == 0;
-            m_fd = -1;
-        }
-        return ok;
-    }
-
-private:
-    int m_fd;
-};
 
 std::string Canonicalize(std::string_view path) {
     const bool absolute = !path.empty() && path.front() == '/';

@@ -15,6 +15,7 @@
 
 #include <fmt/printf.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/Log.h"
 #include "core/Process.h"
 #include "media/OutputLines.h"
@@ -29,25 +30,6 @@ constexpr int kWaitBeforeOutputMs = 100;
 constexpr int kWaitAfterOutputMs = 1000;
 // The exit code of a process that has not ended yet.
 constexpr int kStillActive = 259;
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~CFileDescriptor() { Close(); }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void Close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-private:
-    int m_fd;
-};
 
 // Keeps pipe ends off 0..2, where a dup2 onto themselves would leave them close-on-exec.
 int AboveStandardStreams(int fd) {

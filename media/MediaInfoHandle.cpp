@@ -12,27 +12,8 @@
 // The library's header uses size_t without declaring it: <cstddef> comes first.
 #include <MediaInfoDLL/MediaInfoDLL_Static.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
-
-namespace {
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    ~CFileDescriptor() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-}  // namespace
 
 CMediaInfoHandle::CMediaInfoHandle() {
     static std::once_flag charset;

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <unistd.h>
+
+// Owns a file descriptor and closes it when it goes.
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~CFileDescriptor() { Close(); }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Gives the descriptor up without closing it.
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    // False when close(2) reported an error (a write that could not be completed).
+    bool Close() {
+        bool ok = true;
+        if (m_fd >= 0) {
+            ok = ::close(m_fd) == 0;
+            m_fd = -1;
+        }
+        return ok;
+    }
+
+private:
+    int m_fd;
+};
