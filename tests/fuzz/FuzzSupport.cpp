@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/fuzz/FuzzSupport.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +17,31 @@
 namespace fuzz {
 namespace {
 
+// A run that timed out or crashed (in fork mode, many) could not remove its folder: the folders
+// of processes that are gone are removed before a new one is made.
+void RemoveStaleScratch(const std::string& base) {
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        int pid = 0;
+        if (std::sscanf(name.c_str(), "dede5-fuzz-%d-", &pid) == 1 && pid > 0 &&
+            ::kill(pid, 0) != 0 && errno == ESRCH) {
+            DeleteFolder(base + "/" + name);
+        }
+    }
+    ::closedir(dir);
+}
+
 std::string MakeScratch() {
     struct stat st {};
     const bool shm =
         ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0;
-    std::string pattern = std::string(shm ? "/dev/shm" : "/tmp") + "/dede5-fuzz-XXXXXX";
+    const std::string base = shm ? "/dev/shm" : "/tmp";
+    RemoveStaleScratch(base);
+    std::string pattern = base + "/dede5-fuzz-" + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         std::perror("mkdtemp");
         std::abort();
