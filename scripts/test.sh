@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs every test: the normal build, then the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzz targets for a short budget.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -19,3 +19,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEDE5_SANITIZE=ON
 cmake --build build-asan -j"$jobs"
 # The browser suite exercises the player files, which the sanitizers do not cover.
 ctest --test-dir build-asan -j"$jobs" --output-on-failure -LE browser
+
+# The libFuzzer targets, each for a few seconds from its seed corpus (tests/fuzz/README.md has
+# the long run).
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DDEDE5_FUZZ=ON -DDEDE5_BUILD_UI=OFF
+cmake --build build-fuzz -j"$jobs" --target dede5_fuzz
+ctest --test-dir build-fuzz --output-on-failure -L fuzz
