@@ -97,6 +97,8 @@ std::optional<pid_t> Spawn(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    // Answers piped to us are not ffmpeg's to read.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
     // The child starts with no blocked signals and with SIGPIPE at its default, whatever the
     // program here has set up for itself.

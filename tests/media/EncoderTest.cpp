@@ -2,6 +2,9 @@
 #include "media/Encoder.h"
 
 #include <csignal>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -142,6 +145,31 @@ TEST_F(EncoderTest, ProgramThatCannotStartFailsTheTask) {
         EXPECT_FALSE(runner.Start()) << path;
         EXPECT_EQ(failing.GetStatus(), CTask::TASK_STATUS_FAILED) << path;
     }
+}
+
+// An answer piped to the command-line publisher must reach it, not ffmpeg.
+TEST_F(EncoderTest, ChildDoesNotReadOurStandardInput) {
+    const std::string reader = env.sandbox.Write(
+        "reader", "#!/bin/sh\nif read line; then echo \"read:$line\"; else echo eof; fi\n");
+    ASSERT_EQ(::chmod(reader.c_str(), 0755), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "y\n", 2), 2);
+    ::close(fds[1]);
+    const int saved = ::dup(STDIN_FILENO);
+    ::dup2(fds[0], STDIN_FILENO);
+    ::close(fds[0]);
+
+    CRecordingEncoder runner(&task, reader, {});
+    const bool ok = runner.Start();
+    char left[4] = {};
+    const ssize_t stillThere = ::read(STDIN_FILENO, left, sizeof left);
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(runner.m_arrLines, Lines{"eof"});
+    EXPECT_EQ(stillThere, 2);
 }
 
 TEST_F(EncoderTest, ArgumentsArriveUnchangedOneEach) {
