@@ -75,6 +75,19 @@ void ReplaceMacro(std::string& text, std::string_view name, std::string_view rep
     text = std::move(out);
 }
 
+std::string HeadCodeForPage(std::string_view head, std::string_view jsUrl) {
+    constexpr std::string_view kScriptFolder = "$(path)/";
+    std::string out;
+    size_t pos = 0;
+    for (size_t hit; (hit = head.find(kScriptFolder, pos)) != std::string_view::npos;
+         pos = hit + kScriptFolder.size()) {
+        out.append(head, pos, hit - pos);
+        out += jsUrl;
+    }
+    out.append(head, pos);
+    return out;
+}
+
 void SetStillPictureMaker(StillPictureMaker maker) {
     Maker() = maker ? std::move(maker) : [](const std::string& video, const std::string& jpeg) {
         return MakeStillPicture(video, jpeg);

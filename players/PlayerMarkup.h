@@ -19,6 +19,10 @@ inline constexpr const char* kFallbackSnippet = "%s $(video_tag),$(suggestion) .
 // Replaces every occurrence of the macro `$(name)`, left to right; inserted text is not scanned.
 void ReplaceMacro(std::string& text, std::string_view name, std::string_view replacement);
 
+// The head code for a page whose script folder is at `jsUrl` (a URL ending in "/"): every
+// "$(path)/" of the template becomes it.
+std::string HeadCodeForPage(std::string_view head, std::string_view jsUrl);
+
 // Takes a poster picture: (video path, JPEG path) → success. Tests stand in for ffmpeg here.
 using StillPictureMaker = std::function<bool(const std::string&, const std::string&)>;
 void SetStillPictureMaker(StillPictureMaker maker);

@@ -268,6 +268,22 @@ TEST_F(Players, TemplateWithoutAMacroIsUnchanged) {
               "in Chrome,Firefox,Opera .");
 }
 
+TEST_F(Players, HeadCodeForPageFillsEveryScriptFolder) {
+    PlayerRequest r = Request("clip.mp4", MEDIA_KIND_VIDEO);
+    std::string head;
+    CreatePlayer(PLAYER_TYPE_LEANBACK)->GetHeadCode(r, head);
+    const std::string filled = HeadCodeForPage(head, "../js/");
+    EXPECT_EQ(filled.find("$(path)"), std::string::npos) << filled;
+    EXPECT_NE(filled.find("src=\"../js/leanback/js/leanbackPlayer.pack.js\""), std::string::npos)
+        << filled;
+    EXPECT_NE(filled.find("href=\"../js/leanback/css/leanbackPlayer.default.css\""),
+              std::string::npos)
+        << filled;
+    EXPECT_EQ(HeadCodeForPage("a $(path) b $(path)/c", "$(path)/"), "a $(path) b $(path)/c")
+        << "only the folder form is filled, and what is put in is not rescanned";
+    EXPECT_EQ(HeadCodeForPage("", "js/"), "");
+}
+
 TEST_F(Players, TablesAndLookups) {
     ASSERT_EQ(GetVideoPlayers().size(), 5u);
     ASSERT_EQ(GetAudioPlayers().size(), 1u);
