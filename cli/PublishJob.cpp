@@ -19,6 +19,7 @@
 #include "media/MediaInfo2.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
+#include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CStringPageEditor.h"
 #include "publish/MediaCopy.h"
@@ -469,17 +470,7 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             return PUBLISH_MEDIA_REFUSED;
         }
         body += player->GetScriptCode();
-        std::string jsUrl = PathToUrl(request.jsFolderUrl);
-        std::string headCode;
-        for (size_t pos = 0;;) {
-            size_t hit = head.find("$(path)/", pos);
-            headCode.append(head, pos, hit == std::string::npos ? std::string::npos : hit - pos);
-            if (hit == std::string::npos) {
-                break;
-            }
-            headCode += jsUrl;
-            pos = hit + 8;
-        }
+        const std::string headCode = HeadCodeForPage(head, PathToUrl(request.jsFolderUrl));
 
         if (options.print) {
             std::fprintf(out, "%s\n----\n%s\n", headCode.c_str(), body.c_str());
@@ -525,7 +516,8 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         request.copyList = savedCopyList;
         request.copyList.insert(request.copyList.end(), request.tempList.begin(),
                                 request.tempList.end());
-        if (!CopyMediaFiles(request, mediaFolder, questions)) {
+        if (!PrepareMediaFolder(request, mediaFolder) ||
+            !CopyMediaFiles(request, mediaFolder, questions)) {
             fail(questions.Cancelled() ? PUBLISH_CANCELLED : PUBLISH_WRITE_FAILED);
             if (questions.Cancelled()) {
                 return status;

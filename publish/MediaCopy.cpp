@@ -28,6 +28,22 @@ int CMessageBoxCopyQuestions::AskCopyError(const std::string& text) {
     return GetMessageBox().Show(MB_ABORTRETRYIGNORE | MB_ICONERROR, text);
 }
 
+bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFolder) {
+    if (request.mediaFolderUrl.empty()) {
+        return true;
+    }
+    if (IsValidPath(mediaFolder) && CreateFolders(mediaFolder)) {
+        return true;
+    }
+    const std::string folder = RemoveBackslash(mediaFolder);
+    const int error = !IsValidPath(mediaFolder)                 ? EINVAL
+                      : PathExists(folder) && !IsFolder(folder) ? ENOTDIR
+                                                                : errno;
+    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED), mediaFolder,
+                     GetErrorText(error));
+    return false;
+}
+
 bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
                     ICopyQuestions& questions) {
     if (!request.mediaFolderUrl.empty()) {

@@ -35,6 +35,10 @@ public:
     int AskCopyError(const std::string& text) override;
 };
 
+// Makes the media folder when the request copies into one. A folder that cannot be made is
+// reported (message 330) with the reason, and publishing must stop.
+bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFolder);
+
 // Copies the request's copyList into the media folder, asking before it overwrites a file of
 // other content, then deletes the temporary files that lie outside the media folder. False means
 // publishing must stop (media folder unusable, Cancel, Abort).

@@ -37,6 +37,7 @@
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
+#include "players/PlayerMarkup.h"
 #include "publish/InsertionEngine.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
@@ -193,8 +194,7 @@ bool CPagePublishHTML::GenerateCode(const std::string& jsUrl) {
     } else {
         body.clear();
     }
-    ReplaceAll(head, "$(path)/", jsUrl);
-    m_page.SetHeadCode(std::move(head));
+    m_page.SetHeadCode(HeadCodeForPage(head, jsUrl));
     m_page.SetBodyCode(std::move(body));
     return made;
 }
@@ -491,15 +491,7 @@ bool CPagePublishHTML::PublishPage() {
         m_pPlayer->OnPagePublished(pagePath);
     }
     m_request.copyList = m_arrSavedCopyList;
-    // The copy itself would only fail silently here.
-    if (!m_request.mediaFolderUrl.empty() &&
-        (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder))) {
-        const std::string folder = RemoveBackslash(mediaFolder);
-        const int error = !IsValidPath(mediaFolder)                 ? EINVAL
-                          : PathExists(folder) && !IsFolder(folder) ? ENOTDIR
-                                                                    : errno;
-        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED), mediaFolder,
-                         GetErrorText(error));
+    if (!PrepareMediaFolder(m_request, mediaFolder)) {
         return false;
     }
     {

@@ -216,6 +216,10 @@ TEST_F(PublishCli, EveryExitStatusHasItsCase) {
     Result unwritable = Publish({"--site-root", site, "--js-path", "/js/", "--media-path",
                                  "/blocker/medias/", *media / "song.mp3", news});
     EXPECT_EQ(unwritable.status, 4);
+    EXPECT_NE(unwritable.err.find("Cannot create the media folder '" + site + "/blocker/medias"),
+              std::string::npos)
+        << unwritable.err;
+    EXPECT_NE(unwritable.err.find("Not a directory"), std::string::npos) << unwritable.err;
 
     env.sandbox.Write("site/medias/song.mp3", "another song of the same name");
     Result cancelled = Publish(Site({"--overwrite", "ask", *media / "song.mp3", news}), "c\n");
