@@ -82,6 +82,9 @@ const std::map<int, std::string>& Table() {
          "The web page '%s' contains characters that the system character set (%s) cannot "
          "represent. They would be replaced by '?' when the page is published.\nDo you want to "
          "load the page anyway?"},
+        {IDS_PAGE_NOT_WRITABLE,
+         "The web page '%s' can be read but not written:\n%s\nIt cannot be published. Please "
+         "make the page writable, then load it again."},
         {IDS_MEDIA_FOLDER_FAILED,
          "Cannot create the media folder '%s':\n%s\nThe web page has been saved, but its media "
          "files have not been copied. Please remove what is in the way or choose another media "

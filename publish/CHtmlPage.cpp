@@ -303,7 +303,17 @@ bool CHtmlPage::LoadPage(const std::string& path) {
 
     auto file = std::make_unique<CPageFile>();
     std::string bytes;
-    if (!file->Open(path) || !file->ReadAll(bytes)) {
+    if (!file->Open(path)) {
+        // The page is opened for writing too, so that one we could not save is refused now.
+        const int error = errno;
+        const bool readable =
+            (error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY) &&
+            ::access(path.c_str(), R_OK) == 0;
+        errno = error;
+        ReportFileError(readable ? IDS_PAGE_NOT_WRITABLE : IDS_PAGE_READ_ERROR, path);
+        return false;
+    }
+    if (!file->ReadAll(bytes)) {
         ReportFileError(IDS_PAGE_READ_ERROR, path);
         return false;
     }

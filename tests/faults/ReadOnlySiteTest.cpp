@@ -74,11 +74,24 @@ TEST_F(ReadOnlySite, PageThatCannotBeWrittenIsRefusedUntouched) {
     RunResult r = Publish(env.sandbox, Site({song, index}), options);
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(
-        r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_READ_ERROR), index, "Permission denied")),
+        r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_NOT_WRITABLE), index, "Permission denied")),
         std::string::npos)
-        << r.err;
+        << "a page that can be read is not said to be unreadable: " << r.err;
     EXPECT_EQ(test::ReadFile(index), original);
     EXPECT_EQ(Listing(site), before);
+}
+
+TEST_F(ReadOnlySite, PageThatCannotBeReadSaysSo) {
+    const std::string secret = env.sandbox.Write("site/secret.htm", kPage);
+    ASSERT_EQ(::chmod(secret.c_str(), 0), 0);
+    RunResult r = Publish(env.sandbox, Site({song, secret}), options);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(
+        r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_READ_ERROR), secret, "Permission denied")),
+        std::string::npos)
+        << r.err;
+    ::chmod(secret.c_str(), 0644);
+    EXPECT_EQ(test::ReadFile(secret), kPage);
 }
 
 TEST_F(ReadOnlySite, WritablePageInAFolderThatIsNotIsNotWrittenInPlace) {
