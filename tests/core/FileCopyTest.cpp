@@ -2,6 +2,8 @@
 #include "core/FileCopy.h"
 
 #include <cerrno>
+#include <string>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -55,6 +57,36 @@ TEST_F(FileCopy, DiskFullHalfWayKeepsTheOldTargetAndLeavesNoPartialFile) {
     SetCopyFaultForTesting(-1, 0);
     EXPECT_TRUE(CopyFileOverwrite(source, target)) << "a retry after the fault succeeds";
     EXPECT_EQ(test::ReadFile(target).size(), 100000u);
+}
+
+// Two publishers copying films of one name into one media folder: one pauses half-way while
+// the other copies whole. Readers see a whole film at every moment, and the last copy to end
+// is the one that stays, whole.
+TEST_F(FileCopy, OverlappingCopiesToOneTargetNeverMix) {
+    const std::string firstFilm(20 << 20, 'a');
+    const std::string secondFilm(20 << 20, 'b');
+    const std::string first = box.Write("a/movie.mp4", firstFilm);
+    const std::string second = box.Write("b/movie.mp4", secondFilm);
+    const std::string target = box.Write("site/movie.mp4", "the film published before");
+
+    bool secondCopied = false;
+    std::string seenMidway;
+    bool paused = false;
+    const bool firstCopied = CopyFileOverwrite(first, target, [&](uint64_t done, uint64_t total) {
+        if (!paused && done < total) {
+            paused = true;
+            std::thread other([&] { secondCopied = CopyFileOverwrite(second, target); });
+            other.join();
+            seenMidway = test::ReadFile(target);
+        }
+        return true;
+    });
+    ASSERT_TRUE(paused) << "the copy reports progress before its end";
+    EXPECT_TRUE(secondCopied);
+    EXPECT_TRUE(firstCopied);
+    EXPECT_TRUE(seenMidway == secondFilm) << "a mixture of " << seenMidway.size() << " bytes";
+    EXPECT_TRUE(test::ReadFile(target) == firstFilm);
+    EXPECT_EQ(CountEntries(box / "site"), 1);
 }
 
 TEST_F(FileCopy, CancelAndBadSourcesFailCleanly) {
