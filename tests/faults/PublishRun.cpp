@@ -49,7 +49,7 @@ CPublishProcess::CPublishProcess(const test::Sandbox& sandbox, std::vector<std::
     m_strErr = base + ".err";
 
     // Everything the child needs is made before the fork: it only opens, limits and executes.
-    args.insert(args.begin(), DEDE5_PUBLISH_PROGRAM);
+    args.insert(args.begin(), options.program.empty() ? DEDE5_PUBLISH_PROGRAM : options.program);
     std::vector<char*> argv;
     for (std::string& a : args) {
         argv.push_back(a.data());
@@ -152,6 +152,26 @@ std::string FakeInstall(const test::Sandbox& sandbox, const std::string& name,
         ::chmod(path.c_str(), 0755);
     }
     return folder;
+}
+
+std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name) {
+    namespace fs = std::filesystem;
+    const fs::path folder = sandbox.MakeFolder(name);
+    const fs::path program = DEDE5_PUBLISH_PROGRAM;
+    for (const auto& entry : fs::directory_iterator(DEDE5_BUILD_HOME)) {
+        if (!entry.is_directory() && entry.path() != program) {
+            continue;
+        }
+        const fs::path target = folder / entry.path().filename();
+        std::error_code error;
+        fs::copy(entry.path(), target,
+                 fs::copy_options::recursive | fs::copy_options::create_hard_links, error);
+        if (error) {
+            fs::remove_all(target);
+            fs::copy(entry.path(), target, fs::copy_options::recursive);
+        }
+    }
+    return (folder / program.filename()).string();
 }
 
 std::string Listing(const std::string& folder) {

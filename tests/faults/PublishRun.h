@@ -28,6 +28,8 @@ struct RunOptions {
     bool unprivileged = false;
     // The publisher's current folder; empty keeps the test's.
     std::string workingFolder;
+    // The publisher to start; empty starts the built one.
+    std::string program;
 };
 
 // The built dede5-publish, started as a separate process; its output goes to files, so two can
@@ -58,6 +60,11 @@ gid_t UnprivilegedGid();
 // given shell script: a stand-in that misbehaves as the test needs, then may run the real one.
 std::string FakeInstall(const test::Sandbox& sandbox, const std::string& name,
                         const std::string& ffmpegScript);
+
+// The built publisher and its installation folders, copied (hard-linked where the file system
+// allows) into the sandbox folder `name`: another user may not be able to reach the build tree,
+// whose parent folders can be private. Returns the copied program.
+std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name);
 
 // Every file and folder below `folder`, with sizes, one a line; to see what a run left behind.
 std::string Listing(const std::string& folder);

@@ -23,8 +23,9 @@ class ReadOnlySite : public FaultTest {
 protected:
     ReadOnlySite() {
         // The ordinary user must reach the sandbox and have a home and temporary folder of its
-        // own; the media it reads lies in the sandbox too.
+        // own; the media it reads and the program it runs lie in the sandbox too.
         ::chmod(env.sandbox.path().c_str(), 0755);
+        options.program = CopyInstall(env.sandbox, "install");
         song = env.sandbox.Write("media/song.mp3", test::ReadFile(SampleMedia("song.mp3")));
         const std::string home = env.sandbox.MakeFolder("user/home");
         const std::string tmp = env.sandbox.MakeFolder("user/tmp");
