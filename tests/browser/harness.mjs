@@ -233,7 +233,9 @@ const SPRITES = {mediaelement: 'mejs-controls.svg', plyr: 'plyr.svg'};
 
 // Records what the page does: console errors, uncaught exceptions, requests and their outcome.
 function watch(page) {
-    const seen = {errors: [], failed: [], responses: [], requests: []};
+    // `pending`: requests other than media ones that have not ended yet.
+    const seen = {errors: [], failed: [], responses: [], requests: [], pending: new Set()};
+    const isMedia = (request) => request.resourceType() === 'media';
     page.on('console', (message) => {
         if (message.type() !== 'error') {
             return;
@@ -246,12 +248,19 @@ function watch(page) {
         seen.errors.push(where ? `${message.text()} [${where}]` : message.text());
     });
     page.on('pageerror', (error) => seen.errors.push(`uncaught: ${error.message}`));
-    page.on('request', (request) => seen.requests.push(request.url()));
+    page.on('request', (request) => {
+        seen.requests.push(request.url());
+        if (!isMedia(request)) {
+            seen.pending.add(request);
+        }
+    });
+    page.on('requestfinished', (request) => seen.pending.delete(request));
     page.on('requestfailed', (request) => {
+        seen.pending.delete(request);
         const reason = request.failure()?.errorText;
         // The media pipeline cancels its own range requests when it jumps within a file (to read
         // an index at the end, say); a missing or refused file still shows as an HTTP error.
-        if (request.resourceType() === 'media' && reason === 'net::ERR_ABORTED') {
+        if (isMedia(request) && reason === 'net::ERR_ABORTED') {
             return;
         }
         seen.failed.push(`${request.url()} (${reason})`);
@@ -263,6 +272,22 @@ function watch(page) {
         }
     });
     return seen;
+}
+
+// Waits until the page has asked for nothing new for half a second. Playwright's 'networkidle'
+// would wait for media requests too, which the browser may hold open, unread, for as long as the
+// element keeps its buffer: a loaded page then never counts as idle.
+async function settle(seen, timeout) {
+    const deadline = Date.now() + timeout;
+    let quietSince = Date.now();
+    while (Date.now() - quietSince < 500) {
+        if (seen.pending.size > 0) {
+            quietSince = Date.now();
+            assert.ok(quietSince < deadline, `still loading after ${timeout} ms: ${
+                [...seen.pending].map((r) => r.url()).join(', ')}`);
+        }
+        await new Promise((resolve) => setTimeout(resolve, 50));
+    }
 }
 
 // One file, however its name is escaped: "%27" and "'" name the same file.
@@ -374,7 +399,7 @@ export async function checkPlayerPage(page, url, expectations) {
         }
     }
 
-    await page.waitForLoadState('networkidle', {timeout: PATIENCE_MS});
+    await settle(seen, PATIENCE_MS);
 
     if (poster) {
         const posterUrl = new URL(poster, page.url()).href;
