@@ -21,14 +21,12 @@
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
+#include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
 
 namespace {
-
-constexpr const char* kPlayerNames[] = {"default", "youtube", "mediaelement", "leanback",
-                                        "projekktor"};
 
 std::string WithoutCarriageReturns(std::string text) {
     std::erase(text, '\r');
@@ -104,7 +102,6 @@ public:
                 case 'n':
                     return COPY_EXIST_NO;
                 case 'c':
-                    m_bCancelled = true;
                     return COPY_EXIST_CANCEL;
                 default:
                     break;
@@ -154,14 +151,11 @@ public:
         return true;
     }
 
-    bool Cancelled() const { return m_bCancelled; }
-
 private:
     const PublishOptions& m_options;
     std::FILE* m_err;
     bool m_bShowProgress;
     bool m_bProgressShown = false;
-    bool m_bCancelled = false;
     std::string m_strFile;
     std::chrono::steady_clock::time_point m_start;
 };
@@ -237,36 +231,38 @@ void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
 }  // namespace
 
 std::string PublishUsage() {
-    return "Usage: dede5-publish [OPTIONS] MEDIA PAGE [PAGE...]\n"
-           "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
-           "player markup goes into each page, the player files into the site's JavaScript\n"
-           "folder and the media (with its poster picture) into its media folder.\n"
-           "\n"
-           "  --player NAME        default, youtube, mediaelement, leanback or projekktor\n"
-           "                       (video; audio always uses MediaElement). Default: the\n"
-           "                       player last chosen in the wizard.\n"
-           "  --site-root DIR      the site's root folder (default: the saved one)\n"
-           "  --js-path REL        JavaScript folder below the root, e.g. /js/ ('/' = the root)\n"
-           "  --media-path REL     media folder below the root, e.g. /medias/\n"
-           "  --poster, --no-poster        a poster picture for video\n"
-           "  --autoplay, --no-autoplay    start playing by itself\n"
-           "  --loop, --no-loop            play in a loop\n"
-           "  --controls, --no-controls    show the player's controls\n"
-           "  --at TEXT            put the player in place of the first TEXT in the page\n"
-           "  --after TEXT         put the player right after the first TEXT\n"
-           "                       (default: after the opening <body> tag, else at the start)\n"
-           "  --print              print the head code, a line ----, and the body code for the\n"
-           "                       first PAGE; change no file\n"
-           "  --overwrite ask|yes|no   a media file of other content already in the media\n"
-           "                       folder: ask (default on a terminal), yes, or no (default)\n"
-           "  --settings FILE      read the settings from FILE instead of the user's\n"
-           "  -q, --quiet          print errors only\n"
-           "  -v, --verbose        also name each copied file\n"
-           "  --version            print the version and exit\n"
-           "  --help               print this help and exit\n"
-           "\n"
-           "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
-           "4 writing or copying failed, 5 cancelled at a question.\n";
+    return fmt::sprintf(
+        "Usage: dede5-publish [OPTIONS] MEDIA PAGE [PAGE...]\n"
+        "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
+        "player markup goes into each page, the player files into the site's JavaScript\n"
+        "folder and the media (with its poster picture) into its media folder.\n"
+        "\n"
+        "  --player NAME        %s\n"
+        "                       (video; audio always uses MediaElement). Default: the\n"
+        "                       player last chosen in the wizard.\n"
+        "  --site-root DIR      the site's root folder (default: the saved one)\n"
+        "  --js-path REL        JavaScript folder below the root, e.g. /js/ ('/' = the root)\n"
+        "  --media-path REL     media folder below the root, e.g. /medias/\n"
+        "  --poster, --no-poster        a poster picture for video\n"
+        "  --autoplay, --no-autoplay    start playing by itself\n"
+        "  --loop, --no-loop            play in a loop\n"
+        "  --controls, --no-controls    show the player's controls\n"
+        "  --at TEXT            put the player in place of the first TEXT in the page\n"
+        "  --after TEXT         put the player right after the first TEXT\n"
+        "                       (default: after the opening <body> tag, else at the start)\n"
+        "  --print              print the head code, a line ----, and the body code for the\n"
+        "                       first PAGE; change no file\n"
+        "  --overwrite ask|yes|no   a media file of other content already in the media\n"
+        "                       folder: ask (default on a terminal), yes, or no (default)\n"
+        "  --settings FILE      read the settings from FILE instead of the user's\n"
+        "  -q, --quiet          print errors only\n"
+        "  -v, --verbose        also name each copied file\n"
+        "  --version            print the version and exit\n"
+        "  --help               print this help and exit\n"
+        "\n"
+        "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
+        "4 writing or copying failed, 5 cancelled at a question.\n",
+        VideoPlayerCliNames());
 }
 
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
@@ -302,13 +298,8 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                 return std::nullopt;
             }
             options.player = ToLowerAscii(v);
-            bool known = false;
-            for (const char* name : kPlayerNames) {
-                known = known || *options.player == name;
-            }
-            if (!known) {
-                error = "unknown player '" + v +
-                        "' (default, youtube, mediaelement, leanback or projekktor)";
+            if (FindVideoPlayerByCliName(*options.player) < 0) {
+                error = "unknown player '" + v + "' (" + VideoPlayerCliNames() + ")";
                 return std::nullopt;
             }
         } else if (arg == "--site-root" || arg == "--js-path" || arg == "--media-path" ||
@@ -382,6 +373,33 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
     return options;
 }
 
+namespace {
+
+int StatusOf(const PublishOutcome& outcome) {
+    if (outcome.cancelled) {
+        return PUBLISH_CANCELLED;
+    }
+    return outcome.failure ? PUBLISH_WRITE_FAILED : PUBLISH_OK;
+}
+
+// Where the player goes when the command line does not say: after the opening <body> tag, else
+// at the start.
+std::optional<std::pair<size_t, size_t>> InsertionRange(const PublishOptions& options,
+                                                        const std::string& text) {
+    if (!options.at && !options.after) {
+        const size_t at = BodyTagEnd(text).value_or(0);
+        return std::pair{at, at};
+    }
+    const std::string& needle = options.at ? *options.at : *options.after;
+    const size_t hit = text.find(needle);
+    if (hit == std::string::npos) {
+        return std::nullopt;
+    }
+    return std::pair{options.at ? hit : hit + needle.size(), hit + needle.size()};
+}
+
+}  // namespace
+
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err) {
     CTerminalMessageBox box(err, options.overwrite == PublishOptions::Overwrite::Ask);
     SetMessageBox(&box);
@@ -394,49 +412,26 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     CPrivateWorkFolder work;
     o.m_strWorkFolder = work.path();
 
-    // The media is checked as the select-media page checks it.
     const std::string media = Absolute(options.media);
-    CMediaInfo2 details;
-    if (!IsRegularFile(media)) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_NOT_EXIST, media);
+    const MediaCheck check = CPublishJob::CheckMedia(media);
+    if (check.verdict != MEDIA_ACCEPTED) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict),
+                      check.verdict == MEDIA_NOT_HTML5 ? media + "\r\n" : media);
         return PUBLISH_MEDIA_REFUSED;
     }
-    if (!details.Parse(media)) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_PARSE_FAILED, media);
-        return PUBLISH_MEDIA_REFUSED;
-    }
-    if (!details.IsHTML5Media()) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");
-        return PUBLISH_MEDIA_REFUSED;
-    }
-
-    PlayerRequest base;
-    base.mediaFiles = {media};
-    base.copyList = {media};
-    const bool video = details.m_nVideoCount > 0;
-    base.width = video ? details.m_nWidth : 0;
-    base.height = video ? details.m_nHeight : 0;
-    base.mediaTitle = GetPathFileTitle(media);
-    base.mediaKind = video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
-    const PlayerInfo* row = nullptr;
-    if (video) {
-        int index = o.m_nVideoPlayer;
-        if (options.player) {
-            for (int i = 0; i < 5; ++i) {
-                if (*options.player == kPlayerNames[i]) {
-                    index = i;
-                }
-            }
+    CPublishJob job;
+    job.SetMedia(media, check.details);
+    if (job.IsVideo()) {
+        int index = options.player ? FindVideoPlayerByCliName(*options.player) : o.m_nVideoPlayer;
+        const auto rows = GetVideoPlayers();
+        if (index < 0 || static_cast<size_t>(index) >= rows.size()) {
+            index = 0;
         }
-        // The head code's skin follows the saved choice; this run's choice stands for it.
-        o.m_nVideoPlayer = index;
-        base.playerIndex = index;
-        row = FindVideoPlayer(GetVideoPlayers()[static_cast<size_t>(index)].name);
+        job.SetPlayer(rows[static_cast<size_t>(index)], index);
     } else {
-        base.playerIndex = o.m_nAudioPlayer;
-        row = FindAudioPlayer(GetAudioPlayers()[0].name);
+        job.SetPlayer(GetAudioPlayers()[0], 0);
     }
-    const std::vector<std::string> savedCopyList = base.copyList;
+    job.ReadOptions(o);
 
     CCliCopyQuestions questions(options, err);
     int status = PUBLISH_OK;
@@ -451,75 +446,46 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             fail(PUBLISH_PAGE_REFUSED);
             continue;
         }
-        auto player = CreatePlayer(row->playerType);
         CHtmlPage page;
         if (!page.LoadPage(pagePath)) {
             fail(PUBLISH_PAGE_REFUSED);
             continue;
         }
-        PlayerRequest request = base;
-        request.mode = PLAYER_MODE_PUBLISH;
-        request.pagePath = pagePath;
-        request.jsFolderUrl = SiteLayout::GetRelativeJavaScriptPath(pagePath);
-        request.mediaFolderUrl = SiteLayout::GetRelativeMediaPath(pagePath);
-        request.copyList.clear();
-        std::string head, body;
-        player->GetHeadCode(request, head);
-        if (!player->GetBodyCode(request, body)) {
+        // One picture serves every page of the run, taken once a page could be loaded.
+        job.TakePoster(work.path());
+        const PageCode code = job.MakeCode(pagePath, PLAYER_MODE_PUBLISH);
+        if (!code.made) {
             MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");
             return PUBLISH_MEDIA_REFUSED;
         }
-        body += player->GetScriptCode();
-        const std::string headCode = HeadCodeForPage(head, PathToUrl(request.jsFolderUrl));
-
         if (options.print) {
-            std::fprintf(out, "%s\n----\n%s\n", headCode.c_str(), body.c_str());
-            for (const std::string& temp : request.tempList) {
-                ::unlink(temp.c_str());
-            }
+            std::fprintf(out, "%s\n----\n%s\n", code.head.c_str(), code.body.c_str());
             return status;
         }
 
         const std::string& text = page.Text();
-        size_t start = 0, end = 0;
-        if (options.at || options.after) {
-            const std::string& needle = options.at ? *options.at : *options.after;
-            size_t hit = text.find(needle);
-            if (hit == std::string::npos) {
-                std::fprintf(err, "'%s' does not occur in '%s'; the page is left as it is.\n",
-                             needle.c_str(), pagePath.c_str());
-                fail(PUBLISH_PAGE_REFUSED);
-                continue;
-            }
-            start = options.at ? hit : hit + needle.size();
-            end = hit + needle.size();
-        } else {
-            start = end = BodyTagEnd(text).value_or(0);
-        }
-        page.SetHeadCode(headCode);
-        page.SetBodyCode(body);
-        CStringPageEditor editor(text);
-        editor.SetSelection(start, end);
-        page.InsertPlayerCode(editor);
-        if (!page.SavePage(editor.Text())) {
-            fail(PUBLISH_WRITE_FAILED);
+        const auto range = InsertionRange(options, text);
+        if (!range) {
+            std::fprintf(err, "'%s' does not occur in '%s'; the page is left as it is.\n",
+                         (options.at ? *options.at : *options.after).c_str(), pagePath.c_str());
+            fail(PUBLISH_PAGE_REFUSED);
             continue;
         }
-        const std::string jsFolder = SiteLayout::GetJavaScriptFolder(pagePath);
-        const std::string mediaFolder = SiteLayout::GetMediaFolder(pagePath);
-        if (!player->CopyResources(jsFolder) && options.verbosity > 0) {
-            std::fprintf(err, "Some %s files could not be copied into %s.\n",
-                         player->GetFolderName().c_str(), jsFolder.c_str());
+        page.SetHeadCode(code.head);
+        page.SetBodyCode(code.body);
+        CStringPageEditor editor(text);
+        editor.SetSelection(range->first, range->second);
+        page.InsertPlayerCode(editor);
+        const PublishOutcome outcome = job.PublishPage(page, editor.Text(), questions);
+        for (const StepFailure& warning : outcome.warnings) {
+            if (warning.step == PUBLISH_STEP_PLAYER_FILES && options.verbosity > 0) {
+                std::fprintf(err, "Some %s files could not be copied into %s.\n",
+                             job.PlayerFolderName().c_str(), warning.path.c_str());
+            }
         }
-        CopyServerConfig(mediaFolder);
-        player->OnPagePublished(pagePath);
-        request.copyList = savedCopyList;
-        request.copyList.insert(request.copyList.end(), request.tempList.begin(),
-                                request.tempList.end());
-        if (!PrepareMediaFolder(request, mediaFolder) ||
-            !CopyMediaFiles(request, mediaFolder, questions)) {
-            fail(questions.Cancelled() ? PUBLISH_CANCELLED : PUBLISH_WRITE_FAILED);
-            if (questions.Cancelled()) {
+        if (!outcome.Published()) {
+            fail(StatusOf(outcome));
+            if (outcome.cancelled) {
                 return status;
             }
             continue;

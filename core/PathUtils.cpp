@@ -25,6 +25,22 @@
 
 namespace {
 
+std::vector<std::string_view> SplitComponents(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t pos = 0;
+    while (pos < path.size()) {
+        size_t next = path.find('/', pos);
+        if (next == std::string_view::npos) {
+            next = path.size();
+        }
+        if (next > pos) {
+            parts.push_back(path.substr(pos, next - pos));
+        }
+        pos = next + 1;
+    }
+    return parts;
+}
+
 std::string Canonicalize(std::string_view path) {
     const bool absolute = !path.empty() && path.front() == '/';
     const bool trailing = path.size() > 1 && path.back() == '/';
@@ -543,4 +559,49 @@ bool ClearReadOnly(const std::string& path) {
         return true;
     }
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFrom,
+                                                      std::string_view target) {
+    if (folderFrom.empty() || folderFrom.front() != '/' || target.empty() ||
+        target.front() != '/') {
+        return std::nullopt;
+    }
+    // Lexical: "." and ".." resolved, doubled separators dropped, a trailing "/" kept.
+    const std::string from = CombinePath(folderFrom, "");
+    const std::string to = CombinePath(target, "");
+    const auto fromParts = SplitComponents(from);
+    const auto toParts = SplitComponents(to);
+    size_t common = 0;
+    while (common < fromParts.size() && common < toParts.size() &&
+           fromParts[common] == toParts[common]) {
+        ++common;
+    }
+    std::string result;
+    if (common == fromParts.size()) {
+        result = ".";
+    } else {
+        for (size_t i = common; i < fromParts.size(); ++i) {
+            result += i == common ? ".." : "/..";
+        }
+    }
+    for (size_t i = common; i < toParts.size(); ++i) {
+        result += '/';
+        result += toParts[i];
+    }
+    if (to.back() == '/') {
+        result += '/';
+    }
+    if (result.starts_with("./")) {
+        result.erase(0, 2);
+    }
+    return result;
+}
+
+std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target) {
+    auto result = RelativePathKeepingSlashes(folderFrom, target);
+    if (result) {
+        result->erase(0, result->find_first_not_of('/'));
+    }
+    return result;
 }

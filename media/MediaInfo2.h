@@ -57,6 +57,9 @@ public:
     int32_t m_nChannels = 0;
 };
 
+// The details of one media file, as the wizard and the publisher hand them on.
+using MediaDetails = CMediaInfo2;
+
 // The extensions of files that are HTML5 media, in their order.
 inline constexpr std::array<const char*, 8> kHtml5MediaExtensions = {
     ".mp4", ".webm", ".ogg", ".ogv", ".mp3", ".m4a", ".oga", ".wav"};

@@ -31,12 +31,12 @@ constexpr const char* kFlashMarked =
 
 }  // namespace
 
-bool CHTML5LeanBackPlayer::GetHeadCode(PlayerRequest&, std::string& out) {
+bool CHTML5LeanBackPlayer::GetHeadCode(const PlayerRequest&, std::string& out) {
     out = kHead;
     return true;
 }
 
-bool CHTML5LeanBackPlayer::GetBodyCode(PlayerRequest& request, std::string& out) {
+bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string& out) {
     if (!Serves(request)) {
         return false;
     }
@@ -57,9 +57,9 @@ bool CHTML5LeanBackPlayer::GetBodyCode(PlayerRequest& request, std::string& out)
         }
         ReplaceMacro(text, "fall_back", flash);
     }
-    ReplaceControls(text);
-    ReplaceLoop(text);
-    ReplaceAutoplay(text, video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO);
+    ReplaceControls(text, request);
+    ReplaceLoop(text, request);
+    ReplaceAutoplay(text, request);
     if (video) {
         ReplacePoster(text, request);
     }

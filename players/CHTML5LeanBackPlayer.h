@@ -7,8 +7,8 @@
 class CHTML5LeanBackPlayer : public CHTML5Player {
 public:
     CHTML5LeanBackPlayer() : CHTML5Player(3, PLAYER_TYPE_LEANBACK) {}
-    bool GetHeadCode(PlayerRequest& request, std::string& out) override;
-    bool GetBodyCode(PlayerRequest& request, std::string& out) override;
+    bool GetHeadCode(const PlayerRequest& request, std::string& out) override;
+    bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     std::string GetFolderName() const override { return "leanback"; }
 
 protected:

@@ -5,13 +5,7 @@
 
 #include "core/FileCopy.h"
 #include "core/Folders.h"
-#include "core/MediaFormat.h"
-#include "core/Options.h"
 #include "core/PathUtils.h"
-#include "players/CHTML5LeanBackPlayer.h"
-#include "players/CHTML5VideoJsPlayer.h"
-#include "players/CMediaElementPLayer.h"
-#include "players/CProjekHTML5Player.h"
 #include "players/PlayerMarkup.h"
 
 namespace {
@@ -63,39 +57,30 @@ bool CHTML5Player::OnPagePublished(const std::string&) {
     return true;
 }
 
-void CHTML5Player::ReplaceControls(std::string& text) {
-    ReplaceMacro(text, "controls", COptions::Instance()->m_bVideoControl ? kControlsSnippet : "");
+void CHTML5Player::ReplaceControls(std::string& text, const PlayerRequest& request) {
+    ReplaceMacro(text, "controls", request.showControls ? kControlsSnippet : "");
 }
 
-void CHTML5Player::ReplaceLoop(std::string& text) {
-    ReplaceMacro(text, "video_loop", COptions::Instance()->m_bVideoLoop ? kLoopSnippet : "");
+void CHTML5Player::ReplaceLoop(std::string& text, const PlayerRequest& request) {
+    ReplaceMacro(text, "video_loop", request.loop ? kLoopSnippet : "");
 }
 
-void CHTML5Player::ReplaceAutoplay(std::string& text, int mediaKind) {
-    const COptions* o = COptions::Instance();
-    const bool on = mediaKind == MEDIA_KIND_VIDEO ? o->m_bAutoPlay : o->m_bAudioAutoPlay;
-    ReplaceMacro(text, "autoplay", on ? kAutoplaySnippet : "");
+void CHTML5Player::ReplaceAutoplay(std::string& text, const PlayerRequest& request) {
+    ReplaceMacro(text, "autoplay", request.autoPlay ? kAutoplaySnippet : "");
 }
 
-void CHTML5Player::ReplacePoster(std::string& text, PlayerRequest& request) {
-    if (text.find("$(video_poster)") == std::string::npos) {
-        return;
-    }
-    const bool on = COptions::Instance()->m_bVideoPoster != 0;
-    ReplaceMacro(text, "video_poster", on ? BuildPosterAttribute(request) : std::string());
+void CHTML5Player::ReplacePoster(std::string& text, const PlayerRequest& request) {
+    ReplaceMacro(text, "video_poster",
+                 request.poster ? BuildPosterAttribute(request) : std::string());
 }
 
 std::unique_ptr<CHTML5Player> CreatePlayer(int type) {
-    switch (type) {
-        case PLAYER_TYPE_VIDEOJS:
-            return std::make_unique<CHTML5VideoJsPlayer>();
-        case PLAYER_TYPE_MEDIAELEMENT:
-            return std::make_unique<CMediaElementPLayer>();
-        case PLAYER_TYPE_LEANBACK:
-            return std::make_unique<CHTML5LeanBackPlayer>();
-        case PLAYER_TYPE_PROJEKKTOR:
-            return std::make_unique<CProjekHTML5Player>();
-        default:
-            return nullptr;
+    for (const auto rows : {GetVideoPlayers(), GetAudioPlayers()}) {
+        for (const PlayerInfo& row : rows) {
+            if (row.playerType == type) {
+                return row.create();
+            }
+        }
     }
+    return nullptr;
 }

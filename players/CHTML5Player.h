@@ -18,9 +18,10 @@ public:
     CHTML5Player(const CHTML5Player&) = delete;
     CHTML5Player& operator=(const CHTML5Player&) = delete;
 
-    virtual bool GetHeadCode(PlayerRequest& request, std::string& out) = 0;
+    // Both are pure: the output depends on the request alone, and nothing else changes.
+    virtual bool GetHeadCode(const PlayerRequest& request, std::string& out) = 0;
     // On failure `out` is left as it was.
-    virtual bool GetBodyCode(PlayerRequest& request, std::string& out) = 0;
+    virtual bool GetBodyCode(const PlayerRequest& request, std::string& out) = 0;
     // Script the caller appends after the body code.
     virtual std::string GetScriptCode() const { return {}; }
     // Copies the player's resource folders from the installation folder into `targetFolder`.
@@ -38,10 +39,10 @@ protected:
         return (request.mediaKind & m_nKindsMask) != 0;
     }
     // The controls, loop, autoplay and (video) poster macros, in the order each player uses.
-    static void ReplaceControls(std::string& text);
-    static void ReplaceLoop(std::string& text);
-    static void ReplaceAutoplay(std::string& text, int mediaKind);
-    static void ReplacePoster(std::string& text, PlayerRequest& request);
+    static void ReplaceControls(std::string& text, const PlayerRequest& request);
+    static void ReplaceLoop(std::string& text, const PlayerRequest& request);
+    static void ReplaceAutoplay(std::string& text, const PlayerRequest& request);
+    static void ReplacePoster(std::string& text, const PlayerRequest& request);
 
 private:
     int m_nKindsMask;
@@ -50,3 +51,9 @@ private:
 
 // A new player of the given type, or null for an unknown type.
 std::unique_ptr<CHTML5Player> CreatePlayer(int type);
+
+// The player object for a table row.
+template <class Player>
+std::unique_ptr<CHTML5Player> MakePlayer() {
+    return std::make_unique<Player>();
+}

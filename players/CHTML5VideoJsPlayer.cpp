@@ -4,7 +4,6 @@
 #include <fmt/printf.h>
 
 #include "core/MediaFormat.h"
-#include "core/Options.h"
 #include "players/PlayerMarkup.h"
 
 namespace {
@@ -28,16 +27,16 @@ const PlayerInfo* VideoRow(int index) {
 
 }  // namespace
 
-bool CHTML5VideoJsPlayer::GetHeadCode(PlayerRequest&, std::string& out) {
+bool CHTML5VideoJsPlayer::GetHeadCode(const PlayerRequest& request, std::string& out) {
     out = kHead;
-    // The skin's style sheet follows the saved choice, like the class list follows the request.
-    if (const PlayerInfo* row = VideoRow(COptions::Instance()->m_nVideoPlayer)) {
+    // The skin's style sheet and the class list both follow the request's row.
+    if (const PlayerInfo* row = VideoRow(request.playerIndex)) {
         out += row->extraHead;
     }
     return true;
 }
 
-bool CHTML5VideoJsPlayer::GetBodyCode(PlayerRequest& request, std::string& out) {
+bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string& out) {
     if (!(request.mediaKind & MEDIA_KIND_VIDEO)) {
         return false;
     }
@@ -56,9 +55,9 @@ bool CHTML5VideoJsPlayer::GetBodyCode(PlayerRequest& request, std::string& out) 
     ReplaceMacro(text, "flash_player_path", PlayerPathUrl(request, GetFolderName()).value_or(""));
     const PlayerInfo* skin = VideoRow(request.playerIndex);
     ReplaceMacro(text, "html5_player_css", skin ? skin->cssClass : "");
-    ReplaceControls(text);
-    ReplaceAutoplay(text, MEDIA_KIND_VIDEO);
-    ReplaceLoop(text);
+    ReplaceControls(text, request);
+    ReplaceAutoplay(text, request);
+    ReplaceLoop(text, request);
     ReplacePoster(text, request);
     out = std::move(text);
     return true;

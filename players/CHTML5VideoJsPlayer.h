@@ -7,7 +7,7 @@
 class CHTML5VideoJsPlayer : public CHTML5Player {
 public:
     CHTML5VideoJsPlayer() : CHTML5Player(1, PLAYER_TYPE_VIDEOJS) {}
-    bool GetHeadCode(PlayerRequest& request, std::string& out) override;
-    bool GetBodyCode(PlayerRequest& request, std::string& out) override;
+    bool GetHeadCode(const PlayerRequest& request, std::string& out) override;
+    bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     std::string GetFolderName() const override { return "video-js"; }
 };

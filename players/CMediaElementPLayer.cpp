@@ -26,12 +26,12 @@ constexpr const char* kScript =
 
 }  // namespace
 
-bool CMediaElementPLayer::GetHeadCode(PlayerRequest&, std::string& out) {
+bool CMediaElementPLayer::GetHeadCode(const PlayerRequest&, std::string& out) {
     out = kHead;
     return true;
 }
 
-bool CMediaElementPLayer::GetBodyCode(PlayerRequest& request, std::string& out) {
+bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string& out) {
     if (!Serves(request)) {
         return false;
     }
@@ -42,10 +42,9 @@ bool CMediaElementPLayer::GetBodyCode(PlayerRequest& request, std::string& out) 
     if (FindRequestFormat(request) < 0) {
         return false;
     }
-    ReplaceControls(text);
-    ReplaceLoop(text);
-    ReplaceAutoplay(text,
-                    request.mediaKind == MEDIA_KIND_VIDEO ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO);
+    ReplaceControls(text, request);
+    ReplaceLoop(text, request);
+    ReplaceAutoplay(text, request);
     if (request.mediaKind == MEDIA_KIND_VIDEO) {
         ReplacePoster(text, request);
     }

@@ -7,8 +7,8 @@
 class CMediaElementPLayer : public CHTML5Player {
 public:
     CMediaElementPLayer() : CHTML5Player(3, PLAYER_TYPE_MEDIAELEMENT) {}
-    bool GetHeadCode(PlayerRequest& request, std::string& out) override;
-    bool GetBodyCode(PlayerRequest& request, std::string& out) override;
+    bool GetHeadCode(const PlayerRequest& request, std::string& out) override;
+    bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     std::string GetScriptCode() const override;
     std::string GetFolderName() const override { return "mediaelement"; }
 };

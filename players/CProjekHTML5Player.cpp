@@ -25,12 +25,12 @@ constexpr const char* kBody =
 
 }  // namespace
 
-bool CProjekHTML5Player::GetHeadCode(PlayerRequest&, std::string& out) {
+bool CProjekHTML5Player::GetHeadCode(const PlayerRequest&, std::string& out) {
     out = kHead;
     return true;
 }
 
-bool CProjekHTML5Player::GetBodyCode(PlayerRequest& request, std::string& out) {
+bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& out) {
     if (!Serves(request)) {
         return false;
     }
@@ -41,9 +41,9 @@ bool CProjekHTML5Player::GetBodyCode(PlayerRequest& request, std::string& out) {
     // The title comes from a file name: it must not be able to end the attribute.
     std::string text = fmt::sprintf(kBody, EscapeHtmlText(request.mediaTitle), request.width,
                                     request.height, sources, "");
-    ReplaceControls(text);
-    ReplaceLoop(text);
-    ReplaceAutoplay(text, MEDIA_KIND_VIDEO);
+    ReplaceControls(text, request);
+    ReplaceLoop(text, request);
+    ReplaceAutoplay(text, request);
     ReplacePoster(text, request);
     out = std::move(text);
     return true;

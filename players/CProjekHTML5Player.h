@@ -7,8 +7,8 @@
 class CProjekHTML5Player : public CHTML5Player {
 public:
     CProjekHTML5Player() : CHTML5Player(1, PLAYER_TYPE_PROJEKKTOR) {}
-    bool GetHeadCode(PlayerRequest& request, std::string& out) override;
-    bool GetBodyCode(PlayerRequest& request, std::string& out) override;
+    bool GetHeadCode(const PlayerRequest& request, std::string& out) override;
+    bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     // Puts the Flash fallback player beside the page when the installation has it.
     bool OnPagePublished(const std::string& pagePath) override;
     std::string GetFolderName() const override { return "Projekktor"; }

@@ -11,7 +11,6 @@
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
 #include "media/VideoThumbnail.h"
-#include "publish/SiteLayout.h"
 
 namespace {
 
@@ -35,7 +34,7 @@ std::string LocationOf(const PlayerRequest& request, const std::string& path) {
 }
 
 std::string PlayerFolder(const PlayerRequest& request, std::string_view folderName) {
-    return CombinePath(SiteLayout::GetJavaScriptFolder(request.pagePath), folderName);
+    return CombinePath(request.jsFolder, folderName);
 }
 
 constexpr const char* kFlashObject =
@@ -121,26 +120,51 @@ std::string BuildSourceList(const PlayerRequest& request) {
     return list;
 }
 
-std::string BuildPosterAttribute(PlayerRequest& request) {
+std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
+                                             const std::string& workFolder) {
     if (!(request.mediaKind & MEDIA_KIND_VIDEO) || request.mediaFiles.empty()) {
-        return {};
+        return std::nullopt;
     }
     const std::string& media = request.mediaFiles.front();
     // Taken in the working folder, so a picture of that name beside the media (the user's) is
     // neither replaced nor deleted afterwards.
-    const std::string folder = COptions::Instance()->m_strWorkFolder;
-    if (!IsValidPath(folder) || !CreateFolders(folder)) {
-        return {};
+    if (!IsValidPath(workFolder) || !CreateFolders(workFolder)) {
+        return std::nullopt;
     }
-    const std::string picture = AddBackslash(folder) + GetPathFileTitle(media) + ".jpg";
+    const std::string picture = AddBackslash(workFolder) + GetPathFileTitle(media) + ".jpg";
     if (!TakeStillPicture(media, picture)) {
+        return std::nullopt;
+    }
+    return picture;
+}
+
+std::string BuildPosterAttribute(const PlayerRequest& request) {
+    if (!(request.mediaKind & MEDIA_KIND_VIDEO) || request.posterFile.empty()) {
         return {};
     }
-    request.tempList.push_back(picture);
-    if (request.mode == PLAYER_MODE_PUBLISH) {
-        request.copyList.push_back(picture);
+    return fmt::sprintf(kPosterSnippet, PathToUrl(LocationOf(request, request.posterFile)));
+}
+
+std::vector<std::string> PublishCopyList(const PlayerRequest& request) {
+    std::vector<std::string> list = request.copyList;
+    if (request.poster && !request.posterFile.empty() && (request.mediaKind & MEDIA_KIND_VIDEO)) {
+        list.push_back(request.posterFile);
     }
-    return fmt::sprintf(kPosterSnippet, PathToUrl(LocationOf(request, picture)));
+    return list;
+}
+
+void ReadCodeOptions(PlayerRequest& request, const COptions& options) {
+    const bool video = request.mediaKind == MEDIA_KIND_VIDEO;
+    request.showControls = options.m_bVideoControl != 0;
+    request.autoPlay = (video ? options.m_bAutoPlay : options.m_bAudioAutoPlay) != 0;
+    request.loop = options.m_bVideoLoop != 0;
+    request.poster = video && options.m_bVideoPoster != 0;
+}
+
+std::string MediaLocation(const PlayerRequest& request) {
+    return request.mediaFiles.empty()
+               ? std::string()
+               : CombinePath(request.mediaFolder, GetPathFileName(request.mediaFiles.front()));
 }
 
 std::string BuildFallbackText(int formatRow) {
@@ -260,9 +284,7 @@ std::optional<std::string> MediaPathUrl(const PlayerRequest& request, std::strin
     if (request.mediaFiles.empty()) {
         return std::nullopt;
     }
-    const std::string location = CombinePath(SiteLayout::GetMediaFolder(request.pagePath),
-                                             GetPathFileName(request.mediaFiles.front()));
-    auto relative = RelativePathFrom(PlayerFolder(request, folderName), location);
+    auto relative = RelativePathFrom(PlayerFolder(request, folderName), MediaLocation(request));
     if (!relative) {
         return std::nullopt;
     }

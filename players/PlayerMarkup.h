@@ -5,8 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "players/PlayerRequest.h"
+
+class COptions;
 
 // Attribute snippets; their trailing blanks belong to them.
 inline constexpr const char* kControlsSnippet = "controls=\"controls\"  ";
@@ -28,9 +31,21 @@ using StillPictureMaker = std::function<bool(const std::string&, const std::stri
 void SetStillPictureMaker(StillPictureMaker maker);
 bool TakeStillPicture(const std::string& video, const std::string& jpeg);
 
+// The poster step: takes a picture of the request's video into `workFolder` as
+// "<media title>.jpg" and returns its path; nullopt for audio or when it cannot be taken.
+std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
+                                             const std::string& workFolder);
+
+// Fills the request's choices (controls, autoplay for its kind, loop, poster) from the settings.
+void ReadCodeOptions(PlayerRequest& request, const COptions& options);
+
 std::string BuildSourceList(const PlayerRequest& request);
-// Empty for audio, when the picture cannot be taken, or when the option is off (caller's test).
-std::string BuildPosterAttribute(PlayerRequest& request);
+// Empty for audio and when no poster picture was taken (the option is the caller's test).
+std::string BuildPosterAttribute(const PlayerRequest& request);
+// What the publish step copies into the media folder: the copy list and the poster in use.
+std::vector<std::string> PublishCopyList(const PlayerRequest& request);
+// Where the publish step puts the request's media file.
+std::string MediaLocation(const PlayerRequest& request);
 // The fallback text of the format row, with its two macros replaced.
 std::string BuildFallbackText(int formatRow);
 // The fallback object for browsers with the Flash plug-in; empty when a location cannot be had.

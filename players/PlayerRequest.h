@@ -6,8 +6,8 @@
 
 enum PlayerMode : int { PLAYER_MODE_PUBLISH = 0, PLAYER_MODE_PREVIEW = 2 };
 
-// Everything a player template needs about one publishing job. A plain value: the publish page
-// copies the wizard's request field by field.
+// Everything a player template needs about one publishing job. A plain value: templates read it
+// and change nothing, so one request serves every page, preview and reload of a session.
 struct PlayerRequest {
     std::vector<std::string> mediaFiles;  // full paths; the first is the request's media
     std::string pagePath;
@@ -19,6 +19,18 @@ struct PlayerRequest {
     int playerIndex = 0;
     std::string jsFolderUrl;
     std::string mediaFolderUrl;
+    // Where the publish step puts the player files and the media: the page's JavaScript and
+    // media folders as full paths.
+    std::string jsFolder;
+    std::string mediaFolder;
     std::vector<std::string> copyList;
     std::vector<std::string> tempList;
+
+    // The user's choices, taken once from the settings by the front end.
+    bool showControls = false;
+    bool autoPlay = false;  // for the request's kind
+    bool loop = false;
+    bool poster = false;
+    // The picture taken for the poster; empty when there is none (yet).
+    std::string posterFile;
 };

@@ -11,61 +11,8 @@
 
 namespace {
 
-std::vector<std::string_view> SplitComponents(std::string_view path) {
-    std::vector<std::string_view> parts;
-    size_t pos = 0;
-    while (pos < path.size()) {
-        size_t next = path.find('/', pos);
-        if (next == std::string_view::npos) {
-            next = path.size();
-        }
-        if (next > pos) {
-            parts.push_back(path.substr(pos, next - pos));
-        }
-        pos = next + 1;
-    }
-    return parts;
-}
-
-// The relative path with only its leading "./" removed.
-std::optional<std::string> RelativePath(std::string_view folderFrom, std::string_view target) {
-    if (folderFrom.empty() || folderFrom.front() != '/' || target.empty() ||
-        target.front() != '/') {
-        return std::nullopt;
-    }
-    // Lexical: "." and ".." resolved, doubled separators dropped, a trailing "/" kept.
-    const std::string from = CombinePath(folderFrom, "");
-    const std::string to = CombinePath(target, "");
-    const auto fromParts = SplitComponents(from);
-    const auto toParts = SplitComponents(to);
-    size_t common = 0;
-    while (common < fromParts.size() && common < toParts.size() &&
-           fromParts[common] == toParts[common]) {
-        ++common;
-    }
-    std::string result;
-    if (common == fromParts.size()) {
-        result = ".";
-    } else {
-        for (size_t i = common; i < fromParts.size(); ++i) {
-            result += i == common ? ".." : "/..";
-        }
-    }
-    for (size_t i = common; i < toParts.size(); ++i) {
-        result += '/';
-        result += toParts[i];
-    }
-    if (to.back() == '/') {
-        result += '/';
-    }
-    if (result.starts_with("./")) {
-        result.erase(0, 2);
-    }
-    return result;
-}
-
 std::string RelativeToPage(const std::string& pagePath, const std::string& folder) {
-    return RelativePath(GetPathFolder(pagePath), folder).value_or(std::string());
+    return RelativePathKeepingSlashes(GetPathFolder(pagePath), folder).value_or(std::string());
 }
 
 // The canonical form of an existing path; nullopt when it cannot be resolved.
@@ -87,14 +34,6 @@ bool IsInOrBelow(const std::string& folder, const std::string& root) {
 }
 
 }  // namespace
-
-std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target) {
-    auto result = RelativePath(folderFrom, target);
-    if (result) {
-        result->erase(0, result->find_first_not_of('/'));
-    }
-    return result;
-}
 
 std::string SiteLayout::GetJavaScriptFolder(const std::string& pagePath) {
     const COptions& options = *COptions::Instance();

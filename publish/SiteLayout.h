@@ -24,10 +24,3 @@ public:
     // take a page outside the root. Reports strings 39 or 40 when `showMessages` is set.
     static bool CheckPageLocation(const std::string& pagePath, bool showMessages);
 };
-
-// The path from the folder `folderFrom` to `target` (a folder when it ends with "/"), made of
-// whole components: "../" for each level up, then the rest of the target, which keeps its
-// trailing "/". A leading "./" is removed, then any leading "/", as the player templates want.
-// The site layout removes only the "./"; for absolute paths the two never differ, because what
-// follows the "./" never starts with "/". Nullopt when either path is not absolute.
-std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target);

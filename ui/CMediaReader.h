@@ -5,24 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "media/MediaInfo2.h"
+#include "publish/CPublishJob.h"
 
-// Reads media details without freezing the window: the files are parsed on a worker thread
-// while the event loop keeps painting; meanwhile the cursor shows that the program is busy and
-// the user's clicks, keys, drops and close requests are dropped, not queued.
+// Checks media files without freezing the window (CBusyWork): each file is read and judged by
+// the engine's media check on a worker thread.
 class CMediaReader {
 public:
     struct Result {
         std::string path;
-        bool parsed = false;
-        CMediaInfo2 details;
+        MediaCheck check;
     };
 
-    // Parses each path in turn; returns when all are done, one result per path, in order.
+    // Checks each path in turn; returns when all are done, one result per path, in order.
     static std::vector<Result> Read(const std::vector<std::string>& paths);
     // True while a Read is waiting for its worker.
     static bool IsBusy();
 
-    // Tests: runs on the worker thread before each parse.
+    // Tests: runs on the worker thread before each check.
     static void SetBeforeParseForTesting(std::function<void(const std::string&)> hook);
 };

@@ -37,30 +37,20 @@
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
-#include "players/PlayerMarkup.h"
+#include "publish/CPublishJob.h"
 #include "publish/InsertionEngine.h"
-#include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
+#include "ui/CBusyWork.h"
 #include "ui/CDialogFind.h"
 #include "ui/CFileDialogEx.h"
 #include "ui/CQtCopyQuestions.h"
 #include "ui/CSourceView.h"
 #include "ui/CWaitCursor.h"
-#include "core/StringTable.h"
 #include "ui/WizardTexts.h"
 
 namespace {
 
 constexpr const char* kHistorySection = "Publish/HTML_Files";
-// A stale preview file of the name this second gives is waited out, a few seconds at most.
-constexpr int kPreviewNameAttempts = 3000;
-
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-    for (size_t pos = text.find(what); pos != std::string::npos;
-         pos = text.find(what, pos + with.size())) {
-        text.replace(pos, what.size(), with);
-    }
-}
 
 // Questions asked while the wait cursor shows are answered with the arrow.
 class CArrowForQuestions : public IMessageBox {
@@ -150,14 +140,13 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     connect(m_pPathBox, &QComboBox::activated, this, &CPagePublishHTML::OnSelectPage);
     connect(m_pFindButton, &QPushButton::clicked, this, &CPagePublishHTML::OnFind);
     connect(m_pInsertButton, &QPushButton::clicked, this, &CPagePublishHTML::OnInsertCode);
-    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPagePublishHTML::OnPreview);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPagePublishHTML::PreviewPage);
     connect(m_pResetButton, &QPushButton::clicked, this, &CPagePublishHTML::OnReset);
     connect(m_pSourceView, &CSourceView::filesDropped, this, &CPagePublishHTML::OnDropFiles);
 }
 
 CPagePublishHTML::~CPagePublishHTML() {
     SaveRecentList(GetSettingsStore(), kHistorySection, m_arrHistory);
-    DeletePreviewFile();
     delete m_pFindDialog;
 }
 
@@ -168,35 +157,20 @@ void CPagePublishHTML::SetFileDialogRunnerForTesting(std::function<bool(CFileDia
 
 void CPagePublishHTML::initializePage() {
     SetFinishEnabled(true);
-    m_pPlayer = CreatePlayer(m_state.m_nPlayerType);
-    m_request = m_state.m_request;
-    m_request.mode = PLAYER_MODE_PUBLISH;
-    GenerateCode(std::string());
-    m_arrSavedCopyList = m_request.copyList;
+    m_state.m_job.ReadOptions(*COptions::Instance());
+    TakePoster();
     m_pPathBox->setEditText(QString());
     ClearPage();
 }
 
-bool CPagePublishHTML::GenerateCode(const std::string& jsUrl) {
-    if (!m_pPlayer) {
-        m_page.SetHeadCode(std::string());
-        m_page.SetBodyCode(std::string());
-        return false;
+void CPagePublishHTML::TakePoster() {
+    CPublishJob& job = m_state.m_job;
+    if (!job.NeedsPoster()) {
+        return;
     }
-    // Making the poster picture takes a moment.
-    CWaitCursor busy(Qt::BusyCursor);
-    std::string head;
-    std::string body;
-    m_pPlayer->GetHeadCode(m_request, head);
-    const bool made = m_pPlayer->GetBodyCode(m_request, body);
-    if (made) {
-        body += m_pPlayer->GetScriptCode();
-    } else {
-        body.clear();
-    }
-    m_page.SetHeadCode(HeadCodeForPage(head, jsUrl));
-    m_page.SetBodyCode(std::move(body));
-    return made;
+    // ffmpeg takes a moment; the window keeps painting meanwhile.
+    const std::string folder = COptions::Instance()->m_strWorkFolder;
+    CBusyWork::Run([&job, &folder] { job.TakePoster(folder); });
 }
 
 void CPagePublishHTML::ClearPage() {
@@ -227,13 +201,13 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
         ClearPage();
         return false;
     }
-    m_request.jsFolderUrl = SiteLayout::GetRelativeJavaScriptPath(path);
-    m_request.mediaFolderUrl = SiteLayout::GetRelativeMediaPath(path);
-    m_request.pagePath = path;
-    m_request.copyList.clear();
-    if (!GenerateCode(PathToUrl(m_request.jsFolderUrl))) {
-        const std::string media = m_request.mediaFiles.empty() ? "" : m_request.mediaFiles[0];
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");
+    const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
+    m_page.SetHeadCode(code.head);
+    m_page.SetBodyCode(code.body);
+    if (!code.made) {
+        const auto& media = m_state.m_job.Request().mediaFiles;
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA,
+                      (media.empty() ? std::string() : media.front()) + "\r\n");
         ClearPage();
         return false;
     }
@@ -402,72 +376,18 @@ void CPagePublishHTML::OnReset() {
 }
 
 std::string CPagePublishHTML::MediaExtension() const {
-    return m_request.mediaFiles.empty() ? std::string()
-                                        : GetPathExtension(m_request.mediaFiles.front());
+    const auto& media = m_state.m_job.Request().mediaFiles;
+    return media.empty() ? std::string() : GetPathExtension(media.front());
 }
 
-void CPagePublishHTML::OnPreview() {
+void CPagePublishHTML::PreviewPage() {
     std::string text(m_pSourceView->GetText());
     if (text.empty()) {
         return;
     }
-    if (m_page.IsInserted() && m_pPlayer) {
-        CWaitCursor busy(Qt::BusyCursor);
-        std::string head;
-        std::string body;
-        m_request.mode = PLAYER_MODE_PREVIEW;
-        m_pPlayer->GetHeadCode(m_request, head);
-        if (m_pPlayer->GetBodyCode(m_request, body)) {
-            body += m_pPlayer->GetScriptCode();
-        }
-        m_request.mode = PLAYER_MODE_PUBLISH;
-        ReplaceAll(head, "$(path)", PathToUrl(GetInstallFolder()));
-        SwapCodeLines(text, m_page.HeadCode(), head);
-        SwapCodeLines(text, m_page.BodyCode(), body);
+    if (const auto preview = m_state.m_job.WritePreview(m_page, std::move(text))) {
+        OpenInBrowser(*preview, MediaExtension());
     }
-    // Beside the page, so that the page's own relative links work in the preview.
-    const std::string folder = GetPathFolder(m_page.PagePath());
-    if (folder.empty() || !PreparePreviewFile(folder)) {
-        return;
-    }
-    if (m_page.SavePage(*m_pPreviewFile, text)) {
-        OpenInBrowser(FromQt(m_strPreviewPath), MediaExtension());
-    }
-}
-
-bool CPagePublishHTML::PreparePreviewFile(const std::string& folder) {
-    if (m_pPreviewFile && GetPathFolder(FromQt(m_strPreviewPath)) == folder) {
-        return true;
-    }
-    DeletePreviewFile();
-    auto file = std::make_unique<CPageFile>();
-    for (int attempt = 0;; ++attempt) {
-        const auto now =
-            static_cast<unsigned>(static_cast<uint64_t>(std::time(nullptr)) & 0xFFFFFFFFu);
-        const std::string path = AddBackslash(folder) + fmt::sprintf(".~preview%08x.htm", now);
-        if (file->Create(path)) {
-            m_pPreviewFile = std::move(file);
-            m_strPreviewPath = ToQt(path);
-            return true;
-        }
-        if (errno != EEXIST || attempt >= kPreviewNameAttempts) {
-            const int error = errno;
-            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_FILE_WRITE_ERROR), path,
-                             GetErrorText(error));
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
-void CPagePublishHTML::DeletePreviewFile() {
-    if (m_pPreviewFile) {
-        m_pPreviewFile.reset();
-        const std::string path = FromQt(m_strPreviewPath);
-        ClearReadOnly(path);
-        ::unlink(path.c_str());
-    }
-    m_strPreviewPath.clear();
 }
 
 bool CPagePublishHTML::PublishPage() {
@@ -476,29 +396,15 @@ bool CPagePublishHTML::PublishPage() {
     }
     CWaitCursor wait;
     CArrowForQuestions arrow;
-    m_page.SetText(std::string(m_pSourceView->GetText()));
-    if (!m_page.SavePage(m_page.Text())) {
-        return false;
-    }
-    const std::string& pagePath = m_page.PagePath();
-    const std::string jsFolder = SiteLayout::GetJavaScriptFolder(pagePath);
-    const std::string mediaFolder = SiteLayout::GetMediaFolder(pagePath);
-    if (m_pPlayer) {
-        m_pPlayer->CopyResources(jsFolder);
-    }
-    CopyServerConfig(mediaFolder);
-    if (m_pPlayer) {
-        m_pPlayer->OnPagePublished(pagePath);
-    }
-    m_request.copyList = m_arrSavedCopyList;
-    if (!PrepareMediaFolder(m_request, mediaFolder)) {
-        return false;
-    }
+    const std::string pagePath = m_page.PagePath();
+    PublishOutcome outcome;
     {
         CQtCopyQuestions questions(this);
-        if (!CopyMediaFiles(m_request, mediaFolder, questions)) {
-            return false;
-        }
+        outcome =
+            m_state.m_job.PublishPage(m_page, std::string(m_pSourceView->GetText()), questions);
+    }
+    if (!outcome.Published()) {
+        return false;
     }
     switch (COptions::Instance()->m_nAfterPublishActions) {
         case 1:
@@ -528,6 +434,8 @@ void CPagePublishHTML::OnWizardFinish() {
     SetFinishEnabled(false);
     EnablePageCommands(false);
     if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_PUBLISH_ANOTHER) != IDYES) {
+        // The pages of this media are done: its poster goes.
+        m_state.m_job.End();
         emit returnToFirstPage();
     }
 }

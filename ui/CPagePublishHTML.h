@@ -11,8 +11,6 @@
 #include <QStringList>
 #include <QWizardPage>
 
-#include "players/CHTML5Player.h"
-#include "players/PlayerRequest.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CPageFile.h"
 #include "ui/CDialogFind.h"
@@ -54,7 +52,9 @@ public:
     void OnFind();
     void OnFindInPage(const QString& text, int code);
     void OnInsertCode();
-    void OnPreview();
+    // The page with the player as it will look, in the browser; media and player files come
+    // from where they are now.
+    void PreviewPage();
     void OnReset();
 
     QComboBox* PathBox() const { return m_pPathBox; }
@@ -66,10 +66,7 @@ public:
     QPushButton* ResetButton() const { return m_pResetButton; }
     CDialogFind* FindDialog() const { return m_pFindDialog; }
     const CHtmlPage& Page() const { return m_page; }
-    const PlayerRequest& Request() const { return m_request; }
-    const std::vector<std::string>& SavedCopyList() const { return m_arrSavedCopyList; }
     const std::vector<std::string>& History() const { return m_arrHistory; }
-    QString PreviewPath() const { return m_strPreviewPath; }
 
     // Tests: how the page reaches the disk, and how the file dialog runs (default: modally).
     void SetFileWriterForTesting(IFileWriter* writer) { m_page.SetFileWriter(writer); }
@@ -88,13 +85,11 @@ private:
     void ClearPage();
     void EnablePageCommands(bool enabled);
     void SetFinishEnabled(bool enabled);
-    // Head and body code for the request as it stands; "$(path)/" in the head becomes `jsUrl`.
-    bool GenerateCode(const std::string& jsUrl);
+    // The job's poster, taken once, off the user-interface thread.
+    void TakePoster();
     bool CheckAndOpen(const std::string& path);
     void AddToHistory(const std::string& path);
     void ShowHistory(const std::string& current);
-    bool PreparePreviewFile(const std::string& folder);
-    void DeletePreviewFile();
     std::string MediaExtension() const;
 
     CWizardState& m_state;
@@ -102,11 +97,6 @@ private:
     bool m_bPublishing = false;
 
     CHtmlPage m_page;
-    PlayerRequest m_request;
-    std::unique_ptr<CHTML5Player> m_pPlayer;
-    std::vector<std::string> m_arrSavedCopyList;
-    std::unique_ptr<CPageFile> m_pPreviewFile;
-    QString m_strPreviewPath;
     std::vector<std::string> m_arrHistory;
     std::function<bool(CFileDialogEx&)> m_fnRunFileDialog;
 

@@ -87,7 +87,7 @@ int& CPageSelectPlayer::StoredPlayer() const {
 }
 
 void CPageSelectPlayer::initializePage() {
-    m_bVideoMode = State().m_mediaDetails.m_nVideoCount > 0;
+    m_bVideoMode = State().m_job.IsVideo();
     const COptions* options = COptions::Instance();
     {
         const QSignalBlocker blocker(m_pPlayerList);
@@ -158,9 +158,6 @@ bool CPageSelectPlayer::validatePage() {
     if (!row) {
         return false;
     }
-    PlayerRequest& request = State().m_request;
-    request.mediaKind = m_bVideoMode ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
-    request.playerIndex = StoredPlayer();
-    State().m_nPlayerType = row->playerType;
+    State().m_job.SetPlayer(*row, StoredPlayer());
     return true;
 }

@@ -219,25 +219,28 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
 }
 
 bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
-    if (!result.parsed) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_PARSE_FAILED, result.path);
-        m_pMediaPathBox->setFocus();
-        return false;
+    switch (result.check.verdict) {
+        case MEDIA_ACCEPTED:
+            break;
+        case MEDIA_NOT_HTML5:
+            ReportNotHtml5(result.path + "\r\n");
+            m_pMediaPathBox->setFocus();
+            return false;
+        default:
+            MessageBoxRes(MB_OK | MB_ICONWARNING,
+                          CPublishJob::RefusalMessageId(result.check.verdict), result.path);
+            m_pMediaPathBox->setFocus();
+            return false;
     }
-    if (!result.details.IsHTML5Media()) {
-        ReportNotHtml5(result.path + "\r\n");
-        m_pMediaPathBox->setFocus();
-        return false;
-    }
-    // Only an accepted file replaces the wizard's details, so Preview and Next never see a
-    // refused one.
-    State().m_mediaDetails = result.details;
-    ShowDetails(result.details);
+    // Only an accepted file becomes the job's media, so Preview and Next never see a refused
+    // one.
+    State().m_job.SetMedia(result.path, result.check.details);
+    ShowDetails(result.check.details);
     m_pPreviewButton->setEnabled(true);
     return true;
 }
 
-void CPageSelectVideo::ShowDetails(const CMediaInfo2& details) {
+void CPageSelectVideo::ShowDetails(const MediaDetails& details) {
     const std::string texts[] = {
         GetPathFileName(details.m_strPath), details.GetSizeText(),
         details.GetDurationText(),          details.GetFormatText(),
@@ -294,7 +297,7 @@ void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         const CMediaReader::Result* result =
             HasDropListExtension(path, extensions) ? &read[next++] : nullptr;
-        if (!result || !result->parsed || !result->details.IsHTML5Media()) {
+        if (!result || result->check.verdict != MEDIA_ACCEPTED) {
             refused += path + "\r\n";
             continue;
         }
@@ -353,7 +356,7 @@ void CPageSelectVideo::dropEvent(QDropEvent* event) {
 }
 
 void CPageSelectVideo::OnPreview() {
-    const std::string path = State().m_mediaDetails.m_strPath;
+    const std::string path = State().m_job.Details().m_strPath;
     int error = ENOENT;
     if (PathExists(path)) {
         errno = 0;
@@ -380,16 +383,6 @@ bool CPageSelectVideo::validatePage() {
         m_pMediaPathBox->setFocus();
         return false;
     }
-    if (!LoadMedia(path)) {
-        return false;
-    }
-    const CMediaInfo2& details = State().m_mediaDetails;
-    PlayerRequest& request = State().m_request;
-    request.mediaFiles = {path};
-    request.copyList = {path};
-    const bool video = details.m_nVideoCount > 0;
-    request.width = video ? details.m_nWidth : 0;
-    request.height = video ? details.m_nHeight : 0;
-    request.mediaTitle = GetPathFileTitle(path);
-    return true;
+    // Loading the file makes it the job's media.
+    return LoadMedia(path);
 }

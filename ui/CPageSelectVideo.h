@@ -55,7 +55,7 @@ protected:
 
 private:
     bool Accept(const CMediaReader::Result& result);
-    void ShowDetails(const CMediaInfo2& details);
+    void ShowDetails(const MediaDetails& details);
     // Message 34 for the paths, each ending in CR LF; Yes opens the converter's page.
     void ReportNotHtml5(const std::string& paths);
     void FillHistory();

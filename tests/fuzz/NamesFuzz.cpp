@@ -20,7 +20,7 @@
 #include "core/PathUtils.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerMarkup.h"
-#include "publish/SiteLayout.h"
+#include "publish/CPublishJob.h"
 #include "tests/faults/MarkupShape.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -74,15 +74,16 @@ bool MakeEmptyFile(const std::string& path) {
 std::string BodyCode(int type, const std::string& media, int kind, int mode) {
     PlayerRequest request;
     request.mediaFiles = {media};
-    request.pagePath = fuzz::ScratchFolder() + "/site/sub/index.htm";
     request.mediaTitle = GetPathFileTitle(media);
     request.width = 320;
     request.height = 240;
     request.mode = mode;
     request.mediaKind = kind;
     request.playerIndex = type == 0 ? 1 : type + 1;
-    request.jsFolderUrl = SiteLayout::GetRelativeJavaScriptPath(request.pagePath);
-    request.mediaFolderUrl = SiteLayout::GetRelativeMediaPath(request.pagePath);
+    SetPageLocations(request, fuzz::ScratchFolder() + "/site/sub/index.htm");
+    ReadCodeOptions(request, *COptions::Instance());
+    request.posterFile =
+        TakePosterPicture(request, COptions::Instance()->m_strWorkFolder).value_or(std::string());
     auto player = CreatePlayer(type);
     std::string body;
     if (!player->GetBodyCode(request, body)) {

@@ -12,9 +12,25 @@
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
+#include "publish/SiteLayout.h"
 #include "tests/support/Sandbox.h"
 
 namespace {
+
+// What a front end does before it asks for code: the request's folders under the site, the
+// choices from the settings, and the poster step when the poster is on.
+void Prepare(PlayerRequest& r) {
+    const COptions& options = *COptions::Instance();
+    r.jsFolder = SiteLayout::GetJavaScriptFolder(r.pagePath);
+    r.mediaFolder = SiteLayout::GetMediaFolder(r.pagePath);
+    ReadCodeOptions(r, options);
+    if (r.poster && r.posterFile.empty()) {
+        if (auto picture = TakePosterPicture(r, options.m_strWorkFolder)) {
+            r.posterFile = *picture;
+            r.tempList.push_back(*picture);
+        }
+    }
+}
 
 // A site with js/ and medias/ under its root and media files outside it; ffmpeg is stood in for
 // by a maker that writes a small file and counts its calls.
@@ -58,6 +74,7 @@ protected:
     }
 
     std::string Body(int type, PlayerRequest& r) {
+        Prepare(r);
         auto player = CreatePlayer(type);
         std::string out = "unchanged";
         EXPECT_TRUE(player->GetBodyCode(r, out));
@@ -163,6 +180,7 @@ TEST_F(Players, MediaElementAudioHasItsBlanksAndScript) {
     options->m_bAutoPlay = 0;
     PlayerRequest r = Request("song.mp3", MEDIA_KIND_AUDIO);
     r.mediaFolderUrl = "medias";
+    Prepare(r);
     auto player = CreatePlayer(PLAYER_TYPE_MEDIAELEMENT);
     std::string body;
     ASSERT_TRUE(player->GetBodyCode(r, body));
@@ -222,9 +240,11 @@ TEST_F(Players, SourceLinesFollowTheMode) {
 
 TEST_F(Players, NonAsciiNameIsEscapedOnceInTheMediaPath) {
     PlayerRequest r = Request("M\xC3\xA4rz clip.mp4", MEDIA_KIND_VIDEO);
+    Prepare(r);
     EXPECT_EQ(MediaPathUrl(r, "video-js").value_or("?"), "../../medias/M%C3%A4rz%20clip.mp4");
     codepage::SetSystemCodePageForTesting("CP1252");
     PlayerRequest cp = Request("M\xE4rz clip.mp4", MEDIA_KIND_VIDEO);
+    Prepare(cp);
     EXPECT_EQ(MediaPathUrl(cp, "video-js").value_or("?"), "../../medias/M%C3%A4rz%20clip.mp4");
     codepage::SetSystemCodePageForTesting("");
 }
@@ -238,7 +258,7 @@ TEST_F(Players, PosterIsTakenIntoTheWorkFolderAndListed) {
         << body;
     ASSERT_EQ(r.tempList.size(), 1u);
     EXPECT_EQ(r.tempList[0], options->m_strWorkFolder + "/movie.jpg");
-    EXPECT_EQ(r.copyList.back(), r.tempList[0]);
+    EXPECT_EQ(PublishCopyList(r).back(), r.tempList[0]);
     EXPECT_EQ(lastVideo, r.mediaFiles[0]);
     EXPECT_EQ(test::ReadFile(users), "the user's own picture");
 
@@ -380,6 +400,7 @@ TEST(PlayersWithFfmpeg, RealPosterPictureForAnMp4) {
     r.width = 160;
     r.height = 90;
     r.mediaFolderUrl = "medias/";
+    Prepare(r);
     std::string body;
     ASSERT_TRUE(CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetBodyCode(r, body));
     EXPECT_NE(body.find("poster=\"medias/movie.jpg\""), std::string::npos) << body;
@@ -424,6 +445,7 @@ TEST_F(WholeTexts, HeadCodeOfEveryPlayer) {
         EXPECT_EQ(head, row.head) << row.type;
     }
     options->m_nVideoPlayer = 1;
+    r.playerIndex = 1;
     std::string tube;
     CreatePlayer(PLAYER_TYPE_VIDEOJS)->GetHeadCode(r, tube);
     EXPECT_EQ(tube,

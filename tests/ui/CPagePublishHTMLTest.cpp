@@ -158,7 +158,7 @@ TEST_F(PublishPageTest, BackToChangeThePlayerEmptiesThePageAndUsesTheNewPlayer) 
     EXPECT_TRUE(page.PathBox()->currentText().isEmpty());
     EXPECT_FALSE(page.Page().IsPageOpen());
     EXPECT_EQ(Commands(page), "----+-");
-    EXPECT_EQ(page.SavedCopyList().front(), Video());
+    EXPECT_EQ(sheet->State().m_job.Request().copyList.front(), Video());
 
     BrowseTo(page, index);
     EXPECT_EQ(page.SourceView()->GetText(), kIndexPage) << "loaded again from the disk";

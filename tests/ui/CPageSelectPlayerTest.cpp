@@ -175,9 +175,9 @@ TEST_F(PageSelectPlayerTest, ChosenPlayerSurvivesBackAndForwardAndFillsTheReques
 
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
     ASSERT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
-    EXPECT_EQ(sheet->State().m_request.mediaKind, 1);
-    EXPECT_EQ(sheet->State().m_request.playerIndex, 3);
-    EXPECT_EQ(sheet->State().m_nPlayerType, PLAYER_TYPE_LEANBACK);
+    EXPECT_EQ(sheet->State().m_job.Request().mediaKind, 1);
+    EXPECT_EQ(sheet->State().m_job.Request().playerIndex, 3);
+    EXPECT_EQ(sheet->State().m_job.GetPlayerType(), PLAYER_TYPE_LEANBACK);
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
     ASSERT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
     EXPECT_EQ(List(*sheet).currentText(), "Leanback Player");
@@ -187,16 +187,16 @@ TEST_F(PageSelectPlayerTest, ChosenPlayerSurvivesBackAndForwardAndFillsTheReques
     EXPECT_EQ(List(*sheet).currentText(), "Leanback Player");
     Choose(*sheet, 4);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
-    EXPECT_EQ(sheet->State().m_request.playerIndex, 4);
-    EXPECT_EQ(sheet->State().m_nPlayerType, PLAYER_TYPE_PROJEKKTOR);
+    EXPECT_EQ(sheet->State().m_job.Request().playerIndex, 4);
+    EXPECT_EQ(sheet->State().m_job.GetPlayerType(), PLAYER_TYPE_PROJEKKTOR);
 
     // The audio choice is kept apart from the video one.
     Enter(*sheet, audio);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
     ASSERT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
-    EXPECT_EQ(sheet->State().m_request.mediaKind, 2);
-    EXPECT_EQ(sheet->State().m_request.playerIndex, 0);
-    EXPECT_EQ(sheet->State().m_nPlayerType, PLAYER_TYPE_MEDIAELEMENT);
+    EXPECT_EQ(sheet->State().m_job.Request().mediaKind, 2);
+    EXPECT_EQ(sheet->State().m_job.Request().playerIndex, 0);
+    EXPECT_EQ(sheet->State().m_job.GetPlayerType(), PLAYER_TYPE_MEDIAELEMENT);
     EXPECT_EQ(COptions::Instance()->m_nVideoPlayer, 4);
 }
 
@@ -220,8 +220,8 @@ TEST_F(PageSelectPlayerTest, StoredIndexThatNamesNoRowFallsBackToTheFirst) {
         EXPECT_FALSE(Picture(*sheet).Picture().isNull());
         QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
         ASSERT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
-        EXPECT_EQ(sheet->State().m_request.playerIndex, 0);
-        EXPECT_EQ(sheet->State().m_nPlayerType, row.type);
+        EXPECT_EQ(sheet->State().m_job.Request().playerIndex, 0);
+        EXPECT_EQ(sheet->State().m_job.GetPlayerType(), row.type);
         EXPECT_EQ(COptions::Instance()->*row.stored, 0);
     }
 }

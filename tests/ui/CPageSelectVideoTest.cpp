@@ -195,13 +195,13 @@ TEST_F(PageSelectVideoTest, TypedPathIsParsedOnNextAndFillsTheRequest) {
     Next(*sheet);
     EXPECT_TRUE(env.box.messages.empty());
     ASSERT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
-    const PlayerRequest& request = sheet->State().m_request;
+    const PlayerRequest& request = sheet->State().m_job.Request();
     EXPECT_EQ(request.mediaFiles, std::vector<std::string>{video});
     EXPECT_EQ(request.copyList, std::vector<std::string>{video});
     EXPECT_EQ(request.width, 320);
     EXPECT_EQ(request.height, 240);
     EXPECT_EQ(request.mediaTitle, "clip one");
-    EXPECT_EQ(sheet->State().m_mediaDetails.m_strPath, video);
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, video);
 
     // An audio file after a video must not keep the video's size.
     Back(*sheet);
@@ -213,7 +213,7 @@ TEST_F(PageSelectVideoTest, TypedPathIsParsedOnNextAndFillsTheRequest) {
     EXPECT_EQ(request.width, 0);
     EXPECT_EQ(request.height, 0);
     EXPECT_EQ(request.mediaTitle, "song");
-    EXPECT_EQ(sheet->State().m_mediaDetails.m_nVideoCount, 0);
+    EXPECT_EQ(sheet->State().m_job.Details().m_nVideoCount, 0);
     // Typing is not browsing: the history is unchanged.
     EXPECT_TRUE(Items(*sheet).isEmpty());
 }
@@ -278,7 +278,7 @@ TEST_F(PageSelectVideoTest, RefusedFilesAreNamedAndLeaveTheAcceptedOneInPlace) {
         EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
         EXPECT_TRUE(FocusIsInPathBox(*sheet));
         EXPECT_EQ(Details(*sheet), shown);
-        EXPECT_EQ(sheet->State().m_mediaDetails.m_strPath, good);
+        EXPECT_EQ(sheet->State().m_job.Details().m_strPath, good);
     }
     // Preview still plays the file that was accepted, not the refused one.
     shell.opened.clear();
@@ -345,7 +345,7 @@ TEST_F(PageSelectVideoTest, DropRefusesOnceForAllAndLoadsTheFirstAcceptedFile) {
     EXPECT_EQ(Items(*sheet), (QStringList{ToQt(listed), ToQt(first), ToQt(second)}));
     EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(first));
     EXPECT_EQ(Details(*sheet)[0], "first.mp4");
-    EXPECT_EQ(sheet->State().m_mediaDetails.m_strPath, first);
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, first);
 
     // Dropped again: nothing is listed twice and nothing is refused.
     env.box.messages.clear();
@@ -362,7 +362,7 @@ TEST_F(PageSelectVideoTest, DropRefusesOnceForAllAndLoadsTheFirstAcceptedFile) {
     Drop(*sheet, {shorter});
     EXPECT_EQ(Items(*sheet).mid(3), (QStringList{ToQt(longer), ToQt(shorter)}));
     EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(shorter));
-    EXPECT_EQ(sheet->State().m_mediaDetails.m_strPath, shorter);
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, shorter);
 
     // The dropped entries are kept with the history.
     sheet.reset();
@@ -497,7 +497,7 @@ TEST_F(PageSelectVideoTest, ReadingKeepsTheWindowAliveAndDropsTheUsersInput) {
     EXPECT_TRUE(env.box.messages.empty());
     EXPECT_FALSE(CMediaReader::IsBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(sheet->State().m_mediaDetails.m_strPath, video);
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, video);
 }
 
 TEST_F(PageSelectVideoTest, PreviewOpensTheFileOrSaysWhyNot) {
@@ -597,7 +597,7 @@ TEST_F(PageSelectVideoTest, ReturnInThePathBoxIsNextAndLoadsOnce) {
     QTest::keyClick(PathBox(*sheet).lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(env.box.messages.empty());
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
-    EXPECT_EQ(sheet->State().m_request.mediaFiles, std::vector<std::string>{typed});
+    EXPECT_EQ(sheet->State().m_job.Request().mediaFiles, std::vector<std::string>{typed});
 }
 
 TEST_F(PageSelectVideoTest, LongFileNameIsShortenedInsteadOfWideningTheWindow) {

@@ -80,8 +80,8 @@ TEST_F(PublishWizardEndToEnd, VideoIntoTwoPagesThenBackToTheStart) {
     EXPECT_EQ(ReadFile(site + "/medias/movie.mp4"), ReadFile(movie));
     EXPECT_TRUE(IsRegularFile(site + "/medias/movie.jpg"));
     EXPECT_TRUE(IsRegularFile(site + "/medias/.htaccess"));
-    EXPECT_FALSE(PathExists(COptions::Instance()->m_strWorkFolder + "/movie.jpg"))
-        << "the poster taken for the page is a temporary file";
+    EXPECT_TRUE(PathExists(COptions::Instance()->m_strWorkFolder + "/movie.jpg"))
+        << "the poster is kept for the next page of the same media";
     EXPECT_EQ(shell.shown, std::vector<std::string>{index});
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
     // Published: the text stays, the page commands wait for another page.
@@ -108,7 +108,9 @@ TEST_F(PublishWizardEndToEnd, VideoIntoTwoPagesThenBackToTheStart) {
 
     // No: the first page, with the choices and the history kept.
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
-    EXPECT_EQ(sheet->State().m_request.mediaFiles, std::vector<std::string>{movie});
+    EXPECT_EQ(sheet->State().m_job.Request().mediaFiles, std::vector<std::string>{movie});
+    EXPECT_FALSE(PathExists(COptions::Instance()->m_strWorkFolder + "/movie.jpg"))
+        << "the poster taken for the pages is a temporary file";
     EXPECT_EQ(COptions::Instance()->m_strSiteRoot, site + "/");
     EXPECT_EQ(COptions::Instance()->m_strMediaPath, "/medias/");
     EXPECT_EQ(page.History(), (std::vector<std::string>{news, index}));
