@@ -19,6 +19,11 @@ public:
         m_fd = -1;
         return fd;
     }
+    // Closes the one held and takes `fd`.
+    void Reset(int fd = -1) {
+        Close();
+        m_fd = fd;
+    }
     // False when close(2) reported an error (a write that could not be completed).
     bool Close() {
         bool ok = true;

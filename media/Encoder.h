@@ -7,8 +7,8 @@
 class CTask;
 
 // Runs an external command-line encoder to its end as a child process: standard output and
-// standard error on one pipe, standard input inherited, no terminal. What it prints is cut into
-// lines for ParseLine, and the outcome goes into the task's status.
+// standard error on one pipe, standard input from /dev/null, no terminal. What it prints is cut
+// into lines for ParseLine, and the outcome goes into the task's status.
 class CEncoder {
 public:
     explicit CEncoder(CTask* task);

@@ -1,21 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <cerrno>
+#include <cstring>
 #include <fstream>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string_view>
 
 #include <fmt/printf.h>
 #include <gtest/gtest.h>
 
 #include "core/PathUtils.h"
+#include "core/Process.h"
 #include "core/StringTable.h"
 #include "tests/support/Sandbox.h"
-
-extern char** environ;
 
 namespace {
 
@@ -24,66 +18,20 @@ struct Result {
     std::string out, err;
 };
 
-std::string Drain(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    return text;
-}
-
 // Runs the built publisher as a user would, with `input` on its standard input.
 Result Publish(std::vector<std::string> args, const std::string& input = "") {
-    args.insert(args.begin(), DEDE5_PUBLISH_PROGRAM);
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    int in[2], out[2], err[2];
-    EXPECT_EQ(::pipe(in), 0);
-    EXPECT_EQ(::pipe(out), 0);
-    EXPECT_EQ(::pipe(err), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
-        posix_spawn_file_actions_addclose(&actions, fd);
-    }
-    pid_t pid = 0;
+    ProcessRequest request;
+    request.argv = {DEDE5_PUBLISH_PROGRAM};
+    request.argv.insert(request.argv.end(), args.begin(), args.end());
+    request.input = ProcessInput::Text;
+    request.inputText = input;
+    request.separateErrors = true;
     Result result;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (rc == 0) {
-        if (!input.empty()) {
-            EXPECT_EQ(::write(in[1], input.data(), input.size()),
-                      static_cast<ssize_t>(input.size()));
-        }
-        ::close(in[1]);
-        // Small outputs: reading one pipe after the other cannot block the child for long.
-        result.out = Drain(out[0]);
-        result.err = Drain(err[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    } else {
-        ::close(in[1]);
-    }
-    ::close(out[0]);
-    ::close(err[0]);
+    const ProcessResult run = RunProcess(
+        request, [&](std::string_view chunk) { result.out += chunk; },
+        [&](std::string_view chunk) { result.err += chunk; });
+    EXPECT_TRUE(run.started) << std::strerror(run.startError);
+    result.status = run.exited ? run.exitCode : -1;
     return result;
 }
 

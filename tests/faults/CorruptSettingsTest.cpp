@@ -35,7 +35,7 @@ protected:
 };
 
 TEST_F(CorruptSettings, PublisherRunsOnTheDefaultsAndLeavesTheFileAsItWas) {
-    RunResult r = Publish(env.sandbox, Site({SampleMedia("movie.mp4"), "--no-poster", index}));
+    RunResult r = Publish(Site({SampleMedia("movie.mp4"), "--no-poster", index}));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(test::ReadFile(index).find("leanback-player-video"), std::string::npos)
         << "what did parse is used: the player chosen last";

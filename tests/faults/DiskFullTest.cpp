@@ -28,7 +28,7 @@ TEST_F(DiskFull, PageSaveThatRunsOutOfRoomLeavesThePageAsItWas) {
     // Room for the page as it is, not for it with the player's code in it.
     RunOptions full;
     full.fileSizeLimit = static_cast<long long>(original.size()) + 100;
-    RunResult r = Publish(env.sandbox, Site({SampleMedia("song.mp3"), index}), full);
+    RunResult r = Publish(Site({SampleMedia("song.mp3"), index}), full);
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_NE(r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_SAVE_ERROR), index, "File too large")),
               std::string::npos)
@@ -37,7 +37,7 @@ TEST_F(DiskFull, PageSaveThatRunsOutOfRoomLeavesThePageAsItWas) {
     EXPECT_EQ(Listing(site), before) << "no half-written page beside it, nothing copied for it";
 
     // With room again the same publish goes through.
-    RunResult again = Publish(env.sandbox, Site({SampleMedia("song.mp3"), index}));
+    RunResult again = Publish(Site({SampleMedia("song.mp3"), index}));
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_NE(test::ReadFile(index).find("<audio"), std::string::npos);
 }
@@ -54,7 +54,7 @@ TEST_F(DiskFull, MediaCopyThatRunsOutOfRoomLeavesNoPartialFileAndOffersRetry) {
     {
         SCOPED_TRACE("nothing of that name in the site yet; Retry once, then no answer");
         full.input = "r\n";
-        RunResult r = Publish(env.sandbox, Site({"--overwrite", "ask", song, index}), full);
+        RunResult r = Publish(Site({"--overwrite", "ask", song, index}), full);
         EXPECT_EQ(r.status, 4) << r.err;
         EXPECT_EQ(Count(r.err, error + " [a/r/i]"), 2u) << r.err;
         EXPECT_FALSE(PathExists(target));
@@ -67,7 +67,7 @@ TEST_F(DiskFull, MediaCopyThatRunsOutOfRoomLeavesNoPartialFileAndOffersRetry) {
         SCOPED_TRACE("an older song of that name: Yes to replace it, Abort at the error");
         const std::string old = env.sandbox.Write("site/medias/long.mp3", "the song as it was");
         full.input = "y\na\n";
-        RunResult r = Publish(env.sandbox, Site({"--overwrite", "ask", song, index}), full);
+        RunResult r = Publish(Site({"--overwrite", "ask", song, index}), full);
         EXPECT_EQ(r.status, 4) << r.err;
         EXPECT_EQ(Count(r.err, error + " [a/r/i]"), 1u) << r.err;
         EXPECT_EQ(test::ReadFile(old), "the song as it was");

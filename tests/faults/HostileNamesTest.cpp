@@ -109,8 +109,8 @@ protected:
             env.sandbox.Write("media/" + std::to_string(++m_nRuns) + "/" + mediaName,
                               test::ReadFile(SampleMedia("movie.mp4")));
         const std::string page = env.sandbox.Write("site/news/" + pageName, kPage);
-        RunResult r = Publish(env.sandbox, Site({"--player", player, "--poster", "--overwrite",
-                                                 "yes", "--", media, page}));
+        RunResult r = Publish(
+            Site({"--player", player, "--poster", "--overwrite", "yes", "--", media, page}));
         EXPECT_EQ(r.status, 0) << r.err;
         if (mediaCopy) {
             *mediaCopy = site + "/medias/" + mediaName;
@@ -173,8 +173,8 @@ TEST_F(HostileNames, NameBesideThePageDoesNotReadAsAUrlScheme) {
     // With the media folder the page's own, the location is the bare name.
     const std::string media =
         env.sandbox.Write("media/Part:2.mp4", test::ReadFile(SampleMedia("movie.mp4")));
-    RunResult r = Publish(env.sandbox, {"--site-root", site, "--js-path", "/js/", "--media-path",
-                                        "/", "--player", "mediaelement", media, index});
+    RunResult r = Publish({"--site-root", site, "--js-path", "/js/", "--media-path", "/",
+                           "--player", "mediaelement", media, index});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string page = test::ReadFile(index);
     EXPECT_NE(page.find("<source src=\"Part%3A2.mp4\" type=\"video/mp4\"/>"), std::string::npos)
@@ -187,7 +187,7 @@ TEST_F(HostileNames, LeadingDashIsAnOptionUnlessTheArgumentsEndFirst) {
     env.sandbox.Write("media/dash/-rf.mp4", test::ReadFile(SampleMedia("movie.mp4")));
     RunOptions inFolder;
     inFolder.workingFolder = folder;
-    RunResult refused = Publish(env.sandbox, Site({"-rf.mp4", index}), inFolder);
+    RunResult refused = Publish(Site({"-rf.mp4", index}), inFolder);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("unknown option -rf.mp4"), std::string::npos) << refused.err;
     EXPECT_FALSE(PathExists(site + "/medias"));
@@ -195,7 +195,7 @@ TEST_F(HostileNames, LeadingDashIsAnOptionUnlessTheArgumentsEndFirst) {
          {std::vector<std::string>{"--", "-rf.mp4"}, std::vector<std::string>{"./-rf.mp4"}}) {
         std::vector<std::string> args = media;
         args.push_back(index);
-        RunResult r = Publish(env.sandbox, Site(args), inFolder);
+        RunResult r = Publish(Site(args), inFolder);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(test::ReadFile(index).find("src=\"medias/-rf.mp4\""), std::string::npos);
     }

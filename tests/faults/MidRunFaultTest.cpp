@@ -51,7 +51,7 @@ private:
 
 TEST_F(MidRun, MediaDeletedWhileThePosterIsTakenIsReported) {
     const std::string movie = OwnMedia("movie.mp4", "media/movie.mp4");
-    RunResult r = Publish(env.sandbox, Site({"--poster", movie, index}),
+    RunResult r = Publish(Site({"--poster", movie, index}),
                           WithFfmpeg("#!/bin/sh\nffmpeg \"$@\" || exit\nrm -f -- \"$2\"\n"));
     EXPECT_FALSE(PathExists(movie)) << "the stand-in did its part";
     EXPECT_EQ(r.status, 4) << r.err;
@@ -72,8 +72,8 @@ TEST_F(MidRun, PageSavedByAnotherProgramMeanwhileIsNotOverwrittenWithoutAQuestio
     const std::string edited = original + "<!-- saved by an editor -->\n";
     {
         SCOPED_TRACE("no answer: the other program's page stays");
-        RunResult r = Publish(env.sandbox, Site({"--poster", SampleMedia("movie.mp4"), index}),
-                              WithFfmpeg(edit));
+        RunResult r =
+            Publish(Site({"--poster", SampleMedia("movie.mp4"), index}), WithFfmpeg(edit));
         EXPECT_EQ(r.status, 4) << r.err;
         EXPECT_NE(r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_ON_DISK), index)),
                   std::string::npos)
@@ -86,8 +86,7 @@ TEST_F(MidRun, PageSavedByAnotherProgramMeanwhileIsNotOverwrittenWithoutAQuestio
         RunOptions options = WithFfmpeg(edit);
         options.input = "y\n";
         RunResult r = Publish(
-            env.sandbox, Site({"--poster", "--overwrite", "ask", SampleMedia("movie.mp4"), index}),
-            options);
+            Site({"--poster", "--overwrite", "ask", SampleMedia("movie.mp4"), index}), options);
         EXPECT_EQ(r.status, 0) << r.err;
         const std::string page = test::ReadFile(index);
         EXPECT_NE(page.find("<video"), std::string::npos);
@@ -103,8 +102,7 @@ TEST_F(MidRun, FfmpegKilledHalfWayLeavesNoPosterBehind) {
         "printf 'frame=    1 fps=0.0 q=2.0 size=       0kB time=00:00:00.04 bitrate=N/A\\r'\n"
         "printf '\\377\\330\\377\\340 half a picture' > \"$last\"\n"
         "kill -9 $$\n";
-    RunResult r = Publish(env.sandbox, Site({"--poster", SampleMedia("movie.mp4"), index}),
-                          WithFfmpeg(killed));
+    RunResult r = Publish(Site({"--poster", SampleMedia("movie.mp4"), index}), WithFfmpeg(killed));
     EXPECT_EQ(r.status, 0) << "the video is published without a poster: " << r.err;
     const std::string page = test::ReadFile(index);
     EXPECT_NE(page.find("<source src=\"medias/movie.mp4\""), std::string::npos) << page;
@@ -121,8 +119,8 @@ protected:
         const std::string solo = env.sandbox.MakeFolder("solo-" + std::to_string(++m_nSolo));
         const std::string page = env.sandbox.Write(GetPathFileName(solo) + "/" + relativePage,
                                                    test::ReadFile(site + "/" + relativePage));
-        RunResult r = Publish(env.sandbox, {"--site-root", solo, "--js-path", "/js/",
-                                            "--media-path", "/medias/", "--poster", media, page});
+        RunResult r = Publish({"--site-root", solo, "--js-path", "/js/", "--media-path", "/medias/",
+                               "--poster", media, page});
         EXPECT_EQ(r.status, 0) << r.err;
         return test::ReadFile(page);
     }
@@ -149,8 +147,8 @@ TEST_F(TwoPublishers, IntoOnePageLeaveOneWholePageAndNeitherReportsALostOne) {
         SCOPED_TRACE("race " + std::to_string(race));
         env.sandbox.Write("site/index.htm", longPage);
         const RunOptions barrier = WithFfmpeg(kBarrier);
-        CPublishProcess first(env.sandbox, Site({"--poster", movie, index}), barrier);
-        CPublishProcess second(env.sandbox, Site({"--poster", clip, index}), barrier);
+        CPublishProcess first(Site({"--poster", movie, index}), barrier);
+        CPublishProcess second(Site({"--poster", clip, index}), barrier);
         const RunResult a = first.Wait();
         const RunResult b = second.Wait();
         const std::string page = test::ReadFile(index);
@@ -184,10 +182,8 @@ TEST_F(TwoPublishers, IntoTwoPagesLeaveEveryPageAndTheMediaWhole) {
         fs::remove_all(site + "/medias");
         fs::remove_all(site + "/js");
         const RunOptions barrier = WithFfmpeg(kBarrier);
-        CPublishProcess one(env.sandbox, Site({"--poster", "--overwrite", "yes", first, index}),
-                            barrier);
-        CPublishProcess two(env.sandbox, Site({"--poster", "--overwrite", "yes", second, news}),
-                            barrier);
+        CPublishProcess one(Site({"--poster", "--overwrite", "yes", first, index}), barrier);
+        CPublishProcess two(Site({"--poster", "--overwrite", "yes", second, news}), barrier);
         const RunResult a = one.Wait();
         const RunResult b = two.Wait();
         EXPECT_EQ(a.status, 0) << a.err;

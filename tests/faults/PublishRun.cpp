@@ -1,17 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/faults/PublishRun.h"
 
-#include <fcntl.h>
-#include <grp.h>
 #include <pwd.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -19,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "core/PathUtils.h"
-
-extern char** environ;
 
 namespace faults {
 
@@ -40,100 +31,50 @@ gid_t UnprivilegedGid() {
     return nobody ? nobody->pw_gid : 65534;
 }
 
-CPublishProcess::CPublishProcess(const test::Sandbox& sandbox, std::vector<std::string> args,
-                                 const RunOptions& options) {
-    static int runs = 0;
-    const std::string base = sandbox / ("publish-run-" + std::to_string(++runs));
-    m_strIn = sandbox.Write(GetPathFileName(base) + ".in", options.input);
-    m_strOut = base + ".out";
-    m_strErr = base + ".err";
+CPublishProcess::CPublishProcess(std::vector<std::string> args, const RunOptions& options) {
+    // The limit and the other user are set up by small programs that then start the next one.
+    ProcessRequest request;
+    if (options.fileSizeLimit >= 0) {
+        // A write past the limit then fails with EFBIG instead of ending the program.
+        request.argv = {"env", "--ignore-signal=XFSZ", "prlimit",
+                        "--fsize=" + std::to_string(options.fileSizeLimit), "--"};
+    }
+    if (options.unprivileged && ::geteuid() == 0) {
+        request.argv.insert(
+            request.argv.end(),
+            {"setpriv", "--reuid=" + std::to_string(UnprivilegedUid()),
+             "--regid=" + std::to_string(UnprivilegedGid()), "--clear-groups", "--"});
+    }
+    request.argv.push_back(options.program.empty() ? DEDE5_PUBLISH_PROGRAM : options.program);
+    request.argv.insert(request.argv.end(), args.begin(), args.end());
+    request.input = ProcessInput::Text;
+    request.inputText = options.input;
+    request.environment = options.env;
+    request.workingFolder = options.workingFolder;
+    request.separateErrors = true;
+    EXPECT_TRUE(m_process.Start(request)) << request.argv.front();
 
-    // Everything the child needs is made before the fork: it only opens, limits and executes.
-    args.insert(args.begin(), options.program.empty() ? DEDE5_PUBLISH_PROGRAM : options.program);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        bool replaced = false;
-        for (const auto& [name, value] : options.env) {
-            replaced = replaced || entry.starts_with(name + "=");
-        }
-        if (!replaced) {
-            env.push_back(entry);
-        }
-    }
-    for (const auto& [name, value] : options.env) {
-        env.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    const bool dropRoot = options.unprivileged && ::geteuid() == 0;
-    const std::string workingFolder = options.workingFolder;
-    const uid_t uid = UnprivilegedUid();
-    const gid_t gid = UnprivilegedGid();
-    const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                       static_cast<rlim_t>(options.fileSizeLimit)};
-
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        const int in = ::open(m_strIn.c_str(), O_RDONLY);
-        const int out = ::open(m_strOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int err = ::open(m_strErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-            ::dup2(err, 2) < 0) {
-            ::_exit(125);
-        }
-        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) {
-            ::_exit(125);
-        }
-        if (options.fileSizeLimit >= 0) {
-            // A write past the limit then fails with EFBIG instead of ending the program.
-            ::signal(SIGXFSZ, SIG_IGN);
-            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                ::_exit(125);
-            }
-        }
-        if (dropRoot &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
-            ::_exit(125);
-        }
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    EXPECT_GT(m_pid, 0) << std::strerror(errno);
+    m_reader = std::thread([this] {
+        const ProcessResult result =
+            m_process.Wait([this](std::string_view chunk) { m_result.out += chunk; },
+                           [this](std::string_view chunk) { m_result.err += chunk; });
+        m_result.status = result.exited ? result.exitCode : -1;
+    });
 }
 
 CPublishProcess::~CPublishProcess() {
-    if (m_pid > 0) {
-        Wait();
-    }
+    Wait();
 }
 
 RunResult CPublishProcess::Wait() {
-    RunResult result;
-    if (m_pid <= 0) {
-        return result;
+    if (m_reader.joinable()) {
+        m_reader.join();
     }
-    int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    m_pid = -1;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = test::ReadFile(m_strOut);
-    result.err = test::ReadFile(m_strErr);
-    return result;
+    return m_result;
 }
 
-RunResult Publish(const test::Sandbox& sandbox, std::vector<std::string> args,
-                  const RunOptions& options) {
-    CPublishProcess process(sandbox, std::move(args), options);
+RunResult Publish(std::vector<std::string> args, const RunOptions& options) {
+    CPublishProcess process(std::move(args), options);
     return process.Wait();
 }
 

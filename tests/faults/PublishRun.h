@@ -4,9 +4,11 @@
 #include <sys/types.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "core/Process.h"
 #include "tests/support/Sandbox.h"
 
 namespace faults {
@@ -32,12 +34,11 @@ struct RunOptions {
     std::string program;
 };
 
-// The built dede5-publish, started as a separate process; its output goes to files, so two can
-// run at once without either blocking on a full pipe.
+// The built dede5-publish, started as a separate process whose output is read on a thread of
+// its own, so that two can run at once without either blocking on a full pipe.
 class CPublishProcess {
 public:
-    CPublishProcess(const test::Sandbox& sandbox, std::vector<std::string> args,
-                    const RunOptions& options = {});
+    explicit CPublishProcess(std::vector<std::string> args, const RunOptions& options = {});
     ~CPublishProcess();
     CPublishProcess(const CPublishProcess&) = delete;
     CPublishProcess& operator=(const CPublishProcess&) = delete;
@@ -45,12 +46,12 @@ public:
     RunResult Wait();
 
 private:
-    pid_t m_pid = -1;
-    std::string m_strOut, m_strErr, m_strIn;
+    CProcess m_process;
+    RunResult m_result;
+    std::thread m_reader;
 };
 
-RunResult Publish(const test::Sandbox& sandbox, std::vector<std::string> args,
-                  const RunOptions& options = {});
+RunResult Publish(std::vector<std::string> args, const RunOptions& options = {});
 
 // The uid and gid an unprivileged run gets.
 uid_t UnprivilegedUid();

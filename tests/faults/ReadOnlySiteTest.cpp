@@ -72,7 +72,7 @@ TEST_F(ReadOnlySite, PageThatCannotBeWrittenIsRefusedUntouched) {
     TakeWriteAway(site);
     const std::string original = test::ReadFile(index);
     const std::string before = Listing(site);
-    RunResult r = Publish(env.sandbox, Site({song, index}), options);
+    RunResult r = Publish(Site({song, index}), options);
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(
         r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_NOT_WRITABLE), index, "Permission denied")),
@@ -85,7 +85,7 @@ TEST_F(ReadOnlySite, PageThatCannotBeWrittenIsRefusedUntouched) {
 TEST_F(ReadOnlySite, PageThatCannotBeReadSaysSo) {
     const std::string secret = env.sandbox.Write("site/secret.htm", kPage);
     ASSERT_EQ(::chmod(secret.c_str(), 0), 0);
-    RunResult r = Publish(env.sandbox, Site({song, secret}), options);
+    RunResult r = Publish(Site({song, secret}), options);
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(
         r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_READ_ERROR), secret, "Permission denied")),
@@ -102,7 +102,7 @@ TEST_F(ReadOnlySite, WritablePageInAFolderThatIsNotIsNotWrittenInPlace) {
     TakeWriteAway(site);
     const std::string original = test::ReadFile(index);
     const std::string before = Listing(site);
-    RunResult r = Publish(env.sandbox, Site({song, index}), options);
+    RunResult r = Publish(Site({song, index}), options);
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_NE(
         r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_SAVE_ERROR), index, "Permission denied")),
@@ -119,7 +119,7 @@ TEST_F(ReadOnlySite, SiteFoldersThatCannotBeMadeStopThePublishWithAMessage) {
     GiveWrite(page);
     GiveWrite(site + "/news");
     TakeWriteAway(site);
-    RunResult r = Publish(env.sandbox, Site({song, page}), options);
+    RunResult r = Publish(Site({song, page}), options);
     EXPECT_EQ(r.status, 4) << "never reported as published: " << r.err;
     EXPECT_NE(r.err.find(site + "/js/"), std::string::npos) << r.err;
     EXPECT_FALSE(PathExists(site + "/js"));

@@ -1,21 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/Sandbox.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string_view>
 
 #include "core/Log.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
-
-extern char** environ;
+#include "core/Process.h"
 
 namespace test {
 
@@ -99,48 +93,14 @@ void Environment::SetEnv(const char* name, const std::string& value) {
 }
 
 int Run(const std::vector<std::string>& argv, std::string* output) {
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    int fds[2] = {-1, -1};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output) {
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return -1;
+    ProcessRequest request;
+    request.argv = argv;
+    const ProcessResult result = RunProcess(request, [&](std::string_view chunk) {
+        if (output) {
+            output->append(chunk);
         }
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t pid = 0;
-    int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (output) {
-        ::close(fds[1]);
-        if (rc == 0) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-                if (n > 0) {
-                    output->append(buffer, static_cast<size_t>(n));
-                }
-            }
-        }
-        ::close(fds[0]);
-    }
-    if (rc != 0) {
-        return -1;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    });
+    return result.exited ? result.exitCode : -1;
 }
 
 bool MakeMedia(const std::string& path, double seconds, bool video, bool audio,

@@ -64,7 +64,8 @@ private:
     void SetEnv(const char* name, const std::string& value);
 };
 
-// Runs a command given as an argument vector and returns its exit status (-1 when it cannot run).
+// Runs a command given as an argument vector, standard input /dev/null, and returns its exit
+// status (-1 when it cannot run or a signal ends it); `output` gets standard output and error.
 int Run(const std::vector<std::string>& argv, std::string* output = nullptr);
 
 // Makes a small media file with ffmpeg (lavfi sources); `args` are the output options, e.g.
