@@ -34,6 +34,7 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/RecentList.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
@@ -51,7 +52,7 @@
 
 namespace {
 
-constexpr const char* kHistorySection = "Publish/HTML_Files";
+constexpr const char* kHistorySection = settings::kPageHistory;
 // A stale preview file of the name this second gives is waited out, a few seconds at most.
 constexpr int kPreviewNameAttempts = 3000;
 
