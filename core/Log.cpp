@@ -8,12 +8,11 @@
 
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
 
 namespace {
-
-constexpr const char* kSection = "Options/General";
 
 std::mutex g_instanceMutex;
 CLog* g_instance = nullptr;
@@ -36,15 +35,15 @@ void CLog::DestroyInstance() {
 
 CLog::CLog() {
     const ISettingsStore& store = GetSettingsStore();
-    m_bEnabled = store.GetInt(kSection, "Enable Logging", 0) != 0;
-    m_nLevel = store.GetInt(kSection, "Log Level", 0);
+    m_bEnabled = store.GetInt(settings::kGeneral, settings::kEnableLogging, 0) != 0;
+    m_nLevel = store.GetInt(settings::kGeneral, settings::kLogLevel, 0);
     if (m_bEnabled) {
         Open();
     }
 }
 
 CLog::~CLog() {
-    GetSettingsStore().WriteInt(kSection, "Enable Logging", m_bEnabled ? 1 : 0);
+    GetSettingsStore().WriteInt(settings::kGeneral, settings::kEnableLogging, m_bEnabled ? 1 : 0);
     if (m_pFile) {
         std::fclose(m_pFile);
         m_pFile = nullptr;

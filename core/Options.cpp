@@ -2,8 +2,10 @@
 #include "core/Options.h"
 
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include <sys/stat.h>
@@ -14,17 +16,258 @@
 #include "core/Folders.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
 
 namespace {
 
-constexpr const char* kOptions = "Options";
+using settings::kOptions;
 constexpr const char* kOptionsBlank = "Options ";  // the trailing blank is part of the name
 constexpr const char* kHistory = "Options/History";
 constexpr const char* kProfiles = "Profiles";
 constexpr const char* kVarodo = "DEDE5 Varodo";
 constexpr const char* kCapture = "Capture";
+
+constexpr SettingUse kRead = SettingUse::Read;
+constexpr SettingUse kKept = SettingUse::Kept;
+
+struct Range {
+    SettingClamp clamp = SettingClamp::None;
+    int min = 0;
+    int max = 0;
+};
+
+constexpr Range ElseDefault(int min, int max) {
+    return {SettingClamp::ToDefault, min, max};
+}
+
+constexpr Range UpToDefault(int min) {
+    return {SettingClamp::UpToDefault, min, 0};
+}
+
+constexpr SettingRow Row(const char* section, const char* name, SettingType type, SettingUse use) {
+    SettingRow row{};
+    row.section = section;
+    row.name = name;
+    row.type = type;
+    row.use = use;
+    return row;
+}
+
+constexpr SettingRow Int(const char* section, const char* name, int COptions::*field, int def,
+                         SettingUse use, Range range = {}, SettingType type = SettingType::Int) {
+    SettingRow row = Row(section, name, type, use);
+    row.pInt = field;
+    row.intDefault = def;
+    row.clamp = range.clamp;
+    row.min = range.min;
+    row.max = range.max;
+    return row;
+}
+
+constexpr SettingRow Int(const char* section, const char* name, int COptions::*field,
+                         SettingDefault from, SettingUse use, Range range) {
+    SettingRow row = Int(section, name, field, 0, use, range);
+    row.from = from;
+    return row;
+}
+
+constexpr SettingRow Flag(const char* section, const char* name, int COptions::*field, int def,
+                          SettingUse use) {
+    return Int(section, name, field, def, use, {}, SettingType::Flag);
+}
+
+constexpr SettingRow Counter(const char* section, const char* name, int COptions::*field,
+                             SettingUse use) {
+    return Int(section, name, field, 0, use, {}, SettingType::Counter);
+}
+
+constexpr SettingRow Text(const char* section, const char* name, std::string COptions::*field,
+                          const char* def, SettingUse use) {
+    SettingRow row = Row(section, name, SettingType::Text, use);
+    row.pText = field;
+    row.textDefault = def;
+    return row;
+}
+
+constexpr SettingRow Folder(const char* section, const char* name, std::string COptions::*field,
+                            SettingDefault from, SettingUse use) {
+    SettingRow row = Row(section, name, SettingType::Folder, use);
+    row.pText = field;
+    row.from = from;
+    return row;
+}
+
+constexpr SettingRow Texts(const char* section, const char* nameFormat,
+                           SettingTexts COptions::*field, SettingUse use) {
+    SettingRow row = Row(section, nameFormat, SettingType::Texts, use);
+    row.pTexts = field;
+    return row;
+}
+
+// Read and written in this order. kKept marks the values nothing in the program reads: they
+// are loaded and saved only so that the settings file keeps them.
+constexpr SettingRow kSettingRows[] = {
+    Texts(kHistory, "Converted SWF %d", &COptions::m_strHistory, kKept),
+    Folder(kOptions, "Output Folder", &COptions::m_strOutputFolder, SettingDefault::RoomiestDisk,
+           kKept),
+    Int(kOptions, "Output Folder Format", &COptions::m_nOutputFolderFormat, 0, kKept),
+    Folder(kOptions, "Temp Folder", &COptions::m_strTempFolder, SettingDefault::DefaultFolder,
+           kKept),
+    Int(kOptions, "Encoding Threads", &COptions::m_nEncodingThreads, SettingDefault::ProcessorCount,
+        kKept, UpToDefault(1)),
+    Int(kProfiles, "Prompt Cancel Profiles", &COptions::m_bPromptCancelProfiles, 1, kKept),
+    Int(kOptions, "Finish Format", &COptions::m_nFinishFormat, 0, kKept),
+    Int(kOptions, "Frames Convert", &COptions::m_nFramesConvert, 100, kKept),
+    Int(kOptions, "Audio Rapeated", &COptions::m_bAudioRepeated, 0, kKept),
+    Int(kOptions, "Bit Depth", &COptions::m_nBitDepth, 1, kKept),
+    Int(kOptions, "Snapshot Image Format", &COptions::m_nSnapshotImageFormat, 2, kKept),
+    Text(kOptions, "Last Open Folder", &COptions::m_strLastOpenFolder, "", kKept),
+    Int(kOptions, "HTML5 MP4 Video Prompt", &COptions::m_bMp4Prompt, 1, kKept),
+    Int(kOptions, "HTML5 WebM Video Prompt", &COptions::m_bWebmPrompt, 1, kKept),
+    Int(kOptions, "HTML5 OGG Video Prompt", &COptions::m_bOggPrompt, 1, kKept),
+    Counter(kOptions, "Run Times", &COptions::m_nRunTimes, kRead),
+    Int(kVarodo, "CSS", &COptions::m_nVideoPlayer, 0, kRead, ElseDefault(0, 4)),
+    Int(kVarodo, "Video Control", &COptions::m_bVideoControl, 1, kRead),
+    Int(kVarodo, "Auto Play", &COptions::m_bAutoPlay, 0, kRead),
+    Int(kVarodo, "Video Poster", &COptions::m_bVideoPoster, 1, kRead),
+    Int(kVarodo, "Video Loop", &COptions::m_bVideoLoop, 0, kRead),
+    Int(kVarodo, "Audio Player", &COptions::m_nAudioPlayer, 0, kRead, ElseDefault(0, 0)),
+    Int(kVarodo, "Audio Auto Play", &COptions::m_bAudioAutoPlay, 0, kRead),
+    Flag(kOptions, "Combine Notify", &COptions::m_bCombineNotify, 1, kKept),
+    Int(kVarodo, "Prompt Not Select AD", &COptions::m_bPromptNotSelectAD, 1, kKept),
+    Int(kOptions, "Prompt Auto Play Next Frame", &COptions::m_bPromptAutoPlayNextFrame, 1, kKept),
+    Int(kOptions, "Auto Play Next Frame", &COptions::m_bAutoPlayNextFrame, 0, kKept),
+    Int(kOptionsBlank, "Delete Videos After Publish", &COptions::m_bDeleteVideosAfterPublish, 0,
+        kKept),
+    Text(kOptions, "Media Folder Name", &COptions::m_strMediaFolderName, "medias", kRead),
+    Int(kOptionsBlank, "Publish Actions", &COptions::m_nPublishActions, 1, kKept),
+    Int(kOptionsBlank, "After Publish Actions", &COptions::m_nAfterPublishActions, 1, kRead),
+    Int(kOptionsBlank, "Show After Published", &COptions::m_bShowAfterPublished, 1, kKept),
+    Text(kOptions, "Site Root", &COptions::m_strSiteRoot, "", kRead),
+    Text(kOptions, "JS Path", &COptions::m_strJsPath, "", kRead),
+    Text(kOptions, "Media Path", &COptions::m_strMediaPath, "", kRead),
+    Int(kCapture, "Used for Capture", &COptions::m_bUsedForCapture, 0, kRead),
+    Int(kCapture, "Open Folder", &COptions::m_bCaptureOpenFolder, 1, kKept),
+};
+
+constexpr bool SameText(const char* a, const char* b) {
+    return std::string_view(a) == std::string_view(b);
+}
+
+// Two rows under one name would load one value into both fields and save only the later; two
+// rows of one field would save it twice.
+constexpr bool RowsAreDistinct() {
+    for (size_t i = 0; i < std::size(kSettingRows); ++i) {
+        for (size_t k = i + 1; k < std::size(kSettingRows); ++k) {
+            const SettingRow& a = kSettingRows[i];
+            const SettingRow& b = kSettingRows[k];
+            if (SameText(a.section, b.section) && SameText(a.name, b.name)) {
+                return false;
+            }
+            if ((a.pInt && a.pInt == b.pInt) || (a.pText && a.pText == b.pText) ||
+                (a.pTexts && a.pTexts == b.pTexts)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(RowsAreDistinct(), "two settings rows share a value name or a field");
+
+int IntDefault(const SettingRow& row) {
+    return row.from == SettingDefault::ProcessorCount ? COptions::ProcessorCount() : row.intDefault;
+}
+
+int Clamped(const SettingRow& row, int value, int def) {
+    switch (row.clamp) {
+        case SettingClamp::None:
+            break;
+        case SettingClamp::ToDefault:
+            return value < row.min || value > row.max ? def : value;
+        case SettingClamp::UpToDefault:
+            if (static_cast<unsigned>(value) > static_cast<unsigned>(def)) {
+                return def;
+            }
+            return value < row.min ? row.min : value;
+    }
+    return value;
+}
+
+void ApplyDefault(const SettingRow& row, COptions& o) {
+    switch (row.type) {
+        case SettingType::Int:
+        case SettingType::Flag:
+        case SettingType::Counter:
+            o.*row.pInt = IntDefault(row);
+            break;
+        case SettingType::Text:
+        case SettingType::Folder:
+            o.*row.pText = row.textDefault;
+            break;
+        case SettingType::Texts:
+            for (std::string& text : o.*row.pTexts) {
+                text = row.textDefault;
+            }
+            break;
+    }
+}
+
+void Load(const SettingRow& row, const ISettingsStore& s, COptions& o) {
+    switch (row.type) {
+        case SettingType::Int:
+        case SettingType::Flag:
+        case SettingType::Counter: {
+            const int def = IntDefault(row);
+            o.*row.pInt = Clamped(row, s.GetInt(row.section, row.name, def), def);
+            break;
+        }
+        case SettingType::Text:
+            o.*row.pText = s.GetString(row.section, row.name, row.textDefault);
+            break;
+        case SettingType::Folder: {
+            std::string folder = s.GetString(
+                row.section, row.name,
+                row.from == SettingDefault::DefaultFolder ? o.m_strDefaultFolder : row.textDefault);
+            if (folder.empty() && row.from == SettingDefault::RoomiestDisk) {
+                folder = COptions::DefaultOutputFolder();
+            }
+            o.*row.pText = AddBackslash(folder);
+            break;
+        }
+        case SettingType::Texts:
+            for (size_t i = 0; i < std::size(o.*row.pTexts); ++i) {
+                (o.*row.pTexts)[i] = s.GetString(
+                    row.section, fmt::sprintf(row.name, static_cast<int>(i)), row.textDefault);
+            }
+            break;
+    }
+}
+
+void Save(const SettingRow& row, ISettingsStore& s, COptions& o) {
+    switch (row.type) {
+        case SettingType::Int:
+            s.WriteInt(row.section, row.name, o.*row.pInt);
+            break;
+        case SettingType::Flag:
+            s.WriteInt(row.section, row.name, o.*row.pInt ? 1 : 0);
+            break;
+        case SettingType::Counter:
+            s.WriteInt(row.section, row.name, ++(o.*row.pInt));
+            break;
+        case SettingType::Text:
+        case SettingType::Folder:
+            s.WriteString(row.section, row.name, o.*row.pText);
+            break;
+        case SettingType::Texts:
+            for (size_t i = 0; i < std::size(o.*row.pTexts); ++i) {
+                s.WriteString(row.section, fmt::sprintf(row.name, static_cast<int>(i)),
+                              (o.*row.pTexts)[i]);
+            }
+            break;
+    }
+}
 
 std::mutex g_mutex;
 COptions* g_instance = nullptr;
@@ -74,7 +317,15 @@ void COptions::DestroyInstance() {
     g_instance = nullptr;
 }
 
-COptions::COptions() : m_nEncodingThreads(ProcessorCount()) {}
+COptions::COptions() {
+    for (const SettingRow& row : kSettingRows) {
+        ApplyDefault(row, *this);
+    }
+}
+
+std::span<const SettingRow> COptions::SettingRows() {
+    return kSettingRows;
+}
 
 int COptions::ProcessorCount() {
     unsigned n = std::thread::hardware_concurrency();
@@ -131,81 +382,24 @@ void COptions::LoadState() {
     const ISettingsStore& s = GetSettingsStore();
     const std::string appName = LoadStringRes(IDS_APP_NAME);
 
-    for (int i = 0; i < 5; ++i) {
-        m_strHistory[i] = s.GetString(kHistory, fmt::sprintf("Converted SWF %d", i), "");
-    }
-
+    // The default of "Temp Folder".
     std::string media = GetUserVideosFolder();
     if (!IsFolder(media)) {
         media = GetUserDocumentsFolder();
     }
     m_strDefaultFolder = AddBackslash(AddBackslash(media) + appName);
+    CLog::Instance()->Write("GetNumberOfProcesseors()=%d.\r\n", ProcessorCount());
 
-    m_strOutputFolder = s.GetString(kOptions, "Output Folder", "");
-    if (m_strOutputFolder.empty()) {
-        m_strOutputFolder = DefaultOutputFolder();
+    for (const SettingRow& row : kSettingRows) {
+        Load(row, s, *this);
     }
-    m_strOutputFolder = AddBackslash(m_strOutputFolder);
-
-    m_nOutputFolderFormat = s.GetInt(kOptions, "Output Folder Format", 0);
-    m_strTempFolder = AddBackslash(s.GetString(kOptions, "Temp Folder", m_strDefaultFolder));
-
-    const int processors = ProcessorCount();
-    CLog::Instance()->Write("GetNumberOfProcesseors()=%d.\r\n", processors);
-    // Compared unsigned, so a negative stored value counts as very large.
-    unsigned threads = static_cast<unsigned>(s.GetInt(kOptions, "Encoding Threads", processors));
-    if (threads > static_cast<unsigned>(processors)) {
-        threads = static_cast<unsigned>(processors);
-    }
-    m_nEncodingThreads = threads == 0 ? 1 : static_cast<int>(threads);
-
-    m_bPromptCancelProfiles = s.GetInt(kProfiles, "Prompt Cancel Profiles", 1);
-    m_nFinishFormat = s.GetInt(kOptions, "Finish Format", 0);
-    m_nFramesConvert = s.GetInt(kOptions, "Frames Convert", 100);
-    m_bAudioRepeated = s.GetInt(kOptions, "Audio Rapeated", 0);
-    m_nBitDepth = s.GetInt(kOptions, "Bit Depth", 1);
-    m_nSnapshotImageFormat = s.GetInt(kOptions, "Snapshot Image Format", 2);
-    m_strLastOpenFolder = s.GetString(kOptions, "Last Open Folder", "");
-    m_bMp4Prompt = s.GetInt(kOptions, "HTML5 MP4 Video Prompt", 1);
-    m_bWebmPrompt = s.GetInt(kOptions, "HTML5 WebM Video Prompt", 1);
-    m_bOggPrompt = s.GetInt(kOptions, "HTML5 OGG Video Prompt", 1);
-    m_nRunTimes = s.GetInt(kOptions, "Run Times", 0);
-    m_nVideoPlayer = s.GetInt(kVarodo, "CSS", 0);
-    if (m_nVideoPlayer < 0 || m_nVideoPlayer > 4) {
-        m_nVideoPlayer = 0;
-    }
-    m_bVideoControl = s.GetInt(kVarodo, "Video Control", 1);
-    m_bAutoPlay = s.GetInt(kVarodo, "Auto Play", 0);
-    m_bVideoPoster = s.GetInt(kVarodo, "Video Poster", 1);
-    m_bVideoLoop = s.GetInt(kVarodo, "Video Loop", 0);
-    m_nAudioPlayer = s.GetInt(kVarodo, "Audio Player", 0);
-    if (m_nAudioPlayer != 0) {
-        m_nAudioPlayer = 0;
-    }
-    m_bAudioAutoPlay = s.GetInt(kVarodo, "Audio Auto Play", 0);
     m_bLoaded = 1;
-
-    m_bCombineNotify = s.GetInt(kOptions, "Combine Notify", 1);
-    m_bPromptNotSelectAD = s.GetInt(kVarodo, "Prompt Not Select AD", 1);
-    m_bPromptAutoPlayNextFrame = s.GetInt(kOptions, "Prompt Auto Play Next Frame", 1);
-    m_bAutoPlayNextFrame = s.GetInt(kOptions, "Auto Play Next Frame", 0);
-    m_bDeleteVideosAfterPublish = s.GetInt(kOptionsBlank, "Delete Videos After Publish", 0);
-    m_strMediaFolderName = s.GetString(kOptions, "Media Folder Name", "medias");
-    m_nPublishActions = s.GetInt(kOptionsBlank, "Publish Actions", 1);
-    m_nAfterPublishActions = s.GetInt(kOptionsBlank, "After Publish Actions", 1);
-    m_bShowAfterPublished = s.GetInt(kOptionsBlank, "Show After Published", 1);
 
     if (!IsValidPath(m_strTempFolder) ||
         (!IsFolder(m_strTempFolder) && !CreateFolders(m_strTempFolder))) {
         m_strTempFolder = m_strDefaultFolder;
     }
     m_strWorkFolder = fmt::sprintf("%s/OmbrelTec/%s/Tempory", GetAppDataFolder(), appName);
-
-    m_strSiteRoot = s.GetString(kOptions, "Site Root", "");
-    m_strJsPath = s.GetString(kOptions, "JS Path", "");
-    m_strMediaPath = s.GetString(kOptions, "Media Path", "");
-    m_bUsedForCapture = s.GetInt(kCapture, "Used for Capture", 0);
-    m_bCaptureOpenFolder = s.GetInt(kCapture, "Open Folder", 1);
 }
 
 void COptions::SaveState() {
@@ -213,47 +407,10 @@ void COptions::SaveState() {
         return;
     }
     ISettingsStore& s = GetSettingsStore();
-    for (int i = 0; i < 5; ++i) {
-        s.WriteString(kHistory, fmt::sprintf("Converted SWF %d", i), m_strHistory[i]);
+    for (const SettingRow& row : kSettingRows) {
+        Save(row, s, *this);
     }
-    s.WriteString(kOptions, "Output Folder", m_strOutputFolder);
-    s.WriteString(kOptions, "Temp Folder", m_strTempFolder);
-    s.WriteInt(kOptions, "Output Folder Format", m_nOutputFolderFormat);
-    s.WriteInt(kOptions, "Encoding Threads", m_nEncodingThreads);
-    s.WriteInt(kProfiles, "Prompt Cancel Profiles", m_bPromptCancelProfiles);
-    s.WriteInt(kOptions, "Finish Format", m_nFinishFormat);
-    s.WriteInt(kOptions, "Frames Convert", m_nFramesConvert);
-    s.WriteInt(kOptions, "Audio Rapeated", m_bAudioRepeated);
-    s.WriteInt(kOptions, "Bit Depth", m_nBitDepth);
-    s.WriteInt(kOptions, "Snapshot Image Format", m_nSnapshotImageFormat);
-    s.WriteString(kOptions, "Last Open Folder", m_strLastOpenFolder);
-    s.WriteInt(kOptions, "HTML5 MP4 Video Prompt", m_bMp4Prompt);
-    s.WriteInt(kOptions, "HTML5 WebM Video Prompt", m_bWebmPrompt);
-    s.WriteInt(kOptions, "HTML5 OGG Video Prompt", m_bOggPrompt);
-    s.WriteInt(kOptions, "Run Times", m_nRunTimes + 1);
-    ++m_nRunTimes;
-    s.WriteInt(kVarodo, "CSS", m_nVideoPlayer);
-    s.WriteInt(kVarodo, "Video Control", m_bVideoControl);
-    s.WriteInt(kVarodo, "Auto Play", m_bAutoPlay);
-    s.WriteInt(kVarodo, "Video Poster", m_bVideoPoster);
-    s.WriteInt(kVarodo, "Video Loop", m_bVideoLoop);
-    s.WriteInt(kVarodo, "Audio Player", m_nAudioPlayer);
-    s.WriteInt(kVarodo, "Audio Auto Play", m_bAudioAutoPlay);
-    s.WriteInt(kOptions, "Combine Notify", m_bCombineNotify ? 1 : 0);
-    s.WriteInt(kVarodo, "Prompt Not Select AD", m_bPromptNotSelectAD);
     DeleteFolder(m_strWorkFolder);
-    s.WriteInt(kOptions, "Prompt Auto Play Next Frame", m_bPromptAutoPlayNextFrame);
-    s.WriteInt(kOptions, "Auto Play Next Frame", m_bAutoPlayNextFrame);
-    s.WriteInt(kOptionsBlank, "Delete Videos After Publish", m_bDeleteVideosAfterPublish);
-    s.WriteString(kOptions, "Media Folder Name", m_strMediaFolderName);
-    s.WriteInt(kOptionsBlank, "Publish Actions", m_nPublishActions);
-    s.WriteInt(kOptionsBlank, "After Publish Actions", m_nAfterPublishActions);
-    s.WriteInt(kOptionsBlank, "Show After Published", m_bShowAfterPublished);
-    s.WriteString(kOptions, "Site Root", m_strSiteRoot);
-    s.WriteString(kOptions, "JS Path", m_strJsPath);
-    s.WriteString(kOptions, "Media Path", m_strMediaPath);
-    s.WriteInt(kCapture, "Used for Capture", m_bUsedForCapture);
-    s.WriteInt(kCapture, "Open Folder", m_bCaptureOpenFolder);
     s.Flush();
     CLog::Instance()->Write("COptions::SaveState().\r\n");
 }

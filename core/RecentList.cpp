@@ -6,15 +6,16 @@
 #include <fmt/printf.h>
 
 #include "core/PathUtils.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 
 std::vector<std::string> LoadRecentList(const ISettingsStore& store, std::string_view section,
                                         bool existingFilesOnly) {
     std::vector<std::string> list;
-    int count = store.GetInt(section, "Count", 0);
+    int count = store.GetInt(section, settings::kRecentCount, 0);
     count = std::clamp(count, 0, static_cast<int>(kRecentListMax));
     for (int i = 0; i < count; ++i) {
-        std::string entry = store.GetString(section, fmt::sprintf("#%d", i), "");
+        std::string entry = store.GetString(section, fmt::sprintf(settings::kRecentEntry, i), "");
         if (entry.empty() || (existingFilesOnly && !IsRegularFile(entry))) {
             continue;
         }
@@ -28,9 +29,9 @@ void SaveRecentList(ISettingsStore& store, std::string_view section,
     store.DeleteSection(section);
     const size_t count = std::min(list.size(), kRecentListMax);
     for (size_t i = 0; i < count; ++i) {
-        store.WriteString(section, fmt::sprintf("#%d", i), list[i]);
+        store.WriteString(section, fmt::sprintf(settings::kRecentEntry, i), list[i]);
     }
-    store.WriteInt(section, "Count", static_cast<int>(count));
+    store.WriteInt(section, settings::kRecentCount, static_cast<int>(count));
 }
 
 void AddToRecentList(std::vector<std::string>& list, const std::string& entry) {

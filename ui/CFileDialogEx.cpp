@@ -6,11 +6,12 @@
 
 #include "app/QtText.h"
 #include "core/PathUtils.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 
 CFileDialogEx::CFileDialogEx(const std::string& name, const std::string& filter, bool openFile,
                              QWidget* owner)
-    : m_strSection("File Dialogs/" + name),
+    : m_strSection(std::string(settings::kFileDialogs) + "/" + name),
       m_filters(ToQtFilters(filter)),
       m_pDialog(std::make_unique<QFileDialog>(owner)) {
     QFileDialog& dialog = *m_pDialog;
@@ -27,11 +28,11 @@ CFileDialogEx::CFileDialogEx(const std::string& name, const std::string& filter,
     }
 
     const ISettingsStore& store = GetSettingsStore();
-    const int index = store.GetInt(m_strSection, "Filter Index", 0);
+    const int index = store.GetInt(m_strSection, settings::kFilterIndex, 0);
     if (index >= 1 && index <= m_filters.size()) {
         dialog.selectNameFilter(m_filters[index - 1]);
     }
-    m_strLastPath = store.GetString(m_strSection, "Last Path", "");
+    m_strLastPath = store.GetString(m_strSection, settings::kLastPath, "");
     if (!m_strLastPath.empty() && IsFolder(m_strLastPath)) {
         dialog.setDirectory(ToQt(m_strLastPath));
     }
@@ -52,11 +53,12 @@ std::string CFileDialogEx::GetPathName() const {
 void CFileDialogEx::OnAccepted() {
     ISettingsStore& store = GetSettingsStore();
     const qsizetype index = m_filters.indexOf(m_pDialog->selectedNameFilter());
-    store.WriteInt(m_strSection, "Filter Index", index < 0 ? 0 : static_cast<int>(index) + 1);
+    store.WriteInt(m_strSection, settings::kFilterIndex,
+                   index < 0 ? 0 : static_cast<int>(index) + 1);
     const std::string path = GetPathName();
     if (!path.empty()) {
         m_strLastPath = IsFolder(path) ? path : GetPathFolder(path);
-        store.WriteString(m_strSection, "Last Path", m_strLastPath);
+        store.WriteString(m_strSection, settings::kLastPath, m_strLastPath);
     }
 }
 

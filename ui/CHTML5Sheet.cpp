@@ -10,16 +10,10 @@
 
 #include "app/QtText.h"
 #include "core/Options.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
 #include "ui/CMovieMakerPagePublish.h"
-
-namespace {
-
-constexpr const char* kSection = "Options";
-constexpr const char* kPageValue = "HTML5 Page";
-
-}  // namespace
 
 CHTML5Sheet::CHTML5Sheet(QWidget* parent, CFolderChoosers choosers)
     : QDialog(parent),
@@ -28,7 +22,7 @@ CHTML5Sheet::CHTML5Sheet(QWidget* parent, CFolderChoosers choosers)
       m_pButtons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this)) {
     setWindowTitle(ToQt(LoadStringRes(IDS_HTML5_OPTIONS)));
     m_pTabs->addTab(m_pPublishPage, QStringLiteral("Publish"));
-    const int start = GetSettingsStore().GetInt(kSection, kPageValue, 0);
+    const int start = GetSettingsStore().GetInt(settings::kOptions, settings::kHtml5Page, 0);
     m_pTabs->setCurrentIndex(start >= 0 && start < m_pTabs->count() ? start : 0);
 
     if (COptions::Instance()->m_bUsedForCapture) {
@@ -47,6 +41,6 @@ void CHTML5Sheet::done(int result) {
     if (result == QDialog::Accepted) {
         m_pPublishPage->OnApply();
     }
-    GetSettingsStore().WriteInt(kSection, kPageValue, m_pTabs->currentIndex());
+    GetSettingsStore().WriteInt(settings::kOptions, settings::kHtml5Page, m_pTabs->currentIndex());
     QDialog::done(result);
 }

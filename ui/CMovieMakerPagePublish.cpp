@@ -17,12 +17,13 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/RecentList.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
 
 namespace {
 
-constexpr const char* kHistorySection = "Publish/Site Root";
+constexpr const char* kHistorySection = settings::kSiteRootHistory;
 
 // Tooltips are the chooser titles without their closing colon.
 QString Tooltip(int id) {

@@ -34,6 +34,7 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/RecentList.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
@@ -50,7 +51,7 @@
 
 namespace {
 
-constexpr const char* kHistorySection = "Publish/HTML_Files";
+constexpr const char* kHistorySection = settings::kPageHistory;
 
 // Questions asked while the wait cursor shows are answered with the arrow.
 class CArrowForQuestions : public IMessageBox {

@@ -26,6 +26,7 @@
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/RecentList.h"
+#include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
@@ -36,7 +37,7 @@
 
 namespace {
 
-constexpr const char* kHistorySection = "Publish/HTML5 File Path";
+constexpr const char* kHistorySection = settings::kMediaHistory;
 
 const struct {
     const char* label;
@@ -371,7 +372,7 @@ void CPageSelectVideo::OnPreview() {
 
 void CPageSelectVideo::OnPublishOptions() {
     // The options sheet opens on its publish page.
-    GetSettingsStore().WriteInt("Options", "HTML5 Page", 3);
+    GetSettingsStore().WriteInt(settings::kOptions, settings::kHtml5Page, 3);
     CHTML5Sheet sheet(window());
     sheet.exec();
 }

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Options.h"
 
+#include <iterator>
+#include <map>
+#include <string>
+
+#include <fmt/printf.h>
 #include <gtest/gtest.h>
 
 #include "core/Folders.h"
@@ -14,6 +19,31 @@ COptions* Load() {
     COptions* o = COptions::Instance();
     o->LoadState();
     return o;
+}
+
+// Every field of the table as text, by section and value name.
+std::map<std::string, std::string> Values(const COptions& o) {
+    std::map<std::string, std::string> values;
+    for (const SettingRow& row : COptions::SettingRows()) {
+        const std::string key = std::string(row.section) + "|" + row.name;
+        switch (row.type) {
+            case SettingType::Int:
+            case SettingType::Flag:
+            case SettingType::Counter:
+                values[key] = std::to_string(o.*row.pInt);
+                break;
+            case SettingType::Text:
+            case SettingType::Folder:
+                values[key] = o.*row.pText;
+                break;
+            case SettingType::Texts:
+                for (size_t i = 0; i < std::size(o.*row.pTexts); ++i) {
+                    values[fmt::sprintf(key, i)] = (o.*row.pTexts)[i];
+                }
+                break;
+        }
+    }
+    return values;
 }
 
 TEST(Options, DefaultsWithAnEmptyStore) {
@@ -138,6 +168,59 @@ TEST(Options, EveryValueRoundTripsAndRunTimesCounts) {
     EXPECT_EQ(env.store->GetInt("Options ", "After Publish Actions", 0), 2)
         << "the section name keeps its trailing blank";
     EXPECT_FALSE(env.store->Has("Options", "After Publish Actions"));
+}
+
+TEST(Options, EveryRowKeepsAValueOtherThanItsDefault) {
+    test::Environment env;
+    COptions* o = Load();
+    const auto defaults = Values(*o);
+    int n = 0;
+    for (const SettingRow& row : COptions::SettingRows()) {
+        const std::string unique = std::to_string(++n);
+        switch (row.type) {
+            case SettingType::Int:
+                if (row.clamp == SettingClamp::ToDefault) {
+                    // "Audio Player" allows its default only.
+                    o->*row.pInt = o->*row.pInt == row.max ? row.min : row.max;
+                } else if (row.clamp == SettingClamp::UpToDefault) {
+                    o->*row.pInt = row.min;
+                } else {
+                    o->*row.pInt = 1000 + n;
+                }
+                break;
+            case SettingType::Flag:
+                o->*row.pInt = o->*row.pInt ? 0 : 1;
+                break;
+            case SettingType::Counter:
+                o->*row.pInt = 1000 + n;
+                break;
+            case SettingType::Text:
+                o->*row.pText = "text " + unique;
+                break;
+            case SettingType::Folder:
+                // Made at load if it is the temporary folder.
+                o->*row.pText = env.sandbox / ("folder " + unique) + "/";
+                break;
+            case SettingType::Texts:
+                for (size_t i = 0; i < std::size(o->*row.pTexts); ++i) {
+                    (o->*row.pTexts)[i] = "text " + unique + "." + std::to_string(i);
+                }
+                break;
+        }
+    }
+    const auto chosen = Values(*o);
+    o->SaveState();
+    const auto saved = Values(*o);
+    COptions::DestroyInstance();
+
+    const auto loaded = Values(*Load());
+    EXPECT_EQ(loaded, saved);
+    size_t changed = 0;
+    for (const auto& [key, value] : chosen) {
+        changed += value != defaults.at(key) && loaded.at(key) != defaults.at(key);
+    }
+    // Only "Audio Player" has no other value, and "Encoding Threads" none on one processor.
+    EXPECT_GE(changed, chosen.size() - 2);
 }
 
 TEST(Options, SaveDeletesTheWorkFolder) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -65,69 +65,40 @@ private:
     std::unique_ptr<CQtSettingsStore> m_pInner;
 };
 
-// Every value the settings file keeps, by name.
-std::vector<std::pair<const char*, std::string>> Snapshot(const COptions& o) {
-    std::vector<std::pair<const char*, std::string>> values;
-    const auto add = [&](const char* name, const auto& value) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>) {
-            values.emplace_back(name, value);
-        } else {
-            values.emplace_back(name, std::to_string(value));
+// Every value the settings file keeps, by value name.
+std::vector<std::pair<std::string, std::string>> Snapshot(const COptions& o) {
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const SettingRow& row : COptions::SettingRows()) {
+        switch (row.type) {
+            case SettingType::Int:
+            case SettingType::Counter:
+                values.emplace_back(row.name, std::to_string(o.*row.pInt));
+                break;
+            case SettingType::Flag:
+                // Saved as 0 or 1.
+                values.emplace_back(row.name, std::to_string(o.*row.pInt != 0));
+                break;
+            case SettingType::Text:
+            case SettingType::Folder:
+                values.emplace_back(row.name, o.*row.pText);
+                break;
+            case SettingType::Texts:
+                for (size_t i = 0; i < std::size(o.*row.pTexts); ++i) {
+                    values.emplace_back(std::string(row.name) + " [" + std::to_string(i) + "]",
+                                        (o.*row.pTexts)[i]);
+                }
+                break;
         }
-    };
-#define DEDE5_KEEP(field) add(#field, o.field)
-    DEDE5_KEEP(m_strHistory[0]);
-    DEDE5_KEEP(m_strHistory[1]);
-    DEDE5_KEEP(m_strHistory[2]);
-    DEDE5_KEEP(m_strHistory[3]);
-    DEDE5_KEEP(m_strHistory[4]);
-    DEDE5_KEEP(m_strOutputFolder);
-    DEDE5_KEEP(m_strTempFolder);
-    DEDE5_KEEP(m_nOutputFolderFormat);
-    DEDE5_KEEP(m_nEncodingThreads);
-    DEDE5_KEEP(m_bPromptCancelProfiles);
-    DEDE5_KEEP(m_nFinishFormat);
-    DEDE5_KEEP(m_nFramesConvert);
-    DEDE5_KEEP(m_bAudioRepeated);
-    DEDE5_KEEP(m_nBitDepth);
-    DEDE5_KEEP(m_nSnapshotImageFormat);
-    DEDE5_KEEP(m_strLastOpenFolder);
-    DEDE5_KEEP(m_bMp4Prompt);
-    DEDE5_KEEP(m_bWebmPrompt);
-    DEDE5_KEEP(m_bOggPrompt);
-    DEDE5_KEEP(m_nRunTimes);
-    DEDE5_KEEP(m_nVideoPlayer);
-    DEDE5_KEEP(m_bVideoControl);
-    DEDE5_KEEP(m_bAutoPlay);
-    DEDE5_KEEP(m_bVideoPoster);
-    DEDE5_KEEP(m_bVideoLoop);
-    DEDE5_KEEP(m_nAudioPlayer);
-    DEDE5_KEEP(m_bAudioAutoPlay);
-    // Saved as 0 or 1.
-    add("m_bCombineNotify", o.m_bCombineNotify != 0);
-    DEDE5_KEEP(m_bPromptNotSelectAD);
-    DEDE5_KEEP(m_bPromptAutoPlayNextFrame);
-    DEDE5_KEEP(m_bAutoPlayNextFrame);
-    DEDE5_KEEP(m_bDeleteVideosAfterPublish);
-    DEDE5_KEEP(m_strMediaFolderName);
-    DEDE5_KEEP(m_nPublishActions);
-    DEDE5_KEEP(m_nAfterPublishActions);
-    DEDE5_KEEP(m_bShowAfterPublished);
-    DEDE5_KEEP(m_strSiteRoot);
-    DEDE5_KEEP(m_strJsPath);
-    DEDE5_KEEP(m_strMediaPath);
-    DEDE5_KEEP(m_bUsedForCapture);
-    DEDE5_KEEP(m_bCaptureOpenFolder);
-#undef DEDE5_KEEP
+    }
     return values;
 }
 
-void CheckSame(const std::vector<std::pair<const char*, std::string>>& read,
-               const std::vector<std::pair<const char*, std::string>>& saved) {
+void CheckSame(const std::vector<std::pair<std::string, std::string>>& read,
+               const std::vector<std::pair<std::string, std::string>>& saved) {
     for (size_t i = 0; i < saved.size(); ++i) {
         if (read[i].second != saved[i].second) {
-            std::fprintf(stderr, "%s saved as \"%s\" reads back as \"%s\"\n", saved[i].first,
-                         fuzz::Printable(saved[i].second).c_str(),
+            std::fprintf(stderr, "%s saved as \"%s\" reads back as \"%s\"\n",
+                         saved[i].first.c_str(), fuzz::Printable(saved[i].second).c_str(),
                          fuzz::Printable(read[i].second).c_str());
         }
     }
