@@ -30,6 +30,10 @@ bool CopyFolderFiles(const std::string& source, const std::string& target) {
             continue;
         }
         const std::string to = target + "/" + name;
+        // A batch puts the same files into one site again and again: an equal file stays.
+        if (PathExists(to) && FilesDiffer(to, from) == 0) {
+            continue;
+        }
         if (PathExists(to)) {
             ClearReadOnly(to);
         }

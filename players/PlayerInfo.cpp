@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "players/PlayerInfo.h"
 
+#include <iterator>
+
+#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "players/CHTML5LeanBackPlayer.h"
 #include "players/CHTML5VideoJsPlayer.h"
@@ -26,6 +29,10 @@ const PlayerInfo kAudioPlayers[] = {
     {"", "MediaElement Player", "", "mediaelement-audio.htm", 1314, PLAYER_TYPE_MEDIAELEMENT,
      "mediaelement", MakePlayer<CMediaElementPLayer>},
 };
+
+static_assert(std::size(kVideoPlayers) == COptions::kVideoPlayerRows &&
+                  std::size(kAudioPlayers) == COptions::kAudioPlayerRows,
+              "the settings keep an index into each player table");
 
 const PlayerInfo* FindIn(std::span<const PlayerInfo> rows, std::string_view name) {
     for (const PlayerInfo& row : rows) {

@@ -279,7 +279,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     CRecordingQuestions recorder(questions);
-    if (!CopyMediaFiles(request, request.mediaFolder, recorder)) {
+    if (!CopyMediaFiles(request, request.mediaFolder, recorder, &m_copied)) {
         outcome.cancelled = recorder.Cancelled();
         if (!outcome.cancelled) {
             outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_COPY,

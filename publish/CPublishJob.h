@@ -12,10 +12,10 @@
 #include "players/PlayerInfo.h"
 #include "players/PlayerRequest.h"
 #include "publish/CPageFile.h"
+#include "publish/MediaCopy.h"
 
 class CHtmlPage;
 class COptions;
-class ICopyQuestions;
 
 // What the media check says of a file.
 enum MediaVerdict : int {
@@ -137,6 +137,7 @@ private:
     std::unique_ptr<CHTML5Player> m_pPlayer;
     // A failed picture is not tried again for every page.
     bool m_bPosterTried = false;
+    CEqualFilesMemo m_copied;
     std::unique_ptr<CPageFile> m_pPreviewFile;
     std::string m_strPreviewPath;
 };

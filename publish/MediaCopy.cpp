@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/printf.h>
@@ -44,8 +45,33 @@ bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFo
     return false;
 }
 
+bool CEqualFilesMemo::LookOf(const std::string& path, Look& look) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return false;
+    }
+    look = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+            static_cast<uint64_t>(st.st_size),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    return true;
+}
+
+bool CEqualFilesMemo::KnownEqual(const std::string& source, const std::string& target) const {
+    const auto it = m_pairs.find({source, target});
+    Look sourceNow, targetNow;
+    return it != m_pairs.end() && LookOf(source, sourceNow) && LookOf(target, targetNow) &&
+           it->second == std::pair{sourceNow, targetNow};
+}
+
+void CEqualFilesMemo::Remember(const std::string& source, const std::string& target) {
+    Look sourceNow, targetNow;
+    if (LookOf(source, sourceNow) && LookOf(target, targetNow)) {
+        m_pairs[{source, target}] = {sourceNow, targetNow};
+    }
+}
+
 bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions) {
+                    ICopyQuestions& questions, CEqualFilesMemo* memo) {
     if (!request.mediaFolderUrl.empty()) {
         if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
             return false;
@@ -55,8 +81,14 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
     for (const std::string& source : request.copyList) {
         const std::string name = GetPathFileName(source);
         const std::string target = JoinPath(name, mediaFolder, true);
+        if (memo && memo->KnownEqual(source, target)) {
+            continue;
+        }
         if (PathExists(target)) {
             if (FilesDiffer(target, source) == 0) {
+                if (memo) {
+                    memo->Remember(source, target);
+                }
                 continue;
             }
             if (!yesToAll) {
@@ -80,6 +112,9 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
                     return questions.Progress(name, done, total);
                 });
             if (copied) {
+                if (memo) {
+                    memo->Remember(source, target);
+                }
                 break;
             }
             const std::string reason = GetErrorText(errno);
@@ -111,6 +146,9 @@ bool CopyServerConfig(const std::string& mediaFolder) {
         return false;
     }
     const std::string target = JoinPath(".htaccess", mediaFolder, true);
+    if (PathExists(target) && FilesDiffer(target, source) == 0) {
+        return true;
+    }
     if (PathExists(target)) {
         ClearReadOnly(target);
     }

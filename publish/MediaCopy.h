@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "players/PlayerRequest.h"
 
@@ -35,6 +37,24 @@ public:
     int AskCopyError(const std::string& text) override;
 };
 
+// Pairs of files this job found or made equal, each with what both looked like then, so the next
+// page into the same folder need not read them again. A pair that changed since is compared anew.
+class CEqualFilesMemo {
+public:
+    bool KnownEqual(const std::string& source, const std::string& target) const;
+    void Remember(const std::string& source, const std::string& target);
+
+private:
+    struct Look {
+        uint64_t device = 0, inode = 0, size = 0;
+        int64_t modified_ns = 0;
+        bool operator==(const Look&) const = default;
+    };
+    static bool LookOf(const std::string& path, Look& look);
+
+    std::map<std::pair<std::string, std::string>, std::pair<Look, Look>> m_pairs;
+};
+
 // Makes the media folder when the request copies into one. A folder that cannot be made is
 // reported (message 330) with the reason, and publishing must stop.
 bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFolder);
@@ -43,7 +63,7 @@ bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFo
 // other content, then deletes the temporary files that lie outside the media folder. False means
 // publishing must stop (media folder unusable, Cancel, Abort).
 bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions);
+                    ICopyQuestions& questions, CEqualFilesMemo* memo = nullptr);
 
 // Copies the installation's server configuration to ".htaccess" in the media folder (made when
 // missing, so the first publish gets it too).

@@ -2,6 +2,7 @@
 #include "ui/CPagePublishHTML.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 #include "core/CodePage.h"
@@ -24,6 +26,8 @@
 #include "core/MessageBox.h"
 #include "core/RecentList.h"
 #include "core/StringTable.h"
+#include "media/VideoThumbnail.h"
+#include "players/PlayerMarkup.h"
 #include "publish/IFileWriter.h"
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
@@ -210,6 +214,40 @@ TEST_F(PublishPageTest, PreviewFilesAreReusedBesideThePageAndNeverLeak) {
 
     sheet.reset();
     EXPECT_EQ(PreviewFiles(site + "/news"), std::vector<std::string>{});
+}
+
+TEST_F(PublishPageTest, PosterIsTakenOnceForLoadsPreviewsAndAReturnToThePage) {
+    std::atomic<int> runs = 0;
+    std::atomic<bool> onUiThread = false;
+    QThread* const ui = QThread::currentThread();
+    struct Restore {
+        ~Restore() { SetStillPictureMaker(nullptr); }
+    } restore;
+    SetStillPictureMaker([&](const std::string& video, const std::string& jpeg) {
+        ++runs;
+        onUiThread = onUiThread || QThread::currentThread() == ui;
+        return MakeStillPicture(video, jpeg);
+    });
+    CPagePublishHTML& page = StartWizard(Video(), 0);
+    EXPECT_EQ(runs, 1) << "taken when the page became active";
+    EXPECT_FALSE(onUiThread) << "ffmpeg ran on the user-interface thread";
+
+    BrowseTo(page, index);
+    BrowseTo(page, news);
+    TypePath(page, index);
+    ASSERT_EQ(page.Page().PagePath(), index);
+    InsertAfterBody(page);
+    QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
+    QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
+    ASSERT_EQ(browser.pages.size(), 2u);
+    EXPECT_NE(ReadFile(browser.pages.back()).find("poster=\""), std::string::npos);
+
+    QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
+    Next(CPublishSheet::kPagePublishHTML);
+    BrowseTo(page, index);
+    InsertAfterBody(page);
+    EXPECT_NE(page.Page().BodyCode().find("poster=\"medias/movie.jpg\""), std::string::npos);
+    EXPECT_EQ(runs, 1);
 }
 
 TEST_F(PublishPageTest, FindSearchesTheSourceAndKeepsTheSelectionWhenNothingIsFound) {
