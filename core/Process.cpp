@@ -185,6 +185,14 @@ CProcess::~CProcess() {
     }
 }
 
+bool CProcess::FailStart(int error) {
+    m_result.startError = error;
+    m_output.Close();
+    m_errors.Close();
+    m_input.Close();
+    return false;
+}
+
 bool CProcess::Start(const ProcessRequest& request) {
     if (m_result.started || m_result.startError != 0) {
         return false;
@@ -219,11 +227,7 @@ bool CProcess::Start(const ProcessRequest& request) {
         }
     }
     if (error != 0) {
-        m_result.startError = error;
-        m_output.Close();
-        m_errors.Close();
-        m_input.Close();
-        return false;
+        return FailStart(error);
     }
 
     posix_spawn_file_actions_t* actions = plan.Actions();
@@ -260,11 +264,7 @@ bool CProcess::Start(const ProcessRequest& request) {
     errorsEnd.Close();
     inputEnd.Close();
     if (error != 0) {
-        m_result.startError = error;
-        m_output.Close();
-        m_errors.Close();
-        m_input.Close();
-        return false;
+        return FailStart(error);
     }
     m_pid = pid;
     m_result.started = true;

@@ -86,6 +86,8 @@ public:
     pid_t GetPid() const { return m_pid; }
 
 private:
+    // Records why the child could not be started and lets go of the pipes; false.
+    bool FailStart(int error);
     bool Read(CFileDescriptor& fd, const OutputHandler& handler, size_t limit_bytes);
     void WriteInput();
     void CheckEnd(bool block);

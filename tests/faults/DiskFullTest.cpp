@@ -12,14 +12,6 @@
 namespace faults {
 namespace {
 
-size_t Count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 class DiskFull : public FaultTest {};
 
 TEST_F(DiskFull, PageSaveThatRunsOutOfRoomLeavesThePageAsItWas) {

@@ -17,6 +17,15 @@ namespace faults {
 // film, other bytes after it).
 const std::string& SampleMedia(const std::string& name);
 
+// How often `what` occurs in `text`, overlapping ones included.
+inline size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) {
+        ++n;
+    }
+    return n;
+}
+
 // A site with one page, in a sandbox of the test's own, and the publisher's arguments for it.
 class FaultTest : public ::testing::Test {
 protected:

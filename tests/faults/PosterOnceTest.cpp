@@ -17,14 +17,6 @@ constexpr const char* kCountingFfmpeg =
     "echo run >> \"$DEDE5_TEST_COUNT\"\n"
     "exec ffmpeg \"$@\" </dev/null\n";
 
-size_t CountOccurrences(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 class PosterOnce : public FaultTest {};
 
 TEST_F(PosterOnce, OneFfmpegRunForAHundredPages) {
@@ -43,7 +35,7 @@ TEST_F(PosterOnce, OneFfmpegRunForAHundredPages) {
     EXPECT_EQ(test::ReadFile(count), "run\n");
     for (const std::string& page : pages) {
         const std::string text = test::ReadFile(page);
-        EXPECT_EQ(CountOccurrences(text, "<video"), 1u) << page;
+        EXPECT_EQ(Count(text, "<video"), 1u) << page;
         EXPECT_NE(text.find("poster=\"../medias/movie.jpg\""), std::string::npos) << page;
     }
     EXPECT_TRUE(IsRegularFile(site + "/medias/movie.jpg"));
