@@ -207,11 +207,12 @@ void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
         o.m_strSiteRoot =
             options.siteRoot->empty() ? "" : AddBackslash(Absolute(*options.siteRoot));
     }
+    // Stored as the options sheet stores them, so "/js" is "/js/".
     if (options.jsPath) {
-        o.m_strJsPath = *options.jsPath;
+        o.m_strJsPath = SiteLayout::StoredSubFolder(*options.jsPath);
     }
     if (options.mediaPath) {
-        o.m_strMediaPath = *options.mediaPath;
+        o.m_strMediaPath = SiteLayout::StoredSubFolder(*options.mediaPath);
     }
     if (options.poster) {
         o.m_bVideoPoster = *options.poster;

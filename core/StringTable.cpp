@@ -85,11 +85,19 @@ const std::map<int, std::string>& Table() {
         {IDS_PAGE_NOT_WRITABLE,
          "The web page '%s' can be read but not written:\n%s\nIt cannot be published. Please "
          "make the page writable, then load it again."},
+        {IDS_FOLDER_OUTSIDE_SITE,
+         "The folder '%s' is not inside the site root '%s': a '..' or a link leads out of the "
+         "site. Nothing has been written. Please choose folders inside the site in Publish "
+         "Options."},
         {IDS_MEDIA_FOLDER_FAILED,
          "Cannot create the media folder '%s':\n%s\nThe web page has been saved, but its media "
          "files have not been copied. Please remove what is in the way or choose another media "
          "folder, then publish again."},
         {IDS_COPYING_FILE, "Copying \"%s\"..."},
+        {IDS_SERVER_CONFIG_LINES,
+         "The server configuration '%s' of the site cannot be changed:\n%s\nIt is left as it "
+         "was. So that the web server sends the media with the right types, please add these "
+         "lines to it:\n%s"},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -246,6 +246,13 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
     PublishOutcome outcome;
     const std::string pagePath = page.PagePath();
+    // Nothing is written when a folder of the site would lead out of it.
+    if (const auto outside = SiteLayout::FolderOutsideSite(pagePath)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, *outside,
+                      COptions::Instance()->m_strSiteRoot);
+        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, *outside, EXDEV};
+        return outcome;
+    }
     page.SetText(std::move(text));
     errno = 0;
     if (!page.SavePage(page.Text())) {

@@ -32,6 +32,7 @@ struct MediaCheck {
 
 // The steps of publishing into one page, in their order.
 enum PublishStep : int {
+    PUBLISH_STEP_SITE_FOLDERS,
     PUBLISH_STEP_SAVE_PAGE,
     PUBLISH_STEP_PLAYER_FILES,
     PUBLISH_STEP_SERVER_CONFIG,

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/MediaCopy.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include <fcntl.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,17 +146,137 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
     return true;
 }
 
+namespace {
+
+constexpr std::string_view kBlockStart = "# Media types added by Ombrel DEDE5 Varodo\n";
+constexpr std::string_view kBlockEnd = "# End of the media types added by Ombrel DEDE5 Varodo\n";
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[8192];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    const int error = errno;
+    ::close(fd);
+    if (n < 0) {
+        errno = error;
+        return std::nullopt;
+    }
+    return text;
+}
+
+std::vector<std::string> Words(std::string_view line) {
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (pos < line.size()) {
+        const size_t start = line.find_first_not_of(" \t\r", pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        const size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+        words.emplace_back(line.substr(start, end - start));
+        pos = end;
+    }
+    return words;
+}
+
+// The extensions that AddType lines of `config` give a type, in lower case with their dot.
+std::set<std::string> TypedExtensions(std::string_view config) {
+    std::set<std::string> extensions;
+    size_t pos = 0;
+    while (pos < config.size()) {
+        const size_t end = std::min(config.find('\n', pos), config.size());
+        const auto words = Words(config.substr(pos, end - pos));
+        if (words.size() > 2 && EqualsNoCase(words[0], "AddType")) {
+            for (size_t i = 2; i < words.size(); ++i) {
+                std::string extension = ToLowerAscii(words[i]);
+                if (!extension.starts_with('.')) {
+                    extension.insert(extension.begin(), '.');
+                }
+                extensions.insert(extension);
+            }
+        }
+        pos = end + 1;
+    }
+    return extensions;
+}
+
+// Our AddType lines for the extensions `present` does not type yet.
+std::string MissingTypeLines(std::string_view ours, const std::set<std::string>& present) {
+    std::string lines;
+    size_t pos = 0;
+    while (pos < ours.size()) {
+        const size_t end = std::min(ours.find('\n', pos), ours.size());
+        const auto words = Words(ours.substr(pos, end - pos));
+        if (words.size() > 2 && EqualsNoCase(words[0], "AddType")) {
+            std::string line;
+            for (size_t i = 2; i < words.size(); ++i) {
+                if (!present.count(ToLowerAscii(words[i]))) {
+                    line += " " + words[i];
+                }
+            }
+            if (!line.empty()) {
+                lines += words[0] + " " + words[1] + line + "\n";
+            }
+        }
+        pos = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
 bool CopyServerConfig(const std::string& mediaFolder) {
     const std::string source = GetInstallFolder() + "/Scripts/.htaccess";
     if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
         return false;
     }
     const std::string target = JoinPath(".htaccess", mediaFolder, true);
-    if (PathExists(target) && FilesDiffer(target, source) == 0) {
-        return true;
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0) {
+        return CopyFileOverwrite(source, target);
     }
-    if (PathExists(target)) {
-        ClearReadOnly(target);
+    // The site's own configuration (passwords, rewrites) is never replaced: only the media types
+    // it lacks are added, in one block of ours at its end.
+    const auto ours = ReadSmallFile(source);
+    const auto theirs = S_ISREG(st.st_mode) ? ReadSmallFile(target) : std::nullopt;
+    if (!ours) {
+        return false;
     }
-    return CopyFileOverwrite(source, target);
+    std::string missing;
+    int error = 0;
+    if (theirs) {
+        missing = MissingTypeLines(*ours, TypedExtensions(*theirs));
+        if (missing.empty()) {
+            return true;
+        }
+        const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0) {
+            std::string block(theirs->empty() || theirs->ends_with('\n') ? "" : "\n");
+            block += std::string(kBlockStart) + missing + std::string(kBlockEnd);
+            const bool written =
+                ::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()) &&
+                ::fsync(fd) == 0;
+            error = errno;
+            ::close(fd);
+            if (written) {
+                return true;
+            }
+        } else {
+            error = errno;
+        }
+    } else {
+        error = S_ISREG(st.st_mode) ? errno : S_ISLNK(st.st_mode) ? ELOOP : EISDIR;
+        missing = MissingTypeLines(*ours, {});
+    }
+    MessageBoxFormat(MB_OK | MB_ICONWARNING, LoadStringRes(IDS_SERVER_CONFIG_LINES), target,
+                     GetErrorText(error), missing);
+    errno = error;
+    return false;
 }

@@ -23,4 +23,13 @@ public:
     // as canonical paths (links and ".." resolved, letters exact), so neither a link nor ".." can
     // take a page outside the root. Reports strings 39 or 40 when `showMessages` is set.
     static bool CheckPageLocation(const std::string& pagePath, bool showMessages);
+    // The page's JavaScript or media folder when its real path is not in or below the real site
+    // root (a ".." or a link leads out of the site); nullopt when both are inside, or without a
+    // site root.
+    static std::optional<std::string> FolderOutsideSite(const std::string& pagePath);
+    // True when `folder` (which need not exist yet) really lies in or below `siteRoot`.
+    static bool IsInsideSite(const std::string& folder, const std::string& siteRoot);
+    // A sub-folder of the site root in its stored form: "/" for the root itself, else the
+    // folder with one "/" at each end ("js" and "/js" become "/js/").
+    static std::string StoredSubFolder(std::string_view folder);
 };

@@ -20,6 +20,7 @@
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
+#include "publish/SiteLayout.h"
 
 namespace {
 
@@ -198,6 +199,10 @@ void CMovieMakerPagePublish::OnBrowseSubFolder(QLineEdit* target) {
     const std::string chosen =
         m_choosers.browseForSubFolder(m_strSiteRoot, LoadStringRes(IDS_SELECT_SUBFOLDER), window());
     if (chosen.empty()) {
+        return;
+    }
+    if (!SiteLayout::IsInsideSite(AddBackslash(chosen), m_strSiteRoot)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, chosen, m_strSiteRoot);
         return;
     }
     const std::string relative = RelativeSubFolder(m_strSiteRoot, chosen);

@@ -206,10 +206,46 @@ TEST_F(MediaCopy, ServerConfigurationGoesBesideTheMedia) {
     ::setenv("DEDE5_VARODO_HOME", (env.sandbox / "install").c_str(), 1);
     EXPECT_TRUE(CopyServerConfig(medias)) << "the media folder is made on the first publish";
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n");
-    ::chmod(Media(".htaccess").c_str(), 0444);
     env.sandbox.Write("install/Scripts/.htaccess", "new\n");
     EXPECT_TRUE(CopyServerConfig(medias + "/"));
-    EXPECT_EQ(test::ReadFile(Media(".htaccess")), "new\n");
+    EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n")
+        << "an existing configuration is not replaced";
+    if (!savedHome.empty()) {
+        ::setenv("DEDE5_VARODO_HOME", savedHome.c_str(), 1);
+    }
+}
+
+TEST_F(MediaCopy, TheSitesOwnServerConfigurationOnlyGainsTheMissingTypes) {
+    test::Environment env;
+    const char* saved = std::getenv("DEDE5_VARODO_HOME");
+    const std::string savedHome = saved ? saved : "";
+    env.sandbox.Write("install/Scripts/.htaccess",
+                      "# ours\nAddType video/mp4 .mp4 .m4v\nAddType audio/mpeg .mp3\n");
+    ::setenv("DEDE5_VARODO_HOME", (env.sandbox / "install").c_str(), 1);
+    const std::string site =
+        "AuthType Basic\nAuthName \"Members\"\nRequire valid-user\nRewriteEngine On\n"
+        "addtype VIDEO/MP4 MP4";
+    box.Write("site/medias/.htaccess", site);
+    EXPECT_TRUE(CopyServerConfig(medias));
+    const std::string expected = site +
+                                 "\n# Media types added by Ombrel DEDE5 Varodo\n"
+                                 "AddType video/mp4 .m4v\nAddType audio/mpeg .mp3\n"
+                                 "# End of the media types added by Ombrel DEDE5 Varodo\n";
+    EXPECT_EQ(test::ReadFile(Media(".htaccess")), expected);
+    EXPECT_TRUE(CopyServerConfig(medias));
+    EXPECT_EQ(test::ReadFile(Media(".htaccess")), expected) << "the block is written once";
+    EXPECT_TRUE(env.box.messages.empty());
+
+    // A link in its place is neither followed nor replaced: the user is told what to add.
+    const std::string elsewhere = env.sandbox.Write("elsewhere/.htaccess", "Require all denied\n");
+    ::unlink(Media(".htaccess").c_str());
+    ASSERT_EQ(::symlink(elsewhere.c_str(), Media(".htaccess").c_str()), 0);
+    EXPECT_FALSE(CopyServerConfig(medias));
+    EXPECT_EQ(test::ReadFile(elsewhere), "Require all denied\n");
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_NE(env.box.messages[0].text.find("AddType video/mp4 .mp4 .m4v\nAddType audio/mpeg .mp3"),
+              std::string::npos)
+        << env.box.messages[0].text;
     if (!savedHome.empty()) {
         ::setenv("DEDE5_VARODO_HOME", savedHome.c_str(), 1);
     }
