@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/PublishJob.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <set>
+#include <utility>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/printf.h>
@@ -441,10 +445,27 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             status = code;
         }
     };
+    // A page named twice (another path, a link to it) gets one player. A saved page is a new
+    // file, so its name counts too.
+    std::set<std::pair<dev_t, ino_t>> done;
+    std::set<std::string> donePaths;
     for (const std::string& pageArgument : options.pages) {
         const std::string pagePath = Absolute(pageArgument);
         if (!SiteLayout::CheckPageLocation(pagePath, true)) {
             fail(PUBLISH_PAGE_REFUSED);
+            continue;
+        }
+        struct stat st {};
+        char* real = ::realpath(pagePath.c_str(), nullptr);
+        const std::string canonical = real ? real : pagePath;
+        std::free(real);
+        const bool seenFile =
+            ::stat(pagePath.c_str(), &st) == 0 && !done.insert({st.st_dev, st.st_ino}).second;
+        if (!donePaths.insert(canonical).second || seenFile) {
+            if (options.verbosity > 0) {
+                std::fprintf(err, "%s is a page already published in this run; skipped.\n",
+                             pagePath.c_str());
+            }
             continue;
         }
         CHtmlPage page;
@@ -461,6 +482,11 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         }
         if (options.print) {
             std::fprintf(out, "%s\n----\n%s\n", code.head.c_str(), code.body.c_str());
+            if (std::fflush(out) != 0 || std::ferror(out)) {
+                std::fprintf(err, "dede5-publish: the code could not be printed: %s\n",
+                             GetErrorText(errno).c_str());
+                fail(PUBLISH_WRITE_FAILED);
+            }
             return status;
         }
 
@@ -478,11 +504,20 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         editor.SetSelection(range->first, range->second);
         page.InsertPlayerCode(editor);
         const PublishOutcome outcome = job.PublishPage(page, editor.Text(), questions);
-        for (const StepFailure& warning : outcome.warnings) {
-            if (warning.step == PUBLISH_STEP_PLAYER_FILES && options.verbosity > 0) {
-                std::fprintf(err, "Some %s files could not be copied into %s.\n",
-                             job.PlayerFolderName().c_str(), warning.path.c_str());
+        // The page works only with these in place: a failure is an error, also with -q.
+        for (const StepFailure& failed : outcome.warnings) {
+            const std::string reason = GetErrorText(failed.error);
+            if (failed.step == PUBLISH_STEP_PLAYER_FILES) {
+                std::fprintf(err, "Some %s files could not be copied into %s: %s\n",
+                             job.PlayerFolderName().c_str(), failed.path.c_str(), reason.c_str());
+            } else if (failed.step == PUBLISH_STEP_SERVER_CONFIG) {
+                std::fprintf(err, "The server configuration %s could not be written: %s\n",
+                             failed.path.c_str(), reason.c_str());
+            } else {
+                std::fprintf(err, "The player's files could not be put into %s: %s\n",
+                             failed.path.c_str(), reason.c_str());
             }
+            fail(PUBLISH_WRITE_FAILED);
         }
         if (!outcome.Published()) {
             fail(StatusOf(outcome));
