@@ -249,6 +249,7 @@ std::string PublishUsage() {
         "  --js-path REL        JavaScript folder below the root, e.g. /js/ ('/' = the root)\n"
         "  --media-path REL     media folder below the root, e.g. /medias/\n"
         "  --poster, --no-poster        a poster picture for video\n"
+        "  --poster-optional    a poster that cannot be taken is no error (no status 6)\n"
         "  --autoplay, --no-autoplay    start playing by itself\n"
         "  --loop, --no-loop            play in a loop\n"
         "  --controls, --no-controls    show the player's controls\n"
@@ -266,7 +267,8 @@ std::string PublishUsage() {
         "  --help               print this help and exit\n"
         "\n"
         "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
-        "4 writing or copying failed, 5 cancelled at a question.\n",
+        "4 writing or copying failed, 5 cancelled at a question, 6 published without the\n"
+        "poster asked for.\n",
         VideoPlayerCliNames());
 }
 
@@ -337,6 +339,8 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.loop = arg == "--loop";
         } else if (arg == "--controls" || arg == "--no-controls") {
             options.controls = arg == "--controls";
+        } else if (arg == "--poster-optional") {
+            options.posterOptional = true;
         } else if (arg == "--print") {
             options.print = true;
         } else if (arg == "--overwrite") {
@@ -474,7 +478,13 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             continue;
         }
         // One picture serves every page of the run, taken once a page could be loaded.
-        job.TakePoster(work.path());
+        if (job.NeedsPoster() && !job.TakePoster(work.path())) {
+            std::fprintf(err, "dede5-publish: %s: no poster: %s\n", media.c_str(),
+                         job.PosterProblem().c_str());
+            if (!options.posterOptional) {
+                fail(PUBLISH_NO_POSTER);
+            }
+        }
         const PageCode code = job.MakeCode(pagePath, PLAYER_MODE_PUBLISH);
         if (!code.made) {
             MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, media + "\r\n");

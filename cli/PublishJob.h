@@ -17,6 +17,7 @@ struct PublishOptions {
     std::optional<bool> poster, autoplay, loop, controls;
     std::optional<std::string> at, after;
     bool print = false;
+    bool posterOptional = false;
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
@@ -29,6 +30,7 @@ enum PublishStatus : int {
     PUBLISH_PAGE_REFUSED = 3,
     PUBLISH_WRITE_FAILED = 4,
     PUBLISH_CANCELLED = 5,
+    PUBLISH_NO_POSTER = 6,
 };
 
 // Parses the arguments (without the program name). Nullopt with `error` set on bad arguments;

@@ -94,6 +94,9 @@ const std::map<int, std::string>& Table() {
          "files have not been copied. Please remove what is in the way or choose another media "
          "folder, then publish again."},
         {IDS_COPYING_FILE, "Copying \"%s\"..."},
+        {IDS_POSTER_FAILED,
+         "No poster picture could be taken from '%s': %s.\nThe video will be published without "
+         "a poster."},
         {IDS_SERVER_CONFIG_LINES,
          "The server configuration '%s' of the site cannot be changed:\n%s\nIt is left as it "
          "was. So that the web server sends the media with the right types, please add these "

@@ -16,7 +16,9 @@
 #include "core/MessageBox.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
+#include "core/Process.h"
 #include "core/StringTable.h"
+#include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/InsertionEngine.h"
@@ -156,10 +158,25 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
         return !m_request.posterFile.empty();
     }
     m_bPosterTried = true;
+    m_strPosterProblem.clear();
+    if (!IsValidPath(workFolder) || !CreateFolders(workFolder)) {
+        m_strPosterProblem = fmt::sprintf("the working folder %s cannot be made: %s", workFolder,
+                                          GetErrorText(IsValidPath(workFolder) ? errno : EINVAL));
+        return false;
+    }
     if (auto picture = TakePosterPicture(m_request, workFolder)) {
         m_request.posterFile = *picture;
         m_request.tempList = {*picture};
         return true;
+    }
+    const std::string& media = m_request.mediaFiles.front();
+    const std::string ffmpeg = GetFfmpegPath(media);
+    if (ffmpeg.find('/') == std::string::npos && FindOnPath(ffmpeg).empty()) {
+        m_strPosterProblem = "ffmpeg was not found; install the ffmpeg package";
+    } else if (!PathExists(media)) {
+        m_strPosterProblem = fmt::sprintf("the video %s is gone", media);
+    } else {
+        m_strPosterProblem = fmt::sprintf("%s could not take a picture from the video", ffmpeg);
     }
     return false;
 }
@@ -304,6 +321,7 @@ void CPublishJob::DropPoster() {
     m_request.tempList.clear();
     m_request.posterFile.clear();
     m_bPosterTried = false;
+    m_strPosterProblem.clear();
 }
 
 void CPublishJob::End() {

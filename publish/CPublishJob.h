@@ -107,6 +107,8 @@ public:
     // Takes the poster picture into `workFolder` unless it was tried already for this media;
     // true when the job has one. The only step that runs ffmpeg; it may run on a worker thread.
     bool TakePoster(const std::string& workFolder);
+    // Why the poster that was asked for could not be taken; empty when there is no such problem.
+    const std::string& PosterProblem() const { return m_strPosterProblem; }
 
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.
@@ -138,6 +140,7 @@ private:
     std::unique_ptr<CHTML5Player> m_pPlayer;
     // A failed picture is not tried again for every page.
     bool m_bPosterTried = false;
+    std::string m_strPosterProblem;
     CEqualFilesMemo m_copied;
     std::unique_ptr<CPageFile> m_pPreviewFile;
     std::string m_strPreviewPath;

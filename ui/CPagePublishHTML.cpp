@@ -171,7 +171,12 @@ void CPagePublishHTML::TakePoster() {
     }
     // ffmpeg takes a moment; the window keeps painting meanwhile.
     const std::string folder = COptions::Instance()->m_strWorkFolder;
-    CBusyWork::Run([&job, &folder] { job.TakePoster(folder); });
+    bool taken = false;
+    CBusyWork::Run([&job, &folder, &taken] { taken = job.TakePoster(folder); });
+    if (!taken) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_POSTER_FAILED, job.Request().mediaFiles.front(),
+                      job.PosterProblem());
+    }
 }
 
 void CPagePublishHTML::ClearPage() {

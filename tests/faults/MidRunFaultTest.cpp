@@ -95,6 +95,32 @@ TEST_F(MidRun, PageSavedByAnotherProgramMeanwhileIsNotOverwrittenWithoutAQuestio
     }
 }
 
+TEST_F(MidRun, APosterThatCannotBeTakenIsSaidWithItsCause) {
+    struct Row {
+        const char* name;
+        std::string ffmpeg;
+        std::vector<std::pair<std::string, std::string>> env;
+        const char* cause;
+    } rows[] = {
+        {"ffmpeg fails", "#!/bin/sh\nexit 1\n", {}, "could not take a picture"},
+        {"no room for the picture",
+         "#!/bin/sh\nexec ffmpeg \"$@\" </dev/null\n",
+         {{"TMPDIR", "/proc/no-such-folder"}},
+         "cannot be made"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string page = env.sandbox.Write(std::string("site/") + row.name + ".htm", kPage);
+        RunOptions options = WithFfmpeg(row.ffmpeg);
+        options.env.insert(options.env.end(), row.env.begin(), row.env.end());
+        const RunResult r = Publish(Site({"--poster", SampleMedia("movie.mp4"), page}), options);
+        EXPECT_EQ(r.status, 6) << r.err;
+        EXPECT_NE(r.err.find(std::string("no poster: ")), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(row.cause), std::string::npos) << r.err;
+        EXPECT_NE(test::ReadFile(page).find("<video"), std::string::npos) << "still published";
+    }
+}
+
 TEST_F(MidRun, FfmpegKilledHalfWayLeavesNoPosterBehind) {
     const std::string killed =
         "#!/bin/sh\n"
@@ -102,8 +128,10 @@ TEST_F(MidRun, FfmpegKilledHalfWayLeavesNoPosterBehind) {
         "printf 'frame=    1 fps=0.0 q=2.0 size=       0kB time=00:00:00.04 bitrate=N/A\\r'\n"
         "printf '\\377\\330\\377\\340 half a picture' > \"$last\"\n"
         "kill -9 $$\n";
-    RunResult r = Publish(Site({"--poster", SampleMedia("movie.mp4"), index}), WithFfmpeg(killed));
+    RunResult r = Publish(Site({"--poster", "--poster-optional", SampleMedia("movie.mp4"), index}),
+                          WithFfmpeg(killed));
     EXPECT_EQ(r.status, 0) << "the video is published without a poster: " << r.err;
+    EXPECT_NE(r.err.find("no poster: "), std::string::npos) << "said, not silent: " << r.err;
     const std::string page = test::ReadFile(index);
     EXPECT_NE(page.find("<source src=\"medias/movie.mp4\""), std::string::npos) << page;
     EXPECT_EQ(page.find("poster="), std::string::npos) << page;

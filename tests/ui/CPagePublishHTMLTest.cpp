@@ -250,6 +250,22 @@ TEST_F(PublishPageTest, PosterIsTakenOnceForLoadsPreviewsAndAReturnToThePage) {
     EXPECT_EQ(runs, 1);
 }
 
+TEST_F(PublishPageTest, APosterThatCannotBeTakenIsSaidBeforeTheCodeGoesIn) {
+    struct Restore {
+        ~Restore() { SetStillPictureMaker(nullptr); }
+    } restore;
+    SetStillPictureMaker([](const std::string&, const std::string&) { return false; });
+    CPagePublishHTML& page = StartWizard(Video(), 0, false);
+    const std::vector<std::string> messages = TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].starts_with(
+        fmt::sprintf("No poster picture could be taken from '%s': ", Video())))
+        << messages[0];
+    BrowseTo(page, index);
+    EXPECT_EQ(page.Page().BodyCode().find("poster="), std::string::npos);
+    EXPECT_TRUE(TakeMessages().empty()) << "said once, not for every page";
+}
+
 TEST_F(PublishPageTest, FindSearchesTheSourceAndKeepsTheSelectionWhenNothingIsFound) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
     TypePath(page, index);
