@@ -37,7 +37,7 @@ const std::map<int, std::string>& Table() {
         {IDS_SELECT_MEDIA_TITLE, "Start"},
         {IDS_SELECT_MEDIA_SUBTITLE, "Select an HTML5 Video or HTML5 Audio file"},
         {IDS_PREVIEW_TOOLTIP, "Preview video or audio in default player"},
-        {IDS_SELECT_PLAYER_TITLE, "Select DEDE5 Varodo"},
+        {IDS_SELECT_PLAYER_TITLE, "Select a player"},
         {IDS_SELECT_PLAYER_SUBTITLE,
          "Select an HTML5 player and view the HTML5 player in browser."},
         {IDS_PUBLISH_PAGE_TITLE, "Finish publishing to HTML page"},

@@ -120,7 +120,7 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     viewLabel->setBuddy(m_pSourceView);
     m_pFindButton = new QPushButton(QStringLiteral("&Find"), this);
     m_pInsertButton = new QPushButton(QStringLiteral("&Insert Code"), this);
-    m_pPreviewButton = new QPushButton(QStringLiteral("P&review"), this);
+    m_pPreviewButton = new QPushButton(QStringLiteral("Pre&view"), this);
     m_pResetButton = new QPushButton(QStringLiteral("&Reset"), this);
 
     auto* pathRow = new QHBoxLayout;

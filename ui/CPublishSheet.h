@@ -13,7 +13,8 @@ class CPageSelectPlayer;
 class CPagePublishHTML;
 
 // The main window: the three-page publish wizard. It holds the state the pages hand on, confirms
-// quitting, swallows Escape and offers the help menu under its Help button.
+// quitting (Cancel, Escape and the close box alike) and offers the help menu under its Help
+// button.
 class CPublishSheet : public QWizard {
     Q_OBJECT
 public:
@@ -32,15 +33,12 @@ public:
     // The help menu's commands and the application's About and Help.
     void OnCommand(int id);
 
-    // Finish publishes and stays; Cancel, Escape's reject and the close box ask first.
+    // Finish publishes and stays; Cancel, Escape and the close box ask first.
     void done(int result) override;
     // Back to the first page, as Back would go, keeping every page's settings.
     void ReturnToFirstPage();
 
     CPagePublishHTML* PublishPage() const { return m_pPagePublishHTML; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnHelpButton();
