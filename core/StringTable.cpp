@@ -90,6 +90,9 @@ const std::map<int, std::string>& Table() {
          "files have not been copied. Please remove what is in the way or choose another media "
          "folder, then publish again."},
         {IDS_COPYING_FILE, "Copying \"%s\"..."},
+        {IDS_NEW_FOLDER_FAILED, "Cannot create a folder in '%s':\n%s"},
+        {IDS_RENAME_FOLDER_FAILED, "Cannot rename the folder '%s' to '%s':\n%s"},
+        {IDS_BAD_FOLDER_NAME, "A folder name cannot be empty, \".\" or \"..\", nor contain \"/\"."},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

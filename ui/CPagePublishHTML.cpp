@@ -275,6 +275,7 @@ void CPagePublishHTML::AddToHistory(const std::string& path) {
 void CPagePublishHTML::OnBrowse() {
     CFileDialogEx dialog(LoadStringRes(IDS_SELECT_PAGE_DIALOG), LoadStringRes(IDS_PAGE_FILTER),
                          true, this);
+    dialog.StartBelow(COptions::Instance()->m_strSiteRoot);
     if (!m_fnRunFileDialog(dialog)) {
         return;
     }

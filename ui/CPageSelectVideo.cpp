@@ -68,6 +68,16 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
     return paths;
 }
 
+// The dialog opens on every extension the program accepts; the single formats follow.
+std::string MediaDialogFilter() {
+    std::string patterns;
+    for (const char* extension : kHtml5MediaExtensions) {
+        patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
+    }
+    return "All supported media(" + patterns + ")|" + patterns + "|" +
+           CPageSelectVideo::kMediaFilter;
+}
+
 bool HasDropListExtension(const std::string& path, const std::vector<std::string>& extensions) {
     const std::string extension = GetPathExtension(path);
     for (const std::string& allowed : extensions) {
@@ -264,7 +274,8 @@ void CPageSelectVideo::OnHistoryActivated(int index) {
 }
 
 void CPageSelectVideo::OnBrowse() {
-    CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), kMediaFilter, true, window());
+    CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), MediaDialogFilter(), true,
+                         window());
     if (!m_fileDialogRunner(dialog)) {
         return;
     }

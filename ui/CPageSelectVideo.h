@@ -22,7 +22,8 @@ class CFileDialogEx;
 class CPageSelectVideo : public QWizardPage {
     Q_OBJECT
 public:
-    // The file dialog's filter; "All Format" lets any file through to the format check.
+    // The file dialog's single formats, after "All supported media"; "All Format" lets any
+    // file through to the format check.
     static constexpr const char* kMediaFilter =
         "MP4 Video(*.mp4)|*.mp4|WebM Video(*.webm)|*.webm|Ogg Video(*.ogg)|*.ogg|"
         "MP3 Audio(*.mp3)|*.mp3|M4A Audio(*.m4a)|*.m4a|Oga Audio(*.oga)|*.oga|"
