@@ -16,6 +16,7 @@
 #include "app/ShippedLibraries.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
+#include "ui/DialogFrame.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     layout->addWidget(frame);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    ApplyDialogFrame(*this);
 }
 
 void CDlgAbout::OnLink(const QString& url) {

@@ -182,8 +182,8 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     layout->addWidget(pathLabel);
     layout->addLayout(pathRow);
     layout->addSpacing(6);
-    layout->addLayout(groups);
-    layout->addStretch(1);
+    // The details take the room the window gives.
+    layout->addLayout(groups, 1);
     layout->addLayout(buttons);
 
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);

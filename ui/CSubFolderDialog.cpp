@@ -22,6 +22,7 @@
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
+#include "ui/DialogFrame.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ CSubFolderDialog::CSubFolderDialog(const std::string& rootFolder, const QString&
     layout->addWidget(m_pButtons);
     resize(420, 440);
     OnSelectionChanged();
+    ApplyDialogFrame(*this);
 }
 
 QTreeWidgetItem* CSubFolderDialog::AddItem(QTreeWidgetItem* parent, const QString& text,
