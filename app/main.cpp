@@ -10,6 +10,7 @@
 
 #include "app/CPagecastApp.h"
 #include "app/CVersionInfo.h"
+#include "app/CommandLine.h"
 #include "app/QtText.h"
 #include "core/StringTable.h"
 #include "ui/CPublishSheet.h"
@@ -66,8 +67,13 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    const std::string startFile = GetStartFile(QCoreApplication::arguments());
     CQtMessageBox box;
-    CPagecastApp pagecast(&CPublishSheet::RunModal, &box);
+    CPagecastApp pagecast(
+        [&startFile](const std::string& caption, int mode) {
+            CPublishSheet::RunModalWithFile(caption, mode, startFile);
+        },
+        &box);
     pagecast.InitInstance();
     return pagecast.ExitInstance();
 }

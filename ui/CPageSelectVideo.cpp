@@ -288,6 +288,11 @@ void CPageSelectVideo::OnBrowse() {
     m_pMediaPathBox->setCurrentIndex(FindEntry(path));
 }
 
+void CPageSelectVideo::OpenStartFile(const std::string& path) {
+    m_pMediaPathBox->setEditText(ToQt(path));
+    LoadMedia(path);
+}
+
 void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> extensions;
     GetHtml5ExtensionList(extensions);

@@ -38,6 +38,8 @@ public:
     // Accepts `path` when it exists and holds HTML5 media: its details are shown and become the
     // wizard's. Otherwise the user is told why, and the focus goes to the path box.
     bool LoadMedia(const std::string& path);
+    // The file the program was started with: put into the box and read, as if chosen there.
+    void OpenStartFile(const std::string& path);
     // What a drop of these paths does, once the drop itself is over.
     void DropFiles(const std::vector<std::string>& paths);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPublishSheet.h"
 
+#include <utility>
+
 #include <QAbstractButton>
 #include <QFontMetrics>
 #include <QApplication>
@@ -8,6 +10,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QShortcut>
+#include <QTimer>
 
 #include "app/HelpCommands.h"
 #include "app/QtText.h"
@@ -107,8 +110,27 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
 CPublishSheet::~CPublishSheet() = default;
 
 void CPublishSheet::RunModal(const std::string& caption, int mode) {
+    RunModalWithFile(caption, mode, {});
+}
+
+void CPublishSheet::RunModalWithFile(const std::string& caption, int mode,
+                                     const std::string& startFile) {
     CPublishSheet sheet(ToQt(caption), nullptr, mode);
+    sheet.SetStartFile(startFile);
     sheet.exec();
+}
+
+void CPublishSheet::showEvent(QShowEvent* event) {
+    QWizard::showEvent(event);
+    if (m_strStartFile.empty()) {
+        return;
+    }
+    // Once the window is on screen, so that a refusal appears over it.
+    QTimer::singleShot(0, this, [this, path = std::exchange(m_strStartFile, {})] {
+        if (currentId() == kPageSelectVideo) {
+            m_pPageSelectVideo->OpenStartFile(path);
+        }
+    });
 }
 
 void CPublishSheet::OnCommand(int id) {

@@ -25,6 +25,12 @@ public:
 
     // Start-up's way of running the wizard: modal, until the user quits.
     static void RunModal(const std::string& caption, int mode);
+    // The same with a media file to open on the first page once the window shows.
+    static void RunModalWithFile(const std::string& caption, int mode,
+                                 const std::string& startFile);
+
+    // The media file to open on the first page once the window shows.
+    void SetStartFile(const std::string& path) { m_strStartFile = path; }
 
     CWizardState& State() { return m_state; }
     QString Caption() const { return m_strCaption; }
@@ -40,12 +46,16 @@ public:
 
     CPagePublishHTML* PublishPage() const { return m_pPagePublishHTML; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void OnHelpButton();
     void OnPageChanged(int id);
 
     CWizardState m_state;
     QString m_strCaption;
+    std::string m_strStartFile;
     QMenu* m_pHelpMenu = nullptr;
     CPageSelectVideo* m_pPageSelectVideo = nullptr;
     CPageSelectPlayer* m_pPageSelectPlayer = nullptr;
