@@ -9,6 +9,7 @@
 #include <QWizard>
 
 #include "app/CPagecastApp.h"
+#include "app/CQtShell.h"
 #include "app/CVersionInfo.h"
 #include "app/CommandLine.h"
 #include "app/QtText.h"
@@ -69,11 +70,12 @@ int main(int argc, char* argv[]) {
 
     const std::string startFile = GetStartFile(QCoreApplication::arguments());
     CQtMessageBox box;
+    CQtShell shell;
     CPagecastApp pagecast(
         [&startFile](const std::string& caption, int mode) {
             CPublishSheet::RunModalWithFile(caption, mode, startFile);
         },
-        &box);
+        &box, &shell);
     pagecast.InitInstance();
     return pagecast.ExitInstance();
 }

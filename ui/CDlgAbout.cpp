@@ -111,5 +111,5 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
 }
 
 void CDlgAbout::OnLink(const QString& url) {
-    GetShell().OpenDefault(FromQt(url));
+    OpenDefaultOrReport(FromQt(url));
 }

@@ -142,7 +142,7 @@ void CPublishSheet::OnCommand(int id) {
     }
     const std::string target = GetHelpCommandTarget(id);
     if (!target.empty()) {
-        GetShell().OpenDefault(target);
+        OpenDefaultOrReport(target);
     }
 }
 
