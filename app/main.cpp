@@ -9,7 +9,9 @@
 #include <QWizard>
 
 #include "app/CPagecastApp.h"
+#include "app/CQtShell.h"
 #include "app/CVersionInfo.h"
+#include "app/CommandLine.h"
 #include "app/QtText.h"
 #include "core/StringTable.h"
 #include "ui/CPublishSheet.h"
@@ -66,8 +68,14 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    const std::string startFile = GetStartFile(QCoreApplication::arguments());
     CQtMessageBox box;
-    CPagecastApp pagecast(&CPublishSheet::RunModal, &box);
+    CQtShell shell;
+    CPagecastApp pagecast(
+        [&startFile](const std::string& caption, int mode) {
+            CPublishSheet::RunModalWithFile(caption, mode, startFile);
+        },
+        &box, &shell);
     pagecast.InitInstance();
     return pagecast.ExitInstance();
 }

@@ -18,7 +18,17 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 set(_doc ${CMAKE_INSTALL_DATADIR}/doc/dede5-varodo)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${_doc})
+include(Dede5PlayerLibraries)
+dede5_player_libraries(_libraries)
+set(_lines)
+while(_libraries)
+  list(POP_FRONT _libraries _name _version _licence)
+  list(APPEND _lines " ${_name} ${_version} (${_licence})")
+endwhile()
+list(JOIN _lines "\n" DEDE5_COPYRIGHT_LIBRARY_LINES)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in ${CMAKE_BINARY_DIR}/packaging/copyright
+               @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright DESTINATION ${_doc})
 set(_changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 add_custom_command(
   OUTPUT ${_changelog}

@@ -2,11 +2,13 @@
 #include "core/Browser.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <vector>
 
 #include "core/MediaFormat.h"
+#include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
 #include "core/Shell.h"
@@ -31,6 +33,15 @@ public:
         return GetShell().Launch(info.program, {page});
     }
     bool OpenDefault(const std::string& page) override { return GetShell().OpenDefault(page); }
+    // The shell tries them, so one that can watch a browser start goes on when it fails.
+    bool OpenWith(const std::vector<BrowserInfo>& order, const std::string& page) override {
+        std::vector<ShellCommand> commands;
+        for (const BrowserInfo& info : order) {
+            commands.push_back(info.detected() ? ShellCommand{info.program, {page}}
+                                               : ShellCommand{{}, {page}});
+        }
+        return GetShell().StartFirst(commands, page);
+    }
 
 private:
     struct Cached {
@@ -66,11 +77,20 @@ private:
 
 std::atomic<IBrowserHost*> g_host{nullptr};
 
-bool Launch(const BrowserInfo& info, const std::string& page) {
-    return GetBrowserHost().LaunchBrowser(info, page);
-}
-
 }  // namespace
+
+bool IBrowserHost::OpenWith(const std::vector<BrowserInfo>& order, const std::string& page) {
+    int error = ENOENT;
+    for (const BrowserInfo& info : order) {
+        errno = 0;
+        if (info.detected() ? LaunchBrowser(info, page) : OpenDefault(page)) {
+            return true;
+        }
+        error = errno != 0 ? errno : ENOENT;
+    }
+    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, page, GetErrorText(error));
+    return false;
+}
 
 bool ParseVersion(std::string_view text, int& major, int& minor) {
     for (size_t i = 0; i < text.size(); ++i) {
@@ -133,24 +153,52 @@ void SetBrowserHost(IBrowserHost* host) {
     g_host.store(host);
 }
 
-void OpenInBrowser(const std::string& page, std::string_view mediaExtension) {
+std::vector<BrowserInfo> BrowserOrder(const BrowserInfo& ie, const BrowserInfo& firefox,
+                                      const BrowserInfo& chrome, std::string_view extension) {
+    std::vector<BrowserInfo> order;
+    const auto add = [&order](const BrowserInfo& info) {
+        for (const BrowserInfo& listed : order) {
+            if (listed.program == info.program) {
+                return;
+            }
+        }
+        order.push_back(info);
+    };
+    switch (ChooseBrowser(ie, firefox, chrome, extension)) {
+        case BrowserChoice::InternetExplorer:
+            add(ie);
+            break;
+        case BrowserChoice::Firefox:
+            add(firefox);
+            break;
+        case BrowserChoice::Chrome:
+            add(chrome);
+            break;
+        case BrowserChoice::DefaultHandler:
+            break;
+    }
+    // After a chosen browser come the others the fixed order accepts; the desktop's default
+    // browser is always the last resort.
+    if (!order.empty()) {
+        if (firefox.detected() && firefox.major >= 4) {
+            add(firefox);
+        }
+        if (ie.detected() && ie.major >= 9) {
+            add(ie);
+        }
+        if (chrome.detected() && chrome.major >= 7) {
+            add(chrome);
+        }
+    }
+    order.push_back(BrowserInfo{});
+    return order;
+}
+
+bool OpenInBrowser(const std::string& page, std::string_view mediaExtension) {
     IBrowserHost& host = GetBrowserHost();
     BrowserInfo ie, firefox, chrome;
     host.DetectInternetExplorer(ie);
     host.DetectFirefox(firefox);
     host.DetectChrome(chrome);
-    switch (ChooseBrowser(ie, firefox, chrome, mediaExtension)) {
-        case BrowserChoice::InternetExplorer:
-            Launch(ie, page);
-            break;
-        case BrowserChoice::Firefox:
-            Launch(firefox, page);
-            break;
-        case BrowserChoice::Chrome:
-            Launch(chrome, page);
-            break;
-        case BrowserChoice::DefaultHandler:
-            host.OpenDefault(page);
-            break;
-    }
+    return host.OpenWith(BrowserOrder(ie, firefox, chrome, mediaExtension), page);
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A browser found on the system; not detected: versions 0 and an empty program name.
 struct BrowserInfo {
@@ -20,6 +21,11 @@ enum class BrowserChoice { InternetExplorer, Firefox, Chrome, DefaultHandler };
 BrowserChoice ChooseBrowser(const BrowserInfo& ie, const BrowserInfo& firefox,
                             const BrowserInfo& chrome, std::string_view extension);
 
+// The ways to try a page, best first: the chosen browser, then the other detected browsers that
+// the fixed order would take, then the desktop's default browser (an entry with no program).
+std::vector<BrowserInfo> BrowserOrder(const BrowserInfo& ie, const BrowserInfo& firefox,
+                                      const BrowserInfo& chrome, std::string_view extension);
+
 // Reads the first "%d.%d" of a version text; false when there is none.
 bool ParseVersion(std::string_view text, int& major, int& minor);
 
@@ -33,11 +39,15 @@ public:
     virtual bool DetectInternetExplorer(BrowserInfo& info) = 0;
     virtual bool LaunchBrowser(const BrowserInfo& info, const std::string& page) = 0;
     virtual bool OpenDefault(const std::string& page) = 0;
+    // Shows `page` with the first of `order` (BrowserOrder) that starts; message 105 with the
+    // reason when none does. The default tries LaunchBrowser and OpenDefault in turn.
+    virtual bool OpenWith(const std::vector<BrowserInfo>& order, const std::string& page);
 };
 
 IBrowserHost& GetBrowserHost();
 // Installs `host` (not owned; tests); null returns to the system's.
 void SetBrowserHost(IBrowserHost* host);
 
-// Shows the page in the browser chosen for its media; failures are not reported.
-void OpenInBrowser(const std::string& page, std::string_view mediaExtension);
+// Shows the page in the browser chosen for its media; when that one does not start, in the next of
+// BrowserOrder. False, after message 105 with the reason, when none started.
+bool OpenInBrowser(const std::string& page, std::string_view mediaExtension);

@@ -2,6 +2,7 @@
 #include "core/Shell.h"
 
 #include <atomic>
+#include <cerrno>
 
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
@@ -33,6 +34,23 @@ std::atomic<IShell*> g_shell{nullptr};
 
 }  // namespace
 
+bool IShell::StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) {
+    int error = ENOENT;
+    for (const ShellCommand& command : commands) {
+        errno = 0;
+        const bool started = command.program.empty()
+                                 ? !command.args.empty() && OpenDefault(command.args.front())
+                                 : Launch(command.program, command.args);
+        if (started) {
+            return true;
+        }
+        // A program that could not be started leaves no error of its own.
+        error = errno != 0 ? errno : ENOENT;
+    }
+    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, target, GetErrorText(error));
+    return false;
+}
+
 IShell& GetShell() {
     static CDesktopShell fallback;
     IShell* shell = g_shell.load();
@@ -41,6 +59,16 @@ IShell& GetShell() {
 
 void SetShell(IShell* shell) {
     g_shell.store(shell);
+}
+
+bool OpenDefaultOrReport(const std::string& pathOrUrl) {
+    errno = 0;
+    if (GetShell().OpenDefault(pathOrUrl)) {
+        return true;
+    }
+    const int error = errno != 0 ? errno : ENOENT;
+    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, pathOrUrl, GetErrorText(error));
+    return false;
 }
 
 void ShowInExplorer(bool openFolder, const std::string& path) {

@@ -4,6 +4,13 @@
 #include <string>
 #include <vector>
 
+// One way to show something: `program` with `args`, or, with no program, the desktop's default
+// program for `args[0]`.
+struct ShellCommand {
+    std::string program;
+    std::vector<std::string> args;
+};
+
 // What the program asks of the desktop: open documents and addresses, show files, start programs.
 class IShell {
 public:
@@ -14,11 +21,19 @@ public:
     virtual bool ShowItem(const std::string& path) = 0;
     // Starts a program detached; `program` is looked up on PATH.
     virtual bool Launch(const std::string& program, const std::vector<std::string>& args) = 0;
+    // Shows `target` with the first of `commands` that gets going; when none does, message 105
+    // says so with the reason. The default tries them in turn and learns only whether each could
+    // be started; a shell that can wait for programs may also go on when one fails right away.
+    // False when it is already known that none started.
+    virtual bool StartFirst(const std::vector<ShellCommand>& commands, const std::string& target);
 };
 
 // The shell in use; never null. The default one uses xdg-open and the D-Bus file manager call.
 IShell& GetShell();
 void SetShell(IShell* shell);
+
+// OpenDefault, with message 105 and the reason when the program cannot be started.
+bool OpenDefaultOrReport(const std::string& pathOrUrl);
 
 // Opens `path` when it is a folder (flag set), or shows it selected (flag clear); reports
 // message 106 when the folder does not exist.

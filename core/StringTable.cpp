@@ -37,7 +37,7 @@ const std::map<int, std::string>& Table() {
         {IDS_SELECT_MEDIA_TITLE, "Start"},
         {IDS_SELECT_MEDIA_SUBTITLE, "Select an HTML5 Video or HTML5 Audio file"},
         {IDS_PREVIEW_TOOLTIP, "Preview video or audio in default player"},
-        {IDS_SELECT_PLAYER_TITLE, "Select DEDE5 Varodo"},
+        {IDS_SELECT_PLAYER_TITLE, "Select a player"},
         {IDS_SELECT_PLAYER_SUBTITLE,
          "Select an HTML5 player and view the HTML5 player in browser."},
         {IDS_PUBLISH_PAGE_TITLE, "Finish publishing to HTML page"},
@@ -101,6 +101,11 @@ const std::map<int, std::string>& Table() {
          "The server configuration '%s' of the site cannot be changed:\n%s\nIt is left as it "
          "was. So that the web server sends the media with the right types, please add these "
          "lines to it:\n%s"},
+        {IDS_NEW_FOLDER_FAILED, "Cannot create a folder in '%s':\n%s"},
+        {IDS_RENAME_FOLDER_FAILED, "Cannot rename the folder '%s' to '%s':\n%s"},
+        {IDS_BAD_FOLDER_NAME, "A folder name cannot be empty, \".\" or \"..\", nor contain \"/\"."},
+        {IDS_PROGRAM_FAILED, "%s ended with status %d."},
+        {IDS_PROGRAM_KILLED, "%s was stopped by signal %d."},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   ffmpeg nodejs npm chromium
-  xauth xvfb dpkg-dev fakeroot lintian bc
+  xauth xvfb dpkg-dev fakeroot lintian bc appstream
 )
 
 missing=()

@@ -14,6 +14,7 @@
 
 #include "core/MessageBox.h"
 #include "core/StringTable.h"
+#include "ui/DialogFrame.h"
 
 CDialogFind::CDialogFind(QWidget* owner) : QDialog(owner) {
     setWindowTitle(QStringLiteral("Find"));
@@ -52,6 +53,7 @@ CDialogFind::CDialogFind(QWidget* owner) : QDialog(owner) {
             [this](const QString& text) { m_pFindNext->setEnabled(!text.isEmpty()); });
     connect(m_pFindNext, &QPushButton::clicked, this, &CDialogFind::OnFindNext);
     connect(m_pCancel, &QPushButton::clicked, this, &QDialog::close);
+    ApplyDialogFrame(*this);
 }
 
 void CDialogFind::OnFindNext() {

@@ -13,8 +13,10 @@
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
+#include "app/ShippedLibraries.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
+#include "ui/DialogFrame.h"
 
 namespace {
 
@@ -72,11 +74,24 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     links->addWidget(supportLink, 1, 1);
     links->setColumnStretch(1, 1);
 
+    QStringList libraryLines;
+    for (const ShippedLibrary& library : GetShippedLibraries()) {
+        libraryLines << ToQt(GetShippedLibraryText(library));
+    }
+    auto* librariesLabel = new QLabel(QStringLiteral("Player libraries included:"), this);
+    auto* libraries = new QLabel(libraryLines.join(QLatin1Char('\n')), this);
+    libraries->setObjectName(QStringLiteral("libraries"));
+    libraries->setTextFormat(Qt::PlainText);
+    libraries->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* texts = new QVBoxLayout;
     texts->addWidget(title);
     texts->addWidget(build);
     texts->addSpacing(8);
     texts->addLayout(links);
+    texts->addSpacing(8);
+    texts->addWidget(librariesLabel);
+    texts->addWidget(libraries);
 
     auto* frame = new QFrame(this);
     auto* framed = new QHBoxLayout(frame);
@@ -92,8 +107,9 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     layout->addWidget(frame);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    ApplyDialogFrame(*this);
 }
 
 void CDlgAbout::OnLink(const QString& url) {
-    GetShell().OpenDefault(FromQt(url));
+    OpenDefaultOrReport(FromQt(url));
 }

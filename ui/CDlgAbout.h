@@ -7,8 +7,8 @@
 
 class QLabel;
 
-// The about box: title and version, the build text when there is one, the web site and the
-// support address.
+// The about box: title and version, the build text when there is one, the web site, the
+// support address and the player libraries shipped with their versions and licences.
 class CDlgAbout : public QDialog {
     Q_OBJECT
 public:

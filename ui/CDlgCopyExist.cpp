@@ -10,6 +10,7 @@
 #include "app/QtText.h"
 #include "core/StringTable.h"
 #include "publish/MediaCopy.h"
+#include "ui/DialogFrame.h"
 
 CDlgCopyExist::CDlgCopyExist(QWidget* parent) : QDialog(parent) {
     setWindowTitle(ToQt(LoadStringRes(IDS_APP_TITLE)));
@@ -48,6 +49,7 @@ CDlgCopyExist::CDlgCopyExist(QWidget* parent) : QDialog(parent) {
     connect(m_pYesToAll, &QPushButton::clicked, this, [this] { done(COPY_EXIST_YES_TO_ALL); });
     connect(m_pNo, &QPushButton::clicked, this, [this] { done(COPY_EXIST_NO); });
     connect(m_pCancel, &QPushButton::clicked, this, [this] { done(COPY_EXIST_CANCEL); });
+    ApplyDialogFrame(*this);
 }
 
 void CDlgCopyExist::SetText(const QString& text) {

@@ -41,6 +41,18 @@ CFileDialogEx::CFileDialogEx(const std::string& name, const std::string& filter,
 
 CFileDialogEx::~CFileDialogEx() = default;
 
+void CFileDialogEx::StartBelow(const std::string& root) {
+    const std::string folder = RemoveBackslash(root);
+    if (folder.empty() || !IsFolder(folder)) {
+        return;
+    }
+    const std::string last = RemoveBackslash(m_strLastPath);
+    if (IsFolder(last) && (last == folder || last.starts_with(AddBackslash(folder)))) {
+        return;
+    }
+    m_pDialog->setDirectory(ToQt(folder));
+}
+
 bool CFileDialogEx::DoModal() {
     return m_pDialog->exec() == QDialog::Accepted;
 }

@@ -22,6 +22,8 @@ public:
     CFileDialogEx(const CFileDialogEx&) = delete;
     CFileDialogEx& operator=(const CFileDialogEx&) = delete;
 
+    // Opens in `root` unless the folder chosen last lies inside it.
+    void StartBelow(const std::string& root);
     // Shows the dialog modally; true when a file was chosen.
     bool DoModal();
     std::string GetPathName() const;

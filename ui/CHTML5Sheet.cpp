@@ -14,6 +14,7 @@
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
 #include "ui/CMovieMakerPagePublish.h"
+#include "ui/DialogFrame.h"
 
 CHTML5Sheet::CHTML5Sheet(QWidget* parent, CFolderChoosers choosers)
     : QDialog(parent),
@@ -35,6 +36,7 @@ CHTML5Sheet::CHTML5Sheet(QWidget* parent, CFolderChoosers choosers)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pTabs, 1);
     layout->addWidget(m_pButtons);
+    ApplyDialogFrame(*this);
 }
 
 void CHTML5Sheet::done(int result) {

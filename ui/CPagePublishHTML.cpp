@@ -111,7 +111,7 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     viewLabel->setBuddy(m_pSourceView);
     m_pFindButton = new QPushButton(QStringLiteral("&Find"), this);
     m_pInsertButton = new QPushButton(QStringLiteral("&Insert Code"), this);
-    m_pPreviewButton = new QPushButton(QStringLiteral("P&review"), this);
+    m_pPreviewButton = new QPushButton(QStringLiteral("Pre&view"), this);
     m_pResetButton = new QPushButton(QStringLiteral("&Reset"), this);
 
     auto* pathRow = new QHBoxLayout;
@@ -255,6 +255,7 @@ void CPagePublishHTML::AddToHistory(const std::string& path) {
 void CPagePublishHTML::OnBrowse() {
     CFileDialogEx dialog(LoadStringRes(IDS_SELECT_PAGE_DIALOG), LoadStringRes(IDS_PAGE_FILTER),
                          true, this);
+    dialog.StartBelow(COptions::Instance()->m_strSiteRoot);
     if (!m_fnRunFileDialog(dialog)) {
         return;
     }

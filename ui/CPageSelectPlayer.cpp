@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPageSelectPlayer.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
-#include <QSpacerItem>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
@@ -42,34 +44,34 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     m_pPlayerList->setObjectName(QStringLiteral("playerList"));
     m_pPlayerList->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     listLabel->setBuddy(m_pPlayerList);
-    m_pPicture = new CPlayerPicture(this);
+    m_pPlayerArea = new QWidget(this);
+    m_pPlayerArea->setObjectName(QStringLiteral("playerArea"));
+    m_pPicture = new CPlayerPicture(m_pPlayerArea);
     m_pPicture->setObjectName(QStringLiteral("playerPicture"));
-    m_pPicture->setFixedSize(kPictureSize);
-    m_pAutoPlayBox =
-        new QCheckBox(QStringLiteral("&Start playing as soon as video or audio is ready."), this);
+    m_pAutoPlayBox = new QCheckBox(
+        QStringLiteral("&Start playing as soon as video or audio is ready."), m_pPlayerArea);
     m_pAutoPlayBox->setObjectName(QStringLiteral("autoPlayBox"));
-    m_pPosterBox =
-        new QCheckBox(QStringLiteral("&Display a poster image while the video is loading."), this);
+    m_pPosterBox = new QCheckBox(
+        QStringLiteral("&Display a poster image while the video is loading."), m_pPlayerArea);
     m_pPosterBox->setObjectName(QStringLiteral("posterBox"));
+    m_pPlayerArea->setMinimumSize(
+        std::max({kPictureSize.width(), m_pAutoPlayBox->sizeHint().width(),
+                  m_pPosterBox->sizeHint().width()}),
+        kPictureSize.height() + DialogUnitsDown(*this, kVideoGapUnits + 3) +
+            m_pAutoPlayBox->sizeHint().height() + m_pPosterBox->sizeHint().height());
+    m_pPlayerArea->installEventFilter(this);
 
     auto* listRow = new QHBoxLayout;
     listRow->setSpacing(DialogUnitsDown(*this, 3));
     listRow->addWidget(listLabel);
     listRow->addWidget(m_pPlayerList);
     listRow->addStretch(1);
-    // No spacing of its own, so the gap under the picture is exactly the one chosen per mode.
+    // The picture and its boxes take all the room the window gives (PlacePlayerArea).
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
     layout->addLayout(listRow);
     layout->addSpacing(DialogUnitsDown(*this, 6));
-    layout->addWidget(m_pPicture, 0, Qt::AlignLeft);
-    m_pPictureGap = new QSpacerItem(0, DialogUnitsDown(*this, kVideoGapUnits), QSizePolicy::Minimum,
-                                    QSizePolicy::Fixed);
-    layout->addSpacerItem(m_pPictureGap);
-    layout->addWidget(m_pAutoPlayBox);
-    layout->addSpacing(DialogUnitsDown(*this, 3));
-    layout->addWidget(m_pPosterBox);
-    layout->addStretch(1);
+    layout->addWidget(m_pPlayerArea, 1);
 
     connect(m_pPlayerList, &QComboBox::activated, this, &CPageSelectPlayer::OnPlayerActivated);
     connect(m_pPicture, &CPlayerPicture::clicked, this, &CPageSelectPlayer::OnPictureClicked);
@@ -102,22 +104,37 @@ void CPageSelectPlayer::initializePage() {
         }
         m_pPlayerList->setCurrentIndex(stored);
     }
-    QSize picture = kPictureSize;
-    int gapUnits = kVideoGapUnits;
-    if (!m_bVideoMode) {
-        picture.setHeight(kPictureSize.height() / 3);
-        gapUnits = kAudioGapUnits;
-    }
-    m_pPicture->setFixedSize(picture);
-    m_pPictureGap->changeSize(0, DialogUnitsDown(*this, gapUnits), QSizePolicy::Minimum,
-                              QSizePolicy::Fixed);
     m_pAutoPlayBox->setChecked(m_bVideoMode ? options->m_bAutoPlay : options->m_bAudioAutoPlay);
     m_pPosterBox->setChecked(options->m_bVideoPoster);
     m_pPosterBox->setVisible(m_bVideoMode);
-    layout()->invalidate();
+    PlacePlayerArea();
 
     m_nShownPlayer = -1;
     OnPlayerActivated(m_pPlayerList->currentIndex());
+}
+
+bool CPageSelectPlayer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pPlayerArea && event->type() == QEvent::Resize) {
+        PlacePlayerArea();
+    }
+    return QWizardPage::eventFilter(watched, event);
+}
+
+void CPageSelectPlayer::PlacePlayerArea() {
+    const QRect room = m_pPlayerArea->rect();
+    const int between = DialogUnitsDown(*this, 3);
+    const int autoPlayHeight = m_pAutoPlayBox->sizeHint().height();
+    const int posterHeight = m_pPosterBox->sizeHint().height();
+    // The picture gets what video mode leaves below it; audio mode keeps a third of that, so
+    // the picture keeps its place and width when the mode changes.
+    const int videoHeight = std::max(0, room.height() - DialogUnitsDown(*this, kVideoGapUnits) -
+                                            autoPlayHeight - between - posterHeight);
+    const int pictureHeight = m_bVideoMode ? videoHeight : videoHeight / 3;
+    const int gap = DialogUnitsDown(*this, m_bVideoMode ? kVideoGapUnits : kAudioGapUnits);
+    m_pPicture->setGeometry(0, 0, room.width(), pictureHeight);
+    m_pAutoPlayBox->setGeometry(0, pictureHeight + gap, room.width(), autoPlayHeight);
+    m_pPosterBox->setGeometry(0, pictureHeight + gap + autoPlayHeight + between, room.width(),
+                              posterHeight);
 }
 
 void CPageSelectPlayer::OnPlayerActivated(int index) {

@@ -11,7 +11,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QSpacerItem;
 class CPlayerPicture;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
@@ -19,7 +18,8 @@ class CPlayerPicture;
 class CPageSelectPlayer : public QWizardPage {
     Q_OBJECT
 public:
-    // The picture's room in video mode; audio mode keeps a third of its height.
+    // The picture's least room in video mode; it grows with the window, and audio mode keeps a
+    // third of its height.
     static constexpr QSize kPictureSize{411, 237};
 
     explicit CPageSelectPlayer(CWizardState& state, QWidget* parent = nullptr);
@@ -33,6 +33,7 @@ public:
 
 protected:
     CWizardState& State() { return m_state; }
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::span<const PlayerInfo> Players() const;
@@ -41,6 +42,8 @@ private:
     void OnPictureClicked();
     void OnAutoPlayClicked(bool checked);
     void OnPosterClicked(bool checked);
+    // Lays out the picture and the boxes below it in the room the page gives them.
+    void PlacePlayerArea();
 
     CWizardState& m_state;
     bool m_bVideoMode = true;
@@ -48,8 +51,8 @@ private:
     int m_nShownPlayer = -1;
 
     QComboBox* m_pPlayerList;
+    QWidget* m_pPlayerArea;
     CPlayerPicture* m_pPicture;
-    QSpacerItem* m_pPictureGap;
     QCheckBox* m_pAutoPlayBox;
     QCheckBox* m_pPosterBox;
 };

@@ -69,6 +69,16 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
     return paths;
 }
 
+// The dialog opens on every extension the program accepts; the single formats follow.
+std::string MediaDialogFilter() {
+    std::string patterns;
+    for (const char* extension : kHtml5MediaExtensions) {
+        patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
+    }
+    return "All supported media(" + patterns + ")|" + patterns + "|" +
+           CPageSelectVideo::kMediaFilter;
+}
+
 bool HasDropListExtension(const std::string& path, const std::vector<std::string>& extensions) {
     const std::string extension = GetPathExtension(path);
     for (const std::string& allowed : extensions) {
@@ -173,8 +183,8 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     layout->addWidget(pathLabel);
     layout->addLayout(pathRow);
     layout->addSpacing(6);
-    layout->addLayout(groups);
-    layout->addStretch(1);
+    // The details take the room the window gives.
+    layout->addLayout(groups, 1);
     layout->addLayout(buttons);
 
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
@@ -268,7 +278,8 @@ void CPageSelectVideo::OnHistoryActivated(int index) {
 }
 
 void CPageSelectVideo::OnBrowse() {
-    CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), kMediaFilter, true, window());
+    CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), MediaDialogFilter(), true,
+                         window());
     if (!m_fileDialogRunner(dialog)) {
         return;
     }
@@ -279,6 +290,11 @@ void CPageSelectVideo::OnBrowse() {
     AddToRecentList(m_arrHistory, path);
     FillHistory();
     m_pMediaPathBox->setCurrentIndex(FindEntry(path));
+}
+
+void CPageSelectVideo::OpenStartFile(const std::string& path) {
+    m_pMediaPathBox->setEditText(ToQt(path));
+    LoadMedia(path);
 }
 
 void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {

@@ -22,7 +22,8 @@ class CFileDialogEx;
 class CPageSelectVideo : public QWizardPage {
     Q_OBJECT
 public:
-    // The file dialog's filter; "All Format" lets any file through to the format check.
+    // The file dialog's single formats, after "All supported media"; "All Format" lets any
+    // file through to the format check.
     static constexpr const char* kMediaFilter =
         "MP4 Video(*.mp4)|*.mp4|WebM Video(*.webm)|*.webm|Ogg Video(*.ogg)|*.ogg|"
         "MP3 Audio(*.mp3)|*.mp3|M4A Audio(*.m4a)|*.m4a|Oga Audio(*.oga)|*.oga|"
@@ -37,6 +38,8 @@ public:
     // Accepts `path` when it exists and holds HTML5 media: its details are shown and become the
     // wizard's. Otherwise the user is told why, and the focus goes to the path box.
     bool LoadMedia(const std::string& path);
+    // The file the program was started with: put into the box and read, as if chosen there.
+    void OpenStartFile(const std::string& path);
     // What a drop of these paths does, once the drop itself is over.
     void DropFiles(const std::vector<std::string>& paths);
 

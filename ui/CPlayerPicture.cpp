@@ -23,11 +23,8 @@ void CPlayerPicture::SetPicture(const QPixmap& picture) {
 void CPlayerPicture::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!m_picture.isNull()) {
-        const QSize room = contentsRect().size();
         QSize shown = m_picture.deviceIndependentSize().toSize();
-        if (shown.width() > room.width() || shown.height() > room.height()) {
-            shown.scale(room, Qt::KeepAspectRatio);
-        }
+        shown.scale(contentsRect().size(), Qt::KeepAspectRatio);
         const QRect where(contentsRect().topLeft(), shown);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawPixmap(where, m_picture);

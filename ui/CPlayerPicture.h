@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPixmap>
 
-// The picture of a player: shown whole from the top left corner, scaled down when it does not
-// fit; a click (or Space or Return while it has the focus) asks to see the player in a browser.
+// The picture of a player: shown whole from the top left corner, scaled to the room it is given;
+// a click (or Space or Return while it has the focus) asks to see the player in a browser.
 class CPlayerPicture : public QLabel {
     Q_OBJECT
 public:

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPublishSheet.h"
 
+#include <utility>
+
 #include <QAbstractButton>
 #include <QFontMetrics>
 #include <QApplication>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QPixmap>
 #include <QShortcut>
+#include <QTimer>
 
 #include "app/HelpCommands.h"
 #include "app/QtText.h"
@@ -46,6 +48,10 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
     setPixmap(QWizard::LogoPixmap, QPixmap(QStringLiteral(":/dede5/logo48.png")));
     setOptions(QWizard::NoBackButtonOnStartPage | QWizard::HaveHelpButton);
 
+    // Finish publishes, and the publish page asks for a click on "Publish": the button says so.
+    // Its mnemonic is P, so that Alt+F stays with the page's Find.
+    setButtonText(QWizard::FinishButton,
+                  QStringLiteral("&") + ToQt(LoadStringRes(IDS_PUBLISH_BUTTON)));
     if (COptions::Instance()->m_bUsedForCapture) {
         setButtonText(QWizard::FinishButton, ToQt(LoadStringRes(IDS_PUBLISH_BUTTON)));
         setButtonText(QWizard::BackButton, QStringLiteral("Back"));
@@ -74,7 +80,7 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
         {ID_HELP_HOMEPAGE, "Homepage"},
         {ID_HELP_CHECK_UPDATES, "Check for updates..."},
         {0, nullptr},
-        {ID_HELP_CONVERTER, "Rizedoz Uvu Voriz ov ARIV5"},
+        {ID_HELP_CONVERTER, "Convert a video or audio file for the web\u2026"},
         {0, nullptr},
         {ID_HELP_ABOUT, "About..."},
     };
@@ -83,7 +89,13 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
             m_pHelpMenu->addSeparator();
             continue;
         }
-        m_pHelpMenu->addAction(QString::fromUtf8(item.text))->setData(item.id);
+        QAction* action = m_pHelpMenu->addAction(QString::fromUtf8(item.text));
+        action->setData(item.id);
+        // There is no conversion to open yet; the item and its separator wait for it.
+        if (item.id == ID_HELP_CONVERTER) {
+            action->setVisible(false);
+            m_pHelpMenu->actions().at(m_pHelpMenu->actions().size() - 2)->setVisible(false);
+        }
     }
     connect(m_pHelpMenu, &QMenu::triggered, this,
             [this](QAction* action) { OnCommand(action->data().toInt()); });
@@ -93,18 +105,32 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
             &CPublishSheet::ReturnToFirstPage);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
-
-    // Escape must be stopped before any widget of the window sees it.
-    qApp->installEventFilter(this);
 }
 
-CPublishSheet::~CPublishSheet() {
-    qApp->removeEventFilter(this);
-}
+CPublishSheet::~CPublishSheet() = default;
 
 void CPublishSheet::RunModal(const std::string& caption, int mode) {
+    RunModalWithFile(caption, mode, {});
+}
+
+void CPublishSheet::RunModalWithFile(const std::string& caption, int mode,
+                                     const std::string& startFile) {
     CPublishSheet sheet(ToQt(caption), nullptr, mode);
+    sheet.SetStartFile(startFile);
     sheet.exec();
+}
+
+void CPublishSheet::showEvent(QShowEvent* event) {
+    QWizard::showEvent(event);
+    if (m_strStartFile.empty()) {
+        return;
+    }
+    // Once the window is on screen, so that a refusal appears over it.
+    QTimer::singleShot(0, this, [this, path = std::exchange(m_strStartFile, {})] {
+        if (currentId() == kPageSelectVideo) {
+            m_pPageSelectVideo->OpenStartFile(path);
+        }
+    });
 }
 
 void CPublishSheet::OnCommand(int id) {
@@ -116,7 +142,7 @@ void CPublishSheet::OnCommand(int id) {
     }
     const std::string target = GetHelpCommandTarget(id);
     if (!target.empty()) {
-        GetShell().OpenDefault(target);
+        OpenDefaultOrReport(target);
     }
 }
 
@@ -139,17 +165,6 @@ void CPublishSheet::ReturnToFirstPage() {
             break;
         }
     }
-}
-
-bool CPublishSheet::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && widget->window() == this) {
-            return true;
-        }
-    }
-    return QWizard::eventFilter(watched, event);
 }
 
 void CPublishSheet::OnHelpButton() {

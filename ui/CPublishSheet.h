@@ -13,7 +13,8 @@ class CPageSelectPlayer;
 class CPagePublishHTML;
 
 // The main window: the three-page publish wizard. It holds the state the pages hand on, confirms
-// quitting, swallows Escape and offers the help menu under its Help button.
+// quitting (Cancel, Escape and the close box alike) and offers the help menu under its Help
+// button.
 class CPublishSheet : public QWizard {
     Q_OBJECT
 public:
@@ -24,6 +25,12 @@ public:
 
     // Start-up's way of running the wizard: modal, until the user quits.
     static void RunModal(const std::string& caption, int mode);
+    // The same with a media file to open on the first page once the window shows.
+    static void RunModalWithFile(const std::string& caption, int mode,
+                                 const std::string& startFile);
+
+    // The media file to open on the first page once the window shows.
+    void SetStartFile(const std::string& path) { m_strStartFile = path; }
 
     CWizardState& State() { return m_state; }
     QString Caption() const { return m_strCaption; }
@@ -32,7 +39,7 @@ public:
     // The help menu's commands and the application's About and Help.
     void OnCommand(int id);
 
-    // Finish publishes and stays; Cancel, Escape's reject and the close box ask first.
+    // Finish publishes and stays; Cancel, Escape and the close box ask first.
     void done(int result) override;
     // Back to the first page, as Back would go, keeping every page's settings.
     void ReturnToFirstPage();
@@ -40,7 +47,7 @@ public:
     CPagePublishHTML* PublishPage() const { return m_pPagePublishHTML; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void OnHelpButton();
@@ -48,6 +55,7 @@ private:
 
     CWizardState m_state;
     QString m_strCaption;
+    std::string m_strStartFile;
     QMenu* m_pHelpMenu = nullptr;
     CPageSelectVideo* m_pPageSelectVideo = nullptr;
     CPageSelectPlayer* m_pPageSelectPlayer = nullptr;

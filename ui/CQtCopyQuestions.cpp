@@ -11,6 +11,7 @@
 #include "core/StringTable.h"
 #include "ui/CDlgCopyExist.h"
 #include "ui/CWaitCursor.h"
+#include "ui/DialogFrame.h"
 #include "core/StringTable.h"
 
 namespace {
@@ -54,6 +55,7 @@ bool CQtCopyQuestions::Progress(const std::string& file, uint64_t done, uint64_t
     if (!m_pProgress && done < total && m_clock.elapsed() >= g_nProgressDelay_ms) {
         m_pProgress = std::make_unique<QProgressDialog>(m_pOwner);
         m_pProgress->setWindowTitle(ToQt(LoadStringRes(IDS_APP_TITLE)));
+        ApplyDialogFrame(*m_pProgress);
         m_pProgress->setWindowModality(Qt::WindowModal);
         m_pProgress->setRange(0, kProgressSteps);
         m_pProgress->setMinimumDuration(0);

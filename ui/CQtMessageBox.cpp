@@ -6,6 +6,7 @@
 
 #include "app/QtText.h"
 #include "core/StringTable.h"
+#include "ui/DialogFrame.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ std::unique_ptr<QMessageBox> CQtMessageBox::Create(unsigned type, const std::str
         box->addButton(button);
     }
     box->setDefaultButton(buttons.front());
+    ApplyDialogFrame(*box);
     return box;
 }
 

@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Browser.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
 
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
 #include "tests/support/Sandbox.h"
 
 namespace {
@@ -83,21 +89,28 @@ class FakeHost : public IBrowserHost {
 public:
     bool DetectChrome(BrowserInfo& info) override { return Fill(info, chrome); }
     bool DetectFirefox(BrowserInfo& info) override { return Fill(info, firefox); }
-    bool DetectInternetExplorer(BrowserInfo& info) override { return Fill(info, {}); }
+    bool DetectInternetExplorer(BrowserInfo& info) override { return Fill(info, ie); }
     bool LaunchBrowser(const BrowserInfo& info, const std::string& page) override {
         launched = info.program + " " + page;
-        return true;
+        tried.push_back(info.program);
+        errno = failWith;
+        return failing.count(info.program) == 0;
     }
     bool OpenDefault(const std::string& page) override {
         launched = "default " + page;
-        return true;
+        tried.push_back("default");
+        errno = failWith;
+        return failing.count("default") == 0;
     }
     static bool Fill(BrowserInfo& out, const BrowserInfo& in) {
         out = in;
         return in.detected();
     }
-    BrowserInfo chrome, firefox;
+    BrowserInfo ie, chrome, firefox;
     std::string launched;
+    std::vector<std::string> tried;
+    std::set<std::string> failing;
+    int failWith = 0;
 };
 
 TEST(OpenInBrowser, LaunchesTheChosenProgramWithThePage) {
@@ -110,6 +123,75 @@ TEST(OpenInBrowser, LaunchesTheChosenProgramWithThePage) {
     OpenInBrowser("/srv/a b.htm", "mp4");
     EXPECT_EQ(host.launched, "default /srv/a b.htm");
     SetBrowserHost(nullptr);
+}
+
+TEST(OpenInBrowser, BrowsersThatDoNotStartHandThePageOnAndTheLastFailureIsReported) {
+    test::Environment env;
+    FakeHost host;
+    SetBrowserHost(&host);
+    host.firefox = Browser(20, 0, "firefox");
+    host.chrome = Browser(30, 0, "chromium");
+    host.ie = Browser(10, 0, "iexplore");
+    const struct {
+        const char* name;
+        std::set<std::string> failing;
+        std::vector<std::string> tried;
+        bool shown;
+    } rows[] = {
+        {"the chosen one starts", {}, {"chromium"}, true},
+        {"the chosen one fails: the fixed order goes on",
+         {"chromium"},
+         {"chromium", "firefox"},
+         true},
+        {"every detected browser fails: the desktop's browser",
+         {"chromium", "firefox", "iexplore"},
+         {"chromium", "firefox", "iexplore", "default"},
+         true},
+        {"nothing starts",
+         {"chromium", "firefox", "iexplore", "default"},
+         {"chromium", "firefox", "iexplore", "default"},
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        host.tried.clear();
+        host.failing = row.failing;
+        host.failWith = EACCES;
+        env.box.messages.clear();
+        // Ogg video prefers Chrome.
+        EXPECT_EQ(OpenInBrowser("/srv/site/a.htm", ".ogv"), row.shown);
+        EXPECT_EQ(host.tried, row.tried);
+        if (row.shown) {
+            EXPECT_TRUE(env.box.messages.empty());
+        } else {
+            ASSERT_EQ(env.box.messages.size(), 1u);
+            EXPECT_EQ(env.box.messages[0].text,
+                      "Failed to open /srv/site/a.htm. " + GetErrorText(EACCES));
+            EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONWARNING);
+        }
+    }
+    SetBrowserHost(nullptr);
+}
+
+TEST(BrowserOrder, ChosenThenTheFixedOrderThenTheDesktopsBrowser) {
+    const auto programs = [](const std::vector<BrowserInfo>& order) {
+        std::vector<std::string> names;
+        for (const BrowserInfo& info : order) {
+            names.push_back(info.detected() ? info.program : "default");
+        }
+        return names;
+    };
+    // Too old for the fixed order, so never a stand-in either.
+    EXPECT_EQ(programs(BrowserOrder(kNone, Browser(3, 6, "firefox"), kNone, ".mp4")),
+              std::vector<std::string>{"default"});
+    EXPECT_EQ(
+        programs(BrowserOrder(kNone, Browser(3, 6, "firefox"), Browser(30, 0, "chromium"), ".mp4")),
+        (std::vector<std::string>{"chromium", "default"}));
+    EXPECT_EQ(programs(BrowserOrder(Browser(9, 0, "iexplore"), Browser(20, 0, "firefox"),
+                                    Browser(30, 0, "chromium"), ".mp4")),
+              (std::vector<std::string>{"iexplore", "firefox", "chromium", "default"}));
+    EXPECT_EQ(programs(BrowserOrder(kNone, kNone, kNone, ".all")),
+              std::vector<std::string>{"default"});
 }
 
 }  // namespace

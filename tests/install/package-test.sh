@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package, checks it with lintian, unpacks it into a scratch root and starts
-# both programs from there as an installed copy: the publisher's --version and --print on the
-# sample media, and the wizard (offscreen) up to its first page.
+# Builds the Debian package, checks it with lintian, unpacks it into a scratch root, checks the
+# desktop entry, the AppStream metainfo and the copyright file's list of player libraries, and
+# starts both programs from there as an installed copy: the publisher's --version and --print on
+# the sample media, and the wizard (offscreen) up to its first page.
 set -euo pipefail
 build=$1
 work=$(mktemp -d "${TMPDIR:-/tmp}/dede5-package-XXXXXX")
@@ -35,8 +36,35 @@ for f in usr/bin/dede5-varodo usr/bin/dede5-publish usr/share/applications/dede5
          usr/share/man/man1/dede5-publish.1.gz usr/share/dede5-varodo/Example/default.htm \
          usr/share/dede5-varodo/Scripts/.htaccess usr/share/dede5-varodo/manual/index.html \
          usr/share/dede5-varodo/manual/images/wizard-3-code-inserted.png \
-         usr/share/doc/dede5-varodo/copyright; do
+         usr/share/doc/dede5-varodo/copyright \
+         usr/share/metainfo/com.ombreltec.dede5_varodo.metainfo.xml; do
   [ -e "$root/$f" ] || { echo "missing in the package: $f"; exit 1; }
+done
+
+# Software centres and file managers: the metainfo validates, names this version and the
+# desktop entry, which takes files and lists the media types it opens.
+metainfo=$root/usr/share/metainfo/com.ombreltec.dede5_varodo.metainfo.xml
+command -v appstreamcli >/dev/null 2>&1 || {
+  echo "appstreamcli is missing: install the Debian package appstream (scripts/setup.sh)"; exit 1; }
+appstreamcli validate --no-net --pedantic "$metainfo"
+version=$(dpkg-deb -f "$deb" Version)
+grep -q "<release version=\"$version\"" "$metainfo" || {
+  echo "the metainfo has no release $version"; exit 1; }
+grep -q '<launchable type="desktop-id">dede5-varodo.desktop</launchable>' "$metainfo"
+desktop=$root/usr/share/applications/dede5-varodo.desktop
+grep -qx 'Exec=dede5-varodo %F' "$desktop"
+for type in video/mp4 video/webm video/ogg audio/ogg audio/mpeg audio/mp4 audio/x-wav; do
+  grep -q "^MimeType=.*$type;" "$desktop" || { echo "the desktop entry lacks $type"; exit 1; }
+done
+
+# The copyright file lists the player libraries with the versions the npm packages declare.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+for package in video.js mediaelement jquery plyr; do
+  line=$(node -e 'const p = require(process.argv[1]);
+                  console.log(`${p.name} ${p.version} (${p.license})`)' \
+         "$source_dir/node_modules/$package/package.json")
+  grep -qxF " $line" "$root/usr/share/doc/dede5-varodo/copyright" || {
+    echo "the copyright file does not list: $line"; exit 1; }
 done
 
 # The installed programs must find their share folder by themselves, from any folder.

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 
 #include "app/QtText.h"
@@ -65,6 +68,27 @@ TEST(DlgAbout, LinksOpenTheWebSiteAndTheSupportAddress) {
         EXPECT_EQ(shell.opened, std::vector<std::string>{LoadStringRes(id)});
     }
     SetShell(nullptr);
+}
+
+TEST(DlgAbout, ListsThePlayerLibrariesAsTheirPackagesDescribeThem) {
+    test::Environment env;
+    CDlgAbout about(CVersionInfo::Compiled());
+    about.show();
+    QLabel* libraries = Label(about, "libraries");
+    ASSERT_NE(libraries, nullptr);
+    EXPECT_TRUE(libraries->isVisible());
+    const QStringList lines = libraries->text().split(QLatin1Char('\n'));
+    // Each package's own package.json, read now, against what the build compiled in.
+    QStringList expected;
+    for (const char* package : {"video.js", "mediaelement", "jquery", "plyr"}) {
+        QFile file(QStringLiteral(DEDE5_NODE_MODULES "/%1/package.json").arg(package));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+        expected << QStringLiteral("%1 %2 (%3)")
+                        .arg(QString::fromUtf8(package), json.value("version").toString(),
+                             json.value("license").toString());
+    }
+    EXPECT_EQ(lines, expected);
 }
 
 TEST(DlgAbout, NothingIsCutOff) {

@@ -104,4 +104,31 @@ TEST_F(FileDialogExTest, ChosenFileIsRememberedAndCancelStoresNothing) {
     EXPECT_EQ(env.store->GetString(kSection, "Last Path", "?"), env.sandbox / "media/sub");
 }
 
+TEST_F(FileDialogExTest, StartBelowOpensAtTheRootUnlessTheLastFolderIsInside) {
+    const std::string root = env.sandbox.MakeFolder("site");
+    const std::string inside = env.sandbox.MakeFolder("site/news");
+    const std::string outside = env.sandbox.MakeFolder("elsewhere");
+    const std::string lookalike = env.sandbox.MakeFolder("site-old");
+    const struct {
+        const char* name;
+        std::string lastPath;
+        std::string root;
+        std::string start;
+    } rows[] = {
+        {"nothing remembered", "", root + "/", root},
+        {"last folder inside the root", inside, root + "/", inside},
+        {"last folder is the root", root, root, root},
+        {"last folder outside", outside, root + "/", root},
+        {"a folder whose name only begins like the root", lookalike, root, root},
+        {"the root is missing", outside, env.sandbox / "gone/", outside},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        env.store->WriteString(kSection, "Last Path", row.lastPath);
+        CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), kMediaFilter, true, nullptr);
+        dialog.StartBelow(row.root);
+        EXPECT_EQ(dialog.Dialog().directory().absolutePath(), ToQt(row.start));
+    }
+}
+
 }  // namespace

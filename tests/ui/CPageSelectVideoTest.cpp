@@ -312,7 +312,10 @@ TEST_F(PageSelectVideoTest, OgvDropIsRefusedWhileBrowsingAllFormatsAcceptsIt) {
     QTest::mouseClick(Page(*sheet).findChild<QToolButton*>(QStringLiteral("browseMedia")),
                       Qt::LeftButton);
     EXPECT_EQ(title, "Select an HTML5 Video or Audio");
+    // Every extension the program accepts first, then the single formats.
     EXPECT_EQ(filters, CFileDialogEx::ToQtFilters(
+                           "All supported media(*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav)|"
+                           "*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav|"
                            "MP4 Video(*.mp4)|*.mp4|WebM Video(*.webm)|*.webm|Ogg Video(*.ogg)|"
                            "*.ogg|MP3 Audio(*.mp3)|*.mp3|M4A Audio(*.m4a)|*.m4a|Oga Audio(*.oga)|"
                            "*.oga|WAV Audio(*.wav)|*.wav|All Format(*.*)|*.*||"));
@@ -325,7 +328,42 @@ TEST_F(PageSelectVideoTest, OgvDropIsRefusedWhileBrowsingAllFormatsAcceptsIt) {
     EXPECT_EQ(Items(*sheet), QStringList{ToQt(ogv)});
     EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(ogv));
     EXPECT_EQ(env.store->GetInt("File Dialogs/Select an HTML5 Video or Audio", "Filter Index", 0),
-              8);
+              9);
+}
+
+TEST_F(PageSelectVideoTest, MediaDialogOpensOnAllSupportedMediaThenOnTheFilterUsedLast) {
+    const std::string mp3 = Mp3("song.mp3");
+    const std::string webm = Webm("clip.webm");
+    auto sheet = MakeSheet();
+    // Opens the dialog, notes the filter it opened on, picks `file` under `filter`.
+    const auto browse = [&](const std::string& file, int filter) {
+        QString openedOn;
+        Page(*sheet).SetFileDialogRunner([&](CFileDialogEx& dialog) {
+            QFileDialog& files = dialog.Dialog();
+            files.setOption(QFileDialog::DontUseNativeDialog);
+            files.open();
+            openedOn = files.selectedNameFilter();
+            files.selectNameFilter(files.nameFilters().at(filter));
+            files.selectFile(ToQt(file));
+            static_cast<QDialog&>(files).accept();
+            return true;
+        });
+        QTest::mouseClick(Page(*sheet).findChild<QToolButton*>(QStringLiteral("browseMedia")),
+                          Qt::LeftButton);
+        return openedOn;
+    };
+    // MP3 and WebM are both listed by the first filter: nothing hides them.
+    const QString all = browse(mp3, 0);
+    EXPECT_TRUE(all.startsWith("All supported media (")) << all.toStdString();
+    for (const char* extension :
+         {"*.mp4", "*.webm", "*.ogg", "*.ogv", "*.mp3", "*.m4a", "*.oga", "*.wav"}) {
+        EXPECT_TRUE(all.contains(QString::fromUtf8(extension))) << extension;
+    }
+    // WebM chosen under its own filter; the next dialog opens on it.
+    EXPECT_EQ(browse(webm, 2), all);
+    EXPECT_EQ(browse(mp3, 0), "WebM Video (*.webm)");
+    EXPECT_EQ(browse(mp3, 0), all);
+    EXPECT_TRUE(env.box.messages.empty());
 }
 
 TEST_F(PageSelectVideoTest, DropRefusesOnceForAllAndLoadsTheFirstAcceptedFile) {

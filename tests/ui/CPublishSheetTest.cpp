@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QKeySequence>
+#include <QMap>
 #include <QMenu>
 #include <QTest>
 
@@ -69,21 +71,29 @@ protected:
     test::RecordingShell shell;
 };
 
-TEST_F(PublishSheetTest, EscapeOnAnyPageDoesNothing) {
+TEST_F(PublishSheetTest, EscapeIsCancelWithItsQuestion) {
     auto sheet = MakeSheet();
     for (int page : {CPublishSheet::kPageSelectVideo, CPublishSheet::kPageSelectPlayer,
                      CPublishSheet::kPagePublishHTML}) {
         SCOPED_TRACE(page);
         GoTo(*sheet, page);
-        // To the window itself, to a page and to a button: none of them may see it.
+        // From the window, from a page and from a button: each asks, and No keeps everything.
         for (QWidget* target : std::vector<QWidget*>{sheet.get(), sheet->currentPage(),
-                                                     sheet->button(QWizard::CancelButton)}) {
+                                                     sheet->button(QWizard::NextButton)}) {
+            env.box.messages.clear();
+            env.box.answers = {IDNO};
             QTest::keyClick(target, Qt::Key_Escape);
+            ASSERT_EQ(env.box.messages.size(), 1u);
+            EXPECT_EQ(env.box.messages[0].text, LoadStringRes(IDS_CONFIRM_QUIT));
+            EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONQUESTION);
+            EXPECT_TRUE(sheet->isVisible());
+            EXPECT_EQ(sheet->currentId(), page);
         }
-        EXPECT_TRUE(sheet->isVisible());
-        EXPECT_EQ(sheet->currentId(), page);
-        EXPECT_TRUE(env.box.messages.empty());
     }
+    env.box.answers = {IDYES};
+    QTest::keyClick(sheet->currentPage(), Qt::Key_Escape);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
 }
 
 TEST_F(PublishSheetTest, CancelAsksAndNoKeepsThePageAndItsHistory) {
@@ -173,7 +183,9 @@ TEST_F(PublishSheetTest, UsedForCaptureGivesFixedButtonTexts) {
             EXPECT_EQ(sheet->button(which)->text(),
                       capture ? QString::fromUtf8(fixed) : plain.buttonText(which));
         };
-        expect(QWizard::FinishButton, "Publish");
+        // Finish publishes, so it says so either way.
+        EXPECT_EQ(sheet->button(QWizard::FinishButton)->text(),
+                  capture ? QStringLiteral("Publish") : QStringLiteral("&Publish"));
         expect(QWizard::BackButton, "Back");
         expect(QWizard::NextButton, "Next");
         expect(QWizard::CancelButton, "Cancel");
@@ -193,10 +205,20 @@ TEST_F(PublishSheetTest, HelpButtonPopsTheMenuJustBelowItself) {
     EXPECT_EQ(menu->pos(), help->mapToGlobal(QPoint(0, help->height() + 1)));
     QStringList items;
     for (QAction* action : menu->actions()) {
-        items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        if (action->isVisible()) {
+            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
     }
-    EXPECT_EQ(items, (QStringList{"Homepage", "Check for updates...", "-",
-                                  "Rizedoz Uvu Voriz ov ARIV5", "-", "About..."}));
+    // The converter item waits, hidden, for the conversion it will open.
+    EXPECT_EQ(items, (QStringList{"Homepage", "Check for updates...", "-", "About..."}));
+    QStringList hidden;
+    for (QAction* action : menu->actions()) {
+        if (!action->isVisible() && !action->isSeparator()) {
+            hidden << action->text();
+        }
+    }
+    EXPECT_EQ(hidden,
+              QStringList{QStringLiteral("Convert a video or audio file for the web\u2026")});
     menu->close();
 }
 
@@ -209,7 +231,6 @@ TEST_F(PublishSheetTest, HelpCommandsOpenTheirPages) {
     } rows[] = {
         {"Homepage", GetManualPath()},
         {"Check for updates...", LoadStringRes(IDS_UPDATE_URL)},
-        {"Rizedoz Uvu Voriz ov ARIV5", LoadStringRes(IDS_CONVERTER_URL)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.item);
@@ -250,6 +271,51 @@ TEST_F(PublishSheetTest, HelpCommandsOpenTheirPages) {
     }
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(shell.opened, std::vector<std::string>{GetManualPath()});
+}
+
+TEST_F(PublishSheetTest, NoTwoControlsOfAPageShareAMnemonic) {
+    auto sheet = MakeSheet();
+    for (int page : {CPublishSheet::kPageSelectVideo, CPublishSheet::kPageSelectPlayer,
+                     CPublishSheet::kPagePublishHTML}) {
+        SCOPED_TRACE(page);
+        GoTo(*sheet, page);
+        // Buttons (the wizard's own among them) and the labels that lead to a field.
+        QMap<QKeySequence, QStringList> owners;
+        int buttons = 0;
+        for (QWidget* widget : sheet->findChildren<QWidget*>()) {
+            if (!widget->isVisible() || widget->window() != sheet.get()) {
+                continue;
+            }
+            QString text;
+            if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                text = button->text();
+                ++buttons;
+            } else if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) {
+                text = label->text();
+            }
+            const QKeySequence key = QKeySequence::mnemonic(text);
+            if (!key.isEmpty()) {
+                owners[key] << text;
+            }
+        }
+        EXPECT_GE(buttons, 4);
+        for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+            EXPECT_EQ(it.value().size(), 1) << it.value().join(" | ").toStdString();
+        }
+    }
+}
+
+TEST_F(PublishSheetTest, TextsSayWhatTheyDo) {
+    auto sheet = MakeSheet();
+    EXPECT_EQ(sheet->page(CPublishSheet::kPageSelectPlayer)->title(), "Select a player");
+    // The publish page asks for a click on the button that is there.
+    QString finish = sheet->button(QWizard::FinishButton)->text();
+    finish.remove(QLatin1Char('&'));
+    EXPECT_EQ(finish, "Publish");
+    EXPECT_TRUE(sheet->page(CPublishSheet::kPagePublishHTML)
+                    ->subTitle()
+                    .contains(QStringLiteral("click \"%1\" button").arg(finish)))
+        << sheet->page(CPublishSheet::kPagePublishHTML)->subTitle().toStdString();
 }
 
 TEST_F(PublishSheetTest, PagesShowTheirHeaderAndNothingIsCutOff) {
