@@ -201,11 +201,12 @@ void CMovieMakerPagePublish::OnBrowseSubFolder(QLineEdit* target) {
     if (chosen.empty()) {
         return;
     }
-    if (!SiteLayout::IsInsideSite(AddBackslash(chosen), m_strSiteRoot)) {
+    const std::string relative = RelativeSubFolder(m_strSiteRoot, chosen);
+    // Inside by its name, but a link leads out of the site.
+    if (!relative.empty() && !SiteLayout::IsInsideSite(AddBackslash(chosen), m_strSiteRoot)) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, chosen, m_strSiteRoot);
         return;
     }
-    const std::string relative = RelativeSubFolder(m_strSiteRoot, chosen);
     if (!relative.empty()) {
         target->setText(ToQt(relative));
     }

@@ -38,6 +38,8 @@ protected:
     ~PublishSheetTest() override { SetShell(nullptr); }
 
     std::unique_ptr<CPublishSheet> MakeSheet() {
+        // Where the publish page takes its poster picture.
+        COptions::Instance()->m_strWorkFolder = env.sandbox / "work";
         auto sheet = std::make_unique<CPublishSheet>(Text(IDS_PUBLISH_CAPTION));
         sheet->show();
         return sheet;
