@@ -198,34 +198,56 @@ struct DecodedPage {
     size_t bytesStart = 0;
     size_t bytesLength = 0;
     bool utf8Bom = false;
+    bool utf16 = false;
+    // The first unit of a UTF-16 page that has one, as it was.
+    std::string utf16Mark;
     // Non-zero bytes after the cut at the first zero would not be shown and so not saved.
     bool dropsData = false;
     // Characters the system code page lacks became its default character.
     bool lossy = false;
 };
 
-std::optional<DecodedPage> DecodePage(std::string_view bytes) {
+// Reads UTF-16LE units from `first` (0, or 1 past a mark) up to the first zero unit.
+std::optional<DecodedPage> DecodeUtf16(std::string_view bytes, size_t first) {
     DecodedPage page;
+    const size_t units = bytes.size() / 2;
+    const size_t end = FindZeroUnit(bytes, first);
+    const std::string_view wide = bytes.substr(2 * first, (end - first) * 2);
+    std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
+    if (!text) {
+        return std::nullopt;
+    }
+    // Also an odd last byte, which is no unit of its own.
+    page.dropsData = (end < units || bytes.size() % 2 != 0) && HasNonZero(bytes.substr(2 * end));
+    if (!codepage::SystemIsUtf8()) {
+        std::optional<std::string> back =
+            codepage::Convert(*text, SystemCodePageName(), "UTF-16LE");
+        page.lossy = !back || *back != wide;
+    }
+    page.text = std::move(*text);
+    page.utf16 = true;
+    page.utf16Mark = bytes.substr(0, 2 * first);
+    return page;
+}
+
+std::optional<DecodedPage> DecodePage(std::string_view bytes) {
     const size_t zero = bytes.find('\0');
     const std::string_view cut = bytes.substr(0, zero);
     const bool systemUtf8 = codepage::SystemIsUtf8();
     if (cut.size() >= 2 && static_cast<unsigned char>(cut[1]) == 0xFE) {
-        const size_t units = bytes.size() / 2;
-        const size_t end = FindZeroUnit(bytes, 1);
-        const std::string_view wide = bytes.substr(2, (end - 1) * 2);
-        std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
-        if (!text) {
-            return std::nullopt;
-        }
-        page.dropsData = end < units && HasNonZero(bytes.substr(2 * end));
-        if (!systemUtf8) {
-            std::optional<std::string> back =
-                codepage::Convert(*text, SystemCodePageName(), "UTF-16LE");
-            page.lossy = !back || *back != wide;
-        }
-        page.text = std::move(*text);
-        return page;
+        return DecodeUtf16(bytes, 1);
     }
+    // No text in a single-byte or UTF-8 encoding has a zero second byte, while UTF-16LE without
+    // a mark has one wherever the page starts with a Latin-1 character, as every HTML page does.
+    // Bytes that are no valid UTF-16 are read as bytes.
+    if (zero == 1) {
+        const int error = errno;
+        if (std::optional<DecodedPage> page = DecodeUtf16(bytes, 0)) {
+            return page;
+        }
+        errno = error;
+    }
+    DecodedPage page;
     page.dropsData = zero != std::string_view::npos && HasNonZero(bytes.substr(zero));
     std::string_view raw = cut;
     if (Utf8MetaPattern().Search(cut)) {
@@ -299,7 +321,8 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     m_strText.clear();
     m_strOriginalText.clear();
     m_bTextIsOriginal = false;
-    m_bInserted = m_bModified = m_bUtf8Bom = false;
+    m_bInserted = m_bModified = m_bUtf8Bom = m_bUtf16 = false;
+    m_strUtf16Mark.clear();
 
     auto file = std::make_unique<CPageFile>();
     std::string bytes;
@@ -344,6 +367,8 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     }
     m_bTextIsOriginal = true;
     m_bUtf8Bom = page->utf8Bom;
+    m_bUtf16 = page->utf16;
+    m_strUtf16Mark = std::move(page->utf16Mark);
     return true;
 }
 
@@ -363,6 +388,18 @@ bool CHtmlPage::ChangedOnDisk() const {
 
 bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     encoded = EncodedText();
+    // A page read as UTF-16 stays UTF-16 whatever it declares: browsers go by its mark or, when
+    // it has none, by what the server says, and neither changes with the text.
+    if (m_bUtf16) {
+        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
+        if (!wide) {
+            return false;
+        }
+        encoded.mark = m_strUtf16Mark;
+        encoded.converted = std::move(*wide);
+        encoded.bytes = encoded.converted;
+        return true;
+    }
     if (Utf8MetaPattern().Search(text)) {
         if (m_bUtf8Bom) {
             encoded.mark = "\xEF\xBB\xBF";
