@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -107,23 +106,20 @@ uint64_t HashOf(std::string_view a, std::string_view b = {}) {
     return hash.Value();
 }
 
-std::optional<uint64_t> HashFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
+std::optional<uint64_t> HashFile(int fd) {
     std::string chunk(1 << 20, '\0');
     CContentHash hash;
+    off_t offset = 0;
     while (true) {
-        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        ssize_t n = ::pread(fd, chunk.data(), chunk.size(), offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            ::close(fd);
             return n == 0 ? std::optional<uint64_t>(hash.Value()) : std::nullopt;
         }
         hash.Update(std::string_view(chunk.data(), static_cast<size_t>(n)));
+        offset += n;
     }
 }
 
@@ -278,11 +274,10 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
 // so that of two publishers saving one page the second always sees the first one's page.
 class CPageFolderLock {
 public:
-    explicit CPageFolderLock(const std::string& pagePath) {
-        char* real = ::realpath(pagePath.c_str(), nullptr);
-        const std::string target = real ? real : pagePath;
-        std::free(real);
-        m_nFd = ::open(GetPathFolder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    explicit CPageFolderLock(const CPageFile& page) {
+        if (page.FolderFd() >= 0) {
+            m_nFd = ::openat(page.FolderFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
         while (m_nFd >= 0 && ::flock(m_nFd, LOCK_EX) != 0 && errno == EINTR) {
         }
     }
@@ -372,18 +367,24 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     return true;
 }
 
-bool CHtmlPage::ChangedOnDisk() const {
-    struct stat st {};
-    if (::stat(m_pPageFile->Path().c_str(), &st) != 0) {
-        return true;
+CHtmlPage::DiskChange CHtmlPage::CheckDisk() const {
+    switch (m_pPageFile->CheckName()) {
+        case CPageFile::NameState::Same:
+            break;
+        case CPageFile::NameState::NotAFile:
+            return DiskChange::NotAFile;
+        case CPageFile::NameState::Missing:
+        case CPageFile::NameState::Replaced:
+            return DiskChange::Content;
     }
-    if (st.st_size != m_diskState.size) {
-        return true;
+    struct stat st {};
+    if (::fstat(m_pPageFile->Fd(), &st) != 0 || st.st_size != m_diskState.size) {
+        return DiskChange::Content;
     }
     // The content decides: a write within the clock's resolution keeps size and time, while a
     // program that only rewrote the same bytes changes nothing worth asking about.
-    std::optional<uint64_t> hash = HashFile(m_pPageFile->Path());
-    return !hash || *hash != m_diskState.hash;
+    std::optional<uint64_t> hash = HashFile(m_pPageFile->Fd());
+    return !hash || *hash != m_diskState.hash ? DiskChange::Content : DiskChange::None;
 }
 
 bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
@@ -454,19 +455,45 @@ bool CHtmlPage::SavePage(std::string_view text) {
         ShowLastError();
         return false;
     }
-    auto lock = std::make_unique<CPageFolderLock>(m_strPagePath);
-    if (ChangedOnDisk()) {
+    auto lock = std::make_unique<CPageFolderLock>(*m_pPageFile);
+    DiskChange change = CheckDisk();
+    if (change == DiskChange::Content) {
         // Nobody waits for the lock while the user decides.
         lock.reset();
         if (MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_CHANGED_ON_DISK),
                              m_strPagePath) != IDYES) {
             return false;
         }
-        lock = std::make_unique<CPageFolderLock>(m_strPagePath);
+        lock = std::make_unique<CPageFolderLock>(*m_pPageFile);
+        // The page replaced is the one the user was asked about, or whatever regular file has
+        // taken its place since: never one reached through a link.
+        if (!m_pPageFile->TakeFileAtName()) {
+            if (errno != ELOOP) {
+                lock.reset();
+                ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+                return false;
+            }
+            change = DiskChange::NotAFile;
+        }
+    }
+    if (change == DiskChange::NotAFile) {
+        lock.reset();
+        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
+        errno = ESTALE;
+        return false;
     }
     if (!m_pPageFile->ReplaceContents({encoded.mark, encoded.bytes}, *m_pWriter)) {
         lock.reset();
-        ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+        const int error = errno;
+        if (m_pPageFile->NameChanged()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
+        } else if (!m_pPageFile->BackupPath().empty()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_SAVE_KEPT_OLD),
+                             m_strPagePath, GetErrorText(error), m_pPageFile->BackupPath());
+        } else {
+            ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+        }
+        errno = error;
         return false;
     }
     lock.reset();

@@ -31,8 +31,10 @@ public:
     // any); any other page in the encoding its text declares.
     bool SavePage(CPageFile& file, std::string_view text);
     // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
-    // page as it was. When another program changed the page since it was loaded, asks first; the
-    // answer No (the default) keeps that change and saves nothing.
+    // page as it was, or its old text kept where the message says (CPageFile::ReplaceContents).
+    // When another program changed the page since it was loaded, asks first; the answer No (the
+    // default) keeps that change and saves nothing. A page whose name now leads to a link or to
+    // anything but a regular file is refused with a message: nothing is written through it.
     bool SavePage(std::string_view text);
     // Puts the body code at the editor's cursor (replacing the selection), removes the menu
     // product's script blocks and, unless already there, puts the head code into the page's head;
@@ -78,8 +80,11 @@ private:
         std::string converted;
     };
 
+    // What became of the page on disk since this object last read or wrote it.
+    enum class DiskChange { None, Content, NotAFile };
+
     bool EncodeText(std::string_view text, EncodedText& encoded) const;
-    bool ChangedOnDisk() const;
+    DiskChange CheckDisk() const;
 
     std::unique_ptr<CPageFile> m_pPageFile;
     std::string m_strPagePath;
