@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +24,65 @@
 #include "core/StringTable.h"
 
 namespace {
+
+// Reads up to `size` bytes at `offset`; false on a read error or a file cut short meanwhile.
+bool ReadFully(int fd, char* buffer, size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, buffer, size, offset);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        buffer += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Where the next data of `fd` at or after `offset` starts; `size` when only a hole follows, and
+// `offset` itself where the file system cannot tell.
+off_t NextData(int fd, off_t offset, off_t size) {
+    const off_t data = ::lseek(fd, offset, SEEK_DATA);
+    if (data >= 0) {
+        return std::min(data, size);
+    }
+    return errno == ENXIO ? size : offset;
+}
+
+// Compares two files of `size` bytes in windows of a fixed size, so that memory stays bounded
+// whatever the files' size. Ranges that are holes in both files hold zeros in both and are
+// skipped unread.
+bool SameBytes(int fa, int fb, off_t size) {
+    constexpr size_t kWindow = size_t{256} << 10;
+    ::posix_fadvise(fa, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fb, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::unique_ptr<char[]> ba(new char[kWindow]);
+    std::unique_ptr<char[]> bb(new char[kWindow]);
+    // Looking for holes costs two system calls; it is done only every few megabytes.
+    constexpr off_t kHoleCheck = off_t{64} << 20;
+    off_t nextHoleCheck = 0;
+    off_t offset = 0;
+    while (offset < size) {
+        if (offset >= nextHoleCheck) {
+            const off_t data = std::min(NextData(fa, offset, size), NextData(fb, offset, size));
+            nextHoleCheck = data + kHoleCheck;
+            if (data > offset) {
+                offset = data;
+                continue;
+            }
+        }
+        const size_t n = static_cast<size_t>(std::min<off_t>(size - offset, kWindow));
+        if (!ReadFully(fa, ba.get(), n, offset) || !ReadFully(fb, bb.get(), n, offset) ||
+            std::memcmp(ba.get(), bb.get(), n) != 0) {
+            return false;
+        }
+        offset += static_cast<off_t>(n);
+    }
+    return true;
+}
 
 std::vector<std::string_view> SplitComponents(std::string_view path) {
     std::vector<std::string_view> parts;
@@ -354,34 +413,16 @@ int FilesDiffer(const std::string& a, const std::string& b) {
     if (::fstat(fa.get(), &sa) != 0 || ::fstat(fb.get(), &sb) != 0) {
         return 1;
     }
-    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode)) {
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size) {
         return 1;
     }
-    constexpr off_t kLimit = off_t{1} << 32;
-    if (sa.st_size >= kLimit || sb.st_size >= kLimit || sa.st_size != sb.st_size) {
-        return 1;
-    }
-    if (sa.st_size == 0) {
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) {
         return 0;
     }
-    const size_t size = static_cast<size_t>(sa.st_size);
-    void* ma = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fa.get(), 0);
-    if (ma == MAP_FAILED) {
-        return 1;
-    }
-    void* mb = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fb.get(), 0);
-    if (mb == MAP_FAILED) {
-        ::munmap(ma, size);
-        return 1;
-    }
-    ::madvise(ma, size, MADV_SEQUENTIAL);
-    ::madvise(mb, size, MADV_SEQUENTIAL);
-    bool same = std::memcmp(ma, mb, size) == 0;
-    bool unmapped = ::munmap(ma, size) == 0;
-    unmapped = ::munmap(mb, size) == 0 && unmapped;
+    const bool same = SameBytes(fa.get(), fb.get(), sa.st_size);
     bool closed = fa.Close();
     closed = fb.Close() && closed;
-    return same && unmapped && closed ? 0 : 1;
+    return same && closed ? 0 : 1;
 }
 
 std::string PathToUrl(std::string_view path) {

@@ -89,6 +89,13 @@ const std::map<int, std::string>& Table() {
          "The folder '%s' is not inside the site root '%s': a '..' or a link leads out of the "
          "site. Nothing has been written. Please choose folders inside the site in Publish "
          "Options."},
+        {IDS_PAGE_REPLACED,
+         "The web page '%s' was replaced by another file or by a link after it was loaded. "
+         "Nothing has been written, neither to what is in its place nor to what a link leads "
+         "to.\nPlease check the page, then load it again."},
+        {IDS_PAGE_SAVE_KEPT_OLD,
+         "Cannot save the web page '%s':\n%s\nThe page may be incomplete. Its previous text has "
+         "been kept in '%s'."},
         {IDS_MEDIA_FOLDER_FAILED,
          "Cannot create the media folder '%s':\n%s\nThe web page has been saved, but its media "
          "files have not been copied. Please remove what is in the way or choose another media "

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -107,23 +106,20 @@ uint64_t HashOf(std::string_view a, std::string_view b = {}) {
     return hash.Value();
 }
 
-std::optional<uint64_t> HashFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
+std::optional<uint64_t> HashFile(int fd) {
     std::string chunk(1 << 20, '\0');
     CContentHash hash;
+    off_t offset = 0;
     while (true) {
-        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        ssize_t n = ::pread(fd, chunk.data(), chunk.size(), offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            ::close(fd);
             return n == 0 ? std::optional<uint64_t>(hash.Value()) : std::nullopt;
         }
         hash.Update(std::string_view(chunk.data(), static_cast<size_t>(n)));
+        offset += n;
     }
 }
 
@@ -198,34 +194,56 @@ struct DecodedPage {
     size_t bytesStart = 0;
     size_t bytesLength = 0;
     bool utf8Bom = false;
+    bool utf16 = false;
+    // The first unit of a UTF-16 page that has one, as it was.
+    std::string utf16Mark;
     // Non-zero bytes after the cut at the first zero would not be shown and so not saved.
     bool dropsData = false;
     // Characters the system code page lacks became its default character.
     bool lossy = false;
 };
 
-std::optional<DecodedPage> DecodePage(std::string_view bytes) {
+// Reads UTF-16LE units from `first` (0, or 1 past a mark) up to the first zero unit.
+std::optional<DecodedPage> DecodeUtf16(std::string_view bytes, size_t first) {
     DecodedPage page;
+    const size_t units = bytes.size() / 2;
+    const size_t end = FindZeroUnit(bytes, first);
+    const std::string_view wide = bytes.substr(2 * first, (end - first) * 2);
+    std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
+    if (!text) {
+        return std::nullopt;
+    }
+    // Also an odd last byte, which is no unit of its own.
+    page.dropsData = (end < units || bytes.size() % 2 != 0) && HasNonZero(bytes.substr(2 * end));
+    if (!codepage::SystemIsUtf8()) {
+        std::optional<std::string> back =
+            codepage::Convert(*text, SystemCodePageName(), "UTF-16LE");
+        page.lossy = !back || *back != wide;
+    }
+    page.text = std::move(*text);
+    page.utf16 = true;
+    page.utf16Mark = bytes.substr(0, 2 * first);
+    return page;
+}
+
+std::optional<DecodedPage> DecodePage(std::string_view bytes) {
     const size_t zero = bytes.find('\0');
     const std::string_view cut = bytes.substr(0, zero);
     const bool systemUtf8 = codepage::SystemIsUtf8();
     if (cut.size() >= 2 && static_cast<unsigned char>(cut[1]) == 0xFE) {
-        const size_t units = bytes.size() / 2;
-        const size_t end = FindZeroUnit(bytes, 1);
-        const std::string_view wide = bytes.substr(2, (end - 1) * 2);
-        std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
-        if (!text) {
-            return std::nullopt;
-        }
-        page.dropsData = end < units && HasNonZero(bytes.substr(2 * end));
-        if (!systemUtf8) {
-            std::optional<std::string> back =
-                codepage::Convert(*text, SystemCodePageName(), "UTF-16LE");
-            page.lossy = !back || *back != wide;
-        }
-        page.text = std::move(*text);
-        return page;
+        return DecodeUtf16(bytes, 1);
     }
+    // No text in a single-byte or UTF-8 encoding has a zero second byte, while UTF-16LE without
+    // a mark has one wherever the page starts with a Latin-1 character, as every HTML page does.
+    // Bytes that are no valid UTF-16 are read as bytes.
+    if (zero == 1) {
+        const int error = errno;
+        if (std::optional<DecodedPage> page = DecodeUtf16(bytes, 0)) {
+            return page;
+        }
+        errno = error;
+    }
+    DecodedPage page;
     page.dropsData = zero != std::string_view::npos && HasNonZero(bytes.substr(zero));
     std::string_view raw = cut;
     if (Utf8MetaPattern().Search(cut)) {
@@ -256,11 +274,10 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
 // so that of two publishers saving one page the second always sees the first one's page.
 class CPageFolderLock {
 public:
-    explicit CPageFolderLock(const std::string& pagePath) {
-        char* real = ::realpath(pagePath.c_str(), nullptr);
-        const std::string target = real ? real : pagePath;
-        std::free(real);
-        m_nFd = ::open(GetPathFolder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    explicit CPageFolderLock(const CPageFile& page) {
+        if (page.FolderFd() >= 0) {
+            m_nFd = ::openat(page.FolderFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
         while (m_nFd >= 0 && ::flock(m_nFd, LOCK_EX) != 0 && errno == EINTR) {
         }
     }
@@ -299,7 +316,8 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     m_strText.clear();
     m_strOriginalText.clear();
     m_bTextIsOriginal = false;
-    m_bInserted = m_bModified = m_bUtf8Bom = false;
+    m_bInserted = m_bModified = m_bUtf8Bom = m_bUtf16 = false;
+    m_strUtf16Mark.clear();
 
     auto file = std::make_unique<CPageFile>();
     std::string bytes;
@@ -344,25 +362,45 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     }
     m_bTextIsOriginal = true;
     m_bUtf8Bom = page->utf8Bom;
+    m_bUtf16 = page->utf16;
+    m_strUtf16Mark = std::move(page->utf16Mark);
     return true;
 }
 
-bool CHtmlPage::ChangedOnDisk() const {
-    struct stat st {};
-    if (::stat(m_pPageFile->Path().c_str(), &st) != 0) {
-        return true;
+CHtmlPage::DiskChange CHtmlPage::CheckDisk() const {
+    switch (m_pPageFile->CheckName()) {
+        case CPageFile::NameState::Same:
+            break;
+        case CPageFile::NameState::NotAFile:
+            return DiskChange::NotAFile;
+        case CPageFile::NameState::Missing:
+        case CPageFile::NameState::Replaced:
+            return DiskChange::Content;
     }
-    if (st.st_size != m_diskState.size) {
-        return true;
+    struct stat st {};
+    if (::fstat(m_pPageFile->Fd(), &st) != 0 || st.st_size != m_diskState.size) {
+        return DiskChange::Content;
     }
     // The content decides: a write within the clock's resolution keeps size and time, while a
     // program that only rewrote the same bytes changes nothing worth asking about.
-    std::optional<uint64_t> hash = HashFile(m_pPageFile->Path());
-    return !hash || *hash != m_diskState.hash;
+    std::optional<uint64_t> hash = HashFile(m_pPageFile->Fd());
+    return !hash || *hash != m_diskState.hash ? DiskChange::Content : DiskChange::None;
 }
 
 bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     encoded = EncodedText();
+    // A page read as UTF-16 stays UTF-16 whatever it declares: browsers go by its mark or, when
+    // it has none, by what the server says, and neither changes with the text.
+    if (m_bUtf16) {
+        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
+        if (!wide) {
+            return false;
+        }
+        encoded.mark = m_strUtf16Mark;
+        encoded.converted = std::move(*wide);
+        encoded.bytes = encoded.converted;
+        return true;
+    }
     if (Utf8MetaPattern().Search(text)) {
         if (m_bUtf8Bom) {
             encoded.mark = "\xEF\xBB\xBF";
@@ -417,19 +455,45 @@ bool CHtmlPage::SavePage(std::string_view text) {
         ShowLastError();
         return false;
     }
-    auto lock = std::make_unique<CPageFolderLock>(m_strPagePath);
-    if (ChangedOnDisk()) {
+    auto lock = std::make_unique<CPageFolderLock>(*m_pPageFile);
+    DiskChange change = CheckDisk();
+    if (change == DiskChange::Content) {
         // Nobody waits for the lock while the user decides.
         lock.reset();
         if (MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_CHANGED_ON_DISK),
                              m_strPagePath) != IDYES) {
             return false;
         }
-        lock = std::make_unique<CPageFolderLock>(m_strPagePath);
+        lock = std::make_unique<CPageFolderLock>(*m_pPageFile);
+        // The page replaced is the one the user was asked about, or whatever regular file has
+        // taken its place since: never one reached through a link.
+        if (!m_pPageFile->TakeFileAtName()) {
+            if (errno != ELOOP) {
+                lock.reset();
+                ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+                return false;
+            }
+            change = DiskChange::NotAFile;
+        }
+    }
+    if (change == DiskChange::NotAFile) {
+        lock.reset();
+        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
+        errno = ESTALE;
+        return false;
     }
     if (!m_pPageFile->ReplaceContents({encoded.mark, encoded.bytes}, *m_pWriter)) {
         lock.reset();
-        ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+        const int error = errno;
+        if (m_pPageFile->NameChanged()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
+        } else if (!m_pPageFile->BackupPath().empty()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_SAVE_KEPT_OLD),
+                             m_strPagePath, GetErrorText(error), m_pPageFile->BackupPath());
+        } else {
+            ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+        }
+        errno = error;
         return false;
     }
     lock.reset();

@@ -21,16 +21,20 @@ public:
     CHtmlPage& operator=(const CHtmlPage&) = delete;
 
     // Reads the page anew, even when it is the page already loaded, so the text afterwards is
-    // always the file's content. A UTF-16LE page (second byte 0xFE) and a page declaring UTF-8 in
-    // a meta element are converted to the system code page; any other page keeps its bytes.
-    // Clears the inserted and modified flags. On failure nothing is loaded.
+    // always the file's content. A UTF-16LE page (second byte 0xFE: a mark; or, without a mark,
+    // a zero second byte and valid UTF-16) and a page declaring UTF-8 in a meta element are
+    // converted to the system code page; any other page keeps its bytes. Clears the inserted
+    // and modified flags. On failure nothing is loaded.
     bool LoadPage(const std::string& path);
-    // Writes `text` into `file` (the preview file) from its start, in the encoding the text
-    // declares, and cuts the file after it.
+    // Writes `text` into `file` (the preview file) from its start, in the page's encoding, and
+    // cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it had (if
+    // any); any other page in the encoding its text declares.
     bool SavePage(CPageFile& file, std::string_view text);
     // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
-    // page as it was. When another program changed the page since it was loaded, asks first; the
-    // answer No (the default) keeps that change and saves nothing.
+    // page as it was, or its old text kept where the message says (CPageFile::ReplaceContents).
+    // When another program changed the page since it was loaded, asks first; the answer No (the
+    // default) keeps that change and saves nothing. A page whose name now leads to a link or to
+    // anything but a regular file is refused with a message: nothing is written through it.
     bool SavePage(std::string_view text);
     // Puts the body code at the editor's cursor (replacing the selection), removes the menu
     // product's script blocks and, unless already there, puts the head code into the page's head;
@@ -56,6 +60,7 @@ public:
     bool IsModified() const { return m_bModified; }
     void SetModified(bool modified) { m_bModified = modified; }
     bool HasUtf8Bom() const { return m_bUtf8Bom; }
+    bool IsUtf16() const { return m_bUtf16; }
 
     // Null returns to plain write(2) and fsync(2).
     void SetFileWriter(IFileWriter* writer);
@@ -75,8 +80,11 @@ private:
         std::string converted;
     };
 
+    // What became of the page on disk since this object last read or wrote it.
+    enum class DiskChange { None, Content, NotAFile };
+
     bool EncodeText(std::string_view text, EncodedText& encoded) const;
-    bool ChangedOnDisk() const;
+    DiskChange CheckDisk() const;
 
     std::unique_ptr<CPageFile> m_pPageFile;
     std::string m_strPagePath;
@@ -87,6 +95,8 @@ private:
     bool m_bInserted = false;
     bool m_bModified = false;
     bool m_bUtf8Bom = false;
+    bool m_bUtf16 = false;
+    std::string m_strUtf16Mark;
     // The text is still the original: one copy of a large page instead of two.
     bool m_bTextIsOriginal = false;
     DiskState m_diskState;

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -174,15 +177,83 @@ TEST_F(FileHelpers, FilesDiffer) {
     EXPECT_EQ(FilesDiffer(box.path(), box.path()), 1) << "folders are not files";
 }
 
-TEST_F(FileHelpers, FilesOfFourGibibytesCountAsDifferent) {
-    // Sparse files cost no disk space.
-    for (const char* name : {"big1", "big2"}) {
-        int fd = ::open((box / name).c_str(), O_WRONLY | O_CREAT, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, off_t{1} << 32), 0);
+// Sparse files past 4 GiB cost no disk space; bytes written into them make the comparison look
+// beyond the first 32 bits of offset, and into holes of one file only.
+TEST_F(FileHelpers, FilesOfFourGibibytesAndMoreAreComparedByTheirBytes) {
+    constexpr off_t kFour = off_t{1} << 32;
+    const auto make = [&](const char* name, off_t size) {
+        const std::string path = box / name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::ftruncate(fd, size), 0);
+        EXPECT_EQ(::pwrite(fd, "head", 4, 0), 4);
+        EXPECT_EQ(::pwrite(fd, "tail", 4, kFour + 100), 4);
         ::close(fd);
+        return path;
+    };
+    const auto poke = [](const std::string& path, off_t offset, std::string_view bytes) {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset),
+                  static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    };
+    const std::string a = make("big1", kFour + 8192);
+    const std::string b = make("big2", kFour + 8192);
+    EXPECT_EQ(FilesDiffer(a, b), 0) << "equal files of any size are equal";
+
+    // Zeros written into one file where the other has a hole are still the same bytes.
+    poke(a, off_t{3} << 30, std::string(size_t{1} << 20, '\0'));
+    EXPECT_EQ(FilesDiffer(a, b), 0);
+
+    poke(b, kFour + 101, "A");
+    EXPECT_EQ(FilesDiffer(a, b), 1) << "a difference past 4 GiB";
+    poke(b, kFour + 101, "a");
+    ASSERT_EQ(FilesDiffer(a, b), 0);
+
+    poke(b, off_t{2} << 30, "x");
+    EXPECT_EQ(FilesDiffer(a, b), 1) << "data where the other file has a hole";
+    EXPECT_EQ(FilesDiffer(b, a), 1);
+
+    EXPECT_EQ(FilesDiffer(a, make("big3", kFour + 8193)), 1) << "sizes differ";
+}
+
+// The peak resident memory of this process, in bytes, since the last reset.
+std::optional<long> PeakResident() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) {
+            return std::stol(line.substr(6)) * 1024;
+        }
     }
-    EXPECT_EQ(FilesDiffer(box / "big1", box / "big2"), 1);
+    return std::nullopt;
+}
+
+TEST_F(FileHelpers, FilesDifferNeedsLittleMemoryForLargeFiles) {
+    constexpr size_t kSize = size_t{48} << 20;
+    std::string bytes(kSize, '\0');
+    for (size_t i = 0; i < kSize; ++i) {
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 11);
+    }
+    const std::string a = box.Write("a.mp4", bytes);
+    const std::string b = box.Write("b.mp4", bytes);
+    bytes = std::string();
+    // Writing 5 resets the peak (Linux 4.0 and later).
+    {
+        std::ofstream reset("/proc/self/clear_refs");
+        reset << "5";
+        reset.flush();
+        if (!reset) {
+            GTEST_SKIP() << "the peak resident memory cannot be reset here";
+        }
+    }
+    const std::optional<long> before = PeakResident();
+    ASSERT_TRUE(before);
+    EXPECT_EQ(FilesDiffer(a, b), 0);
+    const std::optional<long> after = PeakResident();
+    ASSERT_TRUE(after);
+    EXPECT_LT(*after - *before, long{16} << 20) << "the files are read in windows, not whole";
 }
 
 TEST_F(FileHelpers, CanWriteToFolderLeavesNoProbe) {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A page of arbitrary bytes is loaded, saved untouched, given player code at a cursor taken from
 // the input and saved again. Checked: a save without an insertion gives back the very bytes
-// whenever the page is in the encoding it declares; an insertion changes the text by exactly the
-// body code at the cursor, the head code at its place and the menu blocks, as a plain model of
-// those rules computes them; and a save writes exactly the encoded text, or fails with a
-// message and leaves the file as it was.
+// whenever the page is UTF-16 or in the encoding it declares; an insertion changes the text by
+// exactly the body code at the cursor, the head code at its place and the menu blocks, as a
+// plain model of those rules computes them; and a save writes exactly the encoded text, or
+// fails with a message and leaves the file as it was.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -63,8 +63,43 @@ const char* SystemName() {
     return codepage::SystemIsUtf8() ? "UTF-8" : codepage::SystemCodePage().c_str();
 }
 
-// The bytes a text is saved as: what the page declares decides.
-std::optional<std::string> Encode(std::string_view text, bool bom) {
+// How the page was read: UTF-16LE (with the first unit as its mark, or without a mark), or else
+// as the text declares.
+struct PageEncoding {
+    bool utf16 = false;
+    std::string mark;
+};
+
+// The first zero 16-bit unit at or after unit `from`, or the number of whole units.
+size_t ZeroUnit(std::string_view bytes, size_t from) {
+    size_t unit = from;
+    while (2 * unit + 1 < bytes.size() && (bytes[2 * unit] || bytes[2 * unit + 1])) {
+        ++unit;
+    }
+    return unit;
+}
+
+PageEncoding ReadAs(std::string_view bytes) {
+    const std::string_view cut = bytes.substr(0, bytes.find('\0'));
+    if (cut.size() >= 2 && static_cast<unsigned char>(cut[1]) == 0xFE) {
+        return {true, std::string(bytes.substr(0, 2))};
+    }
+    // A zero second byte: UTF-16LE without a mark when the units up to the first zero one are
+    // valid UTF-16.
+    if (cut.size() == 1 && bytes.size() >= 2 &&
+        codepage::Convert(bytes.substr(0, 2 * ZeroUnit(bytes, 0)), "UTF-16LE", "UTF-32LE")) {
+        return {true, ""};
+    }
+    return {};
+}
+
+// The bytes a text is saved as: a UTF-16 page stays UTF-16, any other page goes by what it
+// declares.
+std::optional<std::string> Encode(std::string_view text, bool bom, const PageEncoding& read) {
+    if (read.utf16) {
+        auto wide = codepage::Convert(text, SystemName(), "UTF-16LE");
+        return wide ? std::optional<std::string>(read.mark + *wide) : std::nullopt;
+    }
     if (Utf8Meta().Search(text)) {
         std::string out = bom ? "\xEF\xBB\xBF" : "";
         if (codepage::SystemIsUtf8()) {
@@ -212,9 +247,10 @@ fuzz::CAnsweringMessageBox g_box;
 CQuickWriter g_writer;
 
 // Saves `text` as the loaded page and checks the file against the encoding rules.
-void SaveAndCheck(CHtmlPage& page, const std::string& path, const std::string& text) {
+void SaveAndCheck(CHtmlPage& page, const std::string& path, const std::string& text,
+                  const PageEncoding& read) {
     const std::string before = fuzz::ReadWholeFile(path);
-    const std::optional<std::string> expected = Encode(text, page.HasUtf8Bom());
+    const std::optional<std::string> expected = Encode(text, page.HasUtf8Bom(), read);
     g_box.Reset(IDNO);
     const bool saved = page.SavePage(text);
     FUZZ_CHECK(g_box.questions == 0);  // nobody else wrote the page
@@ -271,27 +307,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(text.find('\0') == std::string::npos);
 
     const std::string_view cut = std::string_view(bytes).substr(0, bytes.find('\0'));
-    const bool utf16 = cut.size() >= 2 && static_cast<unsigned char>(cut[1]) == 0xFE;
+    const PageEncoding read = ReadAs(bytes);
+    FUZZ_CHECK(page.IsUtf16() == read.utf16);
+    const bool utf16 = read.utf16;
     const bool converted = utf16 || Utf8Meta().Search(cut);
 
-    SaveAndCheck(page, path, text);
-    // Untouched pages in the encoding they declare come back byte for byte.
+    SaveAndCheck(page, path, text, read);
+    // Untouched pages in the encoding they were read in come back byte for byte.
     if (!asked) {
         const std::string saved = fuzz::ReadWholeFile(path);
         if (!utf16 && (Utf8Meta().Search(cut) || !UnicodeMeta().Search(cut))) {
             FUZZ_CHECK(saved == cut);
         }
-        if (utf16 && bytes.starts_with("\xFF\xFE") && UnicodeMeta().Search(text) &&
-            !Utf8Meta().Search(text)) {
-            // Up to the first zero unit; what follows it is zeros (else the load asks), and
-            // an odd last byte is no unit.
-            size_t units = 1;
-            while (2 * units + 1 < bytes.size() && (bytes[2 * units] || bytes[2 * units + 1])) {
-                ++units;
-            }
+        if (utf16) {
+            // Up to the first zero unit; what follows it is zeros, an odd last byte included
+            // (else the load asks).
+            const size_t units = ZeroUnit(bytes, read.mark.empty() ? 0 : 1);
             FUZZ_CHECK(saved == bytes.substr(0, 2 * units));
-            const std::string_view tail = std::string_view(bytes).substr(2 * units);
-            FUZZ_CHECK(tail.substr(0, tail.size() & ~size_t{1}).find_first_not_of('\0') ==
+            FUZZ_CHECK(std::string_view(bytes).substr(2 * units).find_first_not_of('\0') ==
                        std::string_view::npos);
         }
     }
@@ -326,6 +359,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(editor.GetSelection().start == expected.selStart);
         FUZZ_CHECK(editor.GetSelection().end == expected.selEnd);
     }
-    SaveAndCheck(page, path, editor.Text());
+    SaveAndCheck(page, path, editor.Text(), read);
     return 0;
 }

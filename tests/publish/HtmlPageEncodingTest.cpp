@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include <fmt/printf.h>
 #include <gtest/gtest.h>
 
 #include "publish/CHtmlPage.h"
@@ -41,8 +42,8 @@ protected:
 };
 
 TEST_F(HtmlPageEncodingTest, EveryCommittedPageRoundTripsByteForByte) {
-    // Converted on purpose, each checked in its own test below.
-    const std::set<std::string> converted = {"utf16le-bom-korean.htm", "zero-byte.htm"};
+    // Cut on purpose, checked in its own test below.
+    const std::set<std::string> converted = {"zero-byte.htm"};
     {
         SCOPED_TRACE("UTF-8 system");
         test::CodePagePin pin("UTF-8");
@@ -80,15 +81,16 @@ TEST_F(HtmlPageEncodingTest, EveryCommittedPageRoundTripsByteForByte) {
             EXPECT_EQ(test::ReadFile(path), test::CommittedPage(name)) << name;
         }
         // Korean text has no place in CP1252: those pages are refused after a question.
-        EXPECT_EQ(asked, (std::set<std::string>{"utf16le-bom-unicode-meta.htm", "utf8-meta-bom.htm",
-                                                "utf8-meta-nobom.htm"}));
+        EXPECT_EQ(asked,
+                  (std::set<std::string>{"utf16le-bom-korean.htm", "utf16le-bom-unicode-meta.htm",
+                                         "utf8-meta-bom.htm", "utf8-meta-nobom.htm"}));
     }
 }
 
-TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenAsItsMetaDeclarationSays) {
+TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
     test::CodePagePin pin("UTF-8");
     {
-        SCOPED_TRACE("no charset=unicode: written in the system code page");
+        SCOPED_TRACE("no charset=unicode: still FF FE and UTF-16LE");
         const std::string path = PutCommitted("utf16le-bom-korean.htm");
         CHtmlPage page;
         ASSERT_TRUE(page.LoadPage(path));
@@ -98,8 +100,22 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenAsItsMetaDeclarationSays) {
             "</body>\r\n</html>\r\n";
         EXPECT_EQ(page.Text(), expected);
         EXPECT_FALSE(page.HasUtf8Bom());
+        EXPECT_TRUE(page.IsUtf16());
         ASSERT_TRUE(page.SavePage(page.Text()));
-        EXPECT_EQ(test::ReadFile(path), expected);
+        EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf16le-bom-korean.htm"));
+        // An edit goes back in UTF-16 too, and so does the preview.
+        std::string edited = page.Text();
+        edited.insert(edited.find("</body>"), "<video src=\"동.mp4\"></video>\r\n");
+        ASSERT_TRUE(page.SavePage(edited));
+        EXPECT_EQ(test::ReadFile(path),
+                  Utf16le(u"<html>\r\n<head>\r\n<title>동영상 — Café</title>\r\n</head>\r\n"
+                          u"<body>\r\n<h1>안녕하세요, 동영상 페이지입니다</h1>\r\n"
+                          u"<p>Ünïcödé and 한국어 text.</p>\r\n<video src=\"동.mp4\"></video>\r\n"
+                          u"</body>\r\n</html>\r\n"));
+        CPageFile preview;
+        ASSERT_TRUE(preview.Create(env.sandbox / "site/.~preview.htm"));
+        ASSERT_TRUE(page.SavePage(preview, edited));
+        EXPECT_EQ(test::ReadFile(env.sandbox / "site/.~preview.htm"), test::ReadFile(path));
     }
     {
         SCOPED_TRACE("charset=unicode: FF FE and UTF-16LE");
@@ -112,6 +128,33 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenAsItsMetaDeclarationSays) {
         EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf16le-bom-unicode-meta.htm"));
     }
     {
+        SCOPED_TRACE("no mark, a meta that says UTF-16: read and written as UTF-16LE");
+        const std::u16string wide =
+            u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+            u"charset=utf-16\"></head>\r\n<body><p>한국어</p></body></html>\r\n";
+        const std::string path = Put("bare16.htm", Utf16le(wide, false));
+        CHtmlPage page;
+        ASSERT_TRUE(page.LoadPage(path));
+        EXPECT_TRUE(page.IsUtf16());
+        EXPECT_NE(page.Text().find("<p>한국어</p>"), std::string::npos);
+        ASSERT_TRUE(page.SavePage(page.Text()));
+        EXPECT_EQ(test::ReadFile(path), Utf16le(wide, false));
+        // Whatever the text comes to declare: the page stays in its encoding.
+        ASSERT_TRUE(page.SavePage("<meta charset=utf-8><p>é</p>"));
+        EXPECT_EQ(test::ReadFile(path), Utf16le(u"<meta charset=utf-8><p>é</p>", false));
+    }
+    {
+        SCOPED_TRACE("a zero second byte that is no UTF-16 is still a zero byte");
+        const std::string path = Put("zero16.htm", std::string("<\0\0\xD8<p>x</p>", 12));
+        CHtmlPage page;
+        env.box.answers = {IDNO};
+        EXPECT_FALSE(page.LoadPage(path));
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_EQ(env.box.messages[0].text,
+                  fmt::sprintf(LoadStringRes(IDS_PAGE_CUT_AT_ZERO), path));
+        env.box.messages.clear();
+    }
+    {
         SCOPED_TRACE("CP1252 system converts both ways");
         test::CodePagePin cp1252("CP1252");
         const std::string path = Put("latin16.htm", Utf16le(u"<p>Café 5 €</p>"));
@@ -119,12 +162,17 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenAsItsMetaDeclarationSays) {
         ASSERT_TRUE(page.LoadPage(path));
         EXPECT_EQ(page.Text(), "<p>Caf\xE9 5 \x80</p>");
         ASSERT_TRUE(page.SavePage(page.Text()));
-        EXPECT_EQ(test::ReadFile(path), "<p>Caf\xE9 5 \x80</p>");
+        EXPECT_EQ(test::ReadFile(path), Utf16le(u"<p>Café 5 €</p>"));
         const std::string unicode =
             "<meta content=\"text/html; charset=Unicode\"><p>Caf\xE9 \x80</p>";
         ASSERT_TRUE(page.SavePage(unicode));
         EXPECT_EQ(test::ReadFile(path),
                   Utf16le(u"<meta content=\"text/html; charset=Unicode\"><p>Café €</p>"));
+        const std::string bare = Put("latin16-bare.htm", Utf16le(u"<p>5 €</p>", false));
+        ASSERT_TRUE(page.LoadPage(bare));
+        EXPECT_EQ(page.Text(), "<p>5 \x80</p>");
+        ASSERT_TRUE(page.SavePage(page.Text() + "\r\n"));
+        EXPECT_EQ(test::ReadFile(bare), Utf16le(u"<p>5 €</p>\r\n", false));
     }
     EXPECT_TRUE(env.box.messages.empty());
 }
