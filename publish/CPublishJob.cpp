@@ -50,8 +50,7 @@ public:
     }
     int AskCopyError(const std::string& text) override {
         m_nCopyError = errno;
-        const int answer = m_questions.AskCopyError(text);
-        return answer;
+        return m_questions.AskCopyError(text);
     }
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
         m_strFile = file;

@@ -24,6 +24,7 @@
 
 #include "core/Folders.h"
 #include "core/Process.h"
+#include "tests/app/QtTestHome.h"
 #include "tests/support/Sandbox.h"
 
 extern char** environ;
@@ -127,21 +128,8 @@ int main(int argc, char** argv) {
     ::unsetenv("XAUTHORITY");
     ::unsetenv("WAYLAND_DISPLAY");
 
-    // Whatever Qt or a test writes into the user's folders lands here.
     test::Sandbox processHome;
-    const std::string home = processHome.MakeFolder("home");
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
-    const std::string runtime = processHome.MakeFolder("runtime");
-    ::chmod(runtime.c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    ::setenv("TMPDIR", processHome.MakeFolder("tmp").c_str(), 1);
-    GetAppDataFolder();
-    const QString config = QString::fromStdString(home + "/.config");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
+    test::ConfineUserFolders(processHome);
 
     int result = 0;
     {
