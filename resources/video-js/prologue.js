@@ -96,7 +96,29 @@
             attributeFilter: ['data-setup']
         });
     }
+    // The player's own setup stops at the first pass that finds any media element, so a player
+    // the parser had not reached by then (a slow connection, a second player further down) would
+    // stay a bare element. Once the page is parsed, set up whatever it left.
+    function setUpLeftOvers() {
+        var videojs = window.videojs;
+        if (!videojs || (videojs.options && videojs.options.autoSetup === false)) {
+            return;
+        }
+        Array.prototype.forEach.call(document.querySelectorAll(SELECTOR), function (el) {
+            if (el.player === undefined && el.isConnected) {
+                try {
+                    videojs(el);
+                } catch (err) {
+                    if (window.console) {
+                        window.console.error(err);
+                    }
+                }
+            }
+        });
+    }
+
     document.addEventListener('DOMContentLoaded', function () {
         sweep(document);
+        setUpLeftOvers();
     });
 })();

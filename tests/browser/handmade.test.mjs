@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pages written by hand for what the player files must handle beyond the pages the program
 // writes (those are checked in published.test.mjs and samples.test.mjs): data-setup values in
-// other shapes, a Video.js player made after the page loaded, and the Leanback audio player.
+// other shapes, a Video.js player made after the page loaded or reached late by the parser, and
+// the Leanback audio player.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -88,6 +89,39 @@ test('data-setup in JSON, with single quotes, and on a player made after load al
             });
         },
     });
+});
+
+test('a player the parser reaches after the first was set up is set up too', async () => {
+    const site = makeTempFolder('dede5-browser-site-');
+    let release;
+    const until = new Promise((resolve) => {
+        release = resolve;
+    });
+    const video = (id) =>
+        `<video id="${id}" class="video-js vjs-default-skin" controls="controls" width="320" height="180" ` +
+        `preload="none" data-setup="{}">\n<source src="medias/movie.mp4" type="video/mp4"/>\n</video>\n`;
+    copyFolderFiles(path.join(home, 'video-js'), path.join(site, 'js', 'video-js'));
+    fs.mkdirSync(path.join(site, 'medias'));
+    fs.copyFileSync(path.join(mediaDir, 'movie.mp4'), path.join(site, 'medias', 'movie.mp4'));
+    fs.writeFileSync(path.join(site, 'index.htm'),
+                     '<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>t</title>\n' +
+                     '<script src="js/video-js/video.js"></script>\n</head><body>\n' + video('first') +
+                     '<!-- the network stalls here -->\n' + video('second') + '</body></html>\n');
+    const server = await serveFolder(site, {hold: {file: 'index.htm', marker: '<!-- the network', until}});
+    const page = await browser.newPage();
+    try {
+        const loaded = page.goto(server.url('index.htm'), {waitUntil: 'load'});
+        await page.waitForFunction(() => window.videojs?.getAllPlayers().length === 1);
+        release();
+        await loaded;
+        const ids = await page.evaluate(() => window.videojs.getAllPlayers().map((p) => p.id()));
+        assert.deepEqual(ids.sort(), ['first', 'second']);
+    } finally {
+        release();
+        await page.close();
+        await server.close();
+        removeFolder(site);
+    }
 });
 
 describe('Leanback audio player', {concurrency: 2}, () => {

@@ -2,7 +2,8 @@
 // Reusable pieces for checking published pages in headless Chromium:
 //   launchBrowser()             a fresh Chromium with an empty profile: {newPage(), close()}
 //   withBrowser(fn)             the same for the time of fn(browser)
-//   serveFolder(dir)            a static HTTP server on 127.0.0.1 (MIME types, Range requests)
+//   serveFolder(dir, {hold})    a static HTTP server on 127.0.0.1 (MIME types, Range requests);
+//                               `hold` stops one file's response at a marker until a promise ends
 //   checkPlayerPage(page, url, expectations)  asserts that a player page really works
 //   makeTempFolder(), removeFolder(), copyFolderFiles(), fillMacros(), installationFolder()
 import assert from 'node:assert/strict';
@@ -147,7 +148,9 @@ export function parseRange(header, size) {
 }
 
 // Serves the files under `root` on 127.0.0.1 at a free port. Answers {origin, url(rel), close()}.
-export async function serveFolder(root) {
+// `hold`: {file, marker, until}: the response for `file` (relative to the root) sends the bytes
+// before `marker`, waits for the promise `until`, then sends the rest, as a slow network would.
+export async function serveFolder(root, {hold} = {}) {
     const base = fs.realpathSync(root);
     const server = http.createServer((req, res) => {
         let rel;
@@ -178,6 +181,15 @@ export async function serveFolder(root) {
             'Accept-Ranges': 'bytes',
             'Cache-Control': 'no-cache',
         };
+        if (hold && file === path.join(base, hold.file) && req.method === 'GET') {
+            const text = fs.readFileSync(file);
+            const at = text.indexOf(hold.marker);
+            assert.ok(at >= 0, `${hold.marker} is not in ${hold.file}`);
+            res.writeHead(200, {...headers, 'Content-Length': String(text.length)});
+            res.write(text.subarray(0, at));
+            hold.until.then(() => res.end(text.subarray(at)));
+            return;
+        }
         const range = parseRange(req.headers.range, stat.size);
         if (range === 'unsatisfiable') {
             res.writeHead(416, {...headers, 'Content-Range': `bytes */${stat.size}`}).end();
