@@ -19,6 +19,7 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "media/MediaInfo2.h"
 #include "players/CHTML5Player.h"
@@ -259,16 +260,25 @@ std::string PublishUsage() {
         "  --print              print the head code, a line ----, and the body code for the\n"
         "                       first PAGE; change no file\n"
         "  --overwrite ask|yes|no   a media file of other content already in the media\n"
-        "                       folder: ask (default on a terminal), yes, or no (default)\n"
+        "                       folder: ask (default on a terminal), yes, or no (default);\n"
+        "                       a link where a file is to be written is replaced (the link\n"
+        "                       itself, never what it points to) only with yes\n"
+        "  --again              also publish into pages that already play this media\n"
+        "                       (they are skipped otherwise, so that a run can be repeated)\n"
         "  --settings FILE      read the settings from FILE instead of the user's\n"
         "  -q, --quiet          print errors only\n"
         "  -v, --verbose        also name each copied file\n"
         "  --version            print the version and exit\n"
         "  --help               print this help and exit\n"
         "\n"
+        "Publishing also removes from each page the script blocks of the old DHTML menu\n"
+        "(kvmenu.js, kvm31.js, kelvary_dhtmlmenu): those menus no longer work.\n"
+        "\n"
         "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
-        "4 writing or copying failed, 5 cancelled at a question, 6 published without the\n"
-        "poster asked for.\n",
+        "4 writing or copying failed (also: a page changed by another program meanwhile\n"
+        "was kept as it was), 5 cancelled at a question, 6 published without the poster\n"
+        "asked for, 130 and 143 stopped by SIGINT or SIGTERM (pages not yet saved are\n"
+        "left as they were; run again to finish).\n",
         VideoPlayerCliNames());
 }
 
@@ -341,6 +351,8 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.controls = arg == "--controls";
         } else if (arg == "--poster-optional") {
             options.posterOptional = true;
+        } else if (arg == "--again") {
+            options.again = true;
         } else if (arg == "--print") {
             options.print = true;
         } else if (arg == "--overwrite") {
@@ -421,8 +433,16 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     CPrivateWorkFolder work;
     o.m_strWorkFolder = work.path();
 
+    // A stop asked for by a signal: what is half made is gone by the time this returns.
+    auto stoppedStatus = [&] {
+        std::fprintf(err, "dede5-publish: stopped; pages not published yet are as they were.\n");
+        return 128 + StopSignal();
+    };
     const std::string media = Absolute(options.media);
     const MediaCheck check = CPublishJob::CheckMedia(media);
+    if (StopRequested()) {
+        return stoppedStatus();
+    }
     if (check.verdict != MEDIA_ACCEPTED) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict),
                       check.verdict == MEDIA_NOT_HTML5 ? media + "\r\n" : media);
@@ -454,6 +474,9 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     std::set<std::pair<dev_t, ino_t>> done;
     std::set<std::string> donePaths;
     for (const std::string& pageArgument : options.pages) {
+        if (StopRequested()) {
+            return stoppedStatus();
+        }
         const std::string pagePath = Absolute(pageArgument);
         if (!SiteLayout::CheckPageLocation(pagePath, true)) {
             fail(PUBLISH_PAGE_REFUSED);
@@ -473,12 +496,20 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             continue;
         }
         CHtmlPage page;
+        page.SetChangedQuestion(IDS_PAGE_CHANGED_BEFORE_PUBLISHING);
         if (!page.LoadPage(pagePath)) {
             fail(PUBLISH_PAGE_REFUSED);
             continue;
         }
+        if (!options.again && !options.print && job.PageHoldsPlayer(page)) {
+            if (options.verbosity > 0) {
+                std::fprintf(err, "%s already plays %s; skipped (--again adds another player).\n",
+                             pagePath.c_str(), GetPathFileName(media).c_str());
+            }
+            continue;
+        }
         // One picture serves every page of the run, taken once a page could be loaded.
-        if (job.NeedsPoster() && !job.TakePoster(work.path())) {
+        if (job.NeedsPoster() && !job.TakePoster(work.path()) && !StopRequested()) {
             std::fprintf(err, "dede5-publish: %s: no poster: %s\n", media.c_str(),
                          job.PosterProblem().c_str());
             if (!options.posterOptional) {
@@ -513,7 +544,13 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         CStringPageEditor editor(text);
         editor.SetSelection(range->first, range->second);
         page.InsertPlayerCode(editor);
+        if (StopRequested()) {
+            return stoppedStatus();
+        }
         const PublishOutcome outcome = job.PublishPage(page, editor.Text(), questions);
+        if (StopRequested() && !outcome.Published()) {
+            return stoppedStatus();
+        }
         // The page works only with these in place: a failure is an error, also with -q.
         for (const StepFailure& failed : outcome.warnings) {
             const std::string reason = GetErrorText(failed.error);

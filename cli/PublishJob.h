@@ -18,6 +18,8 @@ struct PublishOptions {
     std::optional<std::string> at, after;
     bool print = false;
     bool posterOptional = false;
+    // Publish into pages that already play this media too.
+    bool again = false;
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
@@ -42,5 +44,6 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
 std::string PublishUsage();
 
 // Publishes the media into every page with the engine the wizard uses; the settings must be
-// loaded. Messages go to `err`, --print output to `out`. Returns the first non-zero status.
+// loaded. Messages go to `err`, --print output to `out`. Returns the first non-zero status, or
+// 128 plus the signal when a stop was asked for (StopRequested).
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err);

@@ -66,7 +66,8 @@ bool IsFolder(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // Creates a folder with all missing parents; true when it exists afterwards.
 bool CreateFolders(const std::string& path);
-// Gives the owner write permission back (the "read-only attribute").
+// Gives the owner write permission back (the "read-only attribute"). A symbolic link at `path`
+// is left alone: false with ELOOP.
 bool ClearReadOnly(const std::string& path);
 
 // The path from `folderFrom` to `target` with only a leading "./" removed; a leading "/" stays.

@@ -113,6 +113,17 @@ const std::map<int, std::string>& Table() {
         {IDS_BAD_FOLDER_NAME, "A folder name cannot be empty, \".\" or \"..\", nor contain \"/\"."},
         {IDS_PROGRAM_FAILED, "%s ended with status %d."},
         {IDS_PROGRAM_KILLED, "%s was stopped by signal %d."},
+        {IDS_LINK_IN_THE_WAY,
+         "'%s' is a link to another file. Nothing is written through a link.\nDo you want to "
+         "replace the link itself by the published file? What it points to stays as it is."},
+        {IDS_LINK_LEFT_ALONE,
+         "'%s' is a link to another file and has been left as it is. The page is not published, "
+         "so that it does not use a file from elsewhere. Remove the link, or agree to replace "
+         "it, then publish again."},
+        {IDS_PAGE_CHANGED_BEFORE_PUBLISHING,
+         "The web page '%s' has been changed by another program since the publisher read it.\n"
+         "Do you want to replace it with the page the publisher made from the earlier version? "
+         "Answer No to keep the other program's version; nothing is published into it then."},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -50,13 +50,11 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
 }
 
 bool CProjekHTML5Player::OnPagePublished(const std::string& pagePath) {
+    m_strFailedFile.clear();
     const std::string source = GetInstallFolder() + "/Projekktor/jarisplayer.swf";
     if (!IsRegularFile(source)) {
         return true;
     }
     const std::string target = AddBackslash(GetPathFolder(pagePath)) + "jarisplayer.swf";
-    if (PathExists(target)) {
-        ClearReadOnly(target);
-    }
-    return CopyFileOverwrite(source, target);
+    return CopyPlayerFile(source, target);
 }

@@ -120,6 +120,11 @@ std::string BuildSourceList(const PlayerRequest& request) {
     return list;
 }
 
+std::string MediaUrl(const PlayerRequest& request) {
+    return request.mediaFiles.empty() ? std::string()
+                                      : PathToUrl(LocationOf(request, request.mediaFiles.front()));
+}
+
 std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
                                              const std::string& workFolder) {
     if (!(request.mediaKind & MEDIA_KIND_VIDEO) || request.mediaFiles.empty()) {

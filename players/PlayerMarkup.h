@@ -40,6 +40,8 @@ std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
 void ReadCodeOptions(PlayerRequest& request, const COptions& options);
 
 std::string BuildSourceList(const PlayerRequest& request);
+// The URL the page's markup gives the request's (first) media file.
+std::string MediaUrl(const PlayerRequest& request);
 // Empty for audio and when no poster picture was taken (the option is the caller's test).
 std::string BuildPosterAttribute(const PlayerRequest& request);
 // What the publish step copies into the media folder: the copy list and the poster in use.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ public:
     // default) keeps that change and saves nothing. A page whose name now leads to a link or to
     // anything but a regular file is refused with a message: nothing is written through it.
     bool SavePage(std::string_view text);
+    // Before the files a page needs are put into the site: when another program changed the page
+    // since it was loaded, asks as SavePage would; Yes takes that version as the one the save
+    // replaces (SavePage then asks only about a later change). False, after a message, when the
+    // page is not to be saved.
+    bool ConfirmUnchanged();
+    // The question asked about another program's change (a string id with one %s, the page).
+    void SetChangedQuestion(int stringId) { m_nChangedQuestionId = stringId; }
     // Puts the body code at the editor's cursor (replacing the selection), removes the menu
     // product's script blocks and, unless already there, puts the head code into the page's head;
     // the body code is left selected. Inserted code takes the page's CR LF line breaks. The
@@ -85,6 +93,9 @@ private:
 
     bool EncodeText(std::string_view text, EncodedText& encoded) const;
     DiskChange CheckDisk() const;
+    // Asks about a change CheckDisk found and, on Yes, holds the file now at the page's name;
+    // `change` becomes NotAFile when a link is there.
+    bool AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking = {});
 
     std::unique_ptr<CPageFile> m_pPageFile;
     std::string m_strPagePath;
@@ -101,4 +112,5 @@ private:
     bool m_bTextIsOriginal = false;
     DiskState m_diskState;
     IFileWriter* m_pWriter;
+    int m_nChangedQuestionId;
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -17,6 +18,8 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "core/Regex.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
@@ -258,6 +261,41 @@ void CPublishJob::DeletePreview() {
     m_strPreviewPath.clear();
 }
 
+namespace {
+
+// Runs a step of the player's that writes files; where it stops at a link in the way, asks
+// whether the link may be replaced and, on Yes, removes the link itself and runs it again. False
+// with errno set when the step failed; a link left alone has been reported (ELOOP).
+bool RunPlayerStep(CHTML5Player& player, const std::function<bool()>& step,
+                   ICopyQuestions& questions, bool& cancelled) {
+    while (true) {
+        errno = 0;
+        if (step()) {
+            return true;
+        }
+        const int error = errno;
+        const std::string link = player.FailedFile();
+        if (error != ELOOP || link.empty()) {
+            errno = error;
+            return false;
+        }
+        const int answer =
+            questions.AskOverwrite(fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), link));
+        if (answer == COPY_EXIST_CANCEL) {
+            cancelled = true;
+            errno = ELOOP;
+            return false;
+        }
+        if (answer == COPY_EXIST_NO || (::unlink(link.c_str()) != 0 && errno != ENOENT)) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), link);
+            errno = ELOOP;
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
     PublishOutcome outcome;
@@ -270,28 +308,44 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     page.SetText(std::move(text));
+    // A page another program changed is asked about before anything is copied for it.
     errno = 0;
-    if (!page.SavePage(page.Text())) {
+    if (!page.ConfirmUnchanged()) {
         outcome.failure = StepFailure{PUBLISH_STEP_SAVE_PAGE, pagePath, errno};
         return outcome;
     }
+    // Everything the page refers to is in place before the page is saved: a page never points
+    // at files that are not there yet, whatever stops the job in between.
+    auto stopped = [&outcome] {
+        outcome.cancelled = outcome.cancelled || StopRequested();
+        return outcome.cancelled;
+    };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
     if (m_pPlayer) {
-        errno = 0;
-        if (!m_pPlayer->CopyResources(request.jsFolder)) {
-            outcome.warnings.push_back({PUBLISH_STEP_PLAYER_FILES, request.jsFolder, errno});
+        const std::string& jsFolder = request.jsFolder;
+        if (!RunPlayerStep(
+                *m_pPlayer, [&] { return m_pPlayer->CopyResources(jsFolder); }, questions,
+                outcome.cancelled)) {
+            const int error = errno;
+            if (stopped()) {
+                return outcome;
+            }
+            const StepFailure failed{PUBLISH_STEP_PLAYER_FILES, jsFolder, error};
+            // A link left alone would have the page use a file from elsewhere.
+            if (error == ELOOP) {
+                outcome.failure = failed;
+                return outcome;
+            }
+            outcome.warnings.push_back(failed);
         }
+    }
+    if (stopped()) {
+        return outcome;
     }
     errno = 0;
     if (!CopyServerConfig(request.mediaFolder)) {
         outcome.warnings.push_back(
             {PUBLISH_STEP_SERVER_CONFIG, JoinPath(".htaccess", request.mediaFolder, true), errno});
-    }
-    if (m_pPlayer) {
-        errno = 0;
-        if (!m_pPlayer->OnPagePublished(pagePath)) {
-            outcome.warnings.push_back({PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), errno});
-        }
     }
     request.copyList = PublishCopyList(m_request);
     // The poster stays for the job's other pages; End deletes it.
@@ -301,16 +355,78 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder, errno};
         return outcome;
     }
+    if (stopped()) {
+        return outcome;
+    }
     CRecordingQuestions recorder(questions);
+    errno = 0;
     if (!CopyMediaFiles(request, request.mediaFolder, recorder, &m_copied)) {
+        const int error = recorder.CopyError() ? recorder.CopyError() : errno;
         outcome.cancelled = recorder.Cancelled();
-        if (!outcome.cancelled) {
-            outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_COPY,
-                                          JoinPath(recorder.File(), request.mediaFolder, true),
-                                          recorder.CopyError()};
+        if (!stopped()) {
+            outcome.failure =
+                StepFailure{PUBLISH_STEP_MEDIA_COPY,
+                            JoinPath(recorder.File(), request.mediaFolder, true), error};
+        }
+        return outcome;
+    }
+    if (m_pPlayer) {
+        if (!RunPlayerStep(
+                *m_pPlayer, [&] { return m_pPlayer->OnPagePublished(pagePath); }, questions,
+                outcome.cancelled)) {
+            const int error = errno;
+            if (stopped()) {
+                return outcome;
+            }
+            const StepFailure failed{PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), error};
+            if (error == ELOOP) {
+                outcome.failure = failed;
+                return outcome;
+            }
+            outcome.warnings.push_back(failed);
         }
     }
+    if (stopped()) {
+        return outcome;
+    }
+    errno = 0;
+    bool saved = false;
+    {
+        // A stop asked for meanwhile waits: the page is either as it was or fully published.
+        const CStopSignalsHeld held;
+        saved = page.SavePage(page.Text());
+    }
+    if (!saved) {
+        outcome.failure = StepFailure{PUBLISH_STEP_SAVE_PAGE, pagePath, errno};
+    }
     return outcome;
+}
+
+bool CPublishJob::PageHoldsPlayer(const CHtmlPage& page) const {
+    if (m_request.mediaFiles.empty()) {
+        return false;
+    }
+    const std::string url = MediaUrl(RequestForPage(page.PagePath(), PLAYER_MODE_PUBLISH));
+    static const CRegex src("\\bsrc\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))",
+                            CRegex::Caseless);
+    const std::string& text = page.Text();
+    CRegex::Match m;
+    for (size_t start = 0; src.Search(text, &m, start); start = m.offset + m.length) {
+        for (const auto& [offset, length] : m.groups) {
+            if (offset == std::string::npos) {
+                continue;
+            }
+            std::string value = text.substr(offset, length);
+            ReplaceAll(value, "&amp;", "&");
+            if (value == url) {
+                return true;
+            }
+        }
+        if (m.length == 0) {
+            break;
+        }
+    }
+    return false;
 }
 
 void CPublishJob::DropPoster() {

@@ -30,7 +30,7 @@ struct MediaCheck {
     MediaDetails details;
 };
 
-// The steps of publishing into one page, in their order.
+// The steps of publishing into one page.
 enum PublishStep : int {
     PUBLISH_STEP_SITE_FOLDERS,
     PUBLISH_STEP_SAVE_PAGE,
@@ -120,9 +120,15 @@ public:
     std::optional<std::string> WritePreview(CHtmlPage& page, std::string text);
     void DeletePreview();
 
-    // Writes `text` as the loaded page, then copies the player files, the server configuration
-    // and the media into the site. A failed page save copies nothing.
+    // Copies the player files, the server configuration and the media (with the poster) into
+    // the site, then writes `text` as the loaded page: the page is saved only once everything it
+    // refers to is in place. A page another program changed is asked about before anything is
+    // copied. A stop request (StopRequested) ends it between steps as cancelled; the save itself
+    // is never cut short.
     PublishOutcome PublishPage(CHtmlPage& page, std::string text, ICopyQuestions& questions);
+    // True when the loaded page already plays this job's media from where this job publishes it
+    // (a src attribute holds its URL): a second run into the page would add a second player.
+    bool PageHoldsPlayer(const CHtmlPage& page) const;
 
     // Deletes what the job made in the working folder (the poster).
     void End();

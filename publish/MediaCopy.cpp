@@ -87,7 +87,31 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
     for (const std::string& source : request.copyList) {
         const std::string name = GetPathFileName(source);
         const std::string target = JoinPath(name, mediaFolder, true);
-        if (memo && memo->KnownEqual(source, target)) {
+        struct stat at {};
+        if (::lstat(target.c_str(), &at) == 0 && S_ISLNK(at.st_mode)) {
+            // The page would play what the link leads to, from outside the site's own files:
+            // the link goes only when the user agrees, else the page is not published.
+            int answer = yesToAll ? COPY_EXIST_YES_TO_ALL
+                                  : questions.AskOverwrite(
+                                        fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), target));
+            if (answer == COPY_EXIST_CANCEL) {
+                return false;
+            }
+            if (answer == COPY_EXIST_NO) {
+                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), target);
+                errno = ELOOP;
+                return false;
+            }
+            yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
+            // unlink() removes the link itself, never the file it leads to.
+            if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
+                const int error = errno;
+                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_COPY_ERROR), name,
+                                 GetErrorText(error));
+                errno = error;
+                return false;
+            }
+        } else if (memo && memo->KnownEqual(source, target)) {
             continue;
         }
         if (PathExists(target)) {

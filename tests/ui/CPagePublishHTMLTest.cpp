@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <fmt/printf.h>
@@ -388,8 +391,9 @@ TEST_F(PublishPageTest, AFailedSaveChangesNothingAndCanBeTriedAgain) {
     EXPECT_NE(messages[0].find("Cannot save the web page '" + index + "'"), std::string::npos);
     EXPECT_NE(messages[0].find(GetErrorText(ENOSPC)), std::string::npos) << messages[0];
     EXPECT_EQ(ReadFile(index), kIndexPage);
-    EXPECT_EQ(Listing(site), (std::vector<std::string>{"index.htm", "news"}))
-        << "nothing copied, no temporary file left";
+    // What the page needs is put in place before the page is saved.
+    EXPECT_EQ(Listing(site), (std::vector<std::string>{"index.htm", "js", "medias", "news"}))
+        << "no temporary file left";
     EXPECT_EQ(Commands(page), "FIPR+F") << "still inserted";
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
 
@@ -409,15 +413,14 @@ TEST_F(PublishPageTest, AMediaFolderInTheWayIsReportedAndCanBeTriedAgain) {
     EXPECT_EQ(TakeMessages(),
               std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_MEDIA_FOLDER_FAILED),
                                                     site + "/medias/", GetErrorText(ENOTDIR))});
-    const std::string saved = ReadFile(index);
-    EXPECT_NE(saved.find("medias/movie.mp4"), std::string::npos) << "the page is saved";
+    EXPECT_EQ(ReadFile(index), kIndexPage) << "not saved without its media in place";
     EXPECT_EQ(Commands(page), "FIPR+F");
 
     ::unlink((site + "/medias").c_str());
     env.box.answers = {IDNO};
     Finish();
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
-    EXPECT_EQ(ReadFile(index), saved);
+    EXPECT_NE(ReadFile(index).find("medias/movie.mp4"), std::string::npos);
     EXPECT_EQ(Listing(site + "/medias"),
               (std::vector<std::string>{".htaccess", "movie.jpg", "movie.mp4"}));
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
@@ -477,6 +480,39 @@ TEST_F(PublishPageTest, CancelAtTheOverwriteQuestionKeepsTheSiteFileAndTheCode) 
     EXPECT_EQ(overwrite.asked.size(), 1u);
     EXPECT_EQ(ReadFile(site + "/medias/movie.mp4"), ReadFile(Video()));
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+}
+
+TEST_F(PublishPageTest, AMediaLinkInTheSiteIsReplacedOnlyWhenTheUserAgrees) {
+    CPagePublishHTML& page = StartWizard(Video(), 0);
+    TypePath(page, index);
+    InsertAfterBody(page);
+    const std::string theirs = env.sandbox.Write("elsewhere/movie.mp4", "the user's own file");
+    ::chmod(theirs.c_str(), 0400);
+    std::filesystem::create_directories(site + "/medias");
+    const std::string link = site + "/medias/movie.mp4";
+    ASSERT_EQ(::symlink(theirs.c_str(), link.c_str()), 0);
+    {
+        test::OverwriteAnswerer overwrite({COPY_EXIST_NO});
+        Finish();
+        EXPECT_EQ(overwrite.asked,
+                  std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), link)});
+    }
+    EXPECT_EQ(TakeMessages(),
+              std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_LINK_LEFT_ALONE), link)});
+    EXPECT_EQ(ReadFile(index), kIndexPage) << "not published with media from elsewhere";
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Commands(page), "FIPR+F");
+
+    test::OverwriteAnswerer overwrite({COPY_EXIST_YES});
+    env.box.answers = {IDYES};
+    Finish();
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(link), ReadFile(Video()));
+    struct stat st {};
+    ASSERT_EQ(::stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0400u) << "what the link led to is unchanged";
+    EXPECT_EQ(ReadFile(theirs), "the user's own file");
 }
 
 TEST_F(PublishPageTest, APageChangedByAnotherProgramIsNotOverwrittenUnasked) {
