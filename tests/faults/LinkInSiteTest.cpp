@@ -171,7 +171,7 @@ TEST_P(LinkInSite, AServerConfigurationLinkIsReportedAndLeftAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Users, LinkInSite, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Unprivileged" : "OwnUser"; });
+                         [](const auto& user) { return user.param ? "Unprivileged" : "OwnUser"; });
 
 }  // namespace
 }  // namespace faults
