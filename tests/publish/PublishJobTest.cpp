@@ -180,7 +180,7 @@ TEST_F(PublishJob, CodeFollowsThePageAndTheMode) {
     EXPECT_NE(tube.body.find("video-js tubecss"), std::string::npos) << tube.body;
 }
 
-TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndASavedFailureCopiesNothing) {
+TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndAFailedSaveLeavesThePage) {
     CPublishJob job;
     Start(job, movie);
     job.TakePoster(env.sandbox / "work");
