@@ -188,7 +188,8 @@ TEST_F(TwoPublishers, IntoOnePageLeaveOneWholePageAndNeitherReportsALostOne) {
         const RunResult& refused = page == withMovie ? b : a;
         EXPECT_EQ(saved.status, 0) << saved.err;
         EXPECT_EQ(refused.status, 4) << refused.err;
-        EXPECT_NE(refused.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_ON_DISK), index)),
+        EXPECT_NE(refused.err.find(
+                      fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_BEFORE_PUBLISHING), index)),
                   std::string::npos)
             << refused.err;
     }
