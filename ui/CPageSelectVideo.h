@@ -64,12 +64,18 @@ private:
     void FillHistory();
     int FindEntry(const std::string& path) const;
     void OnHistoryActivated(int index);
+    // Reads the typed path unless it is the one read last; false when it was refused just now.
+    bool ReadTypedPath();
+    // Enter in the completion list.
+    bool OnCompletionKey(int key);
     void OnBrowse();
     void OnPreview();
     void OnPublishOptions();
 
     CWizardState& m_state;
     std::vector<std::string> m_arrHistory;
+    // The path last read, accepted or not: leaving the box or Preview reads a path once.
+    std::string m_strLastRead;
     FileDialogRunner m_fileDialogRunner;
 
     QComboBox* m_pMediaPathBox;
