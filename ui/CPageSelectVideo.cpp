@@ -112,6 +112,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     // A file dropped on the box is a file to load, not text to insert.
     m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
     m_pMediaPathBox->lineEdit()->installEventFilter(this);
+    m_pMediaPathBox->installEventFilter(this);
     pathLabel->setBuddy(m_pMediaPathBox);
 
     auto* files = new QFileSystemModel(this);
@@ -128,7 +129,8 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pMediaPathBox->setCompleter(completer);
     // Ahead of the completer's own filter, which would hand Enter to the box behind the
     // wizard's back.
-    completer->popup()->installEventFilter(this);
+    m_pCompletionList = completer->popup();
+    m_pCompletionList->installEventFilter(this);
     // The completer only walks folders the model has listed; a pasted path has none of them.
     connect(m_pMediaPathBox->lineEdit(), &QLineEdit::textEdited, files,
             [files](const QString& text) {
@@ -355,8 +357,8 @@ bool CPageSelectVideo::OnCompletionKey(int key) {
         return false;
     }
     QCompleter* completer = m_pMediaPathBox->completer();
-    const QModelIndex current = completer->popup()->currentIndex();
-    completer->popup()->hide();
+    const QModelIndex current = m_pCompletionList->currentIndex();
+    m_pCompletionList->hide();
     if (!current.isValid()) {
         // Nothing chosen in the list: Enter in the box, which is Next.
         wizard()->next();
@@ -373,11 +375,11 @@ bool CPageSelectVideo::OnCompletionKey(int key) {
 }
 
 bool CPageSelectVideo::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_pMediaPathBox->completer()->popup() && event->type() == QEvent::KeyPress &&
-        wizard()) {
+    if (watched == m_pCompletionList && event->type() == QEvent::KeyPress && wizard()) {
         return OnCompletionKey(static_cast<QKeyEvent*>(event)->key());
     }
-    if (watched == m_pMediaPathBox->lineEdit() && event->type() == QEvent::FocusOut) {
+    // The box holds the focus for its line edit.
+    if (watched == m_pMediaPathBox && event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         // Left with the keyboard, the typed file is read once the focus has moved. A click
         // elsewhere does its own reading (Next, Preview), and its release must not be dropped

@@ -11,6 +11,7 @@
 #include "ui/CMediaReader.h"
 #include "ui/CWizardState.h"
 
+class QAbstractItemView;
 class QComboBox;
 class QPushButton;
 class QToolButton;
@@ -80,6 +81,7 @@ private:
 
     QComboBox* m_pMediaPathBox;
     QToolButton* m_pBrowseButton;
+    QAbstractItemView* m_pCompletionList = nullptr;
     std::array<CElidedLabel*, 10> m_arrDetails{};
     QPushButton* m_pOptionsButton;
     QPushButton* m_pPreviewButton;
