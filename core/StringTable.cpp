@@ -124,6 +124,13 @@ const std::map<int, std::string>& Table() {
          "The web page '%s' has been changed by another program since the publisher read it.\n"
          "Do you want to replace it with the page the publisher made from the earlier version? "
          "Answer No to keep the other program's version; nothing is published into it then."},
+        {IDS_PAGE_RELOADED_INSERT_AGAIN,
+         "The media, the player or its options have changed, so the web page '%s' has been "
+         "loaded again from the disk and the code inserted before is gone. Please insert the "
+         "code again."},
+        {IDS_INSERTION_WILL_BE_LOST,
+         "The code inserted into the web page '%s' has not been published and will be lost.\n"
+         "Do you want to quit anyway?"},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

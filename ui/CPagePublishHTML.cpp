@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTextDocument>
 #include <QToolButton>
@@ -68,6 +69,15 @@ public:
 private:
     IMessageBox& m_previous;
 };
+
+// The code for a page with what it copies into the site: equal sources publish the same.
+std::string CodeSource(const CPublishJob& job, const PageCode& code) {
+    std::string source = code.head + '\0' + code.body + '\0' + job.PlayerFolderName();
+    for (const std::string& media : job.Request().mediaFiles) {
+        source += '\0' + media;
+    }
+    return source;
+}
 
 bool IsHtmlFile(const QString& path) {
     static const QMimeDatabase mimeTypes;
@@ -144,6 +154,12 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     connect(m_pPreviewButton, &QPushButton::clicked, this, &CPagePublishHTML::PreviewPage);
     connect(m_pResetButton, &QPushButton::clicked, this, &CPagePublishHTML::OnReset);
     connect(m_pSourceView, &CSourceView::filesDropped, this, &CPagePublishHTML::OnDropFiles);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        if (m_pFindButton->isEnabled()) {
+            OnFind();
+        }
+    });
 }
 
 CPagePublishHTML::~CPagePublishHTML() {
@@ -157,11 +173,27 @@ void CPagePublishHTML::SetFileDialogRunnerForTesting(std::function<bool(CFileDia
 }
 
 void CPagePublishHTML::initializePage() {
-    SetFinishEnabled(true);
     m_state.m_job.ReadOptions(*COptions::Instance());
     TakePoster();
+    if (m_page.IsPageOpen()) {
+        ReturnToLoadedPage();
+        return;
+    }
+    SetFinishEnabled(true);
     m_pPathBox->setEditText(QString());
     ClearPage();
+}
+
+void CPagePublishHTML::ReturnToLoadedPage() {
+    const std::string path = m_page.PagePath();
+    const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
+    if (code.made && CodeSource(m_state.m_job, code) == m_strCodeSource) {
+        return;
+    }
+    const bool worked = m_page.IsInserted() || m_pSourceView->GetText() != m_page.OriginalText();
+    if (CheckAndOpen(path) && worked) {
+        MessageBoxRes(MB_OK | MB_ICONINFORMATION, IDS_PAGE_RELOADED_INSERT_AGAIN, path);
+    }
 }
 
 void CPagePublishHTML::TakePoster() {
@@ -208,6 +240,7 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
         return false;
     }
     const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
+    m_strCodeSource = CodeSource(m_state.m_job, code);
     m_page.SetHeadCode(code.head);
     m_page.SetBodyCode(code.body);
     if (!code.made) {

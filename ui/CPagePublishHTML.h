@@ -39,6 +39,8 @@ public:
 
     // The wizard's Finish: publishes, then asks whether to publish into another page.
     void OnWizardFinish();
+    // Code has been inserted into the loaded page and not yet published.
+    bool HasUnpublishedCode() const { return m_page.IsPageOpen() && m_bFinishEnabled; }
     // Saves the page and copies the player files and the media; false leaves everything ready
     // for another try.
     bool PublishPage();
@@ -88,6 +90,9 @@ private:
     // The job's poster, taken once, off the user-interface thread.
     void TakePoster();
     bool CheckAndOpen(const std::string& path);
+    // Back on the page with a page loaded: it stays while the job would make the same code for
+    // it, else it is loaded again from the disk.
+    void ReturnToLoadedPage();
     void AddToHistory(const std::string& path);
     void ShowHistory(const std::string& current);
     std::string MediaExtension() const;
@@ -97,6 +102,8 @@ private:
     bool m_bPublishing = false;
 
     CHtmlPage m_page;
+    // What the loaded page's code was made from.
+    std::string m_strCodeSource;
     std::vector<std::string> m_arrHistory;
     std::function<bool(CFileDialogEx&)> m_fnRunFileDialog;
 

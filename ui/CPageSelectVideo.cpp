@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <utility>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileSystemModel>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -110,6 +112,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     // A file dropped on the box is a file to load, not text to insert.
     m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
     m_pMediaPathBox->lineEdit()->installEventFilter(this);
+    m_pMediaPathBox->installEventFilter(this);
     pathLabel->setBuddy(m_pMediaPathBox);
 
     auto* files = new QFileSystemModel(this);
@@ -124,6 +127,10 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     auto* completer = new QCompleter(files, this);
     completer->setCaseSensitivity(Qt::CaseSensitive);
     m_pMediaPathBox->setCompleter(completer);
+    // Ahead of the completer's own filter, which would hand Enter to the box behind the
+    // wizard's back.
+    m_pCompletionList = completer->popup();
+    m_pCompletionList->installEventFilter(this);
     // The completer only walks folders the model has listed; a pasted path has none of them.
     connect(m_pMediaPathBox->lineEdit(), &QLineEdit::textEdited, files,
             [files](const QString& text) {
@@ -221,6 +228,7 @@ int CPageSelectVideo::FindEntry(const std::string& path) const {
 }
 
 bool CPageSelectVideo::LoadMedia(const std::string& path) {
+    m_strLastRead = path;
     if (!PathExists(path)) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_NOT_EXIST, path);
         m_pMediaPathBox->setFocus();
@@ -331,11 +339,56 @@ void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
     }
     if (first) {
         m_pMediaPathBox->setCurrentIndex(FindEntry(first->path));
+        m_strLastRead = first->path;
         Accept(*first);
     }
 }
 
+bool CPageSelectVideo::ReadTypedPath() {
+    const std::string path = TrimWhiteSpace(FromQt(m_pMediaPathBox->currentText()));
+    if (path.empty() || path == m_strLastRead || CMediaReader::IsBusy()) {
+        return true;
+    }
+    return LoadMedia(path);
+}
+
+bool CPageSelectVideo::OnCompletionKey(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        return false;
+    }
+    QCompleter* completer = m_pMediaPathBox->completer();
+    const QModelIndex current = m_pCompletionList->currentIndex();
+    m_pCompletionList->hide();
+    if (!current.isValid()) {
+        // Nothing chosen in the list: Enter in the box, which is Next.
+        wizard()->next();
+        return true;
+    }
+    completer->setCurrentRow(current.row());
+    const QString chosen = completer->currentCompletion();
+    m_pMediaPathBox->setEditText(chosen);
+    // A folder is a step on the way to a file.
+    if (IsRegularFile(FromQt(chosen))) {
+        ReadTypedPath();
+    }
+    return true;
+}
+
 bool CPageSelectVideo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pCompletionList && event->type() == QEvent::KeyPress && wizard()) {
+        return OnCompletionKey(static_cast<QKeyEvent*>(event)->key());
+    }
+    // The box holds the focus for its line edit.
+    if (watched == m_pMediaPathBox && event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Left with the keyboard, the typed file is read once the focus has moved. A click
+        // elsewhere does its own reading (Next, Preview), and its release must not be dropped
+        // while the file is read.
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+            QMetaObject::invokeMethod(
+                this, [this] { ReadTypedPath(); }, Qt::QueuedConnection);
+        }
+    }
     if (watched == m_pMediaPathBox->lineEdit() && event->type() == QEvent::KeyPress && wizard()) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         // Return is the wizard's Next, which loads the typed path; the box must not load it
@@ -373,6 +426,11 @@ void CPageSelectVideo::dropEvent(QDropEvent* event) {
 }
 
 void CPageSelectVideo::OnPreview() {
+    // A typed path not yet read is the file to preview; one refused before leaves the file
+    // that was accepted.
+    if (!ReadTypedPath()) {
+        return;
+    }
     const std::string path = State().m_job.Details().m_strPath;
     int error = ENOENT;
     if (PathExists(path)) {

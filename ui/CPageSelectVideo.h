@@ -11,6 +11,7 @@
 #include "ui/CMediaReader.h"
 #include "ui/CWizardState.h"
 
+class QAbstractItemView;
 class QComboBox;
 class QPushButton;
 class QToolButton;
@@ -64,16 +65,23 @@ private:
     void FillHistory();
     int FindEntry(const std::string& path) const;
     void OnHistoryActivated(int index);
+    // Reads the typed path unless it is the one read last; false when it was refused just now.
+    bool ReadTypedPath();
+    // Enter in the completion list.
+    bool OnCompletionKey(int key);
     void OnBrowse();
     void OnPreview();
     void OnPublishOptions();
 
     CWizardState& m_state;
     std::vector<std::string> m_arrHistory;
+    // The path last read, accepted or not: leaving the box or Preview reads a path once.
+    std::string m_strLastRead;
     FileDialogRunner m_fileDialogRunner;
 
     QComboBox* m_pMediaPathBox;
     QToolButton* m_pBrowseButton;
+    QAbstractItemView* m_pCompletionList = nullptr;
     std::array<CElidedLabel*, 10> m_arrDetails{};
     QPushButton* m_pOptionsButton;
     QPushButton* m_pPreviewButton;

@@ -151,7 +151,12 @@ void CPublishSheet::done(int result) {
         m_pPagePublishHTML->OnWizardFinish();
         return;
     }
-    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_CONFIRM_QUIT) != IDYES) {
+    // Unpublished code is named in the question, whichever page is showing.
+    const int answer = m_pPagePublishHTML->HasUnpublishedCode()
+                           ? MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_INSERTION_WILL_BE_LOST,
+                                           m_pPagePublishHTML->Page().PagePath())
+                           : MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_CONFIRM_QUIT);
+    if (answer != IDYES) {
         return;
     }
     QWizard::done(result);

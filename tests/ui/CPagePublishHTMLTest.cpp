@@ -150,7 +150,7 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
 }
 
-TEST_F(PublishPageTest, BackToChangeThePlayerEmptiesThePageAndUsesTheNewPlayer) {
+TEST_F(PublishPageTest, BackToChangeThePlayerReloadsThePageAndUsesTheNewPlayer) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
     BrowseTo(page, index);
     InsertAfterBody(page);
@@ -161,14 +161,15 @@ TEST_F(PublishPageTest, BackToChangeThePlayerEmptiesThePageAndUsesTheNewPlayer) 
     ChoosePlayer(2);  // MediaElement
     Next(CPublishSheet::kPagePublishHTML);
 
-    EXPECT_TRUE(page.SourceView()->GetText().empty());
-    EXPECT_TRUE(page.PathBox()->currentText().isEmpty());
-    EXPECT_FALSE(page.Page().IsPageOpen());
-    EXPECT_EQ(Commands(page), "----+-");
-    EXPECT_EQ(sheet->State().m_job.Request().copyList.front(), Video());
-
-    BrowseTo(page, index);
+    // The old player's code is gone and the user is told to insert the new one.
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{Fill(
+                                  LoadStringRes(IDS_PAGE_RELOADED_INSERT_AGAIN).c_str(), index)});
     EXPECT_EQ(page.SourceView()->GetText(), kIndexPage) << "loaded again from the disk";
+    EXPECT_EQ(page.PathBox()->currentText(), ToQt(index));
+    EXPECT_TRUE(page.Page().IsPageOpen());
+    EXPECT_FALSE(page.Page().IsInserted());
+    EXPECT_EQ(Commands(page), "FIPR+-");
+    EXPECT_EQ(sheet->State().m_job.Request().copyList.front(), Video());
     InsertAfterBody(page);
     const std::string head = page.Page().HeadCode();
     EXPECT_NE(head.find("src=\"js/mediaelement/mediaelement-and-player.min.js\""),
