@@ -43,6 +43,7 @@ protected:
     static void ReplaceLoop(std::string& text, const PlayerRequest& request);
     static void ReplaceAutoplay(std::string& text, const PlayerRequest& request);
     static void ReplacePoster(std::string& text, const PlayerRequest& request);
+    static void ReplaceFit(std::string& text, const PlayerRequest& request);
 
 private:
     int m_nKindsMask;
