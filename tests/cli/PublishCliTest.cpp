@@ -109,12 +109,12 @@ TEST_F(PublishCli, FitIsOnUnlessSwitchedOff) {
         "width=\"640\" height=\"360\" "
         "style=\"max-width:100%;height:auto;aspect-ratio:640/360\"";
     for (const char* player : {"default", "youtube", "mediaelement", "leanback", "projekktor"}) {
-        Result byDefault =
-            Publish(Site({"--print", "--player", player, *media / "movie.mp4", index}));
+        Result byDefault = Publish(
+            Site({"--print", "--no-poster", "--player", player, *media / "movie.mp4", index}));
         ASSERT_EQ(byDefault.status, 0) << byDefault.err;
         EXPECT_NE(byDefault.out.find(fitted), std::string::npos) << player << byDefault.out;
-        Result off =
-            Publish(Site({"--print", "--no-fit", "--player", player, *media / "movie.mp4", index}));
+        Result off = Publish(Site({"--print", "--no-poster", "--no-fit", "--player", player,
+                                   *media / "movie.mp4", index}));
         ASSERT_EQ(off.status, 0) << off.err;
         EXPECT_EQ(off.out.find("style=\"max-width"), std::string::npos) << player << off.out;
         EXPECT_NE(off.out.find("width=\"640\" height=\"360\""), std::string::npos);
