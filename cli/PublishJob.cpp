@@ -232,6 +232,9 @@ void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
     if (options.controls) {
         o.m_bVideoControl = *options.controls;
     }
+    if (options.fit) {
+        o.m_bFitPlayer = *options.fit;
+    }
 }
 
 }  // namespace
@@ -254,6 +257,8 @@ std::string PublishUsage() {
         "  --autoplay, --no-autoplay    start playing by itself\n"
         "  --loop, --no-loop            play in a loop\n"
         "  --controls, --no-controls    show the player's controls\n"
+        "  --fit, --no-fit      fit a video player to the page: never wider than its\n"
+        "                       column nor larger than the video\n"
         "  --at TEXT            put the player in place of the first TEXT in the page\n"
         "  --after TEXT         put the player right after the first TEXT\n"
         "                       (default: after the opening <body> tag, else at the start)\n"
@@ -349,6 +354,8 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.loop = arg == "--loop";
         } else if (arg == "--controls" || arg == "--no-controls") {
             options.controls = arg == "--controls";
+        } else if (arg == "--fit" || arg == "--no-fit") {
+            options.fit = arg == "--fit";
         } else if (arg == "--poster-optional") {
             options.posterOptional = true;
         } else if (arg == "--again") {

@@ -15,6 +15,7 @@ struct PublishOptions {
     std::optional<std::string> player;
     std::optional<std::string> siteRoot, jsPath, mediaPath;
     std::optional<bool> poster, autoplay, loop, controls;
+    std::optional<bool> fit;
     std::optional<std::string> at, after;
     bool print = false;
     bool posterOptional = false;

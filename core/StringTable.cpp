@@ -131,6 +131,11 @@ const std::map<int, std::string>& Table() {
         {IDS_INSERTION_WILL_BE_LOST,
          "The code inserted into the web page '%s' has not been published and will be lost.\n"
          "Do you want to quit anyway?"},
+        {IDS_FIT_PLAYER, "&Fit the player to the page"},
+        {IDS_SHOW_CONTROLS, "Show &controls"},
+        {IDS_LOOP, "&Loop"},
+        {IDS_AUDIO_AUTOPLAY_NOTE,
+         "Browsers start sound only after the visitor has used the site (a click or a key)."},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

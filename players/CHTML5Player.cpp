@@ -87,7 +87,11 @@ void CHTML5Player::ReplaceLoop(std::string& text, const PlayerRequest& request) 
 }
 
 void CHTML5Player::ReplaceAutoplay(std::string& text, const PlayerRequest& request) {
-    ReplaceMacro(text, "autoplay", request.autoPlay ? kAutoplaySnippet : "");
+    ReplaceMacro(text, "autoplay", AutoplaySnippet(request));
+}
+
+void CHTML5Player::ReplaceFit(std::string& text, const PlayerRequest& request) {
+    ReplaceMacro(text, "fit", BuildFitAttribute(request));
 }
 
 void CHTML5Player::ReplacePoster(std::string& text, const PlayerRequest& request) {

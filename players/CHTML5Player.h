@@ -53,6 +53,7 @@ protected:
     bool CopyFolderFiles(const std::string& source, const std::string& target);
 
     std::string m_strFailedFile;
+    static void ReplaceFit(std::string& text, const PlayerRequest& request);
 
 private:
     int m_nKindsMask;

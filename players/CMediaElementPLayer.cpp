@@ -14,8 +14,8 @@ constexpr const char* kHead =
     "<link rel=\"stylesheet\" href=\"$(path)/mediaelement/mediaelementplayer.min.css\" />\n";
 
 constexpr const char* kVideoBody =
-    "<video  $(controls) $(autoplay) width=\"%d\" height=\"%d\" $(video_poster) $(video_loop) "
-    "preload=\"auto\" >\n%s</video>";
+    "<video  $(controls) $(autoplay) width=\"%d\" height=\"%d\"$(fit) $(video_poster) "
+    "$(video_loop) preload=\"auto\" >\n%s</video>";
 
 constexpr const char* kAudioBody =
     "<audio  $(controls) $(autoplay)  $(video_loop) preload=\"auto\" >\n%s</audio>";
@@ -47,6 +47,7 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
     ReplaceAutoplay(text, request);
     if (request.mediaKind == MEDIA_KIND_VIDEO) {
         ReplacePoster(text, request);
+        ReplaceFit(text, request);
     }
     out = std::move(text);
     return true;

@@ -18,7 +18,7 @@ constexpr const char* kHead =
     "<script type=\"text/javascript\" src=\"$(path)/Projekktor/projekktor.min.js\"></script>\n";
 
 constexpr const char* kBody =
-    "<video id=\"player_a\" title=\"%s\" $(controls) $(autoplay) width=\"%d\" height=\"%d\" "
+    "<video id=\"player_a\" title=\"%s\" $(controls) $(autoplay) width=\"%d\" height=\"%d\"$(fit) "
     "$(video_poster) $(video_loop) preload=\"auto\" >\n%s</video>\n%s\n"
     "<script type=\"text/javascript\">\n$(document).ready(function() {projekktor('#player_a', { "
     "playerFlashMP4: 'jarisplayer.swf'});});\n</script>";
@@ -45,6 +45,7 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     ReplaceLoop(text, request);
     ReplaceAutoplay(text, request);
     ReplacePoster(text, request);
+    ReplaceFit(text, request);
     out = std::move(text);
     return true;
 }

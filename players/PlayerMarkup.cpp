@@ -150,6 +150,22 @@ std::string BuildPosterAttribute(const PlayerRequest& request) {
     return fmt::sprintf(kPosterSnippet, PathToUrl(LocationOf(request, request.posterFile)));
 }
 
+std::string BuildFitAttribute(const PlayerRequest& request) {
+    if (!request.fit || !(request.mediaKind & MEDIA_KIND_VIDEO) || request.width <= 0 ||
+        request.height <= 0) {
+        return {};
+    }
+    return fmt::format(" style=\"max-width:100%;height:auto;aspect-ratio:{}/{}\"", request.width,
+                       request.height);
+}
+
+const char* AutoplaySnippet(const PlayerRequest& request) {
+    if (!request.autoPlay) {
+        return "";
+    }
+    return request.mediaKind == MEDIA_KIND_VIDEO ? kVideoAutoplaySnippet : kAutoplaySnippet;
+}
+
 std::vector<std::string> PublishCopyList(const PlayerRequest& request) {
     std::vector<std::string> list = request.copyList;
     if (request.poster && !request.posterFile.empty() && (request.mediaKind & MEDIA_KIND_VIDEO)) {
@@ -164,6 +180,7 @@ void ReadCodeOptions(PlayerRequest& request, const COptions& options) {
     request.autoPlay = (video ? options.m_bAutoPlay : options.m_bAudioAutoPlay) != 0;
     request.loop = options.m_bVideoLoop != 0;
     request.poster = video && options.m_bVideoPoster != 0;
+    request.fit = video && options.m_bFitPlayer != 0;
 }
 
 std::string MediaLocation(const PlayerRequest& request) {

@@ -14,6 +14,10 @@ class COptions;
 // Attribute snippets; their trailing blanks belong to them.
 inline constexpr const char* kControlsSnippet = "controls=\"controls\"  ";
 inline constexpr const char* kAutoplaySnippet = "autoplay=\"autoplay\" ";
+// Browsers start a video by itself only when it is muted, and phones only when it also plays
+// inline; sound waits for the visitor in any case, so audio keeps the plain snippet.
+inline constexpr const char* kVideoAutoplaySnippet =
+    "autoplay=\"autoplay\" muted=\"muted\" playsinline=\"playsinline\" ";
 inline constexpr const char* kLoopSnippet = "loop=\"loop\"  ";
 inline constexpr const char* kPosterSnippet = "poster=\"%s\"  ";
 inline constexpr const char* kSourceLine = "<source src=\"%s\" type=\"%s\"/>\n";
@@ -44,6 +48,12 @@ std::string BuildSourceList(const PlayerRequest& request);
 std::string MediaUrl(const PlayerRequest& request);
 // Empty for audio and when no poster picture was taken (the option is the caller's test).
 std::string BuildPosterAttribute(const PlayerRequest& request);
+// The style that fits a video player to the page (with its leading blank); empty when the request
+// does not ask for it or has no size. The width and height attributes stay beside it, so the
+// browser reserves the player's room before anything has loaded.
+std::string BuildFitAttribute(const PlayerRequest& request);
+// The autoplay snippet for the request's kind, or empty when it does not autoplay.
+const char* AutoplaySnippet(const PlayerRequest& request);
 // What the publish step copies into the media folder: the copy list and the poster in use.
 std::vector<std::string> PublishCopyList(const PlayerRequest& request);
 // Where the publish step puts the request's media file.

@@ -31,6 +31,8 @@ struct PlayerRequest {
     bool autoPlay = false;  // for the request's kind
     bool loop = false;
     bool poster = false;
+    // Video only: the player shrinks to the element it sits in, keeping the video's proportions.
+    bool fit = false;
     // The picture taken for the poster; empty when there is none (yet).
     std::string posterFile;
 };

@@ -11,10 +11,11 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class CPlayerPicture;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
-// sample page) and the autoplay and poster options. Every choice goes into the settings at once.
+// sample page) and the playback options. Every choice goes into the settings at once.
 class CPageSelectPlayer : public QWizardPage {
     Q_OBJECT
 public:
@@ -42,8 +43,13 @@ private:
     void OnPictureClicked();
     void OnAutoPlayClicked(bool checked);
     void OnPosterClicked(bool checked);
+    void OnControlsClicked(bool checked);
+    void OnLoopClicked(bool checked);
+    void OnFitClicked(bool checked);
     // Lays out the picture and the boxes below it in the room the page gives them.
     void PlacePlayerArea();
+    int OptionsRowWidth() const;
+    int OptionsRowHeight() const;
 
     CWizardState& m_state;
     bool m_bVideoMode = true;
@@ -55,4 +61,10 @@ private:
     CPlayerPicture* m_pPicture;
     QCheckBox* m_pAutoPlayBox;
     QCheckBox* m_pPosterBox;
+    // Audio mode: why an autoplaying sound may wait for the visitor.
+    QLabel* m_pAudioAutoPlayNote;
+    // One row below the poster box; the fit box shows in video mode only.
+    QCheckBox* m_pControlsBox;
+    QCheckBox* m_pLoopBox;
+    QCheckBox* m_pFitBox;
 };

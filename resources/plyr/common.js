@@ -50,6 +50,8 @@ export function optionsFor(media, folder, extra) {
         controls: media.hasAttribute('controls') ? (audio ? AUDIO_CONTROLS : VIDEO_CONTROLS) : [],
         autoplay: media.hasAttribute('autoplay'),
         loop: {active: media.hasAttribute('loop')},
+        // Browsers start a video by itself only while it is muted: the player must not unmute it.
+        muted: media.hasAttribute('muted'),
         // The published page, not the visitor's last session, decides whether sound is on.
         storage: {enabled: false},
     };

@@ -19,6 +19,9 @@ TEST(PublishArguments, OptionsAndTheirDefaults) {
     EXPECT_EQ(o->poster, false);
     EXPECT_EQ(o->loop, true);
     EXPECT_FALSE(o->autoplay.has_value()) << "not given: the saved option stands";
+    EXPECT_FALSE(o->fit.has_value());
+    EXPECT_EQ(Parse({"--fit", "m.mp4", "p.htm"})->fit, true);
+    EXPECT_EQ(Parse({"--fit", "--no-fit", "m.mp4", "p.htm"})->fit, false) << "the last one wins";
     EXPECT_EQ(o->at, "<!-- video -->");
     EXPECT_EQ(o->media, "movie.mp4");
     EXPECT_EQ(o->pages, (std::vector<std::string>{"a.htm", "b.htm"}));
@@ -53,10 +56,11 @@ TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
 TEST(PublishArguments, HelpDocumentsEveryOption) {
     const std::string usage = PublishUsage();
     for (const char* option :
-         {"--player",   "--site-root",   "--js-path", "--media-path", "--poster",   "--no-poster",
-          "--autoplay", "--no-autoplay", "--loop",    "--no-loop",    "--controls", "--no-controls",
-          "--at",       "--after",       "--print",   "--overwrite",  "--settings", "-q",
-          "-v",         "--version",     "--help"}) {
+         {"--player",    "--site-root",   "--js-path",     "--media-path", "--poster",
+          "--no-poster", "--autoplay",    "--no-autoplay", "--loop",       "--no-loop",
+          "--controls",  "--no-controls", "--fit",         "--no-fit",     "--at",
+          "--after",     "--print",       "--overwrite",   "--settings",   "-q",
+          "-v",          "--version",     "--help"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     std::string error;

@@ -104,6 +104,26 @@ TEST_F(PublishCli, Mp4IntoTwoPagesAtDifferentDepths) {
     EXPECT_EQ(again.status, 0) << again.err;
 }
 
+TEST_F(PublishCli, FitIsOnUnlessSwitchedOff) {
+    const std::string fitted =
+        "width=\"640\" height=\"360\" "
+        "style=\"max-width:100%;height:auto;aspect-ratio:640/360\"";
+    for (const char* player : {"default", "youtube", "mediaelement", "leanback", "projekktor"}) {
+        Result byDefault = Publish(
+            Site({"--print", "--no-poster", "--player", player, *media / "movie.mp4", index}));
+        ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+        EXPECT_NE(byDefault.out.find(fitted), std::string::npos) << player << byDefault.out;
+        Result off = Publish(Site({"--print", "--no-poster", "--no-fit", "--player", player,
+                                   *media / "movie.mp4", index}));
+        ASSERT_EQ(off.status, 0) << off.err;
+        EXPECT_EQ(off.out.find("style=\"max-width"), std::string::npos) << player << off.out;
+        EXPECT_NE(off.out.find("width=\"640\" height=\"360\""), std::string::npos);
+    }
+    Result audio = Publish(Site({"--print", "--fit", *media / "song.mp3", index}));
+    ASSERT_EQ(audio.status, 0) << audio.err;
+    EXPECT_EQ(audio.out.find("max-width"), std::string::npos) << audio.out;
+}
+
 TEST_F(PublishCli, PrintChangesNothing) {
     const std::string before = Listing(site);
     Result r = Publish(Site({"--print", "--player", "mediaelement", *media / "movie.mp4", news}));
