@@ -16,6 +16,13 @@ struct PublishOptions {
     std::optional<std::string> siteRoot, jsPath, mediaPath;
     std::optional<bool> poster, autoplay, loop, controls;
     std::optional<std::string> at, after;
+    // --captions FILE[:LANG[:LABEL]], in their order; --no-captions drops those found beside
+    // the media.
+    struct Captions {
+        std::string file, language, label;
+    };
+    std::vector<Captions> captions;
+    bool noCaptions = false;
     bool print = false;
     bool posterOptional = false;
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;

@@ -18,6 +18,7 @@
 #include "core/Options.h"
 #include "core/StringTable.h"
 #include "players/SamplePages.h"
+#include "ui/CCaptionsList.h"
 #include "ui/CPlayerPicture.h"
 #include "ui/WizardTexts.h"
 
@@ -72,6 +73,14 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     layout->addLayout(listRow);
     layout->addSpacing(DialogUnitsDown(*this, 6));
     layout->addWidget(m_pPlayerArea, 1);
+    m_pCaptions = new CCaptionsList(m_state.m_job, this);
+    m_pCaptions->setObjectName(QStringLiteral("captionsList"));
+    // Hidden for audio, which no player shows captions for, without moving the picture.
+    QSizePolicy keepRoom = m_pCaptions->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_pCaptions->setSizePolicy(keepRoom);
+    layout->addSpacing(DialogUnitsDown(*this, 3));
+    layout->addWidget(m_pCaptions);
 
     connect(m_pPlayerList, &QComboBox::activated, this, &CPageSelectPlayer::OnPlayerActivated);
     connect(m_pPicture, &CPlayerPicture::clicked, this, &CPageSelectPlayer::OnPictureClicked);
@@ -107,6 +116,8 @@ void CPageSelectPlayer::initializePage() {
     m_pAutoPlayBox->setChecked(m_bVideoMode ? options->m_bAutoPlay : options->m_bAudioAutoPlay);
     m_pPosterBox->setChecked(options->m_bVideoPoster);
     m_pPosterBox->setVisible(m_bVideoMode);
+    m_pCaptions->setVisible(m_bVideoMode);
+    m_pCaptions->Reload();
     PlacePlayerArea();
 
     m_nShownPlayer = -1;

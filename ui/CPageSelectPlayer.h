@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class CPlayerPicture;
+class CCaptionsList;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
 // sample page) and the autoplay and poster options. Every choice goes into the settings at once.
@@ -55,4 +56,5 @@ private:
     CPlayerPicture* m_pPicture;
     QCheckBox* m_pAutoPlayBox;
     QCheckBox* m_pPosterBox;
+    CCaptionsList* m_pCaptions;
 };
