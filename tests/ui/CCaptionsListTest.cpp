@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CCaptionsList.h"
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "app/QtText.h"
+#include "core/PathUtils.h"
+#include "core/StringTable.h"
+#include "tests/support/Sandbox.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/CFileDialogEx.h"
+#include "ui/CPageSelectPlayer.h"
+#include "ui/CPublishSheet.h"
+
+namespace {
+
+class CaptionsListTest : public ::testing::Test {
+protected:
+    CaptionsListTest() {
+        video = env.sandbox / "in/clip.mp4";
+        audio = env.sandbox / "in/song.mp3";
+        env.sandbox.MakeFolder("in");
+        EXPECT_TRUE(test::MakeMedia(
+            video, 1, true, true,
+            {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"}));
+        EXPECT_TRUE(test::MakeMedia(audio, 1, false, true, {"-c:a", "libmp3lame"}));
+        env.sandbox.Write("in/clip.en.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nHello\n");
+        env.sandbox.Write("in/song.vtt", "WEBVTT\n");
+    }
+
+    std::unique_ptr<CPublishSheet> MakeSheet() {
+        auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
+        sheet->show();
+        return sheet;
+    }
+    static void Enter(CPublishSheet& sheet, const std::string& media) {
+        while (sheet.currentId() > CPublishSheet::kPageSelectVideo) {
+            sheet.back();
+        }
+        QLineEdit* edit = sheet.currentPage()->findChild<QComboBox*>("mediaPathBox")->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, ToQt(media));
+        QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
+        ASSERT_EQ(sheet.currentId(), CPublishSheet::kPageSelectPlayer);
+        QCoreApplication::sendPostedEvents();
+        sheet.currentPage()->layout()->activate();
+    }
+    static QWidget& Page(CPublishSheet& sheet) {
+        return *sheet.page(CPublishSheet::kPageSelectPlayer);
+    }
+    static CCaptionsList& List(CPublishSheet& sheet) {
+        return *Page(sheet).findChild<CCaptionsList*>(QStringLiteral("captionsList"));
+    }
+    static QTableWidget& Table(CPublishSheet& sheet) {
+        return *Page(sheet).findChild<QTableWidget*>(QStringLiteral("captionsTable"));
+    }
+    static QStringList Rows(CPublishSheet& sheet) {
+        QStringList rows;
+        QTableWidget& table = Table(sheet);
+        for (int i = 0; i < table.rowCount(); ++i) {
+            rows << table.item(i, 0)->text() + "|" + table.item(i, 1)->text() + "|" +
+                        table.item(i, 2)->text();
+        }
+        return rows;
+    }
+    // Types into a cell as the user does: F2, the text, Enter.
+    static void Edit(CPublishSheet& sheet, int row, int column, const QString& text) {
+        QTableWidget& table = Table(sheet);
+        table.setCurrentCell(row, column);
+        table.setFocus();
+        QTest::keyClick(table.viewport(), Qt::Key_F2);
+        QWidget* editor = QApplication::focusWidget();
+        ASSERT_TRUE(qobject_cast<QLineEdit*>(editor)) << "no cell editor";
+        qobject_cast<QLineEdit*>(editor)->selectAll();
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+
+    test::Environment env;
+    std::string video, audio;
+};
+
+TEST_F(CaptionsListTest, FoundAddedEditedAndRemoved) {
+    auto sheet = MakeSheet();
+    Enter(*sheet, video);
+    CPublishJob& job = sheet->State().m_job;
+    ASSERT_TRUE(List(*sheet).isVisible());
+    EXPECT_EQ(Rows(*sheet), QStringList{"clip.en.vtt|en|English"}) << "found beside the video";
+
+    // Add, through the file dialog, a SubRip file in windows-1252 named without a language.
+    const std::string french = env.sandbox.Write(
+        "other/sous-titres.srt", "1\r\n00:00:01,000 --> 00:00:02,000\r\nD\xE9j\xE0 vu\r\n");
+    QStringList filters;
+    List(*sheet).SetFileDialogRunnerForTesting([&](CFileDialogEx& dialog) {
+        QFileDialog& files = dialog.Dialog();
+        filters = files.nameFilters();
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.open();
+        files.selectFile(ToQt(french));
+        static_cast<QDialog&>(files).accept();
+        return true;
+    });
+    QTest::mouseClick(Page(*sheet).findChild<QPushButton*>(QStringLiteral("captionsAdd")),
+                      Qt::LeftButton);
+    EXPECT_EQ(filters.front(), "Captions (*.vtt *.srt)");
+    EXPECT_EQ(Rows(*sheet), (QStringList{"clip.en.vtt|en|English", "sous-titres.srt||Captions"}));
+    ASSERT_EQ(job.Captions().size(), 2u);
+    EXPECT_EQ(test::ReadFile(job.Captions()[1].file),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nD\xC3\xA9j\xC3\xA0 vu\n");
+
+    // The language derives the label until the user writes one.
+    Edit(*sheet, 1, 1, "fr");
+    EXPECT_EQ(Rows(*sheet)[1], "sous-titres.srt|fr|French");
+    EXPECT_EQ(GetPathFileName(job.Captions()[1].file), "clip.fr.vtt");
+    Edit(*sheet, 1, 2,
+         "Fran\xC3\xA7"
+         "ais (Qu\xC3\xA9"
+         "bec)");
+    Edit(*sheet, 1, 1, "fr-CA");
+    EXPECT_EQ(Rows(*sheet)[1], QString::fromUtf8("sous-titres.srt|fr-CA|Fran\xC3\xA7"
+                                                 "ais (Qu\xC3\xA9"
+                                                 "bec)"));
+    EXPECT_TRUE(env.box.messages.empty());
+    Edit(*sheet, 1, 1, "not a tag");
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_NE(env.box.messages[0].text.find("\"not a tag\" is not a language tag"),
+              std::string::npos);
+    EXPECT_EQ(job.Captions()[1].language, "fr-CA") << "a wrong tag changes nothing";
+    EXPECT_EQ(Rows(*sheet)[1].section('|', 1, 1), "fr-CA");
+
+    EXPECT_TRUE(test::SaveScreenshot(*sheet, QStringLiteral("select-player-captions")));
+
+    // A file that is not captions is refused with the line that is wrong.
+    env.box.messages.clear();
+    EXPECT_FALSE(List(*sheet).AddFile(env.sandbox.Write("bad.srt", "1\nno time here\n")));
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_NE(env.box.messages[0].text.find("Line 2:"), std::string::npos)
+        << env.box.messages[0].text;
+    EXPECT_EQ(Table(*sheet).rowCount(), 2);
+
+    QPushButton& remove = *Page(*sheet).findChild<QPushButton*>(QStringLiteral("captionsRemove"));
+    Table(*sheet).selectRow(0);
+    ASSERT_TRUE(remove.isEnabled());
+    QTest::mouseClick(&remove, Qt::LeftButton);
+    EXPECT_EQ(Rows(*sheet), QStringList{QString::fromUtf8("sous-titres.srt|fr-CA|Fran\xC3\xA7"
+                                                          "ais (Qu\xC3\xA9"
+                                                          "bec)")});
+    EXPECT_EQ(job.Captions().size(), 1u);
+
+    // Back and forth on the same video keeps the list; audio shows none.
+    Enter(*sheet, video);
+    EXPECT_EQ(Table(*sheet).rowCount(), 1);
+    Enter(*sheet, audio);
+    EXPECT_FALSE(List(*sheet).isVisible());
+    EXPECT_TRUE(job.Captions().empty());
+}
+
+}  // namespace
