@@ -273,13 +273,17 @@ std::optional<PublishOptions::Captions> ParseCaptionsArgument(const std::string&
 // The captions the command line names come after those found beside the media; a file found
 // there and named too takes the language and label given.
 bool ApplyCaptions(const PublishOptions& options, CPublishJob& job, std::FILE* err) {
+    if (!job.IsVideo()) {
+        if (!options.captions.empty() && options.verbosity > 0) {
+            std::fprintf(err, "No player shows captions for audio; --captions is left out.\n");
+        }
+        return true;
+    }
     if (options.noCaptions) {
         job.ClearCaptions();
     } else if (options.verbosity > 0) {
         for (const std::string& problem : job.CaptionsProblems()) {
-            std::fprintf(err, "%s
-The file is left out.
-", problem.c_str());
+            std::fprintf(err, "%s\nThe file is left out.\n", problem.c_str());
         }
     }
     for (const PublishOptions::Captions& given : options.captions) {
@@ -297,8 +301,7 @@ The file is left out.
         }
         const std::string problem = job.AddCaptions(path, given.language, given.label);
         if (!problem.empty()) {
-            std::fprintf(err, "%s
-", problem.c_str());
+            std::fprintf(err, "%s\n", problem.c_str());
             return false;
         }
     }

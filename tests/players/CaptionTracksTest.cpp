@@ -49,7 +49,7 @@ protected:
     const std::string trackLines =
         "<track kind=\"captions\" src=\"medias/movie.fr.vtt\" srclang=\"fr\" "
         "label=\"Fran&#231;ais &quot;VF&quot;\" default>\n"
-        "<track kind=\"captions\" src=\"medias/movie%20&%20co.vtt\" srclang=\"und\" "
+        "<track kind=\"captions\" src=\"medias/movie%20%26%20co.vtt\" srclang=\"und\" "
         "label=\"Captions\">\n";
 };
 
