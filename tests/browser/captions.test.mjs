@@ -99,6 +99,33 @@ describe('captions in pages published by dede5-publish', {concurrency: 2}, () =>
             });
             after(async () => server?.close());
 
+            if (player.check === 'videojs') {
+                // Video.js sets itself up on a timer while the page is parsed: when that runs
+                // between the video's sources and its tracks, the tracks must still be its own.
+                test('tracks the parser reaches after the player was set up', async () => {
+                    let release;
+                    const held = await serveFolder(site, {hold: {file: 'news/film.htm', marker: '<track',
+                                                                 until: new Promise((r) => { release = r; })}});
+                    const page = await browser.newPage();
+                    try {
+                        await page.goto(held.url('news/film.htm'), {waitUntil: 'commit'});
+                        await page.waitForFunction(() => window.videojs && window.videojs.getAllPlayers().length === 1,
+                                                   null, {polling: 50});
+                        release();
+                        await page.waitForLoadState('load');
+                        const {tracks} = await tracksOf(page, player.check);
+                        assert.deepEqual(tracks.map((t) => [t.language, t.mode]), [['fr', 'showing'], ['en', 'disabled']]);
+                        assert.deepEqual(tracks[0].cues, FRENCH_CUES);
+                        assert.equal(await page.locator('video track').count(), 0, 'a track stayed the browser\'s');
+                        assert.ok(await page.locator(player.button).isVisible(), 'no captions button');
+                    } finally {
+                        release();
+                        await page.close();
+                        await held.close();
+                    }
+                });
+            }
+
             test('both tracks, the first showing with its cues, and the captions button', async () => {
                 assert.equal(result.status, 0, result.stderr);
                 assert.equal(fs.readFileSync(path.join(site, 'medias', 'film.fr.vtt'), 'utf8'),
@@ -112,7 +139,7 @@ describe('captions in pages published by dede5-publish', {concurrency: 2}, () =>
                         player: player.check, kind: 'video', duration: SECONDS, poster: null, controls: true,
                     });
                     const {tracks, plyr} = await tracksOf(page, player.check);
-                    assert.deepEqual(tracks.map((t) => [t.language, t.label]), [['fr', 'Français'], ['en', 'English']]);
+                    assert.deepEqual(tracks.map((t) => [t.language, t.label]), [['fr', 'French'], ['en', 'English']]);
                     assert.deepEqual(tracks[0].cues, FRENCH_CUES);
                     if (plyr) {
                         // Plyr draws the captions itself: the track is loaded but hidden from
