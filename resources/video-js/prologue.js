@@ -81,7 +81,9 @@
     // Such a track goes to the player, shown when it is the default and nothing else is.
     function adoptTrack(node) {
         var video = node.parentNode;
-        var player = video && video.player;
+        var box = video && video.parentNode;
+        var players = window.videojs && window.videojs.getPlayers ? window.videojs.getPlayers() : {};
+        var player = box && box.id ? players[box.id] : null;
         if (node.nodeName !== 'TRACK' || !player || typeof player.addRemoteTextTrack !== 'function') {
             return;
         }
@@ -147,5 +149,6 @@
     document.addEventListener('DOMContentLoaded', function () {
         sweep(document);
         setUpLeftOvers();
+        Array.prototype.forEach.call(document.querySelectorAll('.video-js > video > track'), adoptTrack);
     });
 })();

@@ -26,8 +26,8 @@ const ENGLISH_VTT = 'WEBVTT\n\n00:00.000 --> 00:01.500\nSummer already\n\n00:01.
 // How each player keeps its tracks and shows its button. Video.js moves the track elements into
 // tracks of its own; Plyr hides the browser's rendering (mode "hidden") and draws the cues itself.
 const PLAYERS = {
-    default: {check: 'videojs', button: '.vjs-subs-caps-button:not(.vjs-hidden)'},
-    youtube: {check: 'videojs', button: '.vjs-subs-caps-button:not(.vjs-hidden)'},
+    default: {check: 'videojs', button: 'div.vjs-subs-caps-button:not(.vjs-hidden)'},
+    youtube: {check: 'videojs', button: 'div.vjs-subs-caps-button:not(.vjs-hidden)'},
     mediaelement: {check: 'mediaelement', button: '.mejs__captions-button'},
     leanback: {check: 'plyr', button: '.plyr__controls [data-plyr="captions"]'},
     projekktor: {check: 'plyr', button: '.plyr__controls [data-plyr="captions"]'},
