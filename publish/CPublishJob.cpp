@@ -216,7 +216,10 @@ std::string CPublishJob::WriteCaptions() {
     };
     if (m_strCaptionsFolder.empty()) {
         // A folder of its own: the published names repeat from job to job.
-        const std::string work = COptions::Instance()->m_strWorkFolder;
+        std::string work = COptions::Instance()->m_strWorkFolder;
+        if (work.empty()) {
+            work = GetTempFolder();
+        }
         if (!IsValidPath(work) || !CreateFolders(work)) {
             return failed(work);
         }

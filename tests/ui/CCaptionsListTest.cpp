@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include "app/QtText.h"
+#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
 #include "tests/support/Sandbox.h"
@@ -38,6 +39,7 @@ protected:
         EXPECT_TRUE(test::MakeMedia(audio, 1, false, true, {"-c:a", "libmp3lame"}));
         env.sandbox.Write("in/clip.en.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nHello\n");
         env.sandbox.Write("in/song.vtt", "WEBVTT\n");
+        COptions::Instance()->m_strWorkFolder = env.sandbox / "work";
     }
 
     std::unique_ptr<CPublishSheet> MakeSheet() {
