@@ -139,8 +139,10 @@ void CCaptionsList::OnItemChanged(QTableWidgetItem* item) {
         GetMessageBox().Show(MB_OK | MB_ICONWARNING,
                              fmt::sprintf(LoadStringRes(IDS_CAPTIONS_BAD_LANGUAGE), language));
     }
-    Reload();
-    m_pTable->selectRow(row);
+    // In place: the item being edited must outlive this signal.
+    const QSignalBlocker blocker(m_pTable);
+    m_pTable->item(row, COLUMN_LANGUAGE)->setText(ToQt(track.language));
+    m_pTable->item(row, COLUMN_LABEL)->setText(ToQt(track.label));
 }
 
 void CCaptionsList::UpdateButtons() {
