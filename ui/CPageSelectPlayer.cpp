@@ -5,11 +5,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
@@ -67,25 +70,46 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     listRow->addWidget(listLabel);
     listRow->addWidget(m_pPlayerList);
     listRow->addStretch(1);
+    // Beside the list, so the picture keeps its room.
+    m_pCaptionsButton = new QPushButton(this);
+    m_pCaptionsButton->setObjectName(QStringLiteral("captionsButton"));
+    listRow->addWidget(m_pCaptionsButton);
     // The picture and its boxes take all the room the window gives (PlacePlayerArea).
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
     layout->addLayout(listRow);
     layout->addSpacing(DialogUnitsDown(*this, 6));
     layout->addWidget(m_pPlayerArea, 1);
-    m_pCaptions = new CCaptionsList(m_state.m_job, this);
-    m_pCaptions->setObjectName(QStringLiteral("captionsList"));
-    // Hidden for audio, which no player shows captions for, without moving the picture.
-    QSizePolicy keepRoom = m_pCaptions->sizePolicy();
-    keepRoom.setRetainSizeWhenHidden(true);
-    m_pCaptions->setSizePolicy(keepRoom);
-    layout->addSpacing(DialogUnitsDown(*this, 3));
-    layout->addWidget(m_pCaptions);
 
     connect(m_pPlayerList, &QComboBox::activated, this, &CPageSelectPlayer::OnPlayerActivated);
     connect(m_pPicture, &CPlayerPicture::clicked, this, &CPageSelectPlayer::OnPictureClicked);
     connect(m_pAutoPlayBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnAutoPlayClicked);
     connect(m_pPosterBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnPosterClicked);
+    connect(m_pCaptionsButton, &QPushButton::clicked, this, &CPageSelectPlayer::OnCaptionsClicked);
+}
+
+void CPageSelectPlayer::ShowCaptionsCount() {
+    const size_t count = State().m_job.Captions().size();
+    m_pCaptionsButton->setText(count == 0 ? QStringLiteral("Ca&ptions...")
+                                          : QStringLiteral("Ca&ptions (%1)...").arg(count));
+}
+
+void CPageSelectPlayer::OnCaptionsClicked() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("captionsDialog"));
+    dialog.setWindowTitle(QStringLiteral("Captions and subtitles"));
+    auto* list = new CCaptionsList(State().m_job, &dialog);
+    list->setObjectName(QStringLiteral("captionsList"));
+    list->Reload();
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    dialog.resize(std::max(dialog.sizeHint().width(), kPictureSize.width() + 150),
+                  dialog.sizeHint().height());
+    dialog.exec();
+    ShowCaptionsCount();
 }
 
 std::span<const PlayerInfo> CPageSelectPlayer::Players() const {
@@ -116,8 +140,9 @@ void CPageSelectPlayer::initializePage() {
     m_pAutoPlayBox->setChecked(m_bVideoMode ? options->m_bAutoPlay : options->m_bAudioAutoPlay);
     m_pPosterBox->setChecked(options->m_bVideoPoster);
     m_pPosterBox->setVisible(m_bVideoMode);
-    m_pCaptions->setVisible(m_bVideoMode);
-    m_pCaptions->Reload();
+    // No player here shows captions for audio.
+    m_pCaptionsButton->setVisible(m_bVideoMode);
+    ShowCaptionsCount();
     PlacePlayerArea();
 
     m_nShownPlayer = -1;

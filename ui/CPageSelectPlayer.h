@@ -11,8 +11,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QPushButton;
 class CPlayerPicture;
-class CCaptionsList;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
 // sample page) and the autoplay and poster options. Every choice goes into the settings at once.
@@ -43,6 +43,9 @@ private:
     void OnPictureClicked();
     void OnAutoPlayClicked(bool checked);
     void OnPosterClicked(bool checked);
+    // The captions list of the video, in a dialog of its own.
+    void OnCaptionsClicked();
+    void ShowCaptionsCount();
     // Lays out the picture and the boxes below it in the room the page gives them.
     void PlacePlayerArea();
 
@@ -56,5 +59,5 @@ private:
     CPlayerPicture* m_pPicture;
     QCheckBox* m_pAutoPlayBox;
     QCheckBox* m_pPosterBox;
-    CCaptionsList* m_pCaptions;
+    QPushButton* m_pCaptionsButton;
 };

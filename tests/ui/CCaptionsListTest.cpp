@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CCaptionsList.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/QtText.h"
 #include "core/Options.h"
@@ -62,15 +64,32 @@ protected:
     static QWidget& Page(CPublishSheet& sheet) {
         return *sheet.page(CPublishSheet::kPageSelectPlayer);
     }
-    static CCaptionsList& List(CPublishSheet& sheet) {
-        return *Page(sheet).findChild<CCaptionsList*>(QStringLiteral("captionsList"));
+    static QPushButton& Button(CPublishSheet& sheet) {
+        return *Page(sheet).findChild<QPushButton*>(QStringLiteral("captionsButton"));
     }
-    static QTableWidget& Table(CPublishSheet& sheet) {
-        return *Page(sheet).findChild<QTableWidget*>(QStringLiteral("captionsTable"));
+    // Clicks the page's Captions button and runs `inside` on the dialog it opens, then closes it.
+    static void InDialog(CPublishSheet& sheet, const std::function<void(QWidget&)>& inside) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog && dialog->objectName() == "captionsDialog") {
+                ran = true;
+                inside(*dialog);
+                dialog->close();
+            }
+        });
+        QTest::mouseClick(&Button(sheet), Qt::LeftButton);
+        EXPECT_TRUE(ran) << "no captions dialog";
     }
-    static QStringList Rows(CPublishSheet& sheet) {
+    static CCaptionsList& List(QWidget& dialog) {
+        return *dialog.findChild<CCaptionsList*>(QStringLiteral("captionsList"));
+    }
+    static QTableWidget& Table(QWidget& dialog) {
+        return *dialog.findChild<QTableWidget*>(QStringLiteral("captionsTable"));
+    }
+    static QStringList Rows(QWidget& dialog) {
         QStringList rows;
-        QTableWidget& table = Table(sheet);
+        QTableWidget& table = Table(dialog);
         for (int i = 0; i < table.rowCount(); ++i) {
             rows << table.item(i, 0)->text() + "|" + table.item(i, 1)->text() + "|" +
                         table.item(i, 2)->text();
@@ -78,8 +97,8 @@ protected:
         return rows;
     }
     // What a finished cell edit does: the new text lands in the item.
-    static void Edit(CPublishSheet& sheet, int row, int column, const QString& text) {
-        QTableWidget& table = Table(sheet);
+    static void Edit(QWidget& dialog, int row, int column, const QString& text) {
+        QTableWidget& table = Table(dialog);
         ASSERT_TRUE(table.item(row, column)->flags() & Qt::ItemIsEditable);
         table.setCurrentCell(row, column);
         table.item(row, column)->setText(text);
@@ -93,74 +112,75 @@ TEST_F(CaptionsListTest, FoundAddedEditedAndRemoved) {
     auto sheet = MakeSheet();
     Enter(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
-    ASSERT_TRUE(List(*sheet).isVisible());
-    EXPECT_EQ(Rows(*sheet), QStringList{"clip.en.vtt|en|English"}) << "found beside the video";
+    ASSERT_TRUE(Button(*sheet).isVisible());
+    EXPECT_EQ(Button(*sheet).text(), "Ca&ptions (1)...") << "found beside the video";
 
-    // Add, through the file dialog, a SubRip file in windows-1252 named without a language.
     const std::string french = env.sandbox.Write(
         "other/sous-titres.srt", "1\r\n00:00:01,000 --> 00:00:02,000\r\nD\xE9j\xE0 vu\r\n");
-    QStringList filters;
-    List(*sheet).SetFileDialogRunnerForTesting([&](CFileDialogEx& dialog) {
-        QFileDialog& files = dialog.Dialog();
-        filters = files.nameFilters();
-        files.setOption(QFileDialog::DontUseNativeDialog);
-        files.open();
-        files.selectFile(ToQt(french));
-        static_cast<QDialog&>(files).accept();
-        return true;
+    const QString quebec = QString::fromUtf8(
+        "Fran\xC3\xA7"
+        "ais (Qu\xC3\xA9"
+        "bec)");
+    InDialog(*sheet, [&](QWidget& dialog) {
+        EXPECT_EQ(Rows(dialog), QStringList{"clip.en.vtt|en|English"});
+        // Add, through the file dialog, a SubRip file in windows-1252 named without a language.
+        QStringList filters;
+        List(dialog).SetFileDialogRunnerForTesting([&](CFileDialogEx& files) {
+            QFileDialog& box = files.Dialog();
+            filters = box.nameFilters();
+            box.setOption(QFileDialog::DontUseNativeDialog);
+            box.open();
+            box.selectFile(ToQt(french));
+            static_cast<QDialog&>(box).accept();
+            return true;
+        });
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("captionsAdd")),
+                          Qt::LeftButton);
+        EXPECT_EQ(filters.value(0), "Captions (*.vtt *.srt)");
+        EXPECT_EQ(Rows(dialog),
+                  (QStringList{"clip.en.vtt|en|English", "sous-titres.srt||Captions"}));
+        ASSERT_EQ(job.Captions().size(), 2u);
+        EXPECT_EQ(test::ReadFile(job.Captions()[1].file),
+                  "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nD\xC3\xA9j\xC3\xA0 vu\n");
+
+        // The language derives the label until the user writes one.
+        Edit(dialog, 1, 1, "fr");
+        EXPECT_EQ(Rows(dialog)[1], "sous-titres.srt|fr|French");
+        EXPECT_EQ(GetPathFileName(job.Captions()[1].file), "clip.fr.vtt");
+        Edit(dialog, 1, 2, quebec);
+        Edit(dialog, 1, 1, "fr-CA");
+        EXPECT_EQ(Rows(dialog)[1], "sous-titres.srt|fr-CA|" + quebec);
+        EXPECT_TRUE(env.box.messages.empty());
+        Edit(dialog, 1, 1, "not a tag");
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_NE(env.box.messages[0].text.find("\"not a tag\" is not a language tag"),
+                  std::string::npos);
+        EXPECT_EQ(job.Captions()[1].language, "fr-CA") << "a wrong tag changes nothing";
+        EXPECT_EQ(Rows(dialog)[1].section('|', 1, 1), "fr-CA");
+        EXPECT_TRUE(test::SaveScreenshot(dialog, QStringLiteral("select-player-captions")));
+
+        // A file that is not captions is refused with the line that is wrong.
+        env.box.messages.clear();
+        EXPECT_FALSE(List(dialog).AddFile(env.sandbox.Write("bad.srt", "1\nno time here\n")));
+        ASSERT_EQ(env.box.messages.size(), 1u);
+        EXPECT_NE(env.box.messages[0].text.find("Line 2:"), std::string::npos)
+            << env.box.messages[0].text;
+        EXPECT_EQ(Table(dialog).rowCount(), 2);
+
+        QPushButton& remove = *dialog.findChild<QPushButton*>(QStringLiteral("captionsRemove"));
+        Table(dialog).selectRow(0);
+        ASSERT_TRUE(remove.isEnabled());
+        QTest::mouseClick(&remove, Qt::LeftButton);
+        EXPECT_EQ(Rows(dialog), QStringList{"sous-titres.srt|fr-CA|" + quebec});
     });
-    QTest::mouseClick(Page(*sheet).findChild<QPushButton*>(QStringLiteral("captionsAdd")),
-                      Qt::LeftButton);
-    EXPECT_EQ(filters.front(), "Captions (*.vtt *.srt)");
-    EXPECT_EQ(Rows(*sheet), (QStringList{"clip.en.vtt|en|English", "sous-titres.srt||Captions"}));
-    ASSERT_EQ(job.Captions().size(), 2u);
-    EXPECT_EQ(test::ReadFile(job.Captions()[1].file),
-              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nD\xC3\xA9j\xC3\xA0 vu\n");
-
-    // The language derives the label until the user writes one.
-    Edit(*sheet, 1, 1, "fr");
-    EXPECT_EQ(Rows(*sheet)[1], "sous-titres.srt|fr|French");
-    EXPECT_EQ(GetPathFileName(job.Captions()[1].file), "clip.fr.vtt");
-    Edit(*sheet, 1, 2,
-         "Fran\xC3\xA7"
-         "ais (Qu\xC3\xA9"
-         "bec)");
-    Edit(*sheet, 1, 1, "fr-CA");
-    EXPECT_EQ(Rows(*sheet)[1], QString::fromUtf8("sous-titres.srt|fr-CA|Fran\xC3\xA7"
-                                                 "ais (Qu\xC3\xA9"
-                                                 "bec)"));
-    EXPECT_TRUE(env.box.messages.empty());
-    Edit(*sheet, 1, 1, "not a tag");
-    ASSERT_EQ(env.box.messages.size(), 1u);
-    EXPECT_NE(env.box.messages[0].text.find("\"not a tag\" is not a language tag"),
-              std::string::npos);
-    EXPECT_EQ(job.Captions()[1].language, "fr-CA") << "a wrong tag changes nothing";
-    EXPECT_EQ(Rows(*sheet)[1].section('|', 1, 1), "fr-CA");
-
-    EXPECT_TRUE(test::SaveScreenshot(*sheet, QStringLiteral("select-player-captions")));
-
-    // A file that is not captions is refused with the line that is wrong.
-    env.box.messages.clear();
-    EXPECT_FALSE(List(*sheet).AddFile(env.sandbox.Write("bad.srt", "1\nno time here\n")));
-    ASSERT_EQ(env.box.messages.size(), 1u);
-    EXPECT_NE(env.box.messages[0].text.find("Line 2:"), std::string::npos)
-        << env.box.messages[0].text;
-    EXPECT_EQ(Table(*sheet).rowCount(), 2);
-
-    QPushButton& remove = *Page(*sheet).findChild<QPushButton*>(QStringLiteral("captionsRemove"));
-    Table(*sheet).selectRow(0);
-    ASSERT_TRUE(remove.isEnabled());
-    QTest::mouseClick(&remove, Qt::LeftButton);
-    EXPECT_EQ(Rows(*sheet), QStringList{QString::fromUtf8("sous-titres.srt|fr-CA|Fran\xC3\xA7"
-                                                          "ais (Qu\xC3\xA9"
-                                                          "bec)")});
     EXPECT_EQ(job.Captions().size(), 1u);
+    EXPECT_EQ(Button(*sheet).text(), "Ca&ptions (1)...");
 
-    // Back and forth on the same video keeps the list; audio shows none.
+    // Back and forth on the same video keeps the list; audio shows no button.
     Enter(*sheet, video);
-    EXPECT_EQ(Table(*sheet).rowCount(), 1);
+    EXPECT_EQ(job.Captions().size(), 1u);
     Enter(*sheet, audio);
-    EXPECT_FALSE(List(*sheet).isVisible());
+    EXPECT_FALSE(Button(*sheet).isVisible());
     EXPECT_TRUE(job.Captions().empty());
 }
 
