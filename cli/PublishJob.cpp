@@ -28,6 +28,7 @@
 #include "publish/CHtmlPage.h"
 #include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
+#include "publish/Captions.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
 
@@ -237,6 +238,80 @@ void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
     }
 }
 
+// FILE[:LANG[:LABEL]]. A file name may hold colons: the file part ends after ".vtt" or ".srt"
+// where that is followed by a colon.
+std::optional<PublishOptions::Captions> ParseCaptionsArgument(const std::string& value,
+                                                              std::string& error) {
+    PublishOptions::Captions captions;
+    size_t end = std::string::npos;
+    for (size_t colon = value.find(':'); colon != std::string::npos;
+         colon = value.find(':', colon + 1)) {
+        if (colon >= 4 && (EqualsNoCase(value.substr(colon - 4, 4), ".vtt") ||
+                           EqualsNoCase(value.substr(colon - 4, 4), ".srt"))) {
+            end = colon;
+            break;
+        }
+    }
+    if (end == std::string::npos && !EqualsNoCase(GetPathExtension(value), ".vtt") &&
+        !EqualsNoCase(GetPathExtension(value), ".srt")) {
+        end = value.find(':');
+    }
+    captions.file = value.substr(0, end);
+    if (end != std::string::npos) {
+        const std::string rest = value.substr(end + 1);
+        const size_t colon = rest.find(':');
+        captions.language = rest.substr(0, colon);
+        captions.label = colon == std::string::npos ? "" : rest.substr(colon + 1);
+    }
+    if (captions.file.empty()) {
+        error = "--captions needs a file";
+        return std::nullopt;
+    }
+    if (!captions.language.empty() && !IsCaptionsLanguage(captions.language)) {
+        error = "--captions: '" + captions.language + "' is not a language tag (en, fr, pt-BR...)";
+        return std::nullopt;
+    }
+    return captions;
+}
+
+// The captions the command line names come after those found beside the media; a file found
+// there and named too takes the language and label given.
+bool ApplyCaptions(const PublishOptions& options, CPublishJob& job, std::FILE* err) {
+    if (!job.IsVideo()) {
+        if (!options.captions.empty() && options.verbosity > 0) {
+            std::fprintf(err, "No player shows captions for audio; --captions is left out.\n");
+        }
+        return true;
+    }
+    if (options.noCaptions) {
+        job.ClearCaptions();
+    } else if (options.verbosity > 0) {
+        for (const std::string& problem : job.CaptionsProblems()) {
+            std::fprintf(err, "%s\nThe file is left out.\n", problem.c_str());
+        }
+    }
+    for (const PublishOptions::Captions& given : options.captions) {
+        const std::string path = Absolute(given.file);
+        const auto& tracks = job.Captions();
+        size_t found = 0;
+        while (found < tracks.size() && tracks[found].source != path) {
+            ++found;
+        }
+        if (found < tracks.size()) {
+            job.SetCaptionsLanguage(
+                found, given.language.empty() ? tracks[found].language : given.language,
+                given.label);
+            continue;
+        }
+        const std::string problem = job.AddCaptions(path, given.language, given.label);
+        if (!problem.empty()) {
+            std::fprintf(err, "%s\n", problem.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string PublishUsage() {
@@ -259,6 +334,12 @@ std::string PublishUsage() {
         "  --controls, --no-controls    show the player's controls\n"
         "  --fit, --no-fit      fit a video player to the page: never wider than its\n"
         "                       column nor larger than the video\n"
+        "  --captions FILE[:LANG[:LABEL]]  captions for the video, WebVTT (.vtt) or SubRip\n"
+        "                       (.srt) in any character set; repeatable, the first is shown\n"
+        "                       by default. LANG is a language tag (en, pt-BR); LABEL is\n"
+        "                       what the player's menu shows (default: from LANG)\n"
+        "  --no-captions        leave out the captions found beside the media\n"
+        "                       (MEDIA-TITLE.vtt/.srt, MEDIA-TITLE.LANG.vtt/.srt)\n"
         "  --at TEXT            put the player in place of the first TEXT in the page\n"
         "  --after TEXT         put the player right after the first TEXT\n"
         "                       (default: after the opening <body> tag, else at the start)\n"
@@ -346,6 +427,17 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                 error = arg + " needs a text to look for";
                 return std::nullopt;
             }
+        } else if (arg == "--captions") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            auto captions = ParseCaptionsArgument(v, error);
+            if (!captions) {
+                return std::nullopt;
+            }
+            options.captions.push_back(std::move(*captions));
+        } else if (arg == "--no-captions") {
+            options.noCaptions = true;
         } else if (arg == "--poster" || arg == "--no-poster") {
             options.poster = arg == "--poster";
         } else if (arg == "--autoplay" || arg == "--no-autoplay") {
@@ -468,6 +560,9 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         job.SetPlayer(GetAudioPlayers()[0], 0);
     }
     job.ReadOptions(o);
+    if (!ApplyCaptions(options, job, err)) {
+        return PUBLISH_MEDIA_REFUSED;
+    }
 
     CCliCopyQuestions questions(options, err);
     int status = PUBLISH_OK;

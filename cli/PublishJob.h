@@ -17,6 +17,13 @@ struct PublishOptions {
     std::optional<bool> poster, autoplay, loop, controls;
     std::optional<bool> fit;
     std::optional<std::string> at, after;
+    // --captions FILE[:LANG[:LABEL]], in their order; --no-captions drops those found beside
+    // the media.
+    struct Captions {
+        std::string file, language, label;
+    };
+    std::vector<Captions> captions;
+    bool noCaptions = false;
     bool print = false;
     bool posterOptional = false;
     // Publish into pages that already play this media too.

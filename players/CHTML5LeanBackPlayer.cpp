@@ -40,7 +40,7 @@ bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string
     if (!Serves(request)) {
         return false;
     }
-    const std::string sources = BuildSourceList(request);
+    const std::string sources = BuildSourceList(request) + BuildTrackList(request);
     const bool video = request.mediaKind == MEDIA_KIND_VIDEO;
     std::string text = video ? fmt::sprintf(kVideoBody, request.width, request.height, sources, "")
                              : fmt::sprintf(kAudioBody, sources, "");

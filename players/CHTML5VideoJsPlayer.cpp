@@ -40,7 +40,8 @@ bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string&
     if (!(request.mediaKind & MEDIA_KIND_VIDEO)) {
         return false;
     }
-    std::string text = fmt::sprintf(kBody, request.width, request.height, BuildSourceList(request));
+    std::string text = fmt::sprintf(kBody, request.width, request.height,
+                                    BuildSourceList(request) + BuildTrackList(request));
     const int row = FindRequestFormat(request);
     if (row < 0) {
         out.clear();

@@ -35,7 +35,7 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
     if (!Serves(request)) {
         return false;
     }
-    const std::string sources = BuildSourceList(request);
+    const std::string sources = BuildSourceList(request) + BuildTrackList(request);
     std::string text = request.mediaKind == MEDIA_KIND_VIDEO
                            ? fmt::sprintf(kVideoBody, request.width, request.height, sources)
                            : fmt::sprintf(kAudioBody, sources);

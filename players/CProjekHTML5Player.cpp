@@ -34,7 +34,7 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     if (!Serves(request)) {
         return false;
     }
-    const std::string sources = BuildSourceList(request);
+    const std::string sources = BuildSourceList(request) + BuildTrackList(request);
     if (FindRequestFormat(request) < 0) {
         return false;
     }

@@ -125,6 +125,20 @@ std::string MediaUrl(const PlayerRequest& request) {
                                       : PathToUrl(LocationOf(request, request.mediaFiles.front()));
 }
 
+std::string BuildTrackList(const PlayerRequest& request) {
+    // No player here shows captions for audio.
+    if (!(request.mediaKind & MEDIA_KIND_VIDEO)) {
+        return {};
+    }
+    std::string list;
+    for (const CaptionTrack& track : request.captions) {
+        list += fmt::sprintf(kTrackLine, PathToUrl(LocationOf(request, track.file)),
+                             EscapeHtmlText(track.language.empty() ? "und" : track.language),
+                             EscapeHtmlText(track.label), list.empty() ? " default" : "");
+    }
+    return list;
+}
+
 std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
                                              const std::string& workFolder) {
     if (!(request.mediaKind & MEDIA_KIND_VIDEO) || request.mediaFiles.empty()) {
@@ -170,6 +184,11 @@ std::vector<std::string> PublishCopyList(const PlayerRequest& request) {
     std::vector<std::string> list = request.copyList;
     if (request.poster && !request.posterFile.empty() && (request.mediaKind & MEDIA_KIND_VIDEO)) {
         list.push_back(request.posterFile);
+    }
+    if (request.mediaKind & MEDIA_KIND_VIDEO) {
+        for (const CaptionTrack& track : request.captions) {
+            list.push_back(track.file);
+        }
     }
     return list;
 }

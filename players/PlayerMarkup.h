@@ -21,6 +21,8 @@ inline constexpr const char* kVideoAutoplaySnippet =
 inline constexpr const char* kLoopSnippet = "loop=\"loop\"  ";
 inline constexpr const char* kPosterSnippet = "poster=\"%s\"  ";
 inline constexpr const char* kSourceLine = "<source src=\"%s\" type=\"%s\"/>\n";
+inline constexpr const char* kTrackLine =
+    "<track kind=\"captions\" src=\"%s\" srclang=\"%s\" label=\"%s\"%s>\n";
 inline constexpr const char* kFallbackSnippet = "%s $(video_tag),$(suggestion) .";
 
 // Replaces every occurrence of the macro `$(name)`, left to right; inserted text is not scanned.
@@ -54,7 +56,10 @@ std::string BuildPosterAttribute(const PlayerRequest& request);
 std::string BuildFitAttribute(const PlayerRequest& request);
 // The autoplay snippet for the request's kind, or empty when it does not autoplay.
 const char* AutoplaySnippet(const PlayerRequest& request);
-// What the publish step copies into the media folder: the copy list and the poster in use.
+// The track elements of the request's video captions, the first one the default; empty without.
+std::string BuildTrackList(const PlayerRequest& request);
+// What the publish step copies into the media folder: the copy list, the poster in use and the
+// captions.
 std::vector<std::string> PublishCopyList(const PlayerRequest& request);
 // Where the publish step puts the request's media file.
 std::string MediaLocation(const PlayerRequest& request);

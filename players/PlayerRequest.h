@@ -6,6 +6,15 @@
 
 enum PlayerMode : int { PLAYER_MODE_PUBLISH = 0, PLAYER_MODE_PREVIEW = 2 };
 
+// One captions track of the media: the user's file and the UTF-8 WebVTT made of it, which is
+// what the page refers to and what goes into the media folder.
+struct CaptionTrack {
+    std::string source;
+    std::string file;
+    std::string language;  // a language tag such as "en" or "pt-BR"
+    std::string label;
+};
+
 // Everything a player template needs about one publishing job. A plain value: templates read it
 // and change nothing, so one request serves every page, preview and reload of a session.
 struct PlayerRequest {
@@ -35,4 +44,6 @@ struct PlayerRequest {
     bool fit = false;
     // The picture taken for the poster; empty when there is none (yet).
     std::string posterFile;
+    // In the order the player offers them; the first is shown by default.
+    std::vector<CaptionTrack> captions;
 };

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <mutex>
@@ -24,6 +26,7 @@
 #include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
+#include "publish/Captions.h"
 #include "publish/InsertionEngine.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
@@ -137,6 +140,124 @@ void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details)
     m_request.height = video ? details.m_nHeight : 0;
     m_request.mediaTitle = GetPathFileTitle(path);
     m_request.mediaKind = video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
+    if (m_strCaptionsMedia != path) {
+        m_strCaptionsMedia = path;
+        ClearCaptions();
+        m_captionsProblems.clear();
+        if (video) {
+            for (const CaptionsBeside& found : FindCaptionsBeside(path)) {
+                if (std::string problem = AddCaptions(found.path, found.language);
+                    !problem.empty()) {
+                    m_captionsProblems.push_back(std::move(problem));
+                }
+            }
+        }
+    }
+}
+
+std::string CPublishJob::AddCaptions(const std::string& path, const std::string& language,
+                                     const std::string& label) {
+    if (!language.empty() && !IsCaptionsLanguage(language)) {
+        return fmt::sprintf(LoadStringRes(IDS_CAPTIONS_BAD_LANGUAGE), language);
+    }
+    CaptionsText text = ReadCaptions(path);
+    if (!text.Ok()) {
+        return text.problem;
+    }
+    // "film.de.srt" says its language when the user does not.
+    std::string tag = language;
+    const std::string title = GetPathFileTitle(path);
+    if (const size_t dot = title.rfind('.');
+        tag.empty() && dot != std::string::npos && IsCaptionsLanguage(title.substr(dot + 1))) {
+        tag = title.substr(dot + 1);
+    }
+    m_request.captions.push_back(
+        {path, std::string(), tag, label.empty() ? CaptionsLabelFor(tag) : label});
+    m_captionTexts.push_back(std::move(text.webvtt));
+    std::string problem = WriteCaptions();
+    if (!problem.empty()) {
+        m_request.captions.pop_back();
+        m_captionTexts.pop_back();
+    }
+    return problem;
+}
+
+void CPublishJob::RemoveCaptions(size_t index) {
+    if (index < m_request.captions.size()) {
+        ::unlink(m_request.captions[index].file.c_str());
+        m_request.captions.erase(m_request.captions.begin() + static_cast<ptrdiff_t>(index));
+        m_captionTexts.erase(m_captionTexts.begin() + static_cast<ptrdiff_t>(index));
+        WriteCaptions();
+    }
+}
+
+bool CPublishJob::SetCaptionsLanguage(size_t index, const std::string& language,
+                                      const std::string& label) {
+    if (index >= m_request.captions.size() ||
+        (!language.empty() && !IsCaptionsLanguage(language))) {
+        return false;
+    }
+    CaptionTrack& track = m_request.captions[index];
+    track.language = language;
+    track.label = label.empty() ? CaptionsLabelFor(language) : label;
+    WriteCaptions();
+    return true;
+}
+
+void CPublishJob::ClearCaptions() {
+    m_request.captions.clear();
+    m_captionTexts.clear();
+    if (!m_strCaptionsFolder.empty()) {
+        DeleteFolder(m_strCaptionsFolder);
+        m_strCaptionsFolder.clear();
+    }
+}
+
+std::string CPublishJob::WriteCaptions() {
+    auto failed = [](const std::string& path) {
+        return fmt::sprintf(LoadStringRes(IDS_CAPTIONS_WRITE_ERROR), path, GetErrorText(errno));
+    };
+    if (m_strCaptionsFolder.empty()) {
+        // A folder of its own: the published names repeat from job to job.
+        std::string work = COptions::Instance()->m_strWorkFolder;
+        if (work.empty()) {
+            work = GetTempFolder();
+        }
+        if (!IsValidPath(work) || !CreateFolders(work)) {
+            return failed(work);
+        }
+        std::string folder = AddBackslash(work) + "captions-XXXXXX";
+        if (!::mkdtemp(folder.data())) {
+            return failed(folder);
+        }
+        m_strCaptionsFolder = folder;
+    }
+    std::vector<std::string> languages;
+    for (const CaptionTrack& track : m_request.captions) {
+        languages.push_back(track.language);
+    }
+    const auto names = CaptionsFileNames(m_request.mediaTitle, languages);
+    for (size_t i = 0; i < names.size(); ++i) {
+        CaptionTrack& track = m_request.captions[i];
+        const std::string file = JoinPath(names[i], m_strCaptionsFolder, true);
+        if (!track.file.empty() && track.file != file) {
+            ::unlink(track.file.c_str());
+        }
+        track.file = file;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& file = m_request.captions[i].file;
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        const std::string& text = m_captionTexts[i];
+        const bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        if (out && std::fclose(out) != 0) {
+            return failed(file);
+        }
+        if (!written) {
+            return failed(file);
+        }
+    }
+    return {};
 }
 
 void CPublishJob::SetPlayer(const PlayerInfo& row, int rowIndex) {
@@ -441,4 +562,6 @@ void CPublishJob::DropPoster() {
 
 void CPublishJob::End() {
     DropPoster();
+    ClearCaptions();
+    m_strCaptionsMedia.clear();
 }

@@ -110,6 +110,19 @@ public:
     // Why the poster that was asked for could not be taken; empty when there is no such problem.
     const std::string& PosterProblem() const { return m_strPosterProblem; }
 
+    // The captions of a video, in the order the player offers them. Those lying beside the media
+    // are added when the media is set. Each is read and made UTF-8 WebVTT in the working folder
+    // when added; the result is the message saying why it cannot be used, empty when added.
+    std::string AddCaptions(const std::string& path, const std::string& language = {},
+                            const std::string& label = {});
+    void RemoveCaptions(size_t index);
+    // An empty label becomes the language's; false, changing nothing, for a wrong language tag.
+    bool SetCaptionsLanguage(size_t index, const std::string& language, const std::string& label);
+    void ClearCaptions();
+    const std::vector<CaptionTrack>& Captions() const { return m_request.captions; }
+    // Why files found beside the media were not added.
+    const std::vector<std::string>& CaptionsProblems() const { return m_captionsProblems; }
+
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.
     PageCode MakeCode(const std::string& pagePath, PlayerMode mode) const;
@@ -139,6 +152,8 @@ private:
     // The request for one page: its locations under the site filled in.
     PlayerRequest RequestForPage(const std::string& pagePath, PlayerMode mode) const;
     void DropPoster();
+    // Writes the tracks' WebVTT files under their published names; a message when it cannot.
+    std::string WriteCaptions();
 
     MediaDetails m_details;
     PlayerRequest m_request;
@@ -147,6 +162,12 @@ private:
     // A failed picture is not tried again for every page.
     bool m_bPosterTried = false;
     std::string m_strPosterProblem;
+    // The WebVTT text of each track, and the working folder their files are written to.
+    std::vector<std::string> m_captionTexts;
+    std::string m_strCaptionsFolder;
+    // The media the captions belong to; another media starts them anew.
+    std::string m_strCaptionsMedia;
+    std::vector<std::string> m_captionsProblems;
     CEqualFilesMemo m_copied;
     std::unique_ptr<CPageFile> m_pPreviewFile;
     std::string m_strPreviewPath;

@@ -5,12 +5,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QStyle>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
@@ -19,6 +22,7 @@
 #include "core/Options.h"
 #include "core/StringTable.h"
 #include "players/SamplePages.h"
+#include "ui/CCaptionsList.h"
 #include "ui/CPlayerPicture.h"
 #include "ui/WizardTexts.h"
 
@@ -78,6 +82,10 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     listRow->addWidget(listLabel);
     listRow->addWidget(m_pPlayerList);
     listRow->addStretch(1);
+    // Beside the list, so the picture keeps its room.
+    m_pCaptionsButton = new QPushButton(this);
+    m_pCaptionsButton->setObjectName(QStringLiteral("captionsButton"));
+    listRow->addWidget(m_pCaptionsButton);
     // The picture and its boxes take all the room the window gives (PlacePlayerArea).
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
@@ -89,6 +97,7 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     connect(m_pPicture, &CPlayerPicture::clicked, this, &CPageSelectPlayer::OnPictureClicked);
     connect(m_pAutoPlayBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnAutoPlayClicked);
     connect(m_pPosterBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnPosterClicked);
+    connect(m_pCaptionsButton, &QPushButton::clicked, this, &CPageSelectPlayer::OnCaptionsClicked);
     connect(m_pControlsBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnControlsClicked);
     connect(m_pLoopBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnLoopClicked);
     connect(m_pFitBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnFitClicked);
@@ -102,6 +111,30 @@ int CPageSelectPlayer::OptionsRowWidth() const {
 int CPageSelectPlayer::OptionsRowHeight() const {
     return std::max({m_pControlsBox->sizeHint().height(), m_pLoopBox->sizeHint().height(),
                      m_pFitBox->sizeHint().height()});
+}
+
+void CPageSelectPlayer::ShowCaptionsCount() {
+    const size_t count = State().m_job.Captions().size();
+    m_pCaptionsButton->setText(count == 0 ? QStringLiteral("Ca&ptions...")
+                                          : QStringLiteral("Ca&ptions (%1)...").arg(count));
+}
+
+void CPageSelectPlayer::OnCaptionsClicked() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("captionsDialog"));
+    dialog.setWindowTitle(QStringLiteral("Captions and subtitles"));
+    auto* list = new CCaptionsList(State().m_job, &dialog);
+    list->setObjectName(QStringLiteral("captionsList"));
+    list->Reload();
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    dialog.resize(std::max(dialog.sizeHint().width(), kPictureSize.width() + 150),
+                  dialog.sizeHint().height());
+    dialog.exec();
+    ShowCaptionsCount();
 }
 
 std::span<const PlayerInfo> CPageSelectPlayer::Players() const {
@@ -137,6 +170,9 @@ void CPageSelectPlayer::initializePage() {
     m_pLoopBox->setChecked(options->m_bVideoLoop);
     m_pFitBox->setChecked(options->m_bFitPlayer);
     m_pFitBox->setVisible(m_bVideoMode);
+    // No player here shows captions for audio.
+    m_pCaptionsButton->setVisible(m_bVideoMode);
+    ShowCaptionsCount();
     PlacePlayerArea();
 
     m_nShownPlayer = -1;

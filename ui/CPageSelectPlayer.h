@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class CPlayerPicture;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
@@ -46,6 +47,9 @@ private:
     void OnControlsClicked(bool checked);
     void OnLoopClicked(bool checked);
     void OnFitClicked(bool checked);
+    // The captions list of the video, in a dialog of its own.
+    void OnCaptionsClicked();
+    void ShowCaptionsCount();
     // Lays out the picture and the boxes below it in the room the page gives them.
     void PlacePlayerArea();
     int OptionsRowWidth() const;
@@ -67,4 +71,5 @@ private:
     QCheckBox* m_pControlsBox;
     QCheckBox* m_pLoopBox;
     QCheckBox* m_pFitBox;
+    QPushButton* m_pCaptionsButton;
 };

@@ -222,4 +222,51 @@ TEST_F(PublishCli, SettingsFileIsReadAndNeverWritten) {
         << "the user's settings are untouched";
 }
 
+TEST_F(PublishCli, CaptionsAreFoundGivenConvertedAndTyped) {
+    const std::string movie = env.sandbox / "in/movie.mp4";
+    CreateFolders(env.sandbox / "in");
+    ASSERT_EQ(test::Run({"cp", *media / "movie.mp4", movie}), 0);
+    env.sandbox.Write("in/movie.en.srt", "1\n00:00:01,000 --> 00:00:02,000\nHello\n");
+    const std::string french = env.sandbox.Write(
+        "in/french.srt", "1\r\n00:00:01,000 --> 00:00:02,000\r\nD\xE9j\xE0 l'\xE9t\xE9\r\n");
+    // An older copy of the server configuration, without the captions type.
+    env.sandbox.Write("site/medias/.htaccess", "AddType video/mp4 .mp4\n");
+
+    Result r = Publish(Site({"--player", "mediaelement", "--captions",
+                             french + ":fr:Fran\xC3\xA7"
+                                      "ais",
+                             movie, index}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string page = test::ReadFile(index);
+    EXPECT_NE(page.find("<track kind=\"captions\" src=\"medias/movie.en.vtt\" srclang=\"en\" "
+                        "label=\"English\" default>\n<track kind=\"captions\" "
+                        "src=\"medias/movie.fr.vtt\" srclang=\"fr\" label=\"Fran&#231;ais\">\n"
+                        "</video>"),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.en.vtt"),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nHello\n");
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.fr.vtt"),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nD\xC3\xA9j\xC3\xA0 l'\xC3\xA9t\xC3\xA9\n");
+    const std::string config = test::ReadFile(site + "/medias/.htaccess");
+    EXPECT_NE(config.find("AddType text/vtt .vtt\n# End of the media types"), std::string::npos)
+        << config;
+    EXPECT_EQ(Listing(env.tmp), "") << "no converted captions are left behind";
+
+    // Without the found ones, and a file that is not captions stops the run, naming the line.
+    const std::string bad = env.sandbox.Write("in/bad.srt",
+                                              "1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
+                                              "2\n00:00:03 --> 00:00:04,000\nB\n");
+    Result refused = Publish(Site({"--no-captions", "--captions", bad, movie, news}));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("bad.srt' is neither WebVTT nor SubRip.\nLine 6:"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(test::ReadFile(news), kPage) << "nothing was published";
+
+    Result none = Publish(Site({"--no-captions", movie, news}));
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(test::ReadFile(news).find("<track"), std::string::npos);
+}
+
 }  // namespace
