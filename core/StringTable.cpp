@@ -113,6 +113,8 @@ const std::map<int, std::string>& Table() {
         {IDS_BAD_FOLDER_NAME, "A folder name cannot be empty, \".\" or \"..\", nor contain \"/\"."},
         {IDS_PROGRAM_FAILED, "%s ended with status %d."},
         {IDS_PROGRAM_KILLED, "%s was stopped by signal %d."},
+        {IDS_PREVIEW_SERVER_FAILED,
+         "The preview cannot start its web server on this computer:\n%s"},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -28,6 +28,8 @@ public:
     virtual bool CopyResources(const std::string& targetFolder);
     virtual bool OnPagePublished(const std::string& pagePath);
     virtual std::string GetFolderName() const = 0;
+    // The installation folders whose files CopyResources publishes (names below it).
+    std::vector<std::string> ResourceFolders() const { return GetResourceFolders(); }
 
     int GetKindsMask() const { return m_nKindsMask; }
     PlayerType GetPlayerType() const { return m_nPlayerType; }

@@ -15,6 +15,7 @@
 #include "publish/MediaCopy.h"
 
 class CHtmlPage;
+class CPreviewServer;
 class COptions;
 
 // What the media check says of a file.
@@ -114,17 +115,22 @@ public:
     // URLs of the media and the installation's player files in a preview.
     PageCode MakeCode(const std::string& pagePath, PlayerMode mode) const;
 
-    // Writes `text` as a preview of the loaded page: a hidden file beside the page (one per
-    // folder, reused), with the inserted player's code swapped for code that plays the media and
-    // loads the player files from where they are now. Its path, or nullopt after a message.
-    std::optional<std::string> WritePreview(CHtmlPage& page, std::string text);
-    void DeletePreview();
+    // Shows `text` as a preview of the loaded page through a web server on this computer that
+    // serves the site root (started on the first preview, kept for the next): the page comes
+    // from memory at its own address, with the inserted player's code swapped for code that
+    // plays the media and loads the player files from where they are now, which the server
+    // serves too. Nothing is written. The page's address, or nullopt after a message.
+    std::optional<std::string> ServePreview(CHtmlPage& page, std::string text);
+    // Stops the preview's server.
+    void StopPreview();
+    // The preview's server; null before the first preview.
+    const CPreviewServer* PreviewServer() const { return m_pPreviewServer.get(); }
 
     // Writes `text` as the loaded page, then copies the player files, the server configuration
     // and the media into the site. A failed page save copies nothing.
     PublishOutcome PublishPage(CHtmlPage& page, std::string text, ICopyQuestions& questions);
 
-    // Deletes what the job made in the working folder (the poster).
+    // Deletes what the job made in the working folder (the poster) and stops the preview.
     void End();
 
     const PlayerRequest& Request() const { return m_request; }
@@ -142,8 +148,7 @@ private:
     bool m_bPosterTried = false;
     std::string m_strPosterProblem;
     CEqualFilesMemo m_copied;
-    std::unique_ptr<CPageFile> m_pPreviewFile;
-    std::string m_strPreviewPath;
+    std::unique_ptr<CPreviewServer> m_pPreviewServer;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript
