@@ -149,6 +149,8 @@ const std::map<int, std::string>& Table() {
         {IDS_CAPTIONS_WRITE_ERROR, "Cannot write the captions for the web page to '%s':\n%s"},
         {IDS_CAPTIONS_BAD_LANGUAGE,
          "\"%s\" is not a language tag. Please give one such as \"en\", \"fr\" or \"pt-BR\"."},
+        {IDS_PREVIEW_SERVER_FAILED,
+         "The preview cannot start its web server on this computer:\n%s"},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

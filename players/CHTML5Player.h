@@ -33,6 +33,8 @@ public:
     // failure was not a file's.
     const std::string& FailedFile() const { return m_strFailedFile; }
     virtual std::string GetFolderName() const = 0;
+    // The installation folders whose files CopyResources publishes (names below it).
+    std::vector<std::string> ResourceFolders() const { return GetResourceFolders(); }
 
     int GetKindsMask() const { return m_nKindsMask; }
     PlayerType GetPlayerType() const { return m_nPlayerType; }

@@ -432,6 +432,17 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     return true;
 }
 
+std::optional<std::string> CHtmlPage::EncodePage(std::string_view text) const {
+    EncodedText encoded;
+    if (!EncodeText(text, encoded)) {
+        ShowLastError();
+        return std::nullopt;
+    }
+    std::string bytes(encoded.mark);
+    bytes += encoded.bytes;
+    return bytes;
+}
+
 bool CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
     EncodedText encoded;
     if (!EncodeText(text, encoded)) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,10 +28,13 @@ public:
     // converted to the system code page; any other page keeps its bytes. Clears the inserted
     // and modified flags. On failure nothing is loaded.
     bool LoadPage(const std::string& path);
-    // Writes `text` into `file` (the preview file) from its start, in the page's encoding, and
-    // cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it had (if
-    // any); any other page in the encoding its text declares.
+    // Writes `text` into `file` (another file than the page) from its start, in the page's
+    // encoding, and cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it
+    // had (if any); any other page in the encoding its text declares.
     bool SavePage(CPageFile& file, std::string_view text);
+    // The bytes the SavePage forms write for `text` (the preview serves them); nullopt after a
+    // message when the text cannot be converted.
+    std::optional<std::string> EncodePage(std::string_view text) const;
     // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
     // page as it was, or its old text kept where the message says (CPageFile::ReplaceContents).
     // When another program changed the page since it was loaded, asks first; the answer No (the

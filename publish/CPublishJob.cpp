@@ -8,7 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <mutex>
-#include <thread>
+#include <set>
 
 #include <unistd.h>
 
@@ -28,6 +28,7 @@
 #include "publish/CHtmlPage.h"
 #include "publish/Captions.h"
 #include "publish/InsertionEngine.h"
+#include "publish/CPreviewServer.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
 
@@ -35,9 +36,6 @@ namespace {
 
 // The media library's binding is process-wide and unlocked: one parse at a time.
 std::mutex g_parseMutex;
-// A stale preview file of the name this second gives is waited out, a few seconds at most.
-constexpr int kPreviewNameAttempts = 3000;
-
 void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
     for (size_t pos = text.find(what); pos != std::string::npos;
          pos = text.find(what, pos + with.size())) {
@@ -89,7 +87,6 @@ void SetPageLocations(PlayerRequest& request, const std::string& pagePath) {
 CPublishJob::CPublishJob() = default;
 
 CPublishJob::~CPublishJob() {
-    DeletePreview();
     End();
 }
 
@@ -335,51 +332,48 @@ PageCode CPublishJob::MakeCode(const std::string& pagePath, PlayerMode mode) con
     return code;
 }
 
-std::optional<std::string> CPublishJob::WritePreview(CHtmlPage& page, std::string text) {
-    if (page.IsInserted()) {
-        const PageCode preview = MakeCode(page.PagePath(), PLAYER_MODE_PREVIEW);
-        SwapCodeLines(text, page.HeadCode(), preview.head);
-        SwapCodeLines(text, page.BodyCode(), preview.body);
+std::optional<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::string text) {
+    const std::string& siteRoot = COptions::Instance()->m_strSiteRoot;
+    if (!m_pPreviewServer) {
+        m_pPreviewServer = std::make_unique<CPreviewServer>();
     }
-    // Beside the page, so that the page's own relative links work in the preview.
-    const std::string folder = GetPathFolder(page.PagePath());
-    if (folder.empty()) {
-        return std::nullopt;
-    }
-    if (!m_pPreviewFile || GetPathFolder(m_strPreviewPath) != folder) {
-        DeletePreview();
-        auto file = std::make_unique<CPageFile>();
-        for (int attempt = 0;; ++attempt) {
-            const auto now =
-                static_cast<unsigned>(static_cast<uint64_t>(std::time(nullptr)) & 0xFFFFFFFFu);
-            const std::string path = AddBackslash(folder) + fmt::sprintf(".~preview%08x.htm", now);
-            if (file->Create(path)) {
-                m_pPreviewFile = std::move(file);
-                m_strPreviewPath = path;
-                break;
-            }
-            if (errno != EEXIST || attempt >= kPreviewNameAttempts) {
-                const int error = errno;
-                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_FILE_WRITE_ERROR), path,
-                                 GetErrorText(error));
-                return std::nullopt;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!m_pPreviewServer->IsRunning() || m_pPreviewServer->SiteRoot() != siteRoot) {
+        if (!m_pPreviewServer->Start(siteRoot)) {
+            const int error = errno;
+            MessageBoxRes(MB_OK | MB_ICONERROR, IDS_PREVIEW_SERVER_FAILED, GetErrorText(error));
+            return std::nullopt;
         }
     }
-    if (!page.SavePage(*m_pPreviewFile, text)) {
+    // Outside the site, only what the preview code names and the player's own files are served.
+    std::set<std::string> files;
+    std::set<std::string> folders;
+    if (page.IsInserted()) {
+        const PageCode preview = MakeCode(page.PagePath(), PLAYER_MODE_PREVIEW);
+        SwapCodeLines(text, page.HeadCode(), m_pPreviewServer->ServeFileUrls(preview.head, files));
+        SwapCodeLines(text, page.BodyCode(), m_pPreviewServer->ServeFileUrls(preview.body, files));
+        if (m_pPlayer) {
+            const std::string install = RemoveBackslash(GetInstallFolder());
+            for (const std::string& folder : m_pPlayer->ResourceFolders()) {
+                folders.insert(install + "/" + folder);
+            }
+        }
+    }
+    m_pPreviewServer->SetAllowed(std::move(files), std::move(folders));
+    std::optional<std::string> bytes = page.EncodePage(text);
+    if (!bytes) {
         return std::nullopt;
     }
-    return m_strPreviewPath;
+    std::optional<std::string> url = m_pPreviewServer->SetPage(page.PagePath(), std::move(*bytes));
+    if (!url) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_PAGE_NOT_UNDER_ROOT, siteRoot, page.PagePath());
+    }
+    return url;
 }
 
-void CPublishJob::DeletePreview() {
-    if (m_pPreviewFile) {
-        m_pPreviewFile.reset();
-        ClearReadOnly(m_strPreviewPath);
-        ::unlink(m_strPreviewPath.c_str());
+void CPublishJob::StopPreview() {
+    if (m_pPreviewServer) {
+        m_pPreviewServer->Stop();
     }
-    m_strPreviewPath.clear();
 }
 
 namespace {
@@ -561,6 +555,8 @@ void CPublishJob::DropPoster() {
 }
 
 void CPublishJob::End() {
+    // The preview shows the poster that goes now.
+    StopPreview();
     DropPoster();
     ClearCaptions();
     m_strCaptionsMedia.clear();

@@ -15,6 +15,7 @@
 #include "publish/MediaCopy.h"
 
 class CHtmlPage;
+class CPreviewServer;
 class COptions;
 
 // What the media check says of a file.
@@ -127,11 +128,16 @@ public:
     // URLs of the media and the installation's player files in a preview.
     PageCode MakeCode(const std::string& pagePath, PlayerMode mode) const;
 
-    // Writes `text` as a preview of the loaded page: a hidden file beside the page (one per
-    // folder, reused), with the inserted player's code swapped for code that plays the media and
-    // loads the player files from where they are now. Its path, or nullopt after a message.
-    std::optional<std::string> WritePreview(CHtmlPage& page, std::string text);
-    void DeletePreview();
+    // Shows `text` as a preview of the loaded page through a web server on this computer that
+    // serves the site root (started on the first preview, kept for the next): the page comes
+    // from memory at its own address, with the inserted player's code swapped for code that
+    // plays the media and loads the player files from where they are now, which the server
+    // serves too. Nothing is written. The page's address, or nullopt after a message.
+    std::optional<std::string> ServePreview(CHtmlPage& page, std::string text);
+    // Stops the preview's server.
+    void StopPreview();
+    // The preview's server; null before the first preview.
+    const CPreviewServer* PreviewServer() const { return m_pPreviewServer.get(); }
 
     // Copies the player files, the server configuration and the media (with the poster) into
     // the site, then writes `text` as the loaded page: the page is saved only once everything it
@@ -143,7 +149,7 @@ public:
     // (a src attribute holds its URL): a second run into the page would add a second player.
     bool PageHoldsPlayer(const CHtmlPage& page) const;
 
-    // Deletes what the job made in the working folder (the poster).
+    // Deletes what the job made in the working folder (the poster) and stops the preview.
     void End();
 
     const PlayerRequest& Request() const { return m_request; }
@@ -169,8 +175,7 @@ private:
     std::string m_strCaptionsMedia;
     std::vector<std::string> m_captionsProblems;
     CEqualFilesMemo m_copied;
-    std::unique_ptr<CPageFile> m_pPreviewFile;
-    std::string m_strPreviewPath;
+    std::unique_ptr<CPreviewServer> m_pPreviewServer;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript

@@ -256,8 +256,12 @@ std::string MissingTypeLines(std::string_view ours, const std::set<std::string>&
 
 }  // namespace
 
+std::string ServerConfigSource() {
+    return GetInstallFolder() + "/Scripts/.htaccess";
+}
+
 bool CopyServerConfig(const std::string& mediaFolder) {
-    const std::string source = GetInstallFolder() + "/Scripts/.htaccess";
+    const std::string source = ServerConfigSource();
     if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
         return false;
     }

@@ -214,6 +214,7 @@ void CPagePublishHTML::TakePoster() {
 void CPagePublishHTML::ClearPage() {
     // The text is gone, so the page has to be loaded again before it can be published.
     m_page.Close();
+    m_state.m_job.StopPreview();
     m_page.SetText(std::string());
     m_pSourceView->SetText(std::string());
     m_page.SetModified(false);
@@ -425,8 +426,8 @@ void CPagePublishHTML::PreviewPage() {
     if (text.empty()) {
         return;
     }
-    if (const auto preview = m_state.m_job.WritePreview(m_page, std::move(text))) {
-        OpenInBrowser(*preview, MediaExtension());
+    if (const auto url = m_state.m_job.ServePreview(m_page, std::move(text))) {
+        OpenInBrowser(*url, MediaExtension());
     }
 }
 

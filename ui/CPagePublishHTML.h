@@ -54,8 +54,8 @@ public:
     void OnFind();
     void OnFindInPage(const QString& text, int code);
     void OnInsertCode();
-    // The page with the player as it will look, in the browser; media and player files come
-    // from where they are now.
+    // The page with the player as it will look, in the browser, through the preview's web
+    // server; media and player files come from where they are now.
     void PreviewPage();
     void OnReset();
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <fmt/printf.h>
 
@@ -31,6 +32,7 @@
 #include "core/StringTable.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
+#include "publish/CPreviewServer.h"
 #include "publish/IFileWriter.h"
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
@@ -58,6 +60,18 @@ std::vector<std::string> PreviewFiles(const std::string& folder) {
         }
     }
     return found;
+}
+
+// The body of an address as a browser gets it; `status` is -1 when nothing answers.
+std::string Fetch(const std::string& url, int* status = nullptr) {
+    const size_t path = url.find('/', std::string("http://").size());
+    httplib::Client client(url.substr(0, path));
+    client.set_url_encode(false);
+    auto answer = client.Get(url.substr(path).c_str());
+    if (status) {
+        *status = answer ? answer->status : -1;
+    }
+    return answer ? answer->body : std::string();
 }
 
 // A disk that fills up after `room` bytes.
@@ -180,29 +194,47 @@ TEST_F(PublishPageTest, BackToChangeThePlayerReloadsThePageAndUsesTheNewPlayer) 
         << page.Page().BodyCode();
 }
 
-TEST_F(PublishPageTest, PreviewFilesAreReusedBesideThePageAndNeverLeak) {
+TEST_F(PublishPageTest, PreviewIsServedOverHttpAndWritesNothingIntoTheSite) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     EXPECT_TRUE(browser.pages.empty()) << "nothing loaded, nothing to preview";
 
     BrowseTo(page, index);
     InsertAfterBody(page);
+    const std::vector<std::string> before = Listing(site);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
-    const std::vector<std::string> first = PreviewFiles(site);
-    ASSERT_EQ(first.size(), 1u) << "two previews of a page share one file";
-    EXPECT_EQ(browser.pages, (std::vector<std::string>{first[0], first[0]}));
-    const std::string preview = ReadFile(first[0]);
-    const std::string install = PathToUrl(GetInstallFolder());
-    EXPECT_NE(preview.find("src=\"" + install + "/video-js/video.js\""), std::string::npos)
+    ASSERT_EQ(browser.pages.size(), 2u);
+    EXPECT_EQ(browser.pages[0], browser.pages[1]) << "two previews of a page share one server";
+    const std::string url = browser.pages[0];
+    EXPECT_TRUE(url.starts_with("http://127.0.0.1:")) << url;
+    EXPECT_TRUE(url.ends_with("/index.htm")) << url;
+    EXPECT_EQ(Listing(site), before) << "nothing is written into the site";
+    EXPECT_EQ(PreviewFiles(site), std::vector<std::string>{});
+
+    const CPreviewServer* server = sheet->State().m_job.PreviewServer();
+    ASSERT_NE(server, nullptr);
+    int status = 0;
+    const std::string preview = Fetch(url, &status);
+    EXPECT_EQ(status, 200);
+    const std::string script = server->FileUrl(GetInstallFolder() + "/video-js/video.js");
+    EXPECT_NE(preview.find("src=\"" + script + "\""), std::string::npos) << preview;
+    EXPECT_NE(preview.find("src=\"" + server->FileUrl(Video()) + "\""), std::string::npos)
         << preview;
-    EXPECT_NE(preview.find(PathToUrl(Video())), std::string::npos) << preview;
-    EXPECT_NE(preview.find("poster=\"" + PathToUrl(COptions::Instance()->m_strWorkFolder) +
-                           "/movie.jpg\""),
-              std::string::npos)
+    const std::string poster = COptions::Instance()->m_strWorkFolder + "/movie.jpg";
+    EXPECT_NE(preview.find("poster=\"" + server->FileUrl(poster) + "\""), std::string::npos)
         << preview;
     EXPECT_EQ(preview.find("src=\"medias/"), std::string::npos) << preview;
+    EXPECT_EQ(preview.find("file:"), std::string::npos) << preview;
     EXPECT_EQ(ReadFile(index), kIndexPage) << "a preview leaves the page alone";
+    // What the preview names plays from where it is now.
+    const std::string origin = url.substr(0, url.find('/', std::string("http://").size()));
+    EXPECT_EQ(Fetch(origin + server->FileUrl(Video()), &status), ReadFile(Video()));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(Fetch(origin + script, &status), ReadFile(GetInstallFolder() + "/video-js/video.js"));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(Fetch(origin + server->FileUrl(poster), &status), ReadFile(poster));
+    EXPECT_EQ(status, 200);
 
     // Another page after a preview: page-relative code again.
     BrowseTo(page, news);
@@ -211,13 +243,19 @@ TEST_F(PublishPageTest, PreviewFilesAreReusedBesideThePageAndNeverLeak) {
     const std::string shown(page.SourceView()->GetText());
     EXPECT_EQ(shown.find("file:"), std::string::npos) << shown;
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
-    EXPECT_EQ(PreviewFiles(site), std::vector<std::string>{}) << "the first preview is gone";
-    const std::vector<std::string> second = PreviewFiles(site + "/news");
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(browser.pages.back(), second[0]);
-
-    sheet.reset();
+    ASSERT_EQ(browser.pages.size(), 3u);
+    EXPECT_TRUE(browser.pages.back().starts_with(origin + "/")) << browser.pages.back();
+    EXPECT_TRUE(browser.pages.back().ends_with("/news/a.htm")) << browser.pages.back();
+    EXPECT_NE(Fetch(browser.pages.back()).find("<h1>News</h1>"), std::string::npos);
+    EXPECT_EQ(Fetch(url), kIndexPage) << "the first page's address shows the file again";
     EXPECT_EQ(PreviewFiles(site + "/news"), std::vector<std::string>{});
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+
+    // Closing the wizard stops the server.
+    sheet.reset();
+    status = 0;
+    Fetch(url, &status);
+    EXPECT_EQ(status, -1) << "still answering after the wizard closed";
 }
 
 TEST_F(PublishPageTest, PosterIsTakenOnceForLoadsPreviewsAndAReturnToThePage) {
@@ -244,7 +282,7 @@ TEST_F(PublishPageTest, PosterIsTakenOnceForLoadsPreviewsAndAReturnToThePage) {
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     ASSERT_EQ(browser.pages.size(), 2u);
-    EXPECT_NE(ReadFile(browser.pages.back()).find("poster=\""), std::string::npos);
+    EXPECT_NE(Fetch(browser.pages.back()).find("poster=\""), std::string::npos);
 
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
     Next(CPublishSheet::kPagePublishHTML);
