@@ -33,4 +33,8 @@ struct PlayerRequest {
     bool poster = false;
     // The picture taken for the poster; empty when there is none (yet).
     std::string posterFile;
+    // Where the poster picture is taken from, in seconds; 0 is the first second.
+    double posterAt = 0;
+    // Files of the copy list that are copied rewritten with their index first.
+    std::vector<std::string> fastStartList;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,15 @@ enum MediaVerdict : int {
 struct MediaCheck {
     MediaVerdict verdict = MEDIA_MISSING;
     MediaDetails details;
+};
+
+// A poster picture taken to be looked at before publishing.
+struct PosterPreview {
+    bool taken = false;
+    // The picture is nearly black.
+    bool dark = false;
+    // A later moment whose picture is not, when the picture is dark and there is one.
+    std::optional<double> brighterAt;
 };
 
 // The steps of publishing into one page, in their order.
@@ -110,6 +120,26 @@ public:
     // Why the poster that was asked for could not be taken; empty when there is no such problem.
     const std::string& PosterProblem() const { return m_strPosterProblem; }
 
+    // The moment of the video the poster is taken from, in seconds (0, the default, is the first
+    // second); kept for each media file while the job lasts. Another moment drops the picture.
+    void SetPosterTime(double seconds);
+    double PosterTime() const { return m_request.posterAt; }
+    // The poster taken at the default moment is nearly black.
+    bool PosterIsDark() const { return m_bPosterDark; }
+    // A later moment with a picture that is not nearly black; nullopt when none was found. Runs
+    // ffmpeg a few times, in `workFolder`.
+    std::optional<double> SuggestPosterTime(const std::string& workFolder) const;
+    // Takes the picture of `media` at `seconds` into `jpegPath` and judges it; for a dark one
+    // at the default moment it also looks for a brighter moment. Touches no job: it may run on
+    // any thread.
+    static PosterPreview TakePosterPreview(const std::string& media, double duration,
+                                           double seconds, const std::string& jpegPath);
+
+    // Whether an MP4 or M4A whose index comes last is published rewritten with its index first
+    // (the default), or copied as it is.
+    void SetFastStart(bool rewrite);
+    bool FastStart() const { return m_bFastStart; }
+
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.
     PageCode MakeCode(const std::string& pagePath, PlayerMode mode) const;
@@ -133,6 +163,7 @@ private:
     // The request for one page: its locations under the site filled in.
     PlayerRequest RequestForPage(const std::string& pagePath, PlayerMode mode) const;
     void DropPoster();
+    void UpdateFastStartList();
 
     MediaDetails m_details;
     PlayerRequest m_request;
@@ -141,6 +172,9 @@ private:
     // A failed picture is not tried again for every page.
     bool m_bPosterTried = false;
     std::string m_strPosterProblem;
+    bool m_bPosterDark = false;
+    std::map<std::string, double> m_posterTimes;
+    bool m_bFastStart = true;
     CEqualFilesMemo m_copied;
     std::unique_ptr<CPageFile> m_pPreviewFile;
     std::string m_strPreviewPath;
