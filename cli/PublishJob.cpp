@@ -33,6 +33,26 @@
 
 namespace {
 
+// Stops a media copy at Ctrl-C, so that it ends as a cancel and leaves no partial file.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+class CInterruptCatcher {
+public:
+    CInterruptCatcher() {
+        g_interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = [](int) { g_interrupted = 1; };
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &m_old);
+    }
+    ~CInterruptCatcher() { ::sigaction(SIGINT, &m_old, nullptr); }
+    CInterruptCatcher(const CInterruptCatcher&) = delete;
+    CInterruptCatcher& operator=(const CInterruptCatcher&) = delete;
+
+private:
+    struct sigaction m_old {};
+};
+
 std::string WithoutCarriageReturns(std::string text) {
     std::erase(text, '\r');
     return text;
@@ -248,26 +268,6 @@ std::optional<double> ParseSeconds(const std::string& text) {
     }
     return ParseLeadingReal(text);
 }
-
-// Stops a media copy at Ctrl-C, so that it ends as a cancel and leaves no partial file.
-volatile std::sig_atomic_t g_interrupted = 0;
-
-class CInterruptCatcher {
-public:
-    CInterruptCatcher() {
-        g_interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = [](int) { g_interrupted = 1; };
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_old);
-    }
-    ~CInterruptCatcher() { ::sigaction(SIGINT, &m_old, nullptr); }
-    CInterruptCatcher(const CInterruptCatcher&) = delete;
-    CInterruptCatcher& operator=(const CInterruptCatcher&) = delete;
-
-private:
-    struct sigaction m_old {};
-};
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include "core/StringTable.h"
 #include "players/SamplePages.h"
 #include "ui/CPlayerPicture.h"
+#include "ui/CPosterMoment.h"
 #include "ui/WizardTexts.h"
 
 namespace {
@@ -72,6 +73,8 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     layout->addLayout(listRow);
     layout->addSpacing(DialogUnitsDown(*this, 6));
     layout->addWidget(m_pPlayerArea, 1);
+    m_pPosterMoment = new CPosterMoment(m_state, this);
+    layout->addWidget(m_pPosterMoment);
 
     connect(m_pPlayerList, &QComboBox::activated, this, &CPageSelectPlayer::OnPlayerActivated);
     connect(m_pPicture, &CPlayerPicture::clicked, this, &CPageSelectPlayer::OnPictureClicked);
@@ -111,6 +114,15 @@ void CPageSelectPlayer::initializePage() {
 
     m_nShownPlayer = -1;
     OnPlayerActivated(m_pPlayerList->currentIndex());
+    ShowPosterMoment();
+}
+
+void CPageSelectPlayer::ShowPosterMoment() {
+    const bool shown = m_bVideoMode && COptions::Instance()->m_bVideoPoster;
+    m_pPosterMoment->setVisible(shown);
+    if (shown) {
+        m_pPosterMoment->Load();
+    }
 }
 
 bool CPageSelectPlayer::eventFilter(QObject* watched, QEvent* event) {
@@ -167,6 +179,7 @@ void CPageSelectPlayer::OnAutoPlayClicked(bool checked) {
 
 void CPageSelectPlayer::OnPosterClicked(bool checked) {
     COptions::Instance()->m_bVideoPoster = checked ? 1 : 0;
+    ShowPosterMoment();
 }
 
 bool CPageSelectPlayer::validatePage() {

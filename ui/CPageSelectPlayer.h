@@ -12,6 +12,7 @@
 class QCheckBox;
 class QComboBox;
 class CPlayerPicture;
+class CPosterMoment;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
 // sample page) and the autoplay and poster options. Every choice goes into the settings at once.
@@ -44,6 +45,8 @@ private:
     void OnPosterClicked(bool checked);
     // Lays out the picture and the boxes below it in the room the page gives them.
     void PlacePlayerArea();
+    // The poster moment shows for video while a poster is asked for.
+    void ShowPosterMoment();
 
     CWizardState& m_state;
     bool m_bVideoMode = true;
@@ -55,4 +58,5 @@ private:
     CPlayerPicture* m_pPicture;
     QCheckBox* m_pAutoPlayBox;
     QCheckBox* m_pPosterBox;
+    CPosterMoment* m_pPosterMoment;
 };

@@ -75,6 +75,7 @@ private:
     QComboBox* m_pMediaPathBox;
     QToolButton* m_pBrowseButton;
     std::array<CElidedLabel*, 10> m_arrDetails{};
+    CElidedLabel* m_pFastStartText;
     QPushButton* m_pOptionsButton;
     QPushButton* m_pPreviewButton;
 };
