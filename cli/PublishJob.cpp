@@ -2,6 +2,7 @@
 #include "cli/PublishJob.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -116,6 +117,9 @@ public:
     }
 
     int AskCopyError(const std::string& text) override {
+        if (StopRequested()) {
+            return IDABORT;
+        }
         if (m_options.overwrite == PublishOptions::Overwrite::Ask) {
             char answer = 0;
             while (AskOnTerminal(m_err, text, "a/r/i", answer)) {
@@ -135,6 +139,9 @@ public:
     }
 
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
+        if (StopRequested()) {
+            return false;
+        }
         const auto now = std::chrono::steady_clock::now();
         if (file != m_strFile) {
             m_strFile = file;
@@ -312,6 +319,15 @@ bool ApplyCaptions(const PublishOptions& options, CPublishJob& job, std::FILE* e
     return true;
 }
 
+// A time such as "12" or "2.5"; nothing else, not even blanks.
+std::optional<double> ParseSeconds(const std::string& text) {
+    static const CRegex number("^[0-9]{1,7}(\\.[0-9]{1,3})?$");
+    if (!number.Search(text, nullptr)) {
+        return std::nullopt;
+    }
+    return ParseLeadingReal(text);
+}
+
 }  // namespace
 
 std::string PublishUsage() {
@@ -329,6 +345,11 @@ std::string PublishUsage() {
         "  --media-path REL     media folder below the root, e.g. /medias/\n"
         "  --poster, --no-poster        a poster picture for video\n"
         "  --poster-optional    a poster that cannot be taken is no error (no status 6)\n"
+        "  --poster-at SECONDS  take the poster picture at that moment of the video\n"
+        "                       (default: its first second)\n"
+        "  --faststart, --no-faststart  an MP4/M4A whose index is at its end goes in\n"
+        "                       rewritten (losslessly) to start playing at once (default),\n"
+        "                       or as it is\n"
         "  --autoplay, --no-autoplay    start playing by itself\n"
         "  --loop, --no-loop            play in a loop\n"
         "  --controls, --no-controls    show the player's controls\n"
@@ -452,6 +473,17 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.posterOptional = true;
         } else if (arg == "--again") {
             options.again = true;
+        } else if (arg == "--faststart" || arg == "--no-faststart") {
+            options.fastStart = arg == "--faststart";
+        } else if (arg == "--poster-at") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            options.posterAt = ParseSeconds(v);
+            if (!options.posterAt) {
+                error = "--poster-at takes a number of seconds, e.g. 2.5";
+                return std::nullopt;
+            }
         } else if (arg == "--print") {
             options.print = true;
         } else if (arg == "--overwrite") {
@@ -549,6 +581,17 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     }
     CPublishJob job;
     job.SetMedia(media, check.details);
+    if (options.fastStart) {
+        job.SetFastStart(*options.fastStart);
+    }
+    if (options.posterAt && job.IsVideo()) {
+        if (*options.posterAt > check.details.m_fDuration) {
+            std::fprintf(err, "dede5-publish: --poster-at %g is past the end of %s (%.1f s)\n",
+                         *options.posterAt, media.c_str(), check.details.m_fDuration);
+            return PUBLISH_BAD_ARGUMENTS;
+        }
+        job.SetPosterTime(*options.posterAt);
+    }
     if (job.IsVideo()) {
         int index = options.player ? FindVideoPlayerByCliName(*options.player) : o.m_nVideoPlayer;
         const auto rows = GetVideoPlayers();
@@ -575,6 +618,7 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     // file, so its name counts too.
     std::set<std::pair<dev_t, ino_t>> done;
     std::set<std::string> donePaths;
+    bool warnedDark = false;
     for (const std::string& pageArgument : options.pages) {
         if (StopRequested()) {
             return stoppedStatus();
@@ -617,6 +661,16 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             if (!options.posterOptional) {
                 fail(PUBLISH_NO_POSTER);
             }
+        } else if (job.PosterIsDark() && !warnedDark && options.verbosity > 0) {
+            warnedDark = true;
+            const auto brighter = job.SuggestPosterTime(work.path());
+            std::fprintf(
+                err,
+                "dede5-publish: %s: the poster picture (the first second) is nearly "
+                "black%s\n",
+                media.c_str(),
+                brighter ? fmt::sprintf("; --poster-at %g gives a brighter one", *brighter).c_str()
+                         : "");
         }
         const PageCode code = job.MakeCode(pagePath, PLAYER_MODE_PUBLISH);
         if (!code.made) {

@@ -31,6 +31,10 @@ struct PublishOptions {
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
+    // An MP4/M4A with its index last is rewritten with the index first unless this is false.
+    std::optional<bool> fastStart;
+    // The moment the poster is taken from, in seconds.
+    std::optional<double> posterAt;
 };
 
 enum PublishStatus : int {

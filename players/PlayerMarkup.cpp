@@ -14,10 +14,12 @@
 
 namespace {
 
-StillPictureMaker& Maker() {
-    static StillPictureMaker maker = [](const std::string& video, const std::string& jpeg) {
-        return MakeStillPicture(video, jpeg);
-    };
+bool MakeWithFfmpeg(const std::string& video, const std::string& jpeg, double atSeconds) {
+    return MakeStillPicture(video, jpeg, atSeconds);
+}
+
+TimedStillPictureMaker& Maker() {
+    static TimedStillPictureMaker maker = MakeWithFfmpeg;
     return maker;
 }
 
@@ -88,13 +90,20 @@ std::string HeadCodeForPage(std::string_view head, std::string_view jsUrl) {
 }
 
 void SetStillPictureMaker(StillPictureMaker maker) {
-    Maker() = maker ? std::move(maker) : [](const std::string& video, const std::string& jpeg) {
-        return MakeStillPicture(video, jpeg);
-    };
+    if (!maker) {
+        Maker() = MakeWithFfmpeg;
+        return;
+    }
+    Maker() = [maker = std::move(maker)](const std::string& video, const std::string& jpeg,
+                                         double) { return maker(video, jpeg); };
 }
 
-bool TakeStillPicture(const std::string& video, const std::string& jpeg) {
-    return Maker()(video, jpeg);
+void SetTimedStillPictureMaker(TimedStillPictureMaker maker) {
+    Maker() = maker ? std::move(maker) : TimedStillPictureMaker(MakeWithFfmpeg);
+}
+
+bool TakeStillPicture(const std::string& video, const std::string& jpeg, double atSeconds) {
+    return Maker()(video, jpeg, atSeconds);
 }
 
 int FindRequestFormat(const PlayerRequest& request) {
@@ -151,7 +160,7 @@ std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
         return std::nullopt;
     }
     const std::string picture = AddBackslash(workFolder) + GetPathFileTitle(media) + ".jpg";
-    if (!TakeStillPicture(media, picture)) {
+    if (!TakeStillPicture(media, picture, request.posterAt)) {
         return std::nullopt;
     }
     return picture;

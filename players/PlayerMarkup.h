@@ -35,10 +35,14 @@ std::string HeadCodeForPage(std::string_view head, std::string_view jsUrl);
 // Takes a poster picture: (video path, JPEG path) → success. Tests stand in for ffmpeg here.
 using StillPictureMaker = std::function<bool(const std::string&, const std::string&)>;
 void SetStillPictureMaker(StillPictureMaker maker);
-bool TakeStillPicture(const std::string& video, const std::string& jpeg);
+// The same with the moment in seconds: (video path, JPEG path, seconds) → success.
+using TimedStillPictureMaker = std::function<bool(const std::string&, const std::string&, double)>;
+void SetTimedStillPictureMaker(TimedStillPictureMaker maker);
+bool TakeStillPicture(const std::string& video, const std::string& jpeg, double atSeconds = 0);
 
 // The poster step: takes a picture of the request's video into `workFolder` as
-// "<media title>.jpg" and returns its path; nullopt for audio or when it cannot be taken.
+// "<media title>.jpg" (at the request's poster moment) and returns its path; nullopt for audio or
+// when it cannot be taken.
 std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
                                              const std::string& workFolder);
 

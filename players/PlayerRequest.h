@@ -46,4 +46,8 @@ struct PlayerRequest {
     std::string posterFile;
     // In the order the player offers them; the first is shown by default.
     std::vector<CaptionTrack> captions;
+    // Where the poster picture is taken from, in seconds; 0 is the first second.
+    double posterAt = 0;
+    // Files of the copy list that are copied rewritten with their index first.
+    std::vector<std::string> fastStartList;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/CPublishJob.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -128,6 +129,8 @@ int CPublishJob::RefusalMessageId(MediaVerdict verdict) {
 void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details) {
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
         DropPoster();
+        const auto chosen = m_posterTimes.find(path);
+        m_request.posterAt = chosen != m_posterTimes.end() ? chosen->second : 0;
     }
     m_details = details;
     const bool video = details.m_nVideoCount > 0;
@@ -150,6 +153,7 @@ void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details)
             }
         }
     }
+    UpdateFastStartList();
 }
 
 std::string CPublishJob::AddCaptions(const std::string& path, const std::string& language,
@@ -257,6 +261,53 @@ std::string CPublishJob::WriteCaptions() {
     return {};
 }
 
+void CPublishJob::SetFastStart(bool rewrite) {
+    m_bFastStart = rewrite;
+    UpdateFastStartList();
+}
+
+void CPublishJob::UpdateFastStartList() {
+    m_request.fastStartList.clear();
+    if (m_bFastStart && !m_request.mediaFiles.empty() && m_details.NeedsFastStart()) {
+        m_request.fastStartList.push_back(m_request.mediaFiles.front());
+    }
+}
+
+void CPublishJob::SetPosterTime(double seconds) {
+    seconds = std::max(0.0, seconds);
+    if (!m_request.mediaFiles.empty()) {
+        m_posterTimes[m_request.mediaFiles.front()] = seconds;
+    }
+    if (seconds != m_request.posterAt) {
+        DropPoster();
+        m_request.posterAt = seconds;
+    }
+}
+
+std::optional<double> CPublishJob::SuggestPosterTime(const std::string& workFolder) const {
+    if (m_request.mediaFiles.empty() || !IsVideo() || !CreateFolders(workFolder)) {
+        return std::nullopt;
+    }
+    return FindBrighterMoment(m_request.mediaFiles.front(), m_details.m_fDuration,
+                              AddBackslash(workFolder) + ".~brighter.jpg");
+}
+
+PosterPreview CPublishJob::TakePosterPreview(const std::string& media, double duration,
+                                             double seconds, const std::string& jpegPath) {
+    PosterPreview preview;
+    preview.taken = MakeStillPicture(media, jpegPath, seconds);
+    if (!preview.taken || seconds > 0) {
+        return preview;
+    }
+    const auto luma = MeasurePictureLuma(jpegPath);
+    preview.dark = luma && IsNearlyBlack(*luma);
+    if (preview.dark) {
+        preview.brighterAt = FindBrighterMoment(
+            media, duration, AddBackslash(GetPathFolder(jpegPath)) + ".~brighter.jpg");
+    }
+    return preview;
+}
+
 void CPublishJob::SetPlayer(const PlayerInfo& row, int rowIndex) {
     m_request.mediaKind = IsVideo() ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
     m_request.playerIndex = rowIndex;
@@ -287,6 +338,11 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     if (auto picture = TakePosterPicture(m_request, workFolder)) {
         m_request.posterFile = *picture;
         m_request.tempList = {*picture};
+        // Only the default moment is judged: a moment the user chose is what the user wants.
+        if (m_request.posterAt <= 0) {
+            const auto luma = MeasurePictureLuma(*picture);
+            m_bPosterDark = luma && IsNearlyBlack(*luma);
+        }
         return true;
     }
     const std::string& media = m_request.mediaFiles.front();
@@ -551,6 +607,7 @@ void CPublishJob::DropPoster() {
     m_request.tempList.clear();
     m_request.posterFile.clear();
     m_bPosterTried = false;
+    m_bPosterDark = false;
     m_strPosterProblem.clear();
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,15 @@ enum MediaVerdict : int {
 struct MediaCheck {
     MediaVerdict verdict = MEDIA_MISSING;
     MediaDetails details;
+};
+
+// A poster picture taken to be looked at before publishing.
+struct PosterPreview {
+    bool taken = false;
+    // The picture is nearly black.
+    bool dark = false;
+    // A later moment whose picture is not, when the picture is dark and there is one.
+    std::optional<double> brighterAt;
 };
 
 // The steps of publishing into one page.
@@ -123,6 +133,25 @@ public:
     const std::vector<CaptionTrack>& Captions() const { return m_request.captions; }
     // Why files found beside the media were not added.
     const std::vector<std::string>& CaptionsProblems() const { return m_captionsProblems; }
+    // The moment of the video the poster is taken from, in seconds (0, the default, is the first
+    // second); kept for each media file while the job lasts. Another moment drops the picture.
+    void SetPosterTime(double seconds);
+    double PosterTime() const { return m_request.posterAt; }
+    // The poster taken at the default moment is nearly black.
+    bool PosterIsDark() const { return m_bPosterDark; }
+    // A later moment with a picture that is not nearly black; nullopt when none was found. Runs
+    // ffmpeg a few times, in `workFolder`.
+    std::optional<double> SuggestPosterTime(const std::string& workFolder) const;
+    // Takes the picture of `media` at `seconds` into `jpegPath` and judges it; for a dark one
+    // at the default moment it also looks for a brighter moment. Touches no job: it may run on
+    // any thread.
+    static PosterPreview TakePosterPreview(const std::string& media, double duration,
+                                           double seconds, const std::string& jpegPath);
+
+    // Whether an MP4 or M4A whose index comes last is published rewritten with its index first
+    // (the default), or copied as it is.
+    void SetFastStart(bool rewrite);
+    bool FastStart() const { return m_bFastStart; }
 
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.
@@ -160,6 +189,7 @@ private:
     void DropPoster();
     // Writes the tracks' WebVTT files under their published names; a message when it cannot.
     std::string WriteCaptions();
+    void UpdateFastStartList();
 
     MediaDetails m_details;
     PlayerRequest m_request;
@@ -174,6 +204,9 @@ private:
     // The media the captions belong to; another media starts them anew.
     std::string m_strCaptionsMedia;
     std::vector<std::string> m_captionsProblems;
+    bool m_bPosterDark = false;
+    std::map<std::string, double> m_posterTimes;
+    bool m_bFastStart = true;
     CEqualFilesMemo m_copied;
     std::unique_ptr<CPreviewServer> m_pPreviewServer;
 };

@@ -24,6 +24,7 @@
 #include "players/SamplePages.h"
 #include "ui/CCaptionsList.h"
 #include "ui/CPlayerPicture.h"
+#include "ui/CPosterMoment.h"
 #include "ui/WizardTexts.h"
 
 namespace {
@@ -92,6 +93,8 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     layout->addLayout(listRow);
     layout->addSpacing(DialogUnitsDown(*this, 6));
     layout->addWidget(m_pPlayerArea, 1);
+    m_pPosterMoment = new CPosterMoment(m_state, this);
+    layout->addWidget(m_pPosterMoment);
 
     connect(m_pPlayerList, &QComboBox::activated, this, &CPageSelectPlayer::OnPlayerActivated);
     connect(m_pPicture, &CPlayerPicture::clicked, this, &CPageSelectPlayer::OnPictureClicked);
@@ -177,6 +180,15 @@ void CPageSelectPlayer::initializePage() {
 
     m_nShownPlayer = -1;
     OnPlayerActivated(m_pPlayerList->currentIndex());
+    ShowPosterMoment();
+}
+
+void CPageSelectPlayer::ShowPosterMoment() {
+    const bool shown = m_bVideoMode && COptions::Instance()->m_bVideoPoster;
+    m_pPosterMoment->setVisible(shown);
+    if (shown) {
+        m_pPosterMoment->Load();
+    }
 }
 
 bool CPageSelectPlayer::eventFilter(QObject* watched, QEvent* event) {
@@ -254,6 +266,7 @@ void CPageSelectPlayer::OnAutoPlayClicked(bool checked) {
 
 void CPageSelectPlayer::OnPosterClicked(bool checked) {
     COptions::Instance()->m_bVideoPoster = checked ? 1 : 0;
+    ShowPosterMoment();
 }
 
 void CPageSelectPlayer::OnControlsClicked(bool checked) {

@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class CPlayerPicture;
+class CPosterMoment;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
 // sample page) and the playback options. Every choice goes into the settings at once.
@@ -54,6 +55,8 @@ private:
     void PlacePlayerArea();
     int OptionsRowWidth() const;
     int OptionsRowHeight() const;
+    // The poster moment shows for video while a poster is asked for.
+    void ShowPosterMoment();
 
     CWizardState& m_state;
     bool m_bVideoMode = true;
@@ -72,4 +75,5 @@ private:
     QCheckBox* m_pLoopBox;
     QCheckBox* m_pFitBox;
     QPushButton* m_pCaptionsButton;
+    CPosterMoment* m_pPosterMoment;
 };

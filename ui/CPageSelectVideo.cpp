@@ -160,6 +160,13 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
         grid->addWidget(value, row, 1);
         m_arrDetails[static_cast<size_t>(i)] = value;
     }
+    // Whether the file starts playing before it is all loaded, below the general details.
+    m_pFastStartText = new CElidedLabel(general);
+    m_pFastStartText->setObjectName(QStringLiteral("fastStartText"));
+    auto* fastStartLabel = new QLabel(ToQt(LoadStringRes(IDS_FAST_START_LABEL)), general);
+    fastStartLabel->setObjectName(QStringLiteral("fastStartLabel"));
+    generalGrid->addWidget(fastStartLabel, kGeneralFields, 0);
+    generalGrid->addWidget(m_pFastStartText, kGeneralFields, 1);
     for (QGridLayout* grid : {generalGrid, detailGrid}) {
         grid->setColumnStretch(1, 1);
         // The shorter group keeps its rows at the top.
@@ -270,6 +277,7 @@ void CPageSelectVideo::ShowDetails(const MediaDetails& details) {
     for (size_t i = 0; i < m_arrDetails.size(); ++i) {
         m_arrDetails[i]->SetFullText(ToQt(texts[i]));
     }
+    m_pFastStartText->SetFullText(ToQt(details.GetFastStartText()));
 }
 
 void CPageSelectVideo::ReportNotHtml5(const std::string& paths) {

@@ -83,6 +83,7 @@ private:
     QToolButton* m_pBrowseButton;
     QAbstractItemView* m_pCompletionList = nullptr;
     std::array<CElidedLabel*, 10> m_arrDetails{};
+    CElidedLabel* m_pFastStartText;
     QPushButton* m_pOptionsButton;
     QPushButton* m_pPreviewButton;
 };
