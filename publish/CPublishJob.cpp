@@ -85,6 +85,10 @@ CPublishJob::CPublishJob() = default;
 CPublishJob::~CPublishJob() {
     DeletePreview();
     End();
+    // Kept past End, for more pages of the same media.
+    if (!m_strConvertedPath.empty()) {
+        ::unlink(m_strConvertedPath.c_str());
+    }
 }
 
 MediaCheck CPublishJob::CheckMedia(const std::string& path) {
@@ -122,7 +126,22 @@ int CPublishJob::RefusalMessageId(MediaVerdict verdict) {
     return 0;
 }
 
+bool CPublishJob::CheckConverted(const std::string& path, MediaDetails& details) {
+    MediaCheck check = CheckMedia(path);
+    details = std::move(check.details);
+    return check.verdict == MEDIA_ACCEPTED;
+}
+
+void CPublishJob::SetConvertedMedia(const std::string& path, const MediaDetails& details) {
+    SetMedia(path, details);
+    m_strConvertedPath = path;
+}
+
 void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details) {
+    if (!m_strConvertedPath.empty() && m_strConvertedPath != path) {
+        ::unlink(m_strConvertedPath.c_str());
+        m_strConvertedPath.clear();
+    }
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
         DropPoster();
     }

@@ -88,6 +88,13 @@ public:
     // The accepted media of the job, with its details; the player and the poster start anew
     // when it is another file.
     void SetMedia(const std::string& path, const MediaDetails& details);
+
+    // The media check for a file a conversion made; fills `details`. Fits
+    // CMediaConverter::SetResultCheck, and is safe on a worker thread.
+    static bool CheckConverted(const std::string& path, MediaDetails& details);
+    // Like SetMedia, for a web-ready copy made for this job in the working folder: the copy is
+    // deleted when the job ends or takes other media.
+    void SetConvertedMedia(const std::string& path, const MediaDetails& details);
     bool HasMedia() const { return !m_request.mediaFiles.empty(); }
     const MediaDetails& Details() const { return m_details; }
     bool IsVideo() const { return m_details.m_nVideoCount > 0; }
@@ -144,6 +151,7 @@ private:
     CEqualFilesMemo m_copied;
     std::unique_ptr<CPageFile> m_pPreviewFile;
     std::string m_strPreviewPath;
+    std::string m_strConvertedPath;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript
