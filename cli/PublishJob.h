@@ -21,6 +21,9 @@ struct PublishOptions {
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
+    // Refused media is made web-ready first; with convertOnly, written there and nothing else.
+    bool convert = false;
+    std::optional<std::string> convertOnly;
 };
 
 enum PublishStatus : int {

@@ -292,6 +292,9 @@ std::string CMediaConverter::ReasonOfFailure() const {
         return fmt::sprintf("ffmpeg was stopped by signal %d (%s)", result.signal,
                             ::strsignal(result.signal));
     }
+    if (result.exitCode == 0) {
+        return "ffmpeg could not write the result: " + words;
+    }
     if (words.empty()) {
         return fmt::sprintf("ffmpeg ended with status %d", result.exitCode);
     }
@@ -321,6 +324,10 @@ bool CMediaConverter::Convert() {
     if (fd < 0) {
         return Fail(fmt::sprintf("no file can be made in %s: %s", folder, GetErrorText(errno)));
     }
+    // mkstemps makes it private; the result is an ordinary file for the web server to read.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     m_strTempPath = pattern;
     struct TempFile {
@@ -339,13 +346,20 @@ bool CMediaConverter::Convert() {
         m_bCancelled = true;
         return Fail("cancelled");
     }
-    if (!ran) {
+    // ffmpeg 5 reports a failed write of its output and still exits with 0.
+    const bool writeFailed = std::any_of(m_arrWords.begin(), m_arrWords.end(), [](const auto& w) {
+        return w.starts_with("Error writing") || w.starts_with("Error closing") ||
+               w.find("No space left on device") != std::string::npos;
+    });
+    if (!ran || writeFailed) {
         return Fail(ReasonOfFailure());
     }
     CMediaInfo2 result;
     const ResultCheck& check = m_check ? m_check : ResultCheck(DefaultCheck);
     if (!check(m_strTempPath, result)) {
-        return Fail("ffmpeg made a file that is not web-ready media");
+        return Fail(m_arrWords.empty()
+                        ? std::string("ffmpeg made a file that is not web-ready media")
+                        : "ffmpeg made a file that is not web-ready media: " + m_arrWords.back());
     }
     // ffmpeg copies or encodes what it can read and calls that a success: an original that
     // breaks off early shows only in the length of the result.
