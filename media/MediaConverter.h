@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -9,6 +10,12 @@
 
 #include "media/Encoder.h"
 #include "media/MediaInfo2.h"
+
+// Extensions of files that browsers refuse but that can be made web-ready: offered beside the
+// HTML5 ones wherever a file is chosen.
+inline constexpr std::array<const char*, 13> kConvertibleExtensions = {
+    ".mov", ".mkv", ".m4v",  ".avi", ".flv", ".3gp", ".wmv",
+    ".mpg", ".ts",  ".flac", ".wma", ".aac", ".aiff"};
 
 // What it takes to make a file web-ready, cheapest first.
 enum ConversionKind : int {
