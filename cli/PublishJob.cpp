@@ -22,7 +22,9 @@
 #include "core/Regex.h"
 #include "core/StopRequest.h"
 #include "core/StringTable.h"
+#include "media/MediaConverter.h"
 #include "media/MediaInfo2.h"
+#include "media/Task.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
@@ -333,6 +335,7 @@ std::optional<double> ParseSeconds(const std::string& text) {
 std::string PublishUsage() {
     return fmt::sprintf(
         "Usage: dede5-publish [OPTIONS] MEDIA PAGE [PAGE...]\n"
+        "       dede5-publish [OPTIONS] --convert-only OUT MEDIA\n"
         "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
         "player markup goes into each page, the player files into the site's JavaScript\n"
         "folder and the media (with its poster picture) into its media folder.\n"
@@ -372,6 +375,11 @@ std::string PublishUsage() {
         "                       itself, never what it points to) only with yes\n"
         "  --again              also publish into pages that already play this media\n"
         "                       (they are skipped otherwise, so that a run can be repeated)\n"
+        "  --convert            make media that browsers do not play web-ready first: an\n"
+        "                       MP4 (H.264/AAC), WebM or M4A made with ffmpeg, published\n"
+        "                       under the original's name; the original is left as it is\n"
+        "  --convert-only OUT   only write the web-ready file to OUT (its extension as\n"
+        "                       --convert would choose: .mp4, .webm or .m4a); no PAGE\n"
         "  --settings FILE      read the settings from FILE instead of the user's\n"
         "  -q, --quiet          print errors only\n"
         "  -v, --verbose        also name each copied file\n"
@@ -500,6 +508,17 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                 error = "--overwrite takes ask, yes or no";
                 return std::nullopt;
             }
+        } else if (arg == "--convert") {
+            options.convert = true;
+        } else if (arg == "--convert-only") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            if (v.empty()) {
+                error = "--convert-only needs a file to write";
+                return std::nullopt;
+            }
+            options.convertOnly = v;
         } else if (arg == "-q" || arg == "--quiet") {
             options.verbosity = 0;
         } else if (arg == "-v" || arg == "--verbose") {
@@ -514,6 +533,14 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
         return std::nullopt;
     }
     if (help || version) {
+        return options;
+    }
+    if (options.convertOnly) {
+        if (positional.size() != 1) {
+            error = "--convert-only takes one MEDIA file and no PAGE";
+            return std::nullopt;
+        }
+        options.media = positional.front();
         return options;
     }
     if (positional.size() < 2) {
@@ -550,6 +577,108 @@ std::optional<std::pair<size_t, size_t>> InsertionRange(const PublishOptions& op
     return std::pair{options.at ? hit : hit + needle.size(), hit + needle.size()};
 }
 
+// Shows the conversion's progress on a terminal, on one line that is written over.
+class CTerminalProgress {
+public:
+    CTerminalProgress(std::FILE* err, const PublishOptions& options, std::string name)
+        : m_err(err),
+          m_bShow(options.verbosity > 0 && ::isatty(::fileno(err)) == 1),
+          m_strName(std::move(name)) {}
+    ~CTerminalProgress() {
+        if (m_bShown) {
+            std::fprintf(m_err, "\n");
+        }
+    }
+    CTerminalProgress(const CTerminalProgress&) = delete;
+    CTerminalProgress& operator=(const CTerminalProgress&) = delete;
+
+    void operator()(const ConversionProgress& progress) {
+        if (!m_bShow) {
+            return;
+        }
+        const std::string left = progress.secondsLeft >= 0
+                                     ? ", " + FormatTimeEstimate(progress.secondsLeft) + " left"
+                                     : std::string();
+        std::fprintf(m_err, "\r%s: %3d%%%s\033[K", m_strName.c_str(),
+                     static_cast<int>(progress.percent), left.c_str());
+        std::fflush(m_err);
+        m_bShown = true;
+    }
+
+private:
+    std::FILE* m_err;
+    bool m_bShow;
+    bool m_bShown = false;
+    std::string m_strName;
+};
+
+// Makes `source` web-ready at `output` (or in `folder` under its own title); the message of a
+// failure goes to `err`. Nullopt when it failed.
+std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMediaInfo2& source,
+                                        const std::string& folder, const std::string& output,
+                                        std::FILE* err) {
+    CTask task;
+    CMediaConverter converter(&task, source);
+    if (output.empty()) {
+        converter.SetOutputFolder(folder);
+    } else {
+        converter.SetOutputPath(output);
+    }
+    converter.SetResultCheck(&CPublishJob::CheckConverted);
+    if (options.verbosity > 0) {
+        std::fprintf(err, "%s: %s\n", source.m_strPath.c_str(),
+                     converter.Plan().Describe().c_str());
+    }
+    bool converted = false;
+    {
+        CTerminalProgress progress(err, options, GetPathFileName(source.m_strPath));
+        converter.SetProgressHandler([&](const ConversionProgress& p) { progress(p); });
+        converted = converter.Convert();
+    }
+    if (!converted) {
+        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_FAILED), source.m_strPath,
+                         converter.Problem());
+        return std::nullopt;
+    }
+    if (options.verbosity > 0) {
+        std::fprintf(err, "%s\n",
+                     fmt::sprintf(LoadStringRes(IDS_CONVERTED), converter.OutputPath()).c_str());
+    }
+    return converter.Result();
+}
+
+// --convert-only: the web-ready file at OUT and nothing else.
+int RunConvertOnly(const PublishOptions& options, const std::string& media, const MediaCheck& check,
+                   std::FILE* err) {
+    if (check.verdict != MEDIA_ACCEPTED && check.verdict != MEDIA_NOT_HTML5) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict), media);
+        return PUBLISH_MEDIA_REFUSED;
+    }
+    const ConversionPlan plan = PlanConversion(check.details);
+    if (plan.kind == CONVERSION_NONE) {
+        if (options.verbosity > 0) {
+            std::fprintf(err, "%s plays in web browsers as it is; nothing was written.\n",
+                         media.c_str());
+        }
+        return PUBLISH_OK;
+    }
+    const std::string output = Absolute(*options.convertOnly);
+    if (!EqualsNoCase(GetPathExtension(output), plan.extension)) {
+        std::fprintf(err, "dede5-publish: %s becomes a %s file; name OUT with that extension.\n",
+                     media.c_str(), plan.extension.c_str());
+        return PUBLISH_BAD_ARGUMENTS;
+    }
+    if (PathExists(output) && options.overwrite != PublishOptions::Overwrite::Yes) {
+        std::fprintf(err,
+                     "dede5-publish: %s already exists; it is kept (--overwrite yes "
+                     "replaces it).\n",
+                     output.c_str());
+        return PUBLISH_WRITE_FAILED;
+    }
+    return ConvertMedia(options, check.details, {}, output, err) ? PUBLISH_OK
+                                                                 : PUBLISH_WRITE_FAILED;
+}
+
 }  // namespace
 
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err) {
@@ -570,24 +699,42 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         return 128 + StopSignal();
     };
     const std::string media = Absolute(options.media);
-    const MediaCheck check = CPublishJob::CheckMedia(media);
+    MediaCheck check = CPublishJob::CheckMedia(media);
     if (StopRequested()) {
         return stoppedStatus();
     }
-    if (check.verdict != MEDIA_ACCEPTED) {
+    if (options.convertOnly) {
+        return RunConvertOnly(options, media, check, err);
+    }
+    std::optional<CMediaInfo2> converted;
+    if (check.verdict == MEDIA_NOT_HTML5 && options.convert) {
+        converted = ConvertMedia(options, check.details, work.path(), {}, err);
+        if (!converted) {
+            return StopRequested() ? stoppedStatus() : PUBLISH_MEDIA_REFUSED;
+        }
+    } else if (check.verdict != MEDIA_ACCEPTED) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict),
                       check.verdict == MEDIA_NOT_HTML5 ? media + "\r\n" : media);
+        if (check.verdict == MEDIA_NOT_HTML5) {
+            const ConversionPlan plan = PlanConversion(check.details);
+            MessageBoxRes(MB_OK | MB_ICONINFORMATION, IDS_CONVERT_WITH_OPTION, media,
+                          plan.Describe());
+        }
         return PUBLISH_MEDIA_REFUSED;
     }
     CPublishJob job;
-    job.SetMedia(media, check.details);
+    if (converted) {
+        job.SetConvertedMedia(converted->m_strPath, *converted, media);
+    } else {
+        job.SetMedia(media, check.details);
+    }
     if (options.fastStart) {
         job.SetFastStart(*options.fastStart);
     }
     if (options.posterAt && job.IsVideo()) {
-        if (*options.posterAt > check.details.m_fDuration) {
+        if (*options.posterAt > job.Details().m_fDuration) {
             std::fprintf(err, "dede5-publish: --poster-at %g is past the end of %s (%.1f s)\n",
-                         *options.posterAt, media.c_str(), check.details.m_fDuration);
+                         *options.posterAt, media.c_str(), job.Details().m_fDuration);
             return PUBLISH_BAD_ARGUMENTS;
         }
         job.SetPosterTime(*options.posterAt);

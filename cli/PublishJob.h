@@ -35,6 +35,9 @@ struct PublishOptions {
     std::optional<bool> fastStart;
     // The moment the poster is taken from, in seconds.
     std::optional<double> posterAt;
+    // Refused media is made web-ready first; with convertOnly, written there and nothing else.
+    bool convert = false;
+    std::optional<std::string> convertOnly;
 };
 
 enum PublishStatus : int {

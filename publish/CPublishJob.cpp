@@ -89,6 +89,10 @@ CPublishJob::CPublishJob() = default;
 
 CPublishJob::~CPublishJob() {
     End();
+    // Kept past End, for more pages of the same media.
+    if (!m_strConvertedPath.empty()) {
+        ::unlink(m_strConvertedPath.c_str());
+    }
 }
 
 MediaCheck CPublishJob::CheckMedia(const std::string& path) {
@@ -126,7 +130,28 @@ int CPublishJob::RefusalMessageId(MediaVerdict verdict) {
     return 0;
 }
 
+bool CPublishJob::CheckConverted(const std::string& path, MediaDetails& details) {
+    MediaCheck check = CheckMedia(path);
+    details = std::move(check.details);
+    return check.verdict == MEDIA_ACCEPTED;
+}
+
+void CPublishJob::SetConvertedMedia(const std::string& path, const MediaDetails& details,
+                                     const std::string& original) {
+    UseMedia(path, details, original);
+    m_strConvertedPath = path;
+}
+
 void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details) {
+    UseMedia(path, details, path);
+}
+
+void CPublishJob::UseMedia(const std::string& path, const MediaDetails& details,
+                           const std::string& original) {
+    if (!m_strConvertedPath.empty() && m_strConvertedPath != path) {
+        ::unlink(m_strConvertedPath.c_str());
+        m_strConvertedPath.clear();
+    }
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
         DropPoster();
         const auto chosen = m_posterTimes.find(path);
@@ -140,12 +165,12 @@ void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details)
     m_request.height = video ? details.m_nHeight : 0;
     m_request.mediaTitle = GetPathFileTitle(path);
     m_request.mediaKind = video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
-    if (m_strCaptionsMedia != path) {
-        m_strCaptionsMedia = path;
+    if (m_strCaptionsMedia != original) {
+        m_strCaptionsMedia = original;
         ClearCaptions();
         m_captionsProblems.clear();
         if (video) {
-            for (const CaptionsBeside& found : FindCaptionsBeside(path)) {
+            for (const CaptionsBeside& found : FindCaptionsBeside(original)) {
                 if (std::string problem = AddCaptions(found.path, found.language);
                     !problem.empty()) {
                     m_captionsProblems.push_back(std::move(problem));

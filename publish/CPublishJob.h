@@ -99,6 +99,15 @@ public:
     // The accepted media of the job, with its details; the player and the poster start anew
     // when it is another file.
     void SetMedia(const std::string& path, const MediaDetails& details);
+
+    // The media check for a file a conversion made; fills `details`. Fits
+    // CMediaConverter::SetResultCheck, and is safe on a worker thread.
+    static bool CheckConverted(const std::string& path, MediaDetails& details);
+    // Like SetMedia, for a web-ready copy of `original` made for this job in the working folder:
+    // the copy is deleted when the job ends or takes other media. The captions are those beside
+    // the original.
+    void SetConvertedMedia(const std::string& path, const MediaDetails& details,
+                           const std::string& original);
     bool HasMedia() const { return !m_request.mediaFiles.empty(); }
     const MediaDetails& Details() const { return m_details; }
     bool IsVideo() const { return m_details.m_nVideoCount > 0; }
@@ -187,6 +196,9 @@ private:
     // The request for one page: its locations under the site filled in.
     PlayerRequest RequestForPage(const std::string& pagePath, PlayerMode mode) const;
     void DropPoster();
+    // `original` is where the media came from: its captions lie beside it.
+    void UseMedia(const std::string& path, const MediaDetails& details,
+                  const std::string& original);
     // Writes the tracks' WebVTT files under their published names; a message when it cannot.
     std::string WriteCaptions();
     void UpdateFastStartList();
@@ -209,6 +221,7 @@ private:
     bool m_bFastStart = true;
     CEqualFilesMemo m_copied;
     std::unique_ptr<CPreviewServer> m_pPreviewServer;
+    std::string m_strConvertedPath;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript

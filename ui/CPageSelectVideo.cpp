@@ -26,12 +26,15 @@
 
 #include "app/QtText.h"
 #include "core/MessageBox.h"
+#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/RecentList.h"
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
+#include "media/MediaConverter.h"
+#include "ui/CConvertDialog.h"
 #include "ui/CElidedLabel.h"
 #include "ui/CFileDialogEx.h"
 #include "ui/CHTML5Sheet.h"
@@ -77,6 +80,10 @@ std::string MediaDialogFilter() {
     for (const char* extension : kHtml5MediaExtensions) {
         patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
     }
+    // What can be made web-ready is offered as well.
+    for (const char* extension : kConvertibleExtensions) {
+        patterns += ";*" + std::string(extension);
+    }
     return "All supported media(" + patterns + ")|" + patterns + "|" +
            CPageSelectVideo::kMediaFilter;
 }
@@ -118,6 +125,9 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     auto* files = new QFileSystemModel(this);
     QStringList patterns;
     for (const char* extension : kHtml5MediaExtensions) {
+        patterns << QStringLiteral("*") + QLatin1String(extension);
+    }
+    for (const char* extension : kConvertibleExtensions) {
         patterns << QStringLiteral("*") + QLatin1String(extension);
     }
     files->setNameFilters(patterns);
@@ -189,6 +199,22 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     auto* groups = new QHBoxLayout;
     groups->addWidget(general, 1);
     groups->addWidget(detail, 1);
+    m_pNoteRow = new QWidget(this);
+    m_pNoteRow->setObjectName(QStringLiteral("playbackNote"));
+    auto* noteLayout = new QHBoxLayout(m_pNoteRow);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    m_pNote = new QLabel(m_pNoteRow);
+    m_pNote->setWordWrap(true);
+    auto* convertButton = new QPushButton(ToQt(LoadStringRes(IDS_CONVERT_BUTTON)), m_pNoteRow);
+    convertButton->setObjectName(QStringLiteral("convertButton"));
+    convertButton->setAutoDefault(false);
+    noteLayout->addWidget(m_pNote, 1);
+    noteLayout->addWidget(convertButton);
+    m_pNoteRow->setVisible(false);
+    connect(convertButton, &QPushButton::clicked, this, [this] {
+        OfferConversion({MEDIA_ACCEPTED, State().m_job.Details()}, IDS_THEORA_OFFER);
+    });
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pOptionsButton);
     buttons->addStretch(1);
@@ -199,6 +225,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     layout->addSpacing(6);
     // The details take the room the window gives.
     layout->addLayout(groups, 1);
+    layout->addWidget(m_pNoteRow);
     layout->addLayout(buttons);
 
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
@@ -241,6 +268,17 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
         m_pMediaPathBox->setFocus();
         return false;
     }
+    // The file made web-ready just now: its copy, not another conversion.
+    if (!m_strConvertedFrom.empty() && path == m_strConvertedFrom &&
+        IsRegularFile(m_strConvertedTo)) {
+        const MediaCheck copy = CPublishJob::CheckMedia(m_strConvertedTo);
+        if (copy.verdict == MEDIA_ACCEPTED) {
+            State().m_job.SetConvertedMedia(m_strConvertedTo, copy.details, path);
+            ShowDetails(copy.details);
+            m_pPreviewButton->setEnabled(true);
+            return true;
+        }
+    }
     return Accept(CMediaReader::Read({path}).front());
 }
 
@@ -249,7 +287,13 @@ bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
         case MEDIA_ACCEPTED:
             break;
         case MEDIA_NOT_HTML5:
-            ReportNotHtml5(result.path + "\r\n");
+            if (PlanConversion(result.check.details).kind != CONVERSION_NONE) {
+                if (OfferConversion(result.check, IDS_CONVERT_OFFER)) {
+                    return true;
+                }
+            } else {
+                ReportNotHtml5(result.path + "\r\n");
+            }
             m_pMediaPathBox->setFocus();
             return false;
         default:
@@ -278,12 +322,77 @@ void CPageSelectVideo::ShowDetails(const MediaDetails& details) {
         m_arrDetails[i]->SetFullText(ToQt(texts[i]));
     }
     m_pFastStartText->SetFullText(ToQt(details.GetFastStartText()));
+    ShowPlaybackNote(details);
+}
+
+void CPageSelectVideo::ShowPlaybackNote(const MediaDetails& details) {
+    const bool note = PlaysOnlyInSomeBrowsers(details);
+    if (note) {
+        m_pNote->setText(ToQt(LoadStringRes(IDS_THEORA_NOTE)));
+    }
+    m_pNoteRow->setVisible(note);
+}
+
+bool CPageSelectVideo::OfferConversion(const MediaCheck& check, int question) {
+    const ConversionPlan plan = PlanConversion(check.details);
+    if (plan.kind == CONVERSION_NONE) {
+        return false;
+    }
+    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, question, check.details.m_strPath,
+                      plan.Describe()) != IDYES) {
+        return false;
+    }
+    return ConvertToMedia(check.details);
+}
+
+bool CPageSelectVideo::ConvertToMedia(const MediaDetails& source) {
+    const auto converted =
+        CConvertDialog::Convert(source, COptions::Instance()->m_strWorkFolder, window());
+    if (!converted) {
+        return false;
+    }
+    m_strConvertedFrom = source.m_strPath;
+    m_strConvertedTo = converted->m_strPath;
+    State().m_job.SetConvertedMedia(converted->m_strPath, *converted, source.m_strPath);
+    ShowDetails(*converted);
+    m_pPreviewButton->setEnabled(true);
+    return true;
+}
+
+void CPageSelectVideo::OnConvertCommand() {
+    std::string filter;
+    for (const char* extension : kConvertibleExtensions) {
+        filter += (filter.empty() ? "*" : ";*") + std::string(extension);
+    }
+    for (const char* extension : kHtml5MediaExtensions) {
+        filter += ";*" + std::string(extension);
+    }
+    CFileDialogEx dialog(LoadStringRes(IDS_CONVERT_SELECT_DIALOG),
+                         "Video and audio(" + filter + ")|" + filter + "|All Format(*.*)|*.*||",
+                         true, window());
+    if (!m_fileDialogRunner(dialog)) {
+        return;
+    }
+    const std::string path = dialog.GetPathName();
+    if (path.empty()) {
+        return;
+    }
+    const MediaCheck check = CMediaReader::Read({path}).front().check;
+    if (check.verdict != MEDIA_ACCEPTED && check.verdict != MEDIA_NOT_HTML5) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict), path);
+        return;
+    }
+    if (PlanConversion(check.details).kind == CONVERSION_NONE) {
+        // Already web-ready: it simply becomes the media.
+        Accept({path, check});
+    } else if (ConvertToMedia(check.details)) {
+        m_pMediaPathBox->setEditText(ToQt(path));
+    }
 }
 
 void CPageSelectVideo::ReportNotHtml5(const std::string& paths) {
-    if (MessageBoxRes(MB_YESNO | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, paths) == IDYES) {
-        GetShell().OpenDefault(LoadStringRes(IDS_CONVERTER_URL));
-    }
+    // Conversion is offered file by file, where it can be done; no web page does it.
+    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, paths);
 }
 
 void CPageSelectVideo::OnHistoryActivated(int index) {
@@ -316,6 +425,8 @@ void CPageSelectVideo::OpenStartFile(const std::string& path) {
 void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> extensions;
     GetHtml5ExtensionList(extensions);
+    extensions.insert(extensions.end(), kConvertibleExtensions.begin(),
+                      kConvertibleExtensions.end());
     std::vector<std::string> candidates;
     for (const std::string& path : paths) {
         if (HasDropListExtension(path, extensions)) {
@@ -323,6 +434,12 @@ void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
         }
     }
     const std::vector<CMediaReader::Result> read = CMediaReader::Read(candidates);
+    // One file that can be made web-ready gets the offer rather than the refusal.
+    if (paths.size() == 1 && read.size() == 1 && read[0].check.verdict == MEDIA_NOT_HTML5) {
+        m_pMediaPathBox->setEditText(ToQt(paths[0]));
+        Accept(read[0]);
+        return;
+    }
 
     std::string refused;
     const CMediaReader::Result* first = nullptr;

@@ -91,11 +91,6 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
         }
         QAction* action = m_pHelpMenu->addAction(QString::fromUtf8(item.text));
         action->setData(item.id);
-        // There is no conversion to open yet; the item and its separator wait for it.
-        if (item.id == ID_HELP_CONVERTER) {
-            action->setVisible(false);
-            m_pHelpMenu->actions().at(m_pHelpMenu->actions().size() - 2)->setVisible(false);
-        }
     }
     connect(m_pHelpMenu, &QMenu::triggered, this,
             [this](QAction* action) { OnCommand(action->data().toInt()); });
@@ -138,6 +133,14 @@ void CPublishSheet::OnCommand(int id) {
         auto* about = new CDlgAbout(CVersionInfo::Compiled(), this);
         about->setAttribute(Qt::WA_DeleteOnClose);
         about->open();
+        return;
+    }
+    if (id == ID_HELP_CONVERTER) {
+        // The conversion makes the job's media: it happens on the first page.
+        ReturnToFirstPage();
+        if (currentId() == kPageSelectVideo) {
+            m_pPageSelectVideo->OnConvertCommand();
+        }
         return;
     }
     const std::string target = GetHelpCommandTarget(id);

@@ -33,6 +33,7 @@
 #include "core/PathUtils.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
+#include "media/MediaConverter.h"
 #include "media/MediaInfo2.h"
 #include "tests/app/RecordingShell.h"
 #include "tests/support/Sandbox.h"
@@ -252,18 +253,13 @@ TEST_F(PageSelectVideoTest, RefusedFilesAreNamedAndLeaveTheAcceptedOneInPlace) {
          MB_OK | MB_ICONWARNING,
          IDOK,
          {}},
-        {"no HTML5 media, No",
+        {"no HTML5 media: the offer to make it web-ready, No",
          part2,
-         NotHtml5(part2 + "\r\n"),
-         MB_YESNO | MB_ICONWARNING,
+         fmt::sprintf(LoadStringRes(IDS_CONVERT_OFFER), part2,
+                      PlanConversion(CPublishJob::CheckMedia(part2).details).Describe()),
+         MB_YESNO | MB_ICONQUESTION,
          IDNO,
          {}},
-        {"no HTML5 media, Yes opens the converter's page",
-         part2,
-         NotHtml5(part2 + "\r\n"),
-         MB_YESNO | MB_ICONWARNING,
-         IDYES,
-         {LoadStringRes(IDS_CONVERTER_URL)}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
