@@ -94,6 +94,11 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     layout->addSpacing(DialogUnitsDown(*this, 6));
     layout->addWidget(m_pPlayerArea, 1);
     m_pPosterMoment = new CPosterMoment(m_state, this);
+    // Its room stays when it hides, so the picture keeps its place from one mode to the other,
+    // and a larger window grows the picture, not this row.
+    QSizePolicy momentPolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    momentPolicy.setRetainSizeWhenHidden(true);
+    m_pPosterMoment->setSizePolicy(momentPolicy);
     layout->addWidget(m_pPosterMoment);
 
     connect(m_pPlayerList, &QComboBox::activated, this, &CPageSelectPlayer::OnPlayerActivated);

@@ -66,10 +66,17 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
     setPage(kPageSelectVideo, m_pPageSelectVideo);
     setPage(kPageSelectPlayer, m_pPageSelectPlayer);
     setPage(kPagePublishHTML, m_pPagePublishHTML);
-    for (QWizardPage* page : {static_cast<QWizardPage*>(m_pPageSelectVideo),
-                              static_cast<QWizardPage*>(m_pPageSelectPlayer),
-                              static_cast<QWizardPage*>(m_pPagePublishHTML)}) {
-        page->setMinimumSize(PageSize(page->fontMetrics()));
+    const std::initializer_list<QWizardPage*> pages = {m_pPageSelectVideo, m_pPageSelectPlayer,
+                                                       m_pPagePublishHTML};
+    // Every page gets the height the tallest needs, so the window keeps its size from page to
+    // page and no page has its boxes cut off.
+    int height = 0;
+    for (QWizardPage* page : pages) {
+        height = std::max(
+            {height, PageSize(page->fontMetrics()).height(), page->minimumSizeHint().height()});
+    }
+    for (QWizardPage* page : pages) {
+        page->setMinimumSize(PageSize(page->fontMetrics()).width(), height);
     }
 
     m_pHelpMenu = new QMenu(this);
