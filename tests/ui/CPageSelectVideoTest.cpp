@@ -309,10 +309,13 @@ TEST_F(PageSelectVideoTest, OgvDropIsRefusedWhileBrowsingAllFormatsAcceptsIt) {
     QTest::mouseClick(Page(*sheet).findChild<QToolButton*>(QStringLiteral("browseMedia")),
                       Qt::LeftButton);
     EXPECT_EQ(title, "Select an HTML5 Video or Audio");
-    // Every extension the program accepts first, then the single formats.
+    // Every extension the program accepts first (web-ready, then those it can convert), then the
+    // single formats.
+    constexpr const char* kAll =
+        "*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav;*.mov;*.mkv;*.m4v;*.avi;*.flv;*.3gp;"
+        "*.wmv;*.mpg;*.ts;*.flac;*.wma;*.aac;*.aiff";
     EXPECT_EQ(filters, CFileDialogEx::ToQtFilters(
-                           "All supported media(*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav)|"
-                           "*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav|"
+                           std::string("All supported media(") + kAll + ")|" + kAll + "|" +
                            "MP4 Video(*.mp4)|*.mp4|WebM Video(*.webm)|*.webm|Ogg Video(*.ogg)|"
                            "*.ogg|MP3 Audio(*.mp3)|*.mp3|M4A Audio(*.m4a)|*.m4a|Oga Audio(*.oga)|"
                            "*.oga|WAV Audio(*.wav)|*.wav|All Format(*.*)|*.*||"));
@@ -376,7 +379,8 @@ TEST_F(PageSelectVideoTest, DropRefusesOnceForAllAndLoadsTheFirstAcceptedFile) {
     Drop(*sheet, {notes, first, fakeMp4, second});
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].text, NotHtml5(notes + "\r\n" + fakeMp4 + "\r\n"));
-    EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
+    // Conversion is offered file by file where it can be done; what is left is only said.
+    EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONWARNING);
     EXPECT_EQ(Items(*sheet), (QStringList{ToQt(listed), ToQt(first), ToQt(second)}));
     EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(first));
     EXPECT_EQ(Details(*sheet)[0], "first.mp4");
