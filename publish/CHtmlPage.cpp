@@ -550,6 +550,15 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     m_bModified = true;
 }
 
+InsertionCheck CHtmlPage::CheckInsertionPoint(const IPageEditor& editor) const {
+    const std::string_view text = editor.GetText();
+    const PageSelection selection = editor.GetSelection();
+    // A text the engine converted is in the system code page; any other keeps the page's bytes.
+    const bool converted = m_bUtf16 || Utf8MetaPattern().Search(text);
+    return ::CheckInsertionPoint(text, selection.start, selection.end,
+                                 converted ? SystemCodePageName() : std::string());
+}
+
 void CHtmlPage::SetText(std::string text) {
     m_strText = std::move(text);
     m_bTextIsOriginal = false;
