@@ -551,8 +551,11 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
 }
 
 InsertionCheck CHtmlPage::CheckInsertionPoint(const IPageEditor& editor) const {
-    const std::string_view text = editor.GetText();
-    const PageSelection selection = editor.GetSelection();
+    return CheckInsertionPoint(editor.GetText(), editor.GetSelection());
+}
+
+InsertionCheck CHtmlPage::CheckInsertionPoint(std::string_view text,
+                                              PageSelection selection) const {
     // A text the engine converted is in the system code page; any other keeps the page's bytes.
     const bool converted = m_bUtf16 || Utf8MetaPattern().Search(text);
     return ::CheckInsertionPoint(text, selection.start, selection.end,

@@ -46,6 +46,8 @@ public:
     // like, the head or another player, with the offset just after it. Both front ends ask
     // this before InsertPlayerCode.
     InsertionCheck CheckInsertionPoint(const IPageEditor& editor) const;
+    // The same for a copy of the editor's text and selection (to check on another thread).
+    InsertionCheck CheckInsertionPoint(std::string_view text, PageSelection selection) const;
     // Back to the text as loaded, nothing inserted; the second form also shows it in the editor.
     void Reset();
     void Reset(IPageEditor& editor);

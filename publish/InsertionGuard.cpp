@@ -11,6 +11,7 @@
 
 #include <gumbo.h>
 #include <iconv.h>
+#include <strings.h>
 
 #include <fmt/printf.h>
 
@@ -58,9 +59,16 @@ private:
 class CUtf8Text {
 public:
     CUtf8Text(std::string_view text, const std::string& encoding) : m_text(text) {
-        const bool utf8 = encoding == "UTF-8" || encoding == "utf-8" || encoding == "UTF8";
+        const bool utf8 =
+            strcasecmp(encoding.c_str(), "UTF-8") == 0 || strcasecmp(encoding.c_str(), "UTF8") == 0;
+        // Browsers take the signature off before they parse; the tokenizer would read it as
+        // text, which starts the body.
+        if (utf8 && text.starts_with("\xEF\xBB\xBF")) {
+            m_nSkip = 3;
+            m_anchors.push_back({0, m_nSkip});
+        }
         if (utf8 && codepage::IsValidUtf8(text)) {
-            m_utf8 = text;
+            m_utf8 = text.substr(m_nSkip);
             return;
         }
         CIconv decoder(encoding.c_str(), "UTF-8");
@@ -120,7 +128,7 @@ private:
         const std::array<bool, 128> plain = PlainAscii(decoder);
         m_converted.reserve(m_text.size() + m_text.size() / 4);
         std::string out;
-        size_t pos = 0;
+        size_t pos = m_nSkip;
         while (pos < m_text.size()) {
             const auto byte = static_cast<unsigned char>(m_text[pos]);
             if (byte < 128 && plain[byte]) {
@@ -154,6 +162,7 @@ private:
     }
 
     std::string_view m_text;
+    size_t m_nSkip = 0;
     std::string_view m_utf8;
     std::string m_converted;
     std::vector<Anchor> m_anchors;
