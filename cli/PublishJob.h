@@ -18,6 +18,8 @@ struct PublishOptions {
     std::optional<std::string> at, after;
     bool print = false;
     bool posterOptional = false;
+    // Put the player at --at/--after even where it would not show (a comment, a script...).
+    bool force = false;
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose

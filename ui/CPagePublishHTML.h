@@ -88,6 +88,9 @@ private:
     // The job's poster, taken once, off the user-interface thread.
     void TakePoster();
     bool CheckAndOpen(const std::string& path);
+    // Asks before code goes where the browser would not show it, or over selected text; may
+    // move the cursor past the place. False: insert nothing.
+    bool ConfirmInsertionPoint();
     void AddToHistory(const std::string& path);
     void ShowHistory(const std::string& current);
     std::string MediaExtension() const;

@@ -27,6 +27,8 @@ TEST(PublishArguments, OptionsAndTheirDefaults) {
     EXPECT_EQ(Parse({"--overwrite", "yes", "m.mp4", "p.htm"}, true)->overwrite,
               PublishOptions::Overwrite::Yes);
     EXPECT_EQ(Parse({"--", "-odd name.mp4", "p.htm"})->media, "-odd name.mp4");
+    EXPECT_FALSE(o->force) << "a marker where the player would not show is refused";
+    EXPECT_TRUE(Parse({"--force", "--after", "x", "m.mp4", "p.htm"})->force);
 }
 
 TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
@@ -56,7 +58,7 @@ TEST(PublishArguments, HelpDocumentsEveryOption) {
          {"--player",   "--site-root",   "--js-path", "--media-path", "--poster",   "--no-poster",
           "--autoplay", "--no-autoplay", "--loop",    "--no-loop",    "--controls", "--no-controls",
           "--at",       "--after",       "--print",   "--overwrite",  "--settings", "-q",
-          "-v",         "--version",     "--help"}) {
+          "-v",         "--version",     "--help",    "--force"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     std::string error;
