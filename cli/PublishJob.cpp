@@ -32,6 +32,7 @@
 #include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
 #include "publish/Captions.h"
+#include "publish/InsertionGuard.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
 
@@ -366,7 +367,12 @@ std::string PublishUsage() {
         "                       (MEDIA-TITLE.vtt/.srt, MEDIA-TITLE.LANG.vtt/.srt)\n"
         "  --at TEXT            put the player in place of the first TEXT in the page\n"
         "  --after TEXT         put the player right after the first TEXT\n"
-        "                       (default: after the opening <body> tag, else at the start)\n"
+        "                       (default: after the opening <body> tag, else at the start\n"
+        "                       of the body)\n"
+        "  --force              put the player at the --at or --after text even inside a\n"
+        "                       comment, a tag, a script, style, title or textarea, the\n"
+        "                       head or another video or audio, where it would not show;\n"
+        "                       without it such a page is refused (status 3)\n"
         "  --print              print the head code, a line ----, and the body code for the\n"
         "                       first PAGE; change no file\n"
         "  --overwrite ask|yes|no   a media file of other content already in the media\n"
@@ -492,6 +498,8 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                 error = "--poster-at takes a number of seconds, e.g. 2.5";
                 return std::nullopt;
             }
+        } else if (arg == "--force") {
+            options.force = true;
         } else if (arg == "--print") {
             options.print = true;
         } else if (arg == "--overwrite") {
@@ -846,6 +854,18 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         page.SetBodyCode(code.body);
         CStringPageEditor editor(text);
         editor.SetSelection(range->first, range->second);
+        if (const InsertionCheck place = page.CheckInsertionPoint(editor); !place.IsSafe()) {
+            if (!options.at && !options.after) {
+                // No usable body tag (or one inside a comment or script): the first place
+                // after the construct, where the player shows.
+                editor.SetSelection(place.safeOffset, place.safeOffset);
+            } else if (!options.force) {
+                MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_INSERT_POINT_REFUSED, pagePath,
+                              DescribeInsertionPoint(place), LineAtOffset(text, range->first));
+                fail(PUBLISH_PAGE_REFUSED);
+                continue;
+            }
+        }
         page.InsertPlayerCode(editor);
         if (StopRequested()) {
             return stoppedStatus();

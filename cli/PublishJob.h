@@ -28,6 +28,8 @@ struct PublishOptions {
     bool posterOptional = false;
     // Publish into pages that already play this media too.
     bool again = false;
+    // Put the player at --at/--after even where it would not show (a comment, a script...).
+    bool force = false;
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose

@@ -189,6 +189,24 @@ const std::map<int, std::string>& Table() {
         {IDS_CONVERTED, "Made web-ready: '%s'."},
         {IDS_CONVERT_BUTTON, "Make &web-ready..."},
         {IDS_CONVERT_SELECT_DIALOG, "Select a video or audio file to make web-ready"},
+        {IDS_INSERT_IN_COMMENT, "inside a comment"},
+        {IDS_INSERT_IN_TAG, "inside the tag <%s>"},
+        {IDS_INSERT_IN_ATTRIBUTE, "inside the attribute \"%s\" of the tag <%s>"},
+        {IDS_INSERT_IN_HIDDEN,
+         "inside the <%s> element, whose content the browser does not show as part of the page"},
+        {IDS_INSERT_IN_HEAD, "in the head of the page, before its body"},
+        {IDS_INSERT_IN_MEDIA, "inside another <%s> element"},
+        {IDS_INSERT_POINT_QUESTION,
+         "The cursor is %s (line %d). The player would not show there.\n\n"
+         "Yes: insert the code right after it, at line %d.\n"
+         "No: insert the code at the cursor anyway%s.\n"
+         "Cancel: insert nothing."},
+        {IDS_INSERT_REPLACES_SELECTION,
+         "Insert Code replaces the selected text (%d characters) with the player code."},
+        {IDS_INSERT_POINT_REFUSED,
+         "%s: the player would go %s (line %d), where it would not show. The page is left as "
+         "it is; use --force to put the player there anyway."},
+        {IDS_INSERT_ANYWAY_REPLACES, ", replacing the selected text"},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -601,6 +601,18 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     m_bModified = true;
 }
 
+InsertionCheck CHtmlPage::CheckInsertionPoint(const IPageEditor& editor) const {
+    return CheckInsertionPoint(editor.GetText(), editor.GetSelection());
+}
+
+InsertionCheck CHtmlPage::CheckInsertionPoint(std::string_view text,
+                                              PageSelection selection) const {
+    // A text the engine converted is in the system code page; any other keeps the page's bytes.
+    const bool converted = m_bUtf16 || Utf8MetaPattern().Search(text);
+    return ::CheckInsertionPoint(text, selection.start, selection.end,
+                                 converted ? SystemCodePageName() : std::string());
+}
+
 void CHtmlPage::SetText(std::string text) {
     m_strText = std::move(text);
     m_bTextIsOriginal = false;

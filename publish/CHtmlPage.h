@@ -11,6 +11,7 @@
 #include "publish/CPageFile.h"
 #include "publish/IFileWriter.h"
 #include "publish/IPageEditor.h"
+#include "publish/InsertionGuard.h"
 
 // The web page being published into: its file, held open from load until it is closed, its text
 // in the system code page, and the player code that goes into it. Errors and questions go through
@@ -53,6 +54,12 @@ public:
     // the body code is left selected. Inserted code takes the page's CR LF line breaks. The
     // editor sees up to three replacements (body, menu blocks, head); a view may group them.
     void InsertPlayerCode(IPageEditor& editor);
+    // Where the body code would land if inserted now: inside a comment, a tag, a script or the
+    // like, the head or another player, with the offset just after it. Both front ends ask
+    // this before InsertPlayerCode.
+    InsertionCheck CheckInsertionPoint(const IPageEditor& editor) const;
+    // The same for a copy of the editor's text and selection (to check on another thread).
+    InsertionCheck CheckInsertionPoint(std::string_view text, PageSelection selection) const;
     // Back to the text as loaded, nothing inserted; the second form also shows it in the editor.
     void Reset();
     void Reset(IPageEditor& editor);

@@ -41,6 +41,7 @@
 #include "core/StringTable.h"
 #include "publish/CPublishJob.h"
 #include "publish/InsertionEngine.h"
+#include "publish/InsertionGuard.h"
 #include "publish/SiteLayout.h"
 #include "ui/CBusyWork.h"
 #include "ui/CDialogFind.h"
@@ -401,7 +402,40 @@ void CPagePublishHTML::OnFindInPage(const QString& text, int code) {
     m_pSourceView->ensureCursorVisible();
 }
 
+bool CPagePublishHTML::ConfirmInsertionPoint() {
+    const std::string_view text = m_pSourceView->GetText();
+    const PageSelection selection = m_pSourceView->GetSelection();
+    InsertionCheck check;
+    auto work = [&] { check = m_page.CheckInsertionPoint(text, selection); };
+    // Reading a page of megabytes takes a moment; the window keeps painting meanwhile.
+    if (text.size() > (size_t{1} << 20)) {
+        CBusyWork::Run(work);
+    } else {
+        work();
+    }
+    const bool selected = selection.end > selection.start;
+    if (!check.IsSafe()) {
+        const int answer =
+            MessageBoxRes(MB_YESNOCANCEL | MB_ICONWARNING, IDS_INSERT_POINT_QUESTION,
+                          DescribeInsertionPoint(check), LineAtOffset(text, selection.start),
+                          LineAtOffset(text, check.safeOffset),
+                          selected ? LoadStringRes(IDS_INSERT_ANYWAY_REPLACES) : std::string());
+        if (answer == IDYES) {
+            m_pSourceView->SetSelection(check.safeOffset, check.safeOffset);
+        }
+        return answer == IDYES || answer == IDNO;
+    }
+    if (selected) {
+        return MessageBoxRes(MB_OKCANCEL | MB_ICONQUESTION, IDS_INSERT_REPLACES_SELECTION,
+                             m_pSourceView->textCursor().selectedText().size()) == IDOK;
+    }
+    return true;
+}
+
 void CPagePublishHTML::OnInsertCode() {
+    if (!ConfirmInsertionPoint()) {
+        return;
+    }
     m_pSourceView->BeginEditGroup();
     m_page.InsertPlayerCode(*m_pSourceView);
     m_pSourceView->EndEditGroup();

@@ -93,6 +93,9 @@ private:
     // Back on the page with a page loaded: it stays while the job would make the same code for
     // it, else it is loaded again from the disk.
     void ReturnToLoadedPage();
+    // Asks before code goes where the browser would not show it, or over selected text; may
+    // move the cursor past the place. False: insert nothing.
+    bool ConfirmInsertionPoint();
     void AddToHistory(const std::string& path);
     void ShowHistory(const std::string& current);
     std::string MediaExtension() const;

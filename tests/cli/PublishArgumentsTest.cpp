@@ -27,6 +27,8 @@ TEST(PublishArguments, OptionsAndTheirDefaults) {
     EXPECT_EQ(Parse({"--overwrite", "yes", "m.mp4", "p.htm"}, true)->overwrite,
               PublishOptions::Overwrite::Yes);
     EXPECT_EQ(Parse({"--", "-odd name.mp4", "p.htm"})->media, "-odd name.mp4");
+    EXPECT_FALSE(o->force) << "a marker where the player would not show is refused";
+    EXPECT_TRUE(Parse({"--force", "--after", "x", "m.mp4", "p.htm"})->force);
 }
 
 TEST(PublishArguments, CaptionsTakeALanguageAndALabel) {
@@ -75,12 +77,13 @@ TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
 
 TEST(PublishArguments, HelpDocumentsEveryOption) {
     const std::string usage = PublishUsage();
-    for (const char* option : {"--player",   "--site-root", "--js-path",    "--media-path",
-                               "--poster",   "--no-poster", "--autoplay",   "--no-autoplay",
-                               "--loop",     "--no-loop",   "--controls",   "--no-controls", "--fit", "--no-fit",
-                               "--at",       "--after",     "--print",      "--overwrite",
-                               "--settings", "-q",          "-v",           "--version",
-                               "--help",     "--captions",  "--no-captions"}) {
+    for (const char* option :
+         {"--player",    "--site-root",   "--js-path",     "--media-path", "--poster",
+          "--no-poster", "--autoplay",    "--no-autoplay", "--loop",       "--no-loop",
+          "--controls",  "--no-controls", "--fit",         "--no-fit",     "--at",
+          "--after",     "--print",       "--overwrite",   "--settings",   "-q",
+          "-v",          "--version",     "--help",        "--captions",   "--no-captions",
+          "--force"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     std::string error;
