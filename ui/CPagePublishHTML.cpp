@@ -307,7 +307,13 @@ void CPagePublishHTML::OnSelectPage(int index) {
         OnLoadTypedPage();
         return;
     }
-    CheckAndOpen(FromQt(m_pPathBox->itemText(index)));
+    const std::string path = FromQt(m_pPathBox->itemText(index));
+    // The box also says this when it loses focus on the name of the page shown: loading it
+    // again would lose the cursor and any code inserted.
+    if (m_page.IsPageOpen() && path == m_page.PagePath()) {
+        return;
+    }
+    CheckAndOpen(path);
 }
 
 void CPagePublishHTML::OnLoadTypedPage() {

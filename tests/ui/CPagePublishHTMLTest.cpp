@@ -113,6 +113,17 @@ protected:
     }
 };
 
+TEST_F(PublishPageTest, TypedPageKeepsItsCursorWhenTheBoxLosesFocus) {
+    CPagePublishHTML& page = StartWizard(Video(), 0);
+    TypePath(page, index);
+    // The click on Insert takes the focus from the box still holding the typed name.
+    ASSERT_TRUE(page.PathBox()->lineEdit()->hasFocus());
+    InsertAfterBody(page);
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+    const std::string text(page.SourceView()->GetText());
+    EXPECT_EQ(text.find(page.Page().BodyCode()), text.find("<body>") + 6) << text;
+}
+
 TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
     EXPECT_EQ(Commands(page), "----+-") << "empty";
