@@ -115,6 +115,9 @@ protected:
 
 TEST_F(PublishPageTest, TypedPageKeepsItsCursorWhenTheBoxLosesFocus) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
+    BrowseTo(page, index);
+    BrowseTo(page, news);
+    // A name the list holds, though not as its current entry.
     TypePath(page, index);
     // The click on Insert takes the focus from the box still holding the typed name.
     ASSERT_TRUE(page.PathBox()->lineEdit()->hasFocus());
