@@ -654,6 +654,24 @@ std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFro
     return result;
 }
 
+std::optional<std::string> RealPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+bool IsInOrBelow(std::string_view path, std::string_view folder) {
+    if (folder == "/") {
+        return path.starts_with('/');
+    }
+    return path == folder ||
+           (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
+}
+
 std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target) {
     auto result = RelativePathKeepingSlashes(folderFrom, target);
     if (result) {

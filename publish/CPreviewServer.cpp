@@ -79,21 +79,9 @@ std::string RandomPrefix() {
     return prefix;
 }
 
-std::optional<std::string> RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) {
-        return std::nullopt;
-    }
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
+// Strictly below: the root itself is not a file to serve.
 bool IsUnder(std::string_view path, std::string_view folder) {
-    if (folder == "/") {
-        return path.starts_with('/');
-    }
-    return path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/';
+    return (folder == "/" || path != folder) && IsInOrBelow(path, folder);
 }
 
 // The URL path of a file name in the system code page: its UTF-8 bytes, escaped where they are

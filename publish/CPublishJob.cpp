@@ -137,7 +137,7 @@ bool CPublishJob::CheckConverted(const std::string& path, MediaDetails& details)
 }
 
 void CPublishJob::SetConvertedMedia(const std::string& path, const MediaDetails& details,
-                                     const std::string& original) {
+                                    const std::string& original) {
     UseMedia(path, details, original);
     m_strConvertedPath = path;
 }
@@ -517,22 +517,30 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome.cancelled;
     };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
+    // A player's step that fails is a warning, unless a link was left alone in its way: the page
+    // would then use a file from elsewhere. False: the job ends here.
+    auto playerStep = [&](PublishStep step, const std::string& path,
+                          const std::function<bool()>& run) {
+        if (RunPlayerStep(*m_pPlayer, run, questions, outcome.cancelled)) {
+            return true;
+        }
+        const int error = errno;
+        if (stopped()) {
+            return false;
+        }
+        const StepFailure failed{step, path, error};
+        if (error == ELOOP) {
+            outcome.failure = failed;
+            return false;
+        }
+        outcome.warnings.push_back(failed);
+        return true;
+    };
     if (m_pPlayer) {
         const std::string& jsFolder = request.jsFolder;
-        if (!RunPlayerStep(
-                *m_pPlayer, [&] { return m_pPlayer->CopyResources(jsFolder); }, questions,
-                outcome.cancelled)) {
-            const int error = errno;
-            if (stopped()) {
-                return outcome;
-            }
-            const StepFailure failed{PUBLISH_STEP_PLAYER_FILES, jsFolder, error};
-            // A link left alone would have the page use a file from elsewhere.
-            if (error == ELOOP) {
-                outcome.failure = failed;
-                return outcome;
-            }
-            outcome.warnings.push_back(failed);
+        if (!playerStep(PUBLISH_STEP_PLAYER_FILES, jsFolder,
+                        [&] { return m_pPlayer->CopyResources(jsFolder); })) {
+            return outcome;
         }
     }
     if (stopped()) {
@@ -566,21 +574,9 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         }
         return outcome;
     }
-    if (m_pPlayer) {
-        if (!RunPlayerStep(
-                *m_pPlayer, [&] { return m_pPlayer->OnPagePublished(pagePath); }, questions,
-                outcome.cancelled)) {
-            const int error = errno;
-            if (stopped()) {
-                return outcome;
-            }
-            const StepFailure failed{PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), error};
-            if (error == ELOOP) {
-                outcome.failure = failed;
-                return outcome;
-            }
-            outcome.warnings.push_back(failed);
-        }
+    if (m_pPlayer && !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath),
+                                 [&] { return m_pPlayer->OnPagePublished(pagePath); })) {
+        return outcome;
     }
     if (stopped()) {
         return outcome;
