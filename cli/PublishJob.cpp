@@ -644,8 +644,11 @@ std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMe
         converted = converter.Convert();
     }
     if (!converted) {
-        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_FAILED), source.m_strPath,
-                         converter.Problem());
+        // A stop is reported by whoever ends the run, not as a failure of the media.
+        if (!StopRequested()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_FAILED),
+                             source.m_strPath, converter.Problem());
+        }
         return std::nullopt;
     }
     if (options.verbosity > 0) {
@@ -653,6 +656,17 @@ std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMe
                      fmt::sprintf(LoadStringRes(IDS_CONVERTED), converter.OutputPath()).c_str());
     }
     return converter.Result();
+}
+
+// A stop asked for by a signal: what is half made is gone by the time this is called.
+int StoppedStatus(const PublishOptions& options, std::FILE* err) {
+    if (options.convertOnly) {
+        std::fprintf(err, "dede5-publish: stopped; %s was not written.\n",
+                     Absolute(*options.convertOnly).c_str());
+    } else {
+        std::fprintf(err, "dede5-publish: stopped; pages not published yet are as they were.\n");
+    }
+    return 128 + StopSignal();
 }
 
 // --convert-only: the web-ready file at OUT and nothing else.
@@ -683,8 +697,10 @@ int RunConvertOnly(const PublishOptions& options, const std::string& media, cons
                      output.c_str());
         return PUBLISH_WRITE_FAILED;
     }
-    return ConvertMedia(options, check.details, {}, output, err) ? PUBLISH_OK
-                                                                 : PUBLISH_WRITE_FAILED;
+    if (ConvertMedia(options, check.details, {}, output, err)) {
+        return PUBLISH_OK;
+    }
+    return StopRequested() ? StoppedStatus(options, err) : PUBLISH_WRITE_FAILED;
 }
 
 }  // namespace
@@ -701,11 +717,7 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     CPrivateWorkFolder work;
     o.m_strWorkFolder = work.path();
 
-    // A stop asked for by a signal: what is half made is gone by the time this returns.
-    auto stoppedStatus = [&] {
-        std::fprintf(err, "dede5-publish: stopped; pages not published yet are as they were.\n");
-        return 128 + StopSignal();
-    };
+    auto stoppedStatus = [&] { return StoppedStatus(options, err); };
     const std::string media = Absolute(options.media);
     MediaCheck check = CPublishJob::CheckMedia(media);
     if (StopRequested()) {

@@ -38,7 +38,7 @@ void CEncoder::Cancel() {
     }
 }
 
-pid_t CEncoder::GetRunningPid() {
+pid_t CEncoder::GetRunningPid() const {
     const std::lock_guard lock(m_processLock);
     return m_pProcess ? m_pProcess->GetPid() : -1;
 }

@@ -34,7 +34,7 @@ public:
     void Cancel();
     bool IsCancelled() const { return m_bCancel.load(); }
     // The running child's process id; -1 when none runs.
-    pid_t GetRunningPid();
+    pid_t GetRunningPid() const;
     // How the last run's child ended.
     const ProcessResult& LastResult() const { return m_lastResult; }
 
@@ -51,7 +51,7 @@ public:
 
 private:
     std::atomic<bool> m_bCancel{false};
-    std::mutex m_processLock;
+    mutable std::mutex m_processLock;
     CProcess* m_pProcess = nullptr;
     ProcessResult m_lastResult;
 };

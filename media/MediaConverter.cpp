@@ -17,6 +17,7 @@
 #include <fmt/printf.h>
 
 #include "core/PathUtils.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "media/Task.h"
 #include "media/VideoThumbnail.h"
@@ -346,6 +347,12 @@ bool CMediaConverter::Convert() {
         m_bCancelled = true;
         return Fail("cancelled");
     }
+    // The runner has ended ffmpeg for a stop of the whole program; what it left is no failure
+    // of the original's.
+    if (StopRequested()) {
+        m_bCancelled = true;
+        return Fail("stopped");
+    }
     // ffmpeg 5 reports a failed write of its output and still exits with 0.
     const bool writeFailed = std::any_of(m_arrWords.begin(), m_arrWords.end(), [](const auto& w) {
         return w.starts_with("Error writing") || w.starts_with("Error closing") ||
@@ -370,6 +377,11 @@ bool CMediaConverter::Convert() {
             fmt::sprintf("the result lasts %.1f s where the original should last %.1f s; "
                          "the original seems to be incomplete or damaged",
                          result.m_fDuration, expected));
+    }
+    // A stop while the result was read again: the run did not finish, so nothing is named.
+    if (StopRequested()) {
+        m_bCancelled = true;
+        return Fail("stopped");
     }
     if (::rename(m_strTempPath.c_str(), m_strOutputPath.c_str()) != 0) {
         return Fail(fmt::sprintf("the result cannot be named %s: %s", m_strOutputPath,

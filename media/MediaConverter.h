@@ -91,6 +91,7 @@ public:
     const std::string& OutputPath() const { return m_strOutputPath; }
     const CMediaInfo2& Result() const { return m_result; }
     const std::string& Problem() const { return m_strProblem; }
+    // By Cancel() or by a stop of the whole program (StopRequested).
     bool WasCancelled() const { return m_bCancelled; }
 
     // The ffmpeg arguments for a plan, between the input and the output file.

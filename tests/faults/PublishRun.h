@@ -48,6 +48,8 @@ public:
     // Sends `signal` to the publisher unless it has ended already.
     void Signal(int signal);
     bool Finished() const { return m_bFinished.load(); }
+    // The publisher's process id; -1 when it could not start.
+    pid_t Pid() const { return m_process.GetPid(); }
 
 private:
     CProcess m_process;

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CConvertDialog.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fmt/printf.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/QtText.h"
+#include "core/MessageBox.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+#include "core/StringTable.h"
+#include "media/MediaConverter.h"
+#include "publish/CPublishJob.h"
+#include "tests/support/Sandbox.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/CPageSelectVideo.h"
+#include "ui/CPublishSheet.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Calls `onShow` with the conversion dialog as it is shown: before its event loop delivers any
+// progress.
+class DialogWatch : public QObject {
+public:
+    explicit DialogWatch(std::function<void(CConvertDialog&)> onShow)
+        : m_onShow(std::move(onShow)) {
+        qApp->installEventFilter(this);
+    }
+    ~DialogWatch() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            if (auto* dialog = qobject_cast<CConvertDialog*>(object)) {
+                ++shown;
+                m_onShow(*dialog);
+            }
+        }
+        return false;
+    }
+
+    int shown = 0;
+
+private:
+    std::function<void(CConvertDialog&)> m_onShow;
+};
+
+class ConvertDialogTest : public ::testing::Test {
+protected:
+    ConvertDialogTest() {
+        work = env.sandbox.MakeFolder("work");
+        COptions::Instance()->m_strWorkFolder = work;
+    }
+
+    std::unique_ptr<CPublishSheet> MakeSheet() {
+        auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
+        sheet->show();
+        return sheet;
+    }
+    // Types `path` into the media box and presses Next, as the user would.
+    static void Choose(CPublishSheet& sheet, const std::string& path) {
+        auto* page = sheet.page(CPublishSheet::kPageSelectVideo);
+        QLineEdit* edit = page->findChild<QComboBox*>(QStringLiteral("mediaPathBox"))->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, ToQt(path));
+        QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
+    }
+    std::string OfferFor(const std::string& path) const {
+        return fmt::sprintf(LoadStringRes(IDS_CONVERT_OFFER), path,
+                            PlanConversion(CPublishJob::CheckMedia(path).details).Describe());
+    }
+    std::vector<std::string> WorkFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(work)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    test::Environment env;
+    std::string work;
+};
+
+TEST_F(ConvertDialogTest, TheWindowAnswersWhileFfmpegRunsAndCancelLeavesNothing) {
+    // Long enough that ffmpeg is still at work when the user cancels.
+    const std::string avi = env.sandbox / "camcorder tape.avi";
+    ASSERT_TRUE(test::MakeMedia(avi, 120, true, true,
+                                {"-c:v", "mpeg4", "-q:v", "12", "-c:a", "mp2"}, 480, 270));
+    const std::string before = test::ReadFile(avi);
+    auto sheet = MakeSheet();
+
+    struct {
+        CConvertDialog* dialog = nullptr;
+        // Each report, and the bar's value when it was said to be shown.
+        std::vector<int> percents, shown;
+        int ticks = 0;
+        int ticksWhileFfmpegRan = 0;
+        bool ffmpegRanAtCancel = false;
+        bool cancelDisabled = false;
+        bool screenshot = false;
+        QString timeLeft;
+    } seen;
+    // A timer of the wizard's own: it must keep firing while the conversion runs.
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        ++seen.ticks;
+        if (seen.dialog && seen.dialog->Converter().GetRunningPid() > 0) {
+            ++seen.ticksWhileFfmpegRan;
+        }
+    });
+    heartbeat.start();
+
+    // The dialog is modal: everything below happens inside its own event loop.
+    DialogWatch watch([&](CConvertDialog& dialog) {
+        seen.dialog = &dialog;
+        QObject::connect(&dialog, &QObject::destroyed, [&seen] { seen.dialog = nullptr; });
+        auto* bar = seen.dialog->findChild<QProgressBar*>(QStringLiteral("convertProgress"));
+        auto* cancel = seen.dialog->findChild<QPushButton*>(QStringLiteral("cancelConvert"));
+        auto* left = seen.dialog->findChild<QLabel*>(QStringLiteral("timeLeft"));
+        QObject::connect(
+            seen.dialog, &CConvertDialog::progressShown, seen.dialog, [=, &seen](int percent) {
+                seen.percents.push_back(percent);
+                seen.shown.push_back(bar->value());
+                // Cancel once the progress has moved twice, the time left is known
+                // and ffmpeg is still at work: the picture shows a conversion
+                // half-way.
+                if (seen.percents.size() < 3 || percent < 10 || !cancel->isEnabled() ||
+                    seen.dialog->Converter().GetRunningPid() <= 0) {
+                    return;
+                }
+                seen.timeLeft = left->text();
+                seen.screenshot =
+                    test::SaveScreenshot(*seen.dialog, QStringLiteral("convert-progress"));
+                seen.ffmpegRanAtCancel = seen.dialog->Converter().GetRunningPid() > 0;
+                QTest::mouseClick(cancel, Qt::LeftButton);
+                seen.cancelDisabled = !cancel->isEnabled();
+            });
+    });
+    env.box.answers = {IDYES};
+    Choose(*sheet, avi);
+    heartbeat.stop();
+
+    ASSERT_EQ(watch.shown, 1);
+    ASSERT_GE(seen.percents.size(), 3u) << "ffmpeg finished before the user could cancel";
+    EXPECT_TRUE(seen.ffmpegRanAtCancel);
+    EXPECT_TRUE(seen.cancelDisabled) << "Cancel is pressed once; ffmpeg is stopping";
+    EXPECT_TRUE(seen.screenshot);
+    EXPECT_GT(seen.ticksWhileFfmpegRan, 0) << seen.ticks << " ticks, none while ffmpeg ran";
+    // The bar shows each report as it comes, and never goes back.
+    EXPECT_EQ(seen.shown, seen.percents);
+    EXPECT_TRUE(std::is_sorted(seen.percents.begin(), seen.percents.end()));
+    EXPECT_GT(seen.percents.back(), seen.percents.front());
+    EXPECT_LT(seen.percents.back(), 100);
+    EXPECT_NE(seen.timeLeft.indexOf(QStringLiteral("left")), -1) << seen.timeLeft.toStdString();
+
+    ASSERT_EQ(env.box.messages.size(), 2u);
+    EXPECT_EQ(env.box.messages[0].text, OfferFor(avi));
+    EXPECT_EQ(env.box.messages[1].text, fmt::sprintf(LoadStringRes(IDS_CONVERT_CANCELLED), avi));
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+    EXPECT_TRUE(WorkFiles().empty()) << WorkFiles().front();
+    EXPECT_EQ(test::ReadFile(avi), before);
+    EXPECT_TRUE(sheet->State().m_job.Details().m_strPath.empty());
+}
+
+TEST_F(ConvertDialogTest, YesMakesTheCopyTheMediaOfTheJobUnderTheOriginalsTitle) {
+    const std::string mov = env.sandbox / "Boat trip.mov";
+    ASSERT_TRUE(test::MakeMedia(
+        mov, 2, true, true,
+        {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"}));
+    const std::string before = test::ReadFile(mov);
+    auto sheet = MakeSheet();
+    std::vector<int> percents;
+    DialogWatch watch([&](CConvertDialog& dialog) {
+        QObject::connect(&dialog, &CConvertDialog::progressShown,
+                         [&](int percent) { percents.push_back(percent); });
+    });
+    env.box.answers = {IDYES};
+    Choose(*sheet, mov);
+
+    ASSERT_EQ(env.box.messages.size(), 1u) << env.box.messages.back().text;
+    EXPECT_EQ(env.box.messages[0].text, OfferFor(mov));
+    ASSERT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
+    EXPECT_EQ(watch.shown, 1);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+    const std::string copy = work + "/Boat trip.mp4";
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, copy);
+    const PlayerRequest& request = sheet->State().m_job.Request();
+    EXPECT_EQ(request.mediaFiles, std::vector<std::string>{copy});
+    EXPECT_EQ(request.mediaTitle, "Boat trip");
+    EXPECT_EQ(request.width, 320);
+    EXPECT_EQ(request.height, 240);
+    EXPECT_TRUE(IsRegularFile(copy));
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{"Boat trip.mp4"});
+    EXPECT_EQ(test::ReadFile(mov), before);
+}
+
+}  // namespace
