@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
 #include <fmt/printf.h>
 #include <gtest/gtest.h>
 
@@ -112,12 +113,18 @@ protected:
     static CPosterMoment& Moment(CPublishSheet& sheet) {
         return Find<CPosterMoment>(sheet, "posterMoment");
     }
-    // Waits for the picture of `seconds` to be on the page.
-    static void WaitForPicture(CPublishSheet& sheet, double seconds) {
-        CPosterMoment& moment = Moment(sheet);
-        RunUntil([&] {
-            return moment.ShownMoment() && std::abs(*moment.ShownMoment() - seconds) < 0.05;
-        });
+    // Counts the pictures the page shows from now on.
+    void Watch(CPublishSheet& sheet) {
+        QObject::connect(&Moment(sheet), &CPosterMoment::pictureShown, [this] { ++m_nShown; });
+    }
+    // Waits for the next picture the page shows, which must be that of `seconds`: one of an
+    // earlier moment is never shown once another is chosen.
+    void WaitForPicture(CPublishSheet& sheet, double seconds) {
+        RunUntil([&] { return m_nShown > m_nWaited; });
+        ++m_nWaited;
+        const std::optional<double> shown = Moment(sheet).ShownMoment();
+        ASSERT_TRUE(shown.has_value());
+        EXPECT_NEAR(*shown, seconds, 0.05);
     }
     static bool HasPicture(CPublishSheet& sheet) {
         const QPixmap picture = Find<QLabel>(sheet, "posterPicture").pixmap();
@@ -131,21 +138,17 @@ protected:
         const std::string real = FindOnPath("ffmpeg");
         ASSERT_FALSE(real.empty());
         ASSERT_EQ(::mkfifo((env.sandbox / "gate").c_str(), 0600), 0);
-        // The time limit only ends a test that would otherwise never end; passing never waits
-        // for it.
-        const std::string script =
+        // Only the first run waits; the time limit only ends a test that would otherwise never
+        // end, passing never waits for it.
+        const std::string started = env.sandbox / "started";
+        const std::string script = fmt::format(
             "#!/bin/sh\n"
-            ": > '" +
-            env.sandbox / "started" +
-            "'\n"
-            "[ -e '" +
-            env.sandbox / "open" +
-            "' ] || "
-            "timeout 300 sh -c 'read line < \"$0\"' '" +
-            env.sandbox / "gate" +
-            "'\n"
-            "exec '" +
-            real + "' \"$@\"\n";
+            "if [ ! -e '{0}' ]; then\n"
+            "  : > '{0}'\n"
+            "  timeout 300 sh -c 'read line < \"$0\"' '{1}'\n"
+            "fi\n"
+            "exec '{2}' \"$@\"\n",
+            started, env.sandbox / "gate", real);
         const std::string fake = env.sandbox.Write("install/encoder/ffmpeg", script);
         ASSERT_EQ(::chmod(fake.c_str(), 0755), 0);
         const char* saved = std::getenv("DEDE5_VARODO_HOME");
@@ -155,9 +158,8 @@ protected:
         m_bHomeSet = true;
         ::setenv("DEDE5_VARODO_HOME", install.c_str(), 1);
     }
-    // Lets the held-back ffmpeg and every later one run.
+    // Lets the held-back ffmpeg run.
     void LetFfmpegGo() {
-        env.sandbox.Write("open", "");
         const int gate = ::open((env.sandbox / "gate").c_str(), O_WRONLY);
         ASSERT_GE(gate, 0);
         ASSERT_EQ(::write(gate, "go\n", 3), 3);
@@ -168,10 +170,12 @@ protected:
     std::string video;
     std::optional<std::string> m_strSavedHome;
     bool m_bHomeSet = false;
+    int m_nShown = 0, m_nWaited = 0;
 };
 
 TEST_F(PosterMomentTest, SliderAndTimeBoxSetTheMomentAndThePictureFollows) {
     auto sheet = MakeSheet();
+    Watch(*sheet);
     Enter(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     CPosterMoment& moment = Moment(*sheet);
@@ -187,14 +191,14 @@ TEST_F(PosterMomentTest, SliderAndTimeBoxSetTheMomentAndThePictureFollows) {
     // The slider sets the moment in tenths, the time box follows, and the picture comes after.
     slider.setValue(25);
     EXPECT_DOUBLE_EQ(time.value(), 2.5);
-    EXPECT_DOUBLE_EQ(job.PosterTime(), 2.5);
+    ASSERT_DOUBLE_EQ(job.PosterTime(), 2.5);
     WaitForPicture(*sheet, 2.5);
     EXPECT_TRUE(HasPicture(*sheet));
 
     // The time box moves the slider.
     time.setValue(1.7);
     EXPECT_EQ(slider.value(), 17);
-    EXPECT_DOUBLE_EQ(job.PosterTime(), 1.7);
+    ASSERT_DOUBLE_EQ(job.PosterTime(), 1.7);
     WaitForPicture(*sheet, 1.7);
 
     // The moment is remembered for this video; another video starts from the first second.
@@ -202,17 +206,18 @@ TEST_F(PosterMomentTest, SliderAndTimeBoxSetTheMomentAndThePictureFollows) {
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
     Enter(*sheet, other);
     EXPECT_EQ(time.value(), 0.0);
-    EXPECT_EQ(job.PosterTime(), 0.0);
+    ASSERT_EQ(job.PosterTime(), 0.0);
     WaitForPicture(*sheet, 0);
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
     Enter(*sheet, video);
     EXPECT_DOUBLE_EQ(time.value(), 1.7);
-    EXPECT_DOUBLE_EQ(job.PosterTime(), 1.7);
+    ASSERT_DOUBLE_EQ(job.PosterTime(), 1.7);
     WaitForPicture(*sheet, 1.7);
 }
 
 TEST_F(PosterMomentTest, ANearlyBlackFirstFrameOffersALaterMomentThatItsButtonApplies) {
     auto sheet = MakeSheet();
+    Watch(*sheet);
     Enter(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     CPosterMoment& moment = Moment(*sheet);
@@ -233,7 +238,7 @@ TEST_F(PosterMomentTest, ANearlyBlackFirstFrameOffersALaterMomentThatItsButtonAp
     EXPECT_EQ(job.PosterTime(), 0.0) << "only offered, not taken";
 
     QTest::mouseClick(&use, Qt::LeftButton);
-    EXPECT_NEAR(job.PosterTime(), later, 0.05);
+    ASSERT_NEAR(job.PosterTime(), later, 0.05);
     EXPECT_NEAR(Find<QDoubleSpinBox>(*sheet, "posterTime").value(), later, 0.05);
     WaitForPicture(*sheet, later);
     EXPECT_TRUE(HasPicture(*sheet));
@@ -245,11 +250,10 @@ TEST_F(PosterMomentTest, ThePictureIsTakenWhileThePageGoesOnAnsweringTheUser) {
     HoldBackFfmpeg();
     QFileSystemWatcher watcher({ToQt(env.sandbox.path())});
     auto sheet = MakeSheet();
+    Watch(*sheet);
     Enter(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     CPosterMoment& moment = Moment(*sheet);
-    int shown = 0;
-    QObject::connect(&moment, &CPosterMoment::pictureShown, [&] { ++shown; });
 
     // ffmpeg is running for the first picture and cannot finish; had the page waited for it, it
     // would only get here after the time limit, with the picture already there.
@@ -257,12 +261,12 @@ TEST_F(PosterMomentTest, ThePictureIsTakenWhileThePageGoesOnAnsweringTheUser) {
     ASSERT_FALSE(moment.ShownMoment().has_value()) << "the page waited for ffmpeg";
     Find<QDoubleSpinBox>(*sheet, "posterTime").setValue(2.0);
     EXPECT_EQ(Find<QSlider>(*sheet, "posterSlider").value(), 20);
-    EXPECT_DOUBLE_EQ(job.PosterTime(), 2.0);
+    ASSERT_DOUBLE_EQ(job.PosterTime(), 2.0);
 
     // The first picture is out of date once it comes; the one for the new moment is shown.
     LetFfmpegGo();
     WaitForPicture(*sheet, 2.0);
-    EXPECT_EQ(shown, 1) << "the picture of the earlier moment was shown";
+    EXPECT_EQ(m_nShown, 1);
     EXPECT_TRUE(HasPicture(*sheet));
 }
 

@@ -40,8 +40,9 @@ protected:
     static QWidget& Page(CPublishSheet& sheet) {
         return *sheet.page(CPublishSheet::kPageSelectVideo);
     }
-    static QString Row(CPublishSheet& sheet) {
-        return Page(sheet).findChild<CElidedLabel*>(QStringLiteral("fastStartText"))->FullText();
+    static std::string Row(CPublishSheet& sheet) {
+        return FromQt(
+            Page(sheet).findChild<CElidedLabel*>(QStringLiteral("fastStartText"))->FullText());
     }
 
     test::Environment env;
@@ -63,10 +64,10 @@ TEST_F(FastStartRowTest, SaysWhetherTheIndexComesFirstAndThatPublishingFixesIt) 
     sheet->show();
     QLabel* label = Page(*sheet).findChild<QLabel*>(QStringLiteral("fastStartLabel"));
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), "Fast start:");
+    EXPECT_EQ(FromQt(label->text()), "Fast start:");
 
     Show(*sheet, last);
-    EXPECT_EQ(Row(*sheet), QString::fromUtf8("No \xE2\x80\x94 fixed when published"));
+    EXPECT_EQ(Row(*sheet), "No \xE2\x80\x94 fixed when published");
     EXPECT_TRUE(label->isVisible());
     EXPECT_EQ(test::CutOffWidgets(*sheet), std::vector<std::string>{});
     EXPECT_TRUE(test::SaveScreenshot(*sheet, QStringLiteral("select-media-fast-start")));
@@ -79,7 +80,7 @@ TEST_F(FastStartRowTest, SaysWhetherTheIndexComesFirstAndThatPublishingFixesIt) 
     EXPECT_EQ(Row(*sheet), "-");
 
     Show(*sheet, last);
-    EXPECT_EQ(Row(*sheet), QString::fromUtf8("No \xE2\x80\x94 fixed when published"));
+    EXPECT_EQ(Row(*sheet), "No \xE2\x80\x94 fixed when published");
 }
 
 }  // namespace
