@@ -206,6 +206,15 @@ TEST_F(InsertionQuestionTest, ASelectionIsReplacedOnlyAfterTheUserAgrees) {
     InsertAt(page, start, start + words.size(), {IDOK});
     EXPECT_EQ(TakeQuestion(MB_OKCANCEL | MB_ICONQUESTION), question);
     EXPECT_EQ(page.SourceView()->GetText(), Inserted(page, text, start, start + words.size()));
+    Reset(page);
+
+    // A whole comment selected is a marker the player takes the place of.
+    const size_t comment = Find(text, "<!--");
+    const size_t commentEnd = Find(text, "-->") + 3;
+    InsertAt(page, comment, commentEnd, {IDOK});
+    EXPECT_EQ(TakeQuestion(MB_OKCANCEL | MB_ICONQUESTION),
+              fmt::sprintf(LoadStringRes(IDS_INSERT_REPLACES_SELECTION), commentEnd - comment));
+    EXPECT_EQ(page.SourceView()->GetText(), Inserted(page, text, comment, commentEnd));
 }
 
 // What the user of the issue did: Find the words in the comment, close Find, Insert Code.
