@@ -217,6 +217,25 @@ TEST_F(InsertionQuestionTest, ASelectionIsReplacedOnlyAfterTheUserAgrees) {
     EXPECT_EQ(page.SourceView()->GetText(), Inserted(page, text, comment, commentEnd));
 }
 
+// A page that ends inside a comment has no place after it where the player shows.
+TEST_F(InsertionQuestionTest, APageLeftOpenAtItsEndOffersNoPlaceAfterTheCursor) {
+    const std::string text =
+        "<html>\n<head>\n<title>T</title>\n</head>\n<body>\n<p>x</p>\n"
+        "<!-- AUDIO HERE\n<p>y</p>\n";
+    CPagePublishHTML& page = Open(text);
+    const size_t cursor = Find(text, "HERE");
+    const std::string question = fmt::sprintf(LoadStringRes(IDS_INSERT_POINT_OPEN),
+                                              LoadStringRes(IDS_INSERT_IN_COMMENT), 7, "");
+    InsertAt(page, cursor, cursor, {IDCANCEL});
+    EXPECT_EQ(TakeQuestion(MB_OKCANCEL | MB_ICONWARNING), question);
+    EXPECT_EQ(page.SourceView()->GetText(), text);
+    EXPECT_FALSE(page.Page().IsInserted());
+
+    InsertAt(page, cursor, cursor, {IDOK});
+    EXPECT_EQ(TakeQuestion(MB_OKCANCEL | MB_ICONWARNING), question);
+    EXPECT_EQ(page.SourceView()->GetText(), Inserted(page, text, cursor, cursor));
+}
+
 // What the user of the issue did: Find the words in the comment, close Find, Insert Code.
 TEST_F(InsertionQuestionTest, WordsFoundInACommentAreNotReplacedByAnInvisiblePlayer) {
     const std::string text = kTripPage;
