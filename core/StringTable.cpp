@@ -207,6 +207,11 @@ const std::map<int, std::string>& Table() {
          "%s: the player would go %s (line %d), where it would not show. The page is left as "
          "it is; use --force to put the player there anyway."},
         {IDS_INSERT_ANYWAY_REPLACES, ", replacing the selected text"},
+        {IDS_INSERT_POINT_OPEN,
+         "The cursor is %s (line %d), which the page leaves open up to its end: the player "
+         "would not show there nor anywhere after it.\n\n"
+         "OK: insert the code at the cursor anyway%s.\n"
+         "Cancel: insert nothing."},
         {IDS_HTML5_OPTIONS, "HTML5 Options"},
         {IDS_BROWSER_NOT_SUPPORTED, "The browser you are using does not support viewing"},
         {IDS_PLEASE_OPEN_IN, "please open it in"},

@@ -239,11 +239,11 @@ struct Found {
 // The parsed page; offsets in and out are the tokenizer's (UTF-8).
 class CPageStructure {
 public:
-    explicit CPageStructure(std::string_view utf8) : m_utf8(utf8) {
+    explicit CPageStructure(std::string_view utf8) : m_parsed(std::string(utf8).append(kProbe)) {
         GumboOptions options = kGumboDefaultOptions;
         // Errors are not reported to anyone; recording them costs memory on broken pages.
         options.max_errors = 0;
-        m_output.reset(gumbo_parse_with_options(&options, utf8.data(), utf8.size()));
+        m_output.reset(gumbo_parse_with_options(&options, m_parsed.data(), m_parsed.size()));
         if (m_output) {
             FindHeadEnd();
         }
@@ -294,6 +294,11 @@ public:
     }
 
 private:
+    // A page may end inside a tag, which the parser then drops, or inside a comment or a
+    // script: code put at its end would join them. These bytes end any tag and run on any
+    // comment or raw text, so that such a construct ends after the text, which it then holds.
+    static constexpr std::string_view kProbe = "\"'>";
+
     static bool Inside(size_t offset, size_t start, size_t end) {
         return start < offset && offset < end;
     }
@@ -302,7 +307,7 @@ private:
         const size_t start = element.start_pos.offset;
         const size_t tagEnd = start + element.original_tag.length;
         const size_t endTag = element.end_pos.offset;
-        const size_t end = std::min(endTag + element.original_end_tag.length, m_utf8.size());
+        const size_t end = std::min(endTag + element.original_end_tag.length, m_parsed.size());
         if (element.original_tag.length > 0 && IsHtml(element) &&
             (HidesContent(element.tag) || element.tag == GUMBO_TAG_VIDEO ||
              element.tag == GUMBO_TAG_AUDIO) &&
@@ -392,10 +397,10 @@ private:
         if (document.has_doctype) {
             end = std::max<size_t>(end, bodyElement.start_pos.offset);
         }
-        m_nHeadEnd = std::min(end, m_utf8.size());
+        m_nHeadEnd = std::min(end, m_parsed.size());
     }
 
-    std::string_view m_utf8;
+    std::string m_parsed;
     std::unique_ptr<GumboOutput, GumboOutputDeleter> m_output;
     size_t m_nHeadEnd = 0;
 };
@@ -429,9 +434,10 @@ InsertionCheck CheckInsertionPoint(std::string_view text, size_t selStart, size_
     if (!found) {
         return check;
     }
+    const size_t textEnd = utf8.Utf8().size();
     check.construct = found->construct;
     check.start = utf8.ToText(found->start);
-    check.end = utf8.ToText(found->end);
+    check.end = utf8.ToText(std::min(found->end, textEnd));
     if (found->element) {
         check.element = TagName(*found->element);
     }
@@ -447,7 +453,8 @@ InsertionCheck CheckInsertionPoint(std::string_view text, size_t selStart, size_
         }
         safe = next->end;
     }
-    check.safeOffset = utf8.ToText(safe);
+    check.openToEnd = safe > textEnd;
+    check.safeOffset = utf8.ToText(std::min(safe, textEnd));
     return check;
 }
 

@@ -25,6 +25,9 @@ struct InsertionCheck {
     size_t start = 0;
     size_t end = 0;
     size_t safeOffset = 0;
+    // The construct, or one after it, is left open at the end of the text: nothing after the
+    // cursor shows, and `safeOffset` is the end of the text, which is no better.
+    bool openToEnd = false;
 
     bool IsSafe() const { return construct == InsertionConstruct::None; }
 };

@@ -420,6 +420,12 @@ bool CPagePublishHTML::ConfirmInsertionPoint() {
         work();
     }
     const bool selected = selection.end > selection.start;
+    if (check.openToEnd) {
+        return MessageBoxRes(
+                   MB_OKCANCEL | MB_ICONWARNING, IDS_INSERT_POINT_OPEN,
+                   DescribeInsertionPoint(check), LineAtOffset(text, selection.start),
+                   selected ? LoadStringRes(IDS_INSERT_ANYWAY_REPLACES) : std::string()) == IDOK;
+    }
     if (!check.IsSafe()) {
         const int answer =
             MessageBoxRes(MB_YESNOCANCEL | MB_ICONWARNING, IDS_INSERT_POINT_QUESTION,

@@ -4,7 +4,9 @@
 // whenever the page is UTF-16 or in the encoding it declares; an insertion changes the text by
 // exactly the body code at the cursor, the head code at its place and the menu blocks, as a
 // plain model of those rules computes them; and a save writes exactly the encoded text, or
-// fails with a message and leaves the file as it was.
+// fails with a message and leaves the file as it was. Where the cursor lies in the page's
+// structure: a place not reported safe is a construct around the cursor, and the place offered
+// after it is safe, unless the construct is left open to the end of the text.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include "publish/CHtmlPage.h"
 #include "publish/CStringPageEditor.h"
 #include "publish/InsertionEngine.h"
+#include "publish/InsertionGuard.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -243,6 +246,40 @@ public:
     bool Sync(int) override { return true; }
 };
 
+// The check of the selection from `start` to `end`: a construct that holds one of its ends,
+// and a safe place after it and not before the cursor.
+InsertionCheck CheckPlace(const CHtmlPage& page, const std::string& text, size_t start,
+                          size_t end) {
+    const InsertionCheck check = page.CheckInsertionPoint(text, {start, end});
+    if (check.IsSafe()) {
+        return check;
+    }
+    FUZZ_CHECK(check.start < check.end && check.end <= text.size());
+    // A construct left open holds the end of the text too; the head, the start of the text.
+    const bool openEnd = check.openToEnd && check.end == text.size();
+    const bool head = check.construct == InsertionConstruct::Head;
+    const auto holds = [&](size_t at) {
+        return (check.start < at || head) && (at < check.end || (openEnd && at == check.end));
+    };
+    FUZZ_CHECK(holds(start) || holds(end));
+    FUZZ_CHECK(check.safeOffset >= check.end && check.safeOffset <= text.size());
+    FUZZ_CHECK(check.safeOffset >= start);
+    if (check.openToEnd) {
+        // Nothing after the cursor shows, the end of the text included.
+        FUZZ_CHECK(check.safeOffset == text.size());
+        FUZZ_CHECK(!page.CheckInsertionPoint(text, {text.size(), text.size()}).IsSafe());
+        return check;
+    }
+    const InsertionCheck after =
+        page.CheckInsertionPoint(text, {check.safeOffset, check.safeOffset});
+    if (!after.IsSafe()) {
+        std::fprintf(stderr, "offered %zu, which is in a construct %zu-%zu\n", check.safeOffset,
+                     after.start, after.end);
+    }
+    FUZZ_CHECK(after.IsSafe());
+    return check;
+}
+
 fuzz::CAnsweringMessageBox g_box;
 CQuickWriter g_writer;
 
@@ -335,9 +372,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::max(start, Position(static_cast<uint32_t>(end), text, converted));
     page.SetHeadCode(std::string(head));
     page.SetBodyCode(std::string(body));
+    CheckPlace(page, text, start, selectionEnd);
     CStringPageEditor editor(text);
     editor.SetSelection(start, selectionEnd);
     page.InsertPlayerCode(editor);
+    // The text with the code in it obeys the same rules. That code put at a safe place lands
+    // at a safe place is not checked: a tag the parser drops from the tree (a second <body>, a
+    // stray end tag) is not seen, and code put inside one lands inside a tag.
+    CheckPlace(page, editor.Text(), editor.GetSelection().start, editor.GetSelection().start);
     Expected expected = ModelInsert(text, start, selectionEnd, head, body, false);
     if (editor.Text() != expected.text) {
         std::fprintf(stderr, "inserted: %s\nmodel:    %s\n", fuzz::Printable(editor.Text()).c_str(),

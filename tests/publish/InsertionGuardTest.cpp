@@ -115,7 +115,10 @@ TEST(InsertionGuard, EachConstructIsNamedWithTheOffsetJustAfterIt) {
             << m.text.substr(0, check.safeOffset);
         EXPECT_LE(check.start, m.start);
         EXPECT_GE(check.end, m.start);
-        EXPECT_TRUE(CheckInsertionPoint(m.text, check.safeOffset, check.safeOffset).IsSafe())
+        // Code at the end of a page that ends inside a comment would be in the comment too.
+        EXPECT_EQ(check.openToEnd, row.name == std::string("unclosed comment runs to the end"));
+        EXPECT_EQ(CheckInsertionPoint(m.text, check.safeOffset, check.safeOffset).IsSafe(),
+                  !check.openToEnd)
             << "the offset offered is safe itself";
     }
 }
@@ -177,6 +180,37 @@ TEST(InsertionGuard, PlainPlacesInTheBodyAreSafe) {
         const InsertionCheck check = Check(Mark(*page ? page : "|"));
         EXPECT_TRUE(check.IsSafe()) << DescribeInsertionPoint(check);
     }
+}
+
+// Code put anywhere after the cursor would join what the page leaves unfinished.
+TEST(InsertionGuard, APageEndingInsideAConstructHasNoPlaceAfterIt) {
+    const struct {
+        const char* page;
+        C construct;
+        const char* element;
+        const char* attribute;
+    } rows[] = {
+        {"<body><p>a</p><!-- unfinished|", C::Comment, "", ""},
+        {"<body><p>a</p><!-- un|finished", C::Comment, "", ""},
+        {"<body><p>a</p><img src=\"x.png\" alt=\"a picture|", C::Tag, "img", "alt"},
+        {"<body><p>a</p><img src=\"x.png\" |", C::Tag, "img", ""},
+        {"<body><p>a</p><script>var a = 1;|", C::RawText, "script", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.page);
+        const Marked m = Mark(row.page);
+        const InsertionCheck check = Check(m);
+        EXPECT_EQ(check.construct, row.construct);
+        EXPECT_EQ(check.element, row.element);
+        EXPECT_EQ(check.attribute, row.attribute);
+        EXPECT_TRUE(check.openToEnd);
+        EXPECT_EQ(check.end, m.text.size());
+        EXPECT_EQ(check.safeOffset, m.text.size());
+    }
+    // Finished, the same constructs have a place after them.
+    const InsertionCheck closed = Check(Mark("<body><p>a</p><!-- fini|shed -->"));
+    EXPECT_EQ(closed.construct, C::Comment);
+    EXPECT_FALSE(closed.openToEnd);
 }
 
 TEST(InsertionGuard, ASelectionThatEndsInsideAConstructIsNotSafe) {
