@@ -15,8 +15,6 @@ std::string GetHelpCommandTarget(int id) {
             return GetManualPath();
         case ID_HELP_CHECK_UPDATES:
             return LoadStringRes(IDS_UPDATE_URL);
-        case ID_HELP_CONVERTER:
-            return LoadStringRes(IDS_CONVERTER_URL);
         default:
             return {};
     }

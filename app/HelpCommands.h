@@ -16,6 +16,7 @@ enum : int {
 // The user manual installed with the program: it is the home page and the help page.
 std::string GetManualPath();
 // What a command opens with the desktop's default program: the manual or a web address of the
-// string table; empty for the about commands and unknown ids.
+// string table; empty for the about commands, the conversion (which the wizard runs itself) and
+// unknown ids.
 std::string GetHelpCommandTarget(int id);
 bool IsAboutCommand(int id);

@@ -15,12 +15,31 @@ struct PublishOptions {
     std::optional<std::string> player;
     std::optional<std::string> siteRoot, jsPath, mediaPath;
     std::optional<bool> poster, autoplay, loop, controls;
+    std::optional<bool> fit;
     std::optional<std::string> at, after;
+    // --captions FILE[:LANG[:LABEL]], in their order; --no-captions drops those found beside
+    // the media.
+    struct Captions {
+        std::string file, language, label;
+    };
+    std::vector<Captions> captions;
+    bool noCaptions = false;
     bool print = false;
     bool posterOptional = false;
+    // Publish into pages that already play this media too.
+    bool again = false;
+    // Put the player at --at/--after even where it would not show (a comment, a script...).
+    bool force = false;
     enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
     std::string settingsFile;
     int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
+    // An MP4/M4A with its index last is rewritten with the index first unless this is false.
+    std::optional<bool> fastStart;
+    // The moment the poster is taken from, in seconds.
+    std::optional<double> posterAt;
+    // Refused media is made web-ready first; with convertOnly, written there and nothing else.
+    bool convert = false;
+    std::optional<std::string> convertOnly;
 };
 
 enum PublishStatus : int {
@@ -42,5 +61,6 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
 std::string PublishUsage();
 
 // Publishes the media into every page with the engine the wizard uses; the settings must be
-// loaded. Messages go to `err`, --print output to `out`. Returns the first non-zero status.
+// loaded. Messages go to `err`, --print output to `out`. Returns the first non-zero status, or
+// 128 plus the signal when a stop was asked for (StopRequested).
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err);

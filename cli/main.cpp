@@ -14,6 +14,7 @@
 #include "core/Log.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
+#include "core/StopRequest.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
@@ -35,7 +36,10 @@ int main(int argc, char** argv) {
         return PUBLISH_OK;
     }
     if (!options->settingsFile.empty() && !IsRegularFile(options->settingsFile)) {
-        std::fprintf(stderr, "dede5-publish: settings file '%s' does not exist\n",
+        std::fprintf(stderr,
+                     IsFolder(options->settingsFile)
+                         ? "dede5-publish: settings file '%s' is a folder, not a file\n"
+                         : "dede5-publish: settings file '%s' does not exist\n",
                      options->settingsFile.c_str());
         return PUBLISH_BAD_ARGUMENTS;
     }
@@ -45,6 +49,8 @@ int main(int argc, char** argv) {
                             QString::fromLocal8Bit(options->settingsFile.c_str()));
     SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
     COptions::Instance()->LoadState();
+    // Before the working folder is made: a stop from here on removes what the run made.
+    CatchStopSignals();
     const int status = RunPublishJob(*options, stdout, stderr);
     COptions::DestroyInstance();
     CLog::DestroyInstance();

@@ -12,6 +12,7 @@
 
 #include "core/CFileDescriptor.h"
 #include "core/PathUtils.h"
+#include "core/StopRequest.h"
 
 namespace {
 
@@ -47,6 +48,12 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
         errno = EISDIR;
         return false;
     }
+    // A link in the target's place is never written through; replacing it is the caller's choice.
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
+        errno = ELOOP;
+        return false;
+    }
     const std::string folder = GetPathFolder(target);
     std::string pattern = AddBackslash(folder.empty() ? "." : folder) + ".~copy-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
@@ -61,6 +68,9 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
     const int64_t faultAfter = g_faultAfter.load();
     constexpr size_t kChunk = size_t{8} << 20;
     while (done < total) {
+        if (StopRequested()) {
+            return Fail(EINTR, partial);
+        }
         size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, total - done));
         if (faultAfter >= 0) {
             if (done >= static_cast<uint64_t>(faultAfter)) {
@@ -90,7 +100,7 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
             }
         }
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR && !StopRequested()) {
                 continue;
             }
             return Fail(errno, partial);
@@ -112,6 +122,9 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
     }
     if (::close(out.release()) != 0) {
         return Fail(errno, partial);
+    }
+    if (StopRequested()) {
+        return Fail(EINTR, partial);
     }
     if (::rename(partial.c_str(), target.c_str()) != 0) {
         return Fail(errno, partial);

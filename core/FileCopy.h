@@ -10,7 +10,8 @@ using CopyProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
 // Copies `source` over `target` (which may exist and be read-only). The bytes go to a temporary
 // file beside the target that replaces it only when complete, so a failed copy (a full disk, a
-// cancel) leaves the old target as it was and no partial file behind. errno tells why it failed.
+// cancel, a stop request: EINTR) leaves the old target as it was and no partial file behind.
+// A symbolic link at `target` is refused with ELOOP. errno tells why it failed.
 bool CopyFileOverwrite(const std::string& source, const std::string& target,
                        const CopyProgress& progress = {});
 

@@ -152,6 +152,7 @@ constexpr SettingRow kSettingRows[] = {
     Text(kOptions, "Media Path", &COptions::m_strMediaPath, "", kRead),
     Int(kCapture, "Used for Capture", &COptions::m_bUsedForCapture, 0, kRead),
     Int(kCapture, "Open Folder", &COptions::m_bCaptureOpenFolder, 1, kKept),
+    Int(kOptions, settings::kFitPlayer, &COptions::m_bFitPlayer, 1, kRead),
 };
 
 constexpr bool SameText(const char* a, const char* b) {

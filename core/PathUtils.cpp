@@ -592,14 +592,29 @@ bool CreateFolders(const std::string& path) {
 }
 
 bool ClearReadOnly(const std::string& path) {
+    // The file itself, never what a link in its place points to: opened without following one,
+    // and changed through that descriptor.
+    CFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid() && errno == EACCES) {
+        // Not readable by its owner either: held by path alone, changed through /proc.
+        fd.Reset(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    }
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        errno = ELOOP;
         return false;
     }
     if (st.st_mode & S_IWUSR) {
         return true;
     }
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+    const mode_t mode = (st.st_mode & 07777) | S_IWUSR;
+    if (::fchmod(fd.get(), mode) == 0) {
+        return true;
+    }
+    return errno == EBADF && ::chmod(fmt::format("/proc/self/fd/{}", fd.get()).c_str(), mode) == 0;
 }
 
 std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFrom,
@@ -637,6 +652,24 @@ std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFro
         result.erase(0, 2);
     }
     return result;
+}
+
+std::optional<std::string> RealPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+bool IsInOrBelow(std::string_view path, std::string_view folder) {
+    if (folder == "/") {
+        return path.starts_with('/');
+    }
+    return path == folder ||
+           (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
 }
 
 std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target) {

@@ -66,8 +66,13 @@ bool IsFolder(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // Creates a folder with all missing parents; true when it exists afterwards.
 bool CreateFolders(const std::string& path);
-// Gives the owner write permission back (the "read-only attribute").
+// Gives the owner write permission back (the "read-only attribute"). A symbolic link at `path`
+// is left alone: false with ELOOP.
 bool ClearReadOnly(const std::string& path);
+// The canonical form of an existing path, links resolved; nullopt when it cannot be resolved.
+std::optional<std::string> RealPath(const std::string& path);
+// Whether the canonical `path` is the canonical `folder` or lies below it.
+bool IsInOrBelow(std::string_view path, std::string_view folder);
 
 // The path from `folderFrom` to `target` with only a leading "./" removed; a leading "/" stays.
 std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFrom,

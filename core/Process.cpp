@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/StopRequest.h"
+
 extern char** environ;
 
 namespace {
@@ -632,6 +634,10 @@ void CProcess::CheckEnd(bool block) {
 }
 
 void CProcess::CheckCancel() {
+    // A stop asked of the whole program ends its children too.
+    if (StopRequested()) {
+        m_bCancel.store(true);
+    }
     if (!m_bCancel.load() || m_bKilled) {
         return;
     }

@@ -8,6 +8,9 @@ namespace settings {
 inline constexpr const char* kOptions = "Options";
 // The page the HTML5 options sheet opens on.
 inline constexpr const char* kHtml5Page = "HTML5 Page";
+// Video players no wider than the page's column and no larger than the video (a row of COptions;
+// named here for the front ends' tests and the manual).
+inline constexpr const char* kFitPlayer = "Fit Player";
 
 inline constexpr const char* kGeneral = "Options/General";
 inline constexpr const char* kEnableLogging = "Enable Logging";

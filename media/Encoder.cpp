@@ -30,6 +30,19 @@ CEncoder::CEncoder(CTask* task) : m_pTask(task) {}
 
 CEncoder::~CEncoder() = default;
 
+void CEncoder::Cancel() {
+    m_bCancel.store(true);
+    const std::lock_guard lock(m_processLock);
+    if (m_pProcess) {
+        m_pProcess->Cancel();
+    }
+}
+
+pid_t CEncoder::GetRunningPid() {
+    const std::lock_guard lock(m_processLock);
+    return m_pProcess ? m_pProcess->GetPid() : -1;
+}
+
 std::string CEncoder::GetCommandLine(const std::string& encoderPath) const {
     return fmt::sprintf("\"%s\" %s", encoderPath, m_strArgs);
 }
@@ -50,10 +63,26 @@ bool CEncoder::Start() {
 
     int exitCode = -1;
     CProcess process;
+    {
+        const std::lock_guard lock(m_processLock);
+        m_pProcess = &process;
+        if (m_bCancel.load()) {
+            process.Cancel();
+        }
+    }
+    struct Unregister {
+        CEncoder& self;
+        ~Unregister() {
+            const std::lock_guard lock(self.m_processLock);
+            self.m_pProcess = nullptr;
+        }
+    } unregister{*this};
+    m_lastResult = {};
     log->Write("CreateProcess(): ");
     const bool started = process.Start(request);
     log->AppendText("Done\r\n");
     if (!started) {
+        m_lastResult = process.Wait({});
         if (m_pTask) {
             m_pTask->SetStatus(CTask::TASK_STATUS_FAILED);
         }
@@ -71,6 +100,7 @@ bool CEncoder::Start() {
             m_bOutputSeen = 1;
             lines.Append(chunk, onLine);
         });
+        m_lastResult = result;
 
         exitCode = ExitCodeOf(result);
         log->Write("Encoder exit code: %d\r\n", exitCode);

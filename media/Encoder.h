@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "core/Process.h"
 
 class CTask;
 
@@ -25,6 +29,15 @@ public:
     virtual bool CanPause() { return false; }
     virtual bool CanCancel() { return false; }
 
+    // Stops a run from any thread: the child is asked to end, then killed after a grace time.
+    // A run that has not started yet never starts.
+    void Cancel();
+    bool IsCancelled() const { return m_bCancel.load(); }
+    // The running child's process id; -1 when none runs.
+    pid_t GetRunningPid();
+    // How the last run's child ended.
+    const ProcessResult& LastResult() const { return m_lastResult; }
+
     // The command line as the log shows it: the quoted executable, a blank, then m_strArgs.
     std::string GetCommandLine(const std::string& encoderPath) const;
 
@@ -35,4 +48,10 @@ public:
     int m_bOutputSeen = 0;
     // The arguments the process really gets, one element each, never re-parsed by a shell.
     std::vector<std::string> m_arrArgs;
+
+private:
+    std::atomic<bool> m_bCancel{false};
+    std::mutex m_processLock;
+    CProcess* m_pProcess = nullptr;
+    ProcessResult m_lastResult;
 };

@@ -9,6 +9,7 @@
 
 #include "core/Log.h"
 #include "core/PathUtils.h"
+#include "core/StringTable.h"
 #include "media/MediaInfoHandle.h"
 
 namespace {
@@ -103,6 +104,7 @@ bool CMediaInfo2::Parse(const std::string& path) {
         return false;
     }
     m_strFormat = general("Format");
+    m_strStreamable = general("IsStreamable");
     m_nFileSize = ParseLeadingInt64(general("FileSize"));
     m_fDuration = Seconds(general("Duration"));
 
@@ -215,4 +217,15 @@ std::string CMediaInfo2::GetChannelsText() const {
         return {};
     }
     return kChannelLayouts[static_cast<size_t>(m_nChannels)];
+}
+
+bool CMediaInfo2::NeedsFastStart() const {
+    return m_strFormat == "MPEG-4" && m_strStreamable == "No";
+}
+
+std::string CMediaInfo2::GetFastStartText() const {
+    if (m_strFormat != "MPEG-4" || m_strStreamable.empty()) {
+        return "-";
+    }
+    return LoadStringRes(NeedsFastStart() ? IDS_FAST_START_NO : IDS_FAST_START_YES);
 }

@@ -29,11 +29,18 @@ public:
     std::string GetAudioFormatText() const;
     std::string GetSampleRateText() const;
     std::string GetChannelsText() const;
+    // Whether an MP4 or M4A starts playing before it is all loaded; "-" for other formats.
+    std::string GetFastStartText() const;
+    // An MP4 or M4A whose index comes after its media data.
+    bool NeedsFastStart() const;
 
     int32_t m_nAudioCount = 0;
     int32_t m_nVideoCount = 0;
     int64_t m_nFileSize = 0;
     std::string m_strFormat;
+    // MediaInfo's IsStreamable: "Yes" when the index comes first, "No" when it does not, empty
+    // when the format has no such thing.
+    std::string m_strStreamable;
     float m_fDuration = 0;
     std::string m_strPath;
     std::string m_strVideoFormat;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ public:
     std::string m_strInputPath;
     std::string m_strOutputPath;
     int m_nFrameCount = 0;
+    // Where the picture is taken from, in seconds; 0 is the first second.
+    double m_fAt = 0;
 };
 
 // The ffmpeg to run for `inputPath`: encoder/ffmpeg-webm for .webm and .ogg input (any letter
@@ -34,4 +37,16 @@ std::string GetFfmpegPath(std::string_view inputPath);
 // Writes (or overwrites) `jpegPath` with one frame from the start of the video `inputPath`.
 // True when ffmpeg exited with 0 and reported at least one frame. Refuses, without running
 // anything, to write over the input itself.
-bool MakeStillPicture(const std::string& inputPath, const std::string& jpegPath);
+bool MakeStillPicture(const std::string& inputPath, const std::string& jpegPath,
+                      double atSeconds = 0);
+
+// The mean brightness (luma, 0 to 255) of the JPEG picture ffmpeg wrote at `picturePath`;
+// nullopt when it cannot be read as one.
+std::optional<double> MeasurePictureLuma(const std::string& picturePath);
+// A picture too dark to tell what the video shows.
+bool IsNearlyBlack(double luma);
+// A moment of the video, in seconds, after the first second, whose picture is not nearly black,
+// tried at a few points through its `duration`; `scratchJpeg` is written and deleted. Nullopt
+// when every one tried is dark or none can be taken.
+std::optional<double> FindBrighterMoment(const std::string& inputPath, double duration,
+                                         const std::string& scratchJpeg);

@@ -17,8 +17,8 @@ constexpr const char* kHead =
 
 constexpr const char* kVideoBody =
     "<div class=\"leanback-player-video\">\n<video  $(controls) $(autoplay) width=\"%d\" "
-    "height=\"%d\" $(video_poster) $(video_loop) preload=\"auto\" >\n%s$(fall_back)\n</video>\n"
-    "%s\n</div>\n";
+    "height=\"%d\"$(fit) $(video_poster) $(video_loop) preload=\"auto\" >\n%s$(fall_back)\n"
+    "</video>\n%s\n</div>\n";
 
 constexpr const char* kAudioBody =
     "<div class=\"leanback-player-audio\" style=\"width: 411px;\">\n<audio  $(controls) "
@@ -40,7 +40,7 @@ bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string
     if (!Serves(request)) {
         return false;
     }
-    const std::string sources = BuildSourceList(request);
+    const std::string sources = BuildSourceList(request) + BuildTrackList(request);
     const bool video = request.mediaKind == MEDIA_KIND_VIDEO;
     std::string text = video ? fmt::sprintf(kVideoBody, request.width, request.height, sources, "")
                              : fmt::sprintf(kAudioBody, sources, "");
@@ -62,6 +62,7 @@ bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string
     ReplaceAutoplay(text, request);
     if (video) {
         ReplacePoster(text, request);
+        ReplaceFit(text, request);
     }
     out = std::move(text);
     return true;

@@ -2,6 +2,7 @@
 #include "players/CHTML5Player.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include "core/FileCopy.h"
 #include "core/Folders.h"
@@ -10,8 +11,15 @@
 
 namespace {
 
+bool IsLink(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
 // Copies the files directly in `source` into `target`, overwriting read-only ones.
-bool CopyFolderFiles(const std::string& source, const std::string& target) {
+bool CHTML5Player::CopyFolderFiles(const std::string& source, const std::string& target) {
     if (!IsFolder(source) || !IsValidPath(target) || !CreateFolders(target)) {
         return false;
     }
@@ -30,23 +38,31 @@ bool CopyFolderFiles(const std::string& source, const std::string& target) {
             continue;
         }
         const std::string to = target + "/" + name;
-        // A batch puts the same files into one site again and again: an equal file stays.
-        if (PathExists(to) && FilesDiffer(to, from) == 0) {
+        // A batch puts the same files into one site again and again: an equal file stays. A
+        // link of equal content still leads out of the site's own files.
+        if (!IsLink(to) && PathExists(to) && FilesDiffer(to, from) == 0) {
             continue;
         }
-        if (PathExists(to)) {
-            ClearReadOnly(to);
-        }
-        if (!CopyFileOverwrite(from, to)) {
+        if (!CopyPlayerFile(from, to)) {
             return false;
         }
     }
     return true;
 }
 
-}  // namespace
+bool CHTML5Player::CopyPlayerFile(const std::string& source, const std::string& target) {
+    if (PathExists(target)) {
+        ClearReadOnly(target);
+    }
+    if (!CopyFileOverwrite(source, target)) {
+        m_strFailedFile = target;
+        return false;
+    }
+    return true;
+}
 
 bool CHTML5Player::CopyResources(const std::string& targetFolder) {
+    m_strFailedFile.clear();
     const std::string install = GetInstallFolder();
     for (const std::string& folder : GetResourceFolders()) {
         if (!CopyFolderFiles(CombinePath(install, folder),
@@ -58,6 +74,7 @@ bool CHTML5Player::CopyResources(const std::string& targetFolder) {
 }
 
 bool CHTML5Player::OnPagePublished(const std::string&) {
+    m_strFailedFile.clear();
     return true;
 }
 
@@ -70,7 +87,11 @@ void CHTML5Player::ReplaceLoop(std::string& text, const PlayerRequest& request) 
 }
 
 void CHTML5Player::ReplaceAutoplay(std::string& text, const PlayerRequest& request) {
-    ReplaceMacro(text, "autoplay", request.autoPlay ? kAutoplaySnippet : "");
+    ReplaceMacro(text, "autoplay", AutoplaySnippet(request));
+}
+
+void CHTML5Player::ReplaceFit(std::string& text, const PlayerRequest& request) {
+    ReplaceMacro(text, "fit", BuildFitAttribute(request));
 }
 
 void CHTML5Player::ReplacePoster(std::string& text, const PlayerRequest& request) {

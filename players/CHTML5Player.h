@@ -25,9 +25,16 @@ public:
     // Script the caller appends after the body code.
     virtual std::string GetScriptCode() const { return {}; }
     // Copies the player's resource folders from the installation folder into `targetFolder`.
+    // A link in the place of a file is left alone: false with ELOOP, FailedFile naming it.
     virtual bool CopyResources(const std::string& targetFolder);
+    // Puts what the player needs beside the page; a link in the way is treated as above.
     virtual bool OnPagePublished(const std::string& pagePath);
+    // The file the last failed CopyResources or OnPagePublished could not write; empty when the
+    // failure was not a file's.
+    const std::string& FailedFile() const { return m_strFailedFile; }
     virtual std::string GetFolderName() const = 0;
+    // The installation folders whose files CopyResources publishes (names below it).
+    std::vector<std::string> ResourceFolders() const { return GetResourceFolders(); }
 
     int GetKindsMask() const { return m_nKindsMask; }
     PlayerType GetPlayerType() const { return m_nPlayerType; }
@@ -43,6 +50,12 @@ protected:
     static void ReplaceLoop(std::string& text, const PlayerRequest& request);
     static void ReplaceAutoplay(std::string& text, const PlayerRequest& request);
     static void ReplacePoster(std::string& text, const PlayerRequest& request);
+    // Copies `source` over `target` (see CopyFileOverwrite), remembering a failed target.
+    bool CopyPlayerFile(const std::string& source, const std::string& target);
+    bool CopyFolderFiles(const std::string& source, const std::string& target);
+
+    std::string m_strFailedFile;
+    static void ReplaceFit(std::string& text, const PlayerRequest& request);
 
 private:
     int m_nKindsMask;

@@ -14,7 +14,7 @@ constexpr const char* kHead =
 
 constexpr const char* kBody =
     "<video class=\"video-js $(html5_player_css)\" $(controls) $(autoplay) width=\"%d\" "
-    "height=\"%d\" $(video_poster) $(video_loop) preload=\"auto\" "
+    "height=\"%d\"$(fit) $(video_poster) $(video_loop) preload=\"auto\" "
     "data-setup=\"{'media_path':'$(media_path)','flash_player_path':'$(flash_player_path)'}\">\n"
     "%s$(fall_back)\n</video>";
 
@@ -40,7 +40,8 @@ bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string&
     if (!(request.mediaKind & MEDIA_KIND_VIDEO)) {
         return false;
     }
-    std::string text = fmt::sprintf(kBody, request.width, request.height, BuildSourceList(request));
+    std::string text = fmt::sprintf(kBody, request.width, request.height,
+                                    BuildSourceList(request) + BuildTrackList(request));
     const int row = FindRequestFormat(request);
     if (row < 0) {
         out.clear();
@@ -59,6 +60,7 @@ bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string&
     ReplaceAutoplay(text, request);
     ReplaceLoop(text, request);
     ReplacePoster(text, request);
+    ReplaceFit(text, request);
     out = std::move(text);
     return true;
 }

@@ -14,8 +14,8 @@ constexpr const char* kHead =
     "<link rel=\"stylesheet\" href=\"$(path)/mediaelement/mediaelementplayer.min.css\" />\n";
 
 constexpr const char* kVideoBody =
-    "<video  $(controls) $(autoplay) width=\"%d\" height=\"%d\" $(video_poster) $(video_loop) "
-    "preload=\"auto\" >\n%s</video>";
+    "<video  $(controls) $(autoplay) width=\"%d\" height=\"%d\"$(fit) $(video_poster) "
+    "$(video_loop) preload=\"auto\" >\n%s</video>";
 
 constexpr const char* kAudioBody =
     "<audio  $(controls) $(autoplay)  $(video_loop) preload=\"auto\" >\n%s</audio>";
@@ -35,7 +35,7 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
     if (!Serves(request)) {
         return false;
     }
-    const std::string sources = BuildSourceList(request);
+    const std::string sources = BuildSourceList(request) + BuildTrackList(request);
     std::string text = request.mediaKind == MEDIA_KIND_VIDEO
                            ? fmt::sprintf(kVideoBody, request.width, request.height, sources)
                            : fmt::sprintf(kAudioBody, sources);
@@ -47,6 +47,7 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
     ReplaceAutoplay(text, request);
     if (request.mediaKind == MEDIA_KIND_VIDEO) {
         ReplacePoster(text, request);
+        ReplaceFit(text, request);
     }
     out = std::move(text);
     return true;

@@ -18,7 +18,7 @@ constexpr const char* kHead =
     "<script type=\"text/javascript\" src=\"$(path)/Projekktor/projekktor.min.js\"></script>\n";
 
 constexpr const char* kBody =
-    "<video id=\"player_a\" title=\"%s\" $(controls) $(autoplay) width=\"%d\" height=\"%d\" "
+    "<video id=\"player_a\" title=\"%s\" $(controls) $(autoplay) width=\"%d\" height=\"%d\"$(fit) "
     "$(video_poster) $(video_loop) preload=\"auto\" >\n%s</video>\n%s\n"
     "<script type=\"text/javascript\">\n$(document).ready(function() {projekktor('#player_a', { "
     "playerFlashMP4: 'jarisplayer.swf'});});\n</script>";
@@ -34,7 +34,7 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     if (!Serves(request)) {
         return false;
     }
-    const std::string sources = BuildSourceList(request);
+    const std::string sources = BuildSourceList(request) + BuildTrackList(request);
     if (FindRequestFormat(request) < 0) {
         return false;
     }
@@ -45,18 +45,17 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     ReplaceLoop(text, request);
     ReplaceAutoplay(text, request);
     ReplacePoster(text, request);
+    ReplaceFit(text, request);
     out = std::move(text);
     return true;
 }
 
 bool CProjekHTML5Player::OnPagePublished(const std::string& pagePath) {
+    m_strFailedFile.clear();
     const std::string source = GetInstallFolder() + "/Projekktor/jarisplayer.swf";
     if (!IsRegularFile(source)) {
         return true;
     }
     const std::string target = AddBackslash(GetPathFolder(pagePath)) + "jarisplayer.swf";
-    if (PathExists(target)) {
-        ClearReadOnly(target);
-    }
-    return CopyFileOverwrite(source, target);
+    return CopyPlayerFile(source, target);
 }

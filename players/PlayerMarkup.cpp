@@ -14,10 +14,12 @@
 
 namespace {
 
-StillPictureMaker& Maker() {
-    static StillPictureMaker maker = [](const std::string& video, const std::string& jpeg) {
-        return MakeStillPicture(video, jpeg);
-    };
+bool MakeWithFfmpeg(const std::string& video, const std::string& jpeg, double atSeconds) {
+    return MakeStillPicture(video, jpeg, atSeconds);
+}
+
+TimedStillPictureMaker& Maker() {
+    static TimedStillPictureMaker maker = MakeWithFfmpeg;
     return maker;
 }
 
@@ -88,13 +90,20 @@ std::string HeadCodeForPage(std::string_view head, std::string_view jsUrl) {
 }
 
 void SetStillPictureMaker(StillPictureMaker maker) {
-    Maker() = maker ? std::move(maker) : [](const std::string& video, const std::string& jpeg) {
-        return MakeStillPicture(video, jpeg);
-    };
+    if (!maker) {
+        Maker() = MakeWithFfmpeg;
+        return;
+    }
+    Maker() = [maker = std::move(maker)](const std::string& video, const std::string& jpeg,
+                                         double) { return maker(video, jpeg); };
 }
 
-bool TakeStillPicture(const std::string& video, const std::string& jpeg) {
-    return Maker()(video, jpeg);
+void SetTimedStillPictureMaker(TimedStillPictureMaker maker) {
+    Maker() = maker ? std::move(maker) : TimedStillPictureMaker(MakeWithFfmpeg);
+}
+
+bool TakeStillPicture(const std::string& video, const std::string& jpeg, double atSeconds) {
+    return Maker()(video, jpeg, atSeconds);
 }
 
 int FindRequestFormat(const PlayerRequest& request) {
@@ -120,6 +129,25 @@ std::string BuildSourceList(const PlayerRequest& request) {
     return list;
 }
 
+std::string MediaUrl(const PlayerRequest& request) {
+    return request.mediaFiles.empty() ? std::string()
+                                      : PathToUrl(LocationOf(request, request.mediaFiles.front()));
+}
+
+std::string BuildTrackList(const PlayerRequest& request) {
+    // No player here shows captions for audio.
+    if (!(request.mediaKind & MEDIA_KIND_VIDEO)) {
+        return {};
+    }
+    std::string list;
+    for (const CaptionTrack& track : request.captions) {
+        list += fmt::sprintf(kTrackLine, PathToUrl(LocationOf(request, track.file)),
+                             EscapeHtmlText(track.language.empty() ? "und" : track.language),
+                             EscapeHtmlText(track.label), list.empty() ? " default" : "");
+    }
+    return list;
+}
+
 std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
                                              const std::string& workFolder) {
     if (!(request.mediaKind & MEDIA_KIND_VIDEO) || request.mediaFiles.empty()) {
@@ -132,7 +160,7 @@ std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
         return std::nullopt;
     }
     const std::string picture = AddBackslash(workFolder) + GetPathFileTitle(media) + ".jpg";
-    if (!TakeStillPicture(media, picture)) {
+    if (!TakeStillPicture(media, picture, request.posterAt)) {
         return std::nullopt;
     }
     return picture;
@@ -145,10 +173,31 @@ std::string BuildPosterAttribute(const PlayerRequest& request) {
     return fmt::sprintf(kPosterSnippet, PathToUrl(LocationOf(request, request.posterFile)));
 }
 
+std::string BuildFitAttribute(const PlayerRequest& request) {
+    if (!request.fit || !(request.mediaKind & MEDIA_KIND_VIDEO) || request.width <= 0 ||
+        request.height <= 0) {
+        return {};
+    }
+    return fmt::format(" style=\"max-width:100%;height:auto;aspect-ratio:{}/{}\"", request.width,
+                       request.height);
+}
+
+const char* AutoplaySnippet(const PlayerRequest& request) {
+    if (!request.autoPlay) {
+        return "";
+    }
+    return request.mediaKind == MEDIA_KIND_VIDEO ? kVideoAutoplaySnippet : kAutoplaySnippet;
+}
+
 std::vector<std::string> PublishCopyList(const PlayerRequest& request) {
     std::vector<std::string> list = request.copyList;
     if (request.poster && !request.posterFile.empty() && (request.mediaKind & MEDIA_KIND_VIDEO)) {
         list.push_back(request.posterFile);
+    }
+    if (request.mediaKind & MEDIA_KIND_VIDEO) {
+        for (const CaptionTrack& track : request.captions) {
+            list.push_back(track.file);
+        }
     }
     return list;
 }
@@ -159,6 +208,7 @@ void ReadCodeOptions(PlayerRequest& request, const COptions& options) {
     request.autoPlay = (video ? options.m_bAutoPlay : options.m_bAudioAutoPlay) != 0;
     request.loop = options.m_bVideoLoop != 0;
     request.poster = video && options.m_bVideoPoster != 0;
+    request.fit = video && options.m_bFitPlayer != 0;
 }
 
 std::string MediaLocation(const PlayerRequest& request) {

@@ -14,9 +14,15 @@ class COptions;
 // Attribute snippets; their trailing blanks belong to them.
 inline constexpr const char* kControlsSnippet = "controls=\"controls\"  ";
 inline constexpr const char* kAutoplaySnippet = "autoplay=\"autoplay\" ";
+// Browsers start a video by itself only when it is muted, and phones only when it also plays
+// inline; sound waits for the visitor in any case, so audio keeps the plain snippet.
+inline constexpr const char* kVideoAutoplaySnippet =
+    "autoplay=\"autoplay\" muted=\"muted\" playsinline=\"playsinline\" ";
 inline constexpr const char* kLoopSnippet = "loop=\"loop\"  ";
 inline constexpr const char* kPosterSnippet = "poster=\"%s\"  ";
 inline constexpr const char* kSourceLine = "<source src=\"%s\" type=\"%s\"/>\n";
+inline constexpr const char* kTrackLine =
+    "<track kind=\"captions\" src=\"%s\" srclang=\"%s\" label=\"%s\"%s>\n";
 inline constexpr const char* kFallbackSnippet = "%s $(video_tag),$(suggestion) .";
 
 // Replaces every occurrence of the macro `$(name)`, left to right; inserted text is not scanned.
@@ -29,10 +35,14 @@ std::string HeadCodeForPage(std::string_view head, std::string_view jsUrl);
 // Takes a poster picture: (video path, JPEG path) → success. Tests stand in for ffmpeg here.
 using StillPictureMaker = std::function<bool(const std::string&, const std::string&)>;
 void SetStillPictureMaker(StillPictureMaker maker);
-bool TakeStillPicture(const std::string& video, const std::string& jpeg);
+// The same with the moment in seconds: (video path, JPEG path, seconds) → success.
+using TimedStillPictureMaker = std::function<bool(const std::string&, const std::string&, double)>;
+void SetTimedStillPictureMaker(TimedStillPictureMaker maker);
+bool TakeStillPicture(const std::string& video, const std::string& jpeg, double atSeconds = 0);
 
 // The poster step: takes a picture of the request's video into `workFolder` as
-// "<media title>.jpg" and returns its path; nullopt for audio or when it cannot be taken.
+// "<media title>.jpg" (at the request's poster moment) and returns its path; nullopt for audio or
+// when it cannot be taken.
 std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
                                              const std::string& workFolder);
 
@@ -40,9 +50,20 @@ std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
 void ReadCodeOptions(PlayerRequest& request, const COptions& options);
 
 std::string BuildSourceList(const PlayerRequest& request);
+// The URL the page's markup gives the request's (first) media file.
+std::string MediaUrl(const PlayerRequest& request);
 // Empty for audio and when no poster picture was taken (the option is the caller's test).
 std::string BuildPosterAttribute(const PlayerRequest& request);
-// What the publish step copies into the media folder: the copy list and the poster in use.
+// The style that fits a video player to the page (with its leading blank); empty when the request
+// does not ask for it or has no size. The width and height attributes stay beside it, so the
+// browser reserves the player's room before anything has loaded.
+std::string BuildFitAttribute(const PlayerRequest& request);
+// The autoplay snippet for the request's kind, or empty when it does not autoplay.
+const char* AutoplaySnippet(const PlayerRequest& request);
+// The track elements of the request's video captions, the first one the default; empty without.
+std::string BuildTrackList(const PlayerRequest& request);
+// What the publish step copies into the media folder: the copy list, the poster in use and the
+// captions.
 std::vector<std::string> PublishCopyList(const PlayerRequest& request);
 // Where the publish step puts the request's media file.
 std::string MediaLocation(const PlayerRequest& request);

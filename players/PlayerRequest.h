@@ -6,6 +6,15 @@
 
 enum PlayerMode : int { PLAYER_MODE_PUBLISH = 0, PLAYER_MODE_PREVIEW = 2 };
 
+// One captions track of the media: the user's file and the UTF-8 WebVTT made of it, which is
+// what the page refers to and what goes into the media folder.
+struct CaptionTrack {
+    std::string source;
+    std::string file;
+    std::string language;  // a language tag such as "en" or "pt-BR"
+    std::string label;
+};
+
 // Everything a player template needs about one publishing job. A plain value: templates read it
 // and change nothing, so one request serves every page, preview and reload of a session.
 struct PlayerRequest {
@@ -31,6 +40,14 @@ struct PlayerRequest {
     bool autoPlay = false;  // for the request's kind
     bool loop = false;
     bool poster = false;
+    // Video only: the player shrinks to the element it sits in, keeping the video's proportions.
+    bool fit = false;
     // The picture taken for the poster; empty when there is none (yet).
     std::string posterFile;
+    // In the order the player offers them; the first is shown by default.
+    std::vector<CaptionTrack> captions;
+    // Where the poster picture is taken from, in seconds; 0 is the first second.
+    double posterAt = 0;
+    // Files of the copy list that are copied rewritten with their index first.
+    std::vector<std::string> fastStartList;
 };

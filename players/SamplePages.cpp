@@ -62,7 +62,7 @@ void ApplySampleOptions(std::string& text, const std::string& installFolder,
                         const std::string& posterText, int kind) {
     const COptions* o = COptions::Instance();
     if (kind == MEDIA_KIND_VIDEO) {
-        ReplaceMacro(text, "autoplay", o->m_bAutoPlay ? kAutoplaySnippet : "");
+        ReplaceMacro(text, "autoplay", o->m_bAutoPlay ? kVideoAutoplaySnippet : "");
         ReplaceMacro(text, "video_poster", o->m_bVideoPoster ? posterText : "");
     } else {
         ReplaceMacro(text, "autoplay", o->m_bAudioAutoPlay ? kAutoplaySnippet : "");

@@ -302,7 +302,8 @@ void ReportFileError(int id, const std::string& path) {
 
 }  // namespace
 
-CHtmlPage::CHtmlPage() : m_pWriter(&GetDefaultFileWriter()) {}
+CHtmlPage::CHtmlPage()
+    : m_pWriter(&GetDefaultFileWriter()), m_nChangedQuestionId(IDS_PAGE_CHANGED_ON_DISK) {}
 
 CHtmlPage::~CHtmlPage() = default;
 
@@ -431,6 +432,17 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     return true;
 }
 
+std::optional<std::string> CHtmlPage::EncodePage(std::string_view text) const {
+    EncodedText encoded;
+    if (!EncodeText(text, encoded)) {
+        ShowLastError();
+        return std::nullopt;
+    }
+    std::string bytes(encoded.mark);
+    bytes += encoded.bytes;
+    return bytes;
+}
+
 bool CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
     EncodedText encoded;
     if (!EncodeText(text, encoded)) {
@@ -460,20 +472,9 @@ bool CHtmlPage::SavePage(std::string_view text) {
     if (change == DiskChange::Content) {
         // Nobody waits for the lock while the user decides.
         lock.reset();
-        if (MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_CHANGED_ON_DISK),
-                             m_strPagePath) != IDYES) {
+        if (!AcceptChange(change,
+                          [&] { lock = std::make_unique<CPageFolderLock>(*m_pPageFile); })) {
             return false;
-        }
-        lock = std::make_unique<CPageFolderLock>(*m_pPageFile);
-        // The page replaced is the one the user was asked about, or whatever regular file has
-        // taken its place since: never one reached through a link.
-        if (!m_pPageFile->TakeFileAtName()) {
-            if (errno != ELOOP) {
-                lock.reset();
-                ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
-                return false;
-            }
-            change = DiskChange::NotAFile;
         }
     }
     if (change == DiskChange::NotAFile) {
@@ -499,6 +500,56 @@ bool CHtmlPage::SavePage(std::string_view text) {
     lock.reset();
     m_diskState = {static_cast<int64_t>(encoded.mark.size() + encoded.bytes.size()),
                    HashOf(encoded.mark, encoded.bytes)};
+    return true;
+}
+
+bool CHtmlPage::AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking) {
+    if (MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(m_nChangedQuestionId),
+                         m_strPagePath) != IDYES) {
+        return false;
+    }
+    if (beforeTaking) {
+        beforeTaking();
+    }
+    // The page replaced is the one the user was asked about, or whatever regular file has taken
+    // its place since: never one reached through a link.
+    if (!m_pPageFile->TakeFileAtName()) {
+        if (errno != ELOOP) {
+            ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+            return false;
+        }
+        change = DiskChange::NotAFile;
+    }
+    return true;
+}
+
+bool CHtmlPage::ConfirmUnchanged() {
+    if (!m_pPageFile) {
+        errno = EBADF;
+        ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+        return false;
+    }
+    DiskChange change = CheckDisk();
+    if (change == DiskChange::Content) {
+        if (!AcceptChange(change)) {
+            return false;
+        }
+        if (change == DiskChange::Content) {
+            // The version the user agreed to replace: the save asks again only if it changes.
+            struct stat st {};
+            const std::optional<uint64_t> hash = HashFile(m_pPageFile->Fd());
+            if (::fstat(m_pPageFile->Fd(), &st) != 0 || !hash) {
+                ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+                return false;
+            }
+            m_diskState = {static_cast<int64_t>(st.st_size), *hash};
+        }
+    }
+    if (change == DiskChange::NotAFile) {
+        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
+        errno = ESTALE;
+        return false;
+    }
     return true;
 }
 
@@ -548,6 +599,18 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     }
     m_bInserted = true;
     m_bModified = true;
+}
+
+InsertionCheck CHtmlPage::CheckInsertionPoint(const IPageEditor& editor) const {
+    return CheckInsertionPoint(editor.GetText(), editor.GetSelection());
+}
+
+InsertionCheck CHtmlPage::CheckInsertionPoint(std::string_view text,
+                                              PageSelection selection) const {
+    // A text the engine converted is in the system code page; any other keeps the page's bytes.
+    const bool converted = m_bUtf16 || Utf8MetaPattern().Search(text);
+    return ::CheckInsertionPoint(text, selection.start, selection.end,
+                                 converted ? SystemCodePageName() : std::string());
 }
 
 void CHtmlPage::SetText(std::string text) {

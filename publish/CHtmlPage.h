@@ -2,13 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "publish/CPageFile.h"
 #include "publish/IFileWriter.h"
 #include "publish/IPageEditor.h"
+#include "publish/InsertionGuard.h"
 
 // The web page being published into: its file, held open from load until it is closed, its text
 // in the system code page, and the player code that goes into it. Errors and questions go through
@@ -26,21 +29,37 @@ public:
     // converted to the system code page; any other page keeps its bytes. Clears the inserted
     // and modified flags. On failure nothing is loaded.
     bool LoadPage(const std::string& path);
-    // Writes `text` into `file` (the preview file) from its start, in the page's encoding, and
-    // cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it had (if
-    // any); any other page in the encoding its text declares.
+    // Writes `text` into `file` (another file than the page) from its start, in the page's
+    // encoding, and cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it
+    // had (if any); any other page in the encoding its text declares.
     bool SavePage(CPageFile& file, std::string_view text);
+    // The bytes the SavePage forms write for `text` (the preview serves them); nullopt after a
+    // message when the text cannot be converted.
+    std::optional<std::string> EncodePage(std::string_view text) const;
     // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
     // page as it was, or its old text kept where the message says (CPageFile::ReplaceContents).
     // When another program changed the page since it was loaded, asks first; the answer No (the
     // default) keeps that change and saves nothing. A page whose name now leads to a link or to
     // anything but a regular file is refused with a message: nothing is written through it.
     bool SavePage(std::string_view text);
+    // Before the files a page needs are put into the site: when another program changed the page
+    // since it was loaded, asks as SavePage would; Yes takes that version as the one the save
+    // replaces (SavePage then asks only about a later change). False, after a message, when the
+    // page is not to be saved.
+    bool ConfirmUnchanged();
+    // The question asked about another program's change (a string id with one %s, the page).
+    void SetChangedQuestion(int stringId) { m_nChangedQuestionId = stringId; }
     // Puts the body code at the editor's cursor (replacing the selection), removes the menu
     // product's script blocks and, unless already there, puts the head code into the page's head;
     // the body code is left selected. Inserted code takes the page's CR LF line breaks. The
     // editor sees up to three replacements (body, menu blocks, head); a view may group them.
     void InsertPlayerCode(IPageEditor& editor);
+    // Where the body code would land if inserted now: inside a comment, a tag, a script or the
+    // like, the head or another player, with the offset just after it. Both front ends ask
+    // this before InsertPlayerCode.
+    InsertionCheck CheckInsertionPoint(const IPageEditor& editor) const;
+    // The same for a copy of the editor's text and selection (to check on another thread).
+    InsertionCheck CheckInsertionPoint(std::string_view text, PageSelection selection) const;
     // Back to the text as loaded, nothing inserted; the second form also shows it in the editor.
     void Reset();
     void Reset(IPageEditor& editor);
@@ -85,6 +104,9 @@ private:
 
     bool EncodeText(std::string_view text, EncodedText& encoded) const;
     DiskChange CheckDisk() const;
+    // Asks about a change CheckDisk found and, on Yes, holds the file now at the page's name;
+    // `change` becomes NotAFile when a link is there.
+    bool AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking = {});
 
     std::unique_ptr<CPageFile> m_pPageFile;
     std::string m_strPagePath;
@@ -101,4 +123,5 @@ private:
     bool m_bTextIsOriginal = false;
     DiskState m_diskState;
     IFileWriter* m_pWriter;
+    int m_nChangedQuestionId;
 };

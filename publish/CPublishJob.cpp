@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/CPublishJob.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <mutex>
-#include <thread>
+#include <set>
 
 #include <unistd.h>
 
@@ -17,11 +21,15 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "core/Regex.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
+#include "publish/Captions.h"
 #include "publish/InsertionEngine.h"
+#include "publish/CPreviewServer.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
 
@@ -29,9 +37,6 @@ namespace {
 
 // The media library's binding is process-wide and unlocked: one parse at a time.
 std::mutex g_parseMutex;
-// A stale preview file of the name this second gives is waited out, a few seconds at most.
-constexpr int kPreviewNameAttempts = 3000;
-
 void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
     for (size_t pos = text.find(what); pos != std::string::npos;
          pos = text.find(what, pos + with.size())) {
@@ -83,8 +88,11 @@ void SetPageLocations(PlayerRequest& request, const std::string& pagePath) {
 CPublishJob::CPublishJob() = default;
 
 CPublishJob::~CPublishJob() {
-    DeletePreview();
     End();
+    // Kept past End, for more pages of the same media.
+    if (!m_strConvertedPath.empty()) {
+        ::unlink(m_strConvertedPath.c_str());
+    }
 }
 
 MediaCheck CPublishJob::CheckMedia(const std::string& path) {
@@ -122,9 +130,32 @@ int CPublishJob::RefusalMessageId(MediaVerdict verdict) {
     return 0;
 }
 
+bool CPublishJob::CheckConverted(const std::string& path, MediaDetails& details) {
+    MediaCheck check = CheckMedia(path);
+    details = std::move(check.details);
+    return check.verdict == MEDIA_ACCEPTED;
+}
+
+void CPublishJob::SetConvertedMedia(const std::string& path, const MediaDetails& details,
+                                    const std::string& original) {
+    UseMedia(path, details, original);
+    m_strConvertedPath = path;
+}
+
 void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details) {
+    UseMedia(path, details, path);
+}
+
+void CPublishJob::UseMedia(const std::string& path, const MediaDetails& details,
+                           const std::string& original) {
+    if (!m_strConvertedPath.empty() && m_strConvertedPath != path) {
+        ::unlink(m_strConvertedPath.c_str());
+        m_strConvertedPath.clear();
+    }
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
         DropPoster();
+        const auto chosen = m_posterTimes.find(path);
+        m_request.posterAt = chosen != m_posterTimes.end() ? chosen->second : 0;
     }
     m_details = details;
     const bool video = details.m_nVideoCount > 0;
@@ -134,6 +165,172 @@ void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details)
     m_request.height = video ? details.m_nHeight : 0;
     m_request.mediaTitle = GetPathFileTitle(path);
     m_request.mediaKind = video ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
+    if (m_strCaptionsMedia != original) {
+        m_strCaptionsMedia = original;
+        ClearCaptions();
+        m_captionsProblems.clear();
+        if (video) {
+            for (const CaptionsBeside& found : FindCaptionsBeside(original)) {
+                if (std::string problem = AddCaptions(found.path, found.language);
+                    !problem.empty()) {
+                    m_captionsProblems.push_back(std::move(problem));
+                }
+            }
+        }
+    }
+    UpdateFastStartList();
+}
+
+std::string CPublishJob::AddCaptions(const std::string& path, const std::string& language,
+                                     const std::string& label) {
+    if (!language.empty() && !IsCaptionsLanguage(language)) {
+        return fmt::sprintf(LoadStringRes(IDS_CAPTIONS_BAD_LANGUAGE), language);
+    }
+    CaptionsText text = ReadCaptions(path);
+    if (!text.Ok()) {
+        return text.problem;
+    }
+    // "film.de.srt" says its language when the user does not.
+    std::string tag = language;
+    const std::string title = GetPathFileTitle(path);
+    if (const size_t dot = title.rfind('.');
+        tag.empty() && dot != std::string::npos && IsCaptionsLanguage(title.substr(dot + 1))) {
+        tag = title.substr(dot + 1);
+    }
+    m_request.captions.push_back(
+        {path, std::string(), tag, label.empty() ? CaptionsLabelFor(tag) : label});
+    m_captionTexts.push_back(std::move(text.webvtt));
+    std::string problem = WriteCaptions();
+    if (!problem.empty()) {
+        m_request.captions.pop_back();
+        m_captionTexts.pop_back();
+    }
+    return problem;
+}
+
+void CPublishJob::RemoveCaptions(size_t index) {
+    if (index < m_request.captions.size()) {
+        ::unlink(m_request.captions[index].file.c_str());
+        m_request.captions.erase(m_request.captions.begin() + static_cast<ptrdiff_t>(index));
+        m_captionTexts.erase(m_captionTexts.begin() + static_cast<ptrdiff_t>(index));
+        WriteCaptions();
+    }
+}
+
+bool CPublishJob::SetCaptionsLanguage(size_t index, const std::string& language,
+                                      const std::string& label) {
+    if (index >= m_request.captions.size() ||
+        (!language.empty() && !IsCaptionsLanguage(language))) {
+        return false;
+    }
+    CaptionTrack& track = m_request.captions[index];
+    track.language = language;
+    track.label = label.empty() ? CaptionsLabelFor(language) : label;
+    WriteCaptions();
+    return true;
+}
+
+void CPublishJob::ClearCaptions() {
+    m_request.captions.clear();
+    m_captionTexts.clear();
+    if (!m_strCaptionsFolder.empty()) {
+        DeleteFolder(m_strCaptionsFolder);
+        m_strCaptionsFolder.clear();
+    }
+}
+
+std::string CPublishJob::WriteCaptions() {
+    auto failed = [](const std::string& path) {
+        return fmt::sprintf(LoadStringRes(IDS_CAPTIONS_WRITE_ERROR), path, GetErrorText(errno));
+    };
+    if (m_strCaptionsFolder.empty()) {
+        // A folder of its own: the published names repeat from job to job.
+        std::string work = COptions::Instance()->m_strWorkFolder;
+        if (work.empty()) {
+            work = GetTempFolder();
+        }
+        if (!IsValidPath(work) || !CreateFolders(work)) {
+            return failed(work);
+        }
+        std::string folder = AddBackslash(work) + "captions-XXXXXX";
+        if (!::mkdtemp(folder.data())) {
+            return failed(folder);
+        }
+        m_strCaptionsFolder = folder;
+    }
+    std::vector<std::string> languages;
+    for (const CaptionTrack& track : m_request.captions) {
+        languages.push_back(track.language);
+    }
+    const auto names = CaptionsFileNames(m_request.mediaTitle, languages);
+    for (size_t i = 0; i < names.size(); ++i) {
+        CaptionTrack& track = m_request.captions[i];
+        const std::string file = JoinPath(names[i], m_strCaptionsFolder, true);
+        if (!track.file.empty() && track.file != file) {
+            ::unlink(track.file.c_str());
+        }
+        track.file = file;
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string& file = m_request.captions[i].file;
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        const std::string& text = m_captionTexts[i];
+        const bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        if (out && std::fclose(out) != 0) {
+            return failed(file);
+        }
+        if (!written) {
+            return failed(file);
+        }
+    }
+    return {};
+}
+
+void CPublishJob::SetFastStart(bool rewrite) {
+    m_bFastStart = rewrite;
+    UpdateFastStartList();
+}
+
+void CPublishJob::UpdateFastStartList() {
+    m_request.fastStartList.clear();
+    if (m_bFastStart && !m_request.mediaFiles.empty() && m_details.NeedsFastStart()) {
+        m_request.fastStartList.push_back(m_request.mediaFiles.front());
+    }
+}
+
+void CPublishJob::SetPosterTime(double seconds) {
+    seconds = std::max(0.0, seconds);
+    if (!m_request.mediaFiles.empty()) {
+        m_posterTimes[m_request.mediaFiles.front()] = seconds;
+    }
+    if (seconds != m_request.posterAt) {
+        DropPoster();
+        m_request.posterAt = seconds;
+    }
+}
+
+std::optional<double> CPublishJob::SuggestPosterTime(const std::string& workFolder) const {
+    if (m_request.mediaFiles.empty() || !IsVideo() || !CreateFolders(workFolder)) {
+        return std::nullopt;
+    }
+    return FindBrighterMoment(m_request.mediaFiles.front(), m_details.m_fDuration,
+                              AddBackslash(workFolder) + ".~brighter.jpg");
+}
+
+PosterPreview CPublishJob::TakePosterPreview(const std::string& media, double duration,
+                                             double seconds, const std::string& jpegPath) {
+    PosterPreview preview;
+    preview.taken = MakeStillPicture(media, jpegPath, seconds);
+    if (!preview.taken || seconds > 0) {
+        return preview;
+    }
+    const auto luma = MeasurePictureLuma(jpegPath);
+    preview.dark = luma && IsNearlyBlack(*luma);
+    if (preview.dark) {
+        preview.brighterAt = FindBrighterMoment(
+            media, duration, AddBackslash(GetPathFolder(jpegPath)) + ".~brighter.jpg");
+    }
+    return preview;
 }
 
 void CPublishJob::SetPlayer(const PlayerInfo& row, int rowIndex) {
@@ -166,6 +363,11 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     if (auto picture = TakePosterPicture(m_request, workFolder)) {
         m_request.posterFile = *picture;
         m_request.tempList = {*picture};
+        // Only the default moment is judged: a moment the user chose is what the user wants.
+        if (m_request.posterAt <= 0) {
+            const auto luma = MeasurePictureLuma(*picture);
+            m_bPosterDark = luma && IsNearlyBlack(*luma);
+        }
         return true;
     }
     const std::string& media = m_request.mediaFiles.front();
@@ -211,52 +413,84 @@ PageCode CPublishJob::MakeCode(const std::string& pagePath, PlayerMode mode) con
     return code;
 }
 
-std::optional<std::string> CPublishJob::WritePreview(CHtmlPage& page, std::string text) {
-    if (page.IsInserted()) {
-        const PageCode preview = MakeCode(page.PagePath(), PLAYER_MODE_PREVIEW);
-        SwapCodeLines(text, page.HeadCode(), preview.head);
-        SwapCodeLines(text, page.BodyCode(), preview.body);
+std::optional<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::string text) {
+    const std::string& siteRoot = COptions::Instance()->m_strSiteRoot;
+    if (!m_pPreviewServer) {
+        m_pPreviewServer = std::make_unique<CPreviewServer>();
     }
-    // Beside the page, so that the page's own relative links work in the preview.
-    const std::string folder = GetPathFolder(page.PagePath());
-    if (folder.empty()) {
-        return std::nullopt;
-    }
-    if (!m_pPreviewFile || GetPathFolder(m_strPreviewPath) != folder) {
-        DeletePreview();
-        auto file = std::make_unique<CPageFile>();
-        for (int attempt = 0;; ++attempt) {
-            const auto now =
-                static_cast<unsigned>(static_cast<uint64_t>(std::time(nullptr)) & 0xFFFFFFFFu);
-            const std::string path = AddBackslash(folder) + fmt::sprintf(".~preview%08x.htm", now);
-            if (file->Create(path)) {
-                m_pPreviewFile = std::move(file);
-                m_strPreviewPath = path;
-                break;
-            }
-            if (errno != EEXIST || attempt >= kPreviewNameAttempts) {
-                const int error = errno;
-                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_FILE_WRITE_ERROR), path,
-                                 GetErrorText(error));
-                return std::nullopt;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!m_pPreviewServer->IsRunning() || m_pPreviewServer->SiteRoot() != siteRoot) {
+        if (!m_pPreviewServer->Start(siteRoot)) {
+            const int error = errno;
+            MessageBoxRes(MB_OK | MB_ICONERROR, IDS_PREVIEW_SERVER_FAILED, GetErrorText(error));
+            return std::nullopt;
         }
     }
-    if (!page.SavePage(*m_pPreviewFile, text)) {
+    // Outside the site, only what the preview code names and the player's own files are served.
+    std::set<std::string> files;
+    std::set<std::string> folders;
+    if (page.IsInserted()) {
+        const PageCode preview = MakeCode(page.PagePath(), PLAYER_MODE_PREVIEW);
+        SwapCodeLines(text, page.HeadCode(), m_pPreviewServer->ServeFileUrls(preview.head, files));
+        SwapCodeLines(text, page.BodyCode(), m_pPreviewServer->ServeFileUrls(preview.body, files));
+        if (m_pPlayer) {
+            const std::string install = RemoveBackslash(GetInstallFolder());
+            for (const std::string& folder : m_pPlayer->ResourceFolders()) {
+                folders.insert(install + "/" + folder);
+            }
+        }
+    }
+    m_pPreviewServer->SetAllowed(std::move(files), std::move(folders));
+    std::optional<std::string> bytes = page.EncodePage(text);
+    if (!bytes) {
         return std::nullopt;
     }
-    return m_strPreviewPath;
+    std::optional<std::string> url = m_pPreviewServer->SetPage(page.PagePath(), std::move(*bytes));
+    if (!url) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_PAGE_NOT_UNDER_ROOT, siteRoot, page.PagePath());
+    }
+    return url;
 }
 
-void CPublishJob::DeletePreview() {
-    if (m_pPreviewFile) {
-        m_pPreviewFile.reset();
-        ClearReadOnly(m_strPreviewPath);
-        ::unlink(m_strPreviewPath.c_str());
+void CPublishJob::StopPreview() {
+    if (m_pPreviewServer) {
+        m_pPreviewServer->Stop();
     }
-    m_strPreviewPath.clear();
 }
+
+namespace {
+
+// Runs a step of the player's that writes files; where it stops at a link in the way, asks
+// whether the link may be replaced and, on Yes, removes the link itself and runs it again. False
+// with errno set when the step failed; a link left alone has been reported (ELOOP).
+bool RunPlayerStep(CHTML5Player& player, const std::function<bool()>& step,
+                   ICopyQuestions& questions, bool& cancelled) {
+    while (true) {
+        errno = 0;
+        if (step()) {
+            return true;
+        }
+        const int error = errno;
+        const std::string link = player.FailedFile();
+        if (error != ELOOP || link.empty()) {
+            errno = error;
+            return false;
+        }
+        const int answer =
+            questions.AskOverwrite(fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), link));
+        if (answer == COPY_EXIST_CANCEL) {
+            cancelled = true;
+            errno = ELOOP;
+            return false;
+        }
+        if (answer == COPY_EXIST_NO || (::unlink(link.c_str()) != 0 && errno != ENOENT)) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), link);
+            errno = ELOOP;
+            return false;
+        }
+    }
+}
+
+}  // namespace
 
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
@@ -270,28 +504,52 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     page.SetText(std::move(text));
+    // A page another program changed is asked about before anything is copied for it.
     errno = 0;
-    if (!page.SavePage(page.Text())) {
+    if (!page.ConfirmUnchanged()) {
         outcome.failure = StepFailure{PUBLISH_STEP_SAVE_PAGE, pagePath, errno};
         return outcome;
     }
+    // Everything the page refers to is in place before the page is saved: a page never points
+    // at files that are not there yet, whatever stops the job in between.
+    auto stopped = [&outcome] {
+        outcome.cancelled = outcome.cancelled || StopRequested();
+        return outcome.cancelled;
+    };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
-    if (m_pPlayer) {
-        errno = 0;
-        if (!m_pPlayer->CopyResources(request.jsFolder)) {
-            outcome.warnings.push_back({PUBLISH_STEP_PLAYER_FILES, request.jsFolder, errno});
+    // A player's step that fails is a warning, unless a link was left alone in its way: the page
+    // would then use a file from elsewhere. False: the job ends here.
+    auto playerStep = [&](PublishStep step, const std::string& path,
+                          const std::function<bool()>& run) {
+        if (RunPlayerStep(*m_pPlayer, run, questions, outcome.cancelled)) {
+            return true;
         }
+        const int error = errno;
+        if (stopped()) {
+            return false;
+        }
+        const StepFailure failed{step, path, error};
+        if (error == ELOOP) {
+            outcome.failure = failed;
+            return false;
+        }
+        outcome.warnings.push_back(failed);
+        return true;
+    };
+    if (m_pPlayer) {
+        const std::string& jsFolder = request.jsFolder;
+        if (!playerStep(PUBLISH_STEP_PLAYER_FILES, jsFolder,
+                        [&] { return m_pPlayer->CopyResources(jsFolder); })) {
+            return outcome;
+        }
+    }
+    if (stopped()) {
+        return outcome;
     }
     errno = 0;
     if (!CopyServerConfig(request.mediaFolder)) {
         outcome.warnings.push_back(
             {PUBLISH_STEP_SERVER_CONFIG, JoinPath(".htaccess", request.mediaFolder, true), errno});
-    }
-    if (m_pPlayer) {
-        errno = 0;
-        if (!m_pPlayer->OnPagePublished(pagePath)) {
-            outcome.warnings.push_back({PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), errno});
-        }
     }
     request.copyList = PublishCopyList(m_request);
     // The poster stays for the job's other pages; End deletes it.
@@ -301,16 +559,66 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder, errno};
         return outcome;
     }
+    if (stopped()) {
+        return outcome;
+    }
     CRecordingQuestions recorder(questions);
+    errno = 0;
     if (!CopyMediaFiles(request, request.mediaFolder, recorder, &m_copied)) {
+        const int error = recorder.CopyError() ? recorder.CopyError() : errno;
         outcome.cancelled = recorder.Cancelled();
-        if (!outcome.cancelled) {
-            outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_COPY,
-                                          JoinPath(recorder.File(), request.mediaFolder, true),
-                                          recorder.CopyError()};
+        if (!stopped()) {
+            outcome.failure =
+                StepFailure{PUBLISH_STEP_MEDIA_COPY,
+                            JoinPath(recorder.File(), request.mediaFolder, true), error};
         }
+        return outcome;
+    }
+    if (m_pPlayer && !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath),
+                                 [&] { return m_pPlayer->OnPagePublished(pagePath); })) {
+        return outcome;
+    }
+    if (stopped()) {
+        return outcome;
+    }
+    errno = 0;
+    bool saved = false;
+    {
+        // A stop asked for meanwhile waits: the page is either as it was or fully published.
+        const CStopSignalsHeld held;
+        saved = page.SavePage(page.Text());
+    }
+    if (!saved) {
+        outcome.failure = StepFailure{PUBLISH_STEP_SAVE_PAGE, pagePath, errno};
     }
     return outcome;
+}
+
+bool CPublishJob::PageHoldsPlayer(const CHtmlPage& page) const {
+    if (m_request.mediaFiles.empty()) {
+        return false;
+    }
+    const std::string url = MediaUrl(RequestForPage(page.PagePath(), PLAYER_MODE_PUBLISH));
+    static const CRegex src("\\bsrc\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))",
+                            CRegex::Caseless);
+    const std::string& text = page.Text();
+    CRegex::Match m;
+    for (size_t start = 0; src.Search(text, &m, start); start = m.offset + m.length) {
+        for (const auto& [offset, length] : m.groups) {
+            if (offset == std::string::npos) {
+                continue;
+            }
+            std::string value = text.substr(offset, length);
+            ReplaceAll(value, "&amp;", "&");
+            if (value == url) {
+                return true;
+            }
+        }
+        if (m.length == 0) {
+            break;
+        }
+    }
+    return false;
 }
 
 void CPublishJob::DropPoster() {
@@ -320,9 +628,14 @@ void CPublishJob::DropPoster() {
     m_request.tempList.clear();
     m_request.posterFile.clear();
     m_bPosterTried = false;
+    m_bPosterDark = false;
     m_strPosterProblem.clear();
 }
 
 void CPublishJob::End() {
+    // The preview shows the poster that goes now.
+    StopPreview();
     DropPoster();
+    ClearCaptions();
+    m_strCaptionsMedia.clear();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "publish/MediaCopy.h"
 
 class CHtmlPage;
+class CPreviewServer;
 class COptions;
 
 // What the media check says of a file.
@@ -30,7 +32,16 @@ struct MediaCheck {
     MediaDetails details;
 };
 
-// The steps of publishing into one page, in their order.
+// A poster picture taken to be looked at before publishing.
+struct PosterPreview {
+    bool taken = false;
+    // The picture is nearly black.
+    bool dark = false;
+    // A later moment whose picture is not, when the picture is dark and there is one.
+    std::optional<double> brighterAt;
+};
+
+// The steps of publishing into one page.
 enum PublishStep : int {
     PUBLISH_STEP_SITE_FOLDERS,
     PUBLISH_STEP_SAVE_PAGE,
@@ -88,6 +99,15 @@ public:
     // The accepted media of the job, with its details; the player and the poster start anew
     // when it is another file.
     void SetMedia(const std::string& path, const MediaDetails& details);
+
+    // The media check for a file a conversion made; fills `details`. Fits
+    // CMediaConverter::SetResultCheck, and is safe on a worker thread.
+    static bool CheckConverted(const std::string& path, MediaDetails& details);
+    // Like SetMedia, for a web-ready copy of `original` made for this job in the working folder:
+    // the copy is deleted when the job ends or takes other media. The captions are those beside
+    // the original.
+    void SetConvertedMedia(const std::string& path, const MediaDetails& details,
+                           const std::string& original);
     bool HasMedia() const { return !m_request.mediaFiles.empty(); }
     const MediaDetails& Details() const { return m_details; }
     bool IsVideo() const { return m_details.m_nVideoCount > 0; }
@@ -110,21 +130,64 @@ public:
     // Why the poster that was asked for could not be taken; empty when there is no such problem.
     const std::string& PosterProblem() const { return m_strPosterProblem; }
 
+    // The captions of a video, in the order the player offers them. Those lying beside the media
+    // are added when the media is set. Each is read and made UTF-8 WebVTT in the working folder
+    // when added; the result is the message saying why it cannot be used, empty when added.
+    std::string AddCaptions(const std::string& path, const std::string& language = {},
+                            const std::string& label = {});
+    void RemoveCaptions(size_t index);
+    // An empty label becomes the language's; false, changing nothing, for a wrong language tag.
+    bool SetCaptionsLanguage(size_t index, const std::string& language, const std::string& label);
+    void ClearCaptions();
+    const std::vector<CaptionTrack>& Captions() const { return m_request.captions; }
+    // Why files found beside the media were not added.
+    const std::vector<std::string>& CaptionsProblems() const { return m_captionsProblems; }
+    // The moment of the video the poster is taken from, in seconds (0, the default, is the first
+    // second); kept for each media file while the job lasts. Another moment drops the picture.
+    void SetPosterTime(double seconds);
+    double PosterTime() const { return m_request.posterAt; }
+    // The poster taken at the default moment is nearly black.
+    bool PosterIsDark() const { return m_bPosterDark; }
+    // A later moment with a picture that is not nearly black; nullopt when none was found. Runs
+    // ffmpeg a few times, in `workFolder`.
+    std::optional<double> SuggestPosterTime(const std::string& workFolder) const;
+    // Takes the picture of `media` at `seconds` into `jpegPath` and judges it; for a dark one
+    // at the default moment it also looks for a brighter moment. Touches no job: it may run on
+    // any thread.
+    static PosterPreview TakePosterPreview(const std::string& media, double duration,
+                                           double seconds, const std::string& jpegPath);
+
+    // Whether an MP4 or M4A whose index comes last is published rewritten with its index first
+    // (the default), or copied as it is.
+    void SetFastStart(bool rewrite);
+    bool FastStart() const { return m_bFastStart; }
+
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.
     PageCode MakeCode(const std::string& pagePath, PlayerMode mode) const;
 
-    // Writes `text` as a preview of the loaded page: a hidden file beside the page (one per
-    // folder, reused), with the inserted player's code swapped for code that plays the media and
-    // loads the player files from where they are now. Its path, or nullopt after a message.
-    std::optional<std::string> WritePreview(CHtmlPage& page, std::string text);
-    void DeletePreview();
+    // Shows `text` as a preview of the loaded page through a web server on this computer that
+    // serves the site root (started on the first preview, kept for the next): the page comes
+    // from memory at its own address, with the inserted player's code swapped for code that
+    // plays the media and loads the player files from where they are now, which the server
+    // serves too. Nothing is written. The page's address, or nullopt after a message.
+    std::optional<std::string> ServePreview(CHtmlPage& page, std::string text);
+    // Stops the preview's server.
+    void StopPreview();
+    // The preview's server; null before the first preview.
+    const CPreviewServer* PreviewServer() const { return m_pPreviewServer.get(); }
 
-    // Writes `text` as the loaded page, then copies the player files, the server configuration
-    // and the media into the site. A failed page save copies nothing.
+    // Copies the player files, the server configuration and the media (with the poster) into
+    // the site, then writes `text` as the loaded page: the page is saved only once everything it
+    // refers to is in place. A page another program changed is asked about before anything is
+    // copied. A stop request (StopRequested) ends it between steps as cancelled; the save itself
+    // is never cut short.
     PublishOutcome PublishPage(CHtmlPage& page, std::string text, ICopyQuestions& questions);
+    // True when the loaded page already plays this job's media from where this job publishes it
+    // (a src attribute holds its URL): a second run into the page would add a second player.
+    bool PageHoldsPlayer(const CHtmlPage& page) const;
 
-    // Deletes what the job made in the working folder (the poster).
+    // Deletes what the job made in the working folder (the poster) and stops the preview.
     void End();
 
     const PlayerRequest& Request() const { return m_request; }
@@ -133,6 +196,12 @@ private:
     // The request for one page: its locations under the site filled in.
     PlayerRequest RequestForPage(const std::string& pagePath, PlayerMode mode) const;
     void DropPoster();
+    // `original` is where the media came from: its captions lie beside it.
+    void UseMedia(const std::string& path, const MediaDetails& details,
+                  const std::string& original);
+    // Writes the tracks' WebVTT files under their published names; a message when it cannot.
+    std::string WriteCaptions();
+    void UpdateFastStartList();
 
     MediaDetails m_details;
     PlayerRequest m_request;
@@ -141,9 +210,18 @@ private:
     // A failed picture is not tried again for every page.
     bool m_bPosterTried = false;
     std::string m_strPosterProblem;
+    // The WebVTT text of each track, and the working folder their files are written to.
+    std::vector<std::string> m_captionTexts;
+    std::string m_strCaptionsFolder;
+    // The media the captions belong to; another media starts them anew.
+    std::string m_strCaptionsMedia;
+    std::vector<std::string> m_captionsProblems;
+    bool m_bPosterDark = false;
+    std::map<std::string, double> m_posterTimes;
+    bool m_bFastStart = true;
     CEqualFilesMemo m_copied;
-    std::unique_ptr<CPageFile> m_pPreviewFile;
-    std::string m_strPreviewPath;
+    std::unique_ptr<CPreviewServer> m_pPreviewServer;
+    std::string m_strConvertedPath;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript

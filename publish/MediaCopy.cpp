@@ -19,6 +19,7 @@
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
+#include "media/FastStart.h"
 
 int CMessageBoxCopyQuestions::AskOverwrite(const std::string& text) {
     switch (GetMessageBox().Show(MB_YESNOCANCEL | MB_ICONQUESTION, text)) {
@@ -76,6 +77,66 @@ void CEqualFilesMemo::Remember(const std::string& source, const std::string& tar
     }
 }
 
+namespace {
+
+enum class CopyStep { Done, Stop };
+
+// A file with its index last goes in rewritten. The rewrite is made first and then compared,
+// so the equal-file check and the overwrite question are about what would really be published.
+CopyStep CopyWithIndexFirst(const std::string& source, const std::string& target,
+                            const std::string& mediaFolder, ICopyQuestions& questions,
+                            CEqualFilesMemo* memo, bool& yesToAll) {
+    const std::string name = GetPathFileName(source);
+    const auto progress = [&](uint64_t done, uint64_t total) {
+        return questions.Progress(name, done, total);
+    };
+    CFastStartCopy copy;
+    while (!copy.Make(source, target, progress)) {
+        const int answer = questions.AskCopyError(
+            fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, copy.Problem()));
+        if (answer == IDIGNORE) {
+            return CopyStep::Done;
+        }
+        if (answer != IDRETRY) {
+            return CopyStep::Stop;
+        }
+    }
+    if (PathExists(target)) {
+        if (FilesDiffer(target, copy.TempPath()) == 0) {
+            if (memo) {
+                memo->Remember(source, target);
+            }
+            return CopyStep::Done;
+        }
+        if (!yesToAll) {
+            const int answer = questions.AskOverwrite(
+                fmt::sprintf(LoadStringRes(IDS_FILE_EXISTS_DIFFERENT), name, mediaFolder));
+            if (answer == COPY_EXIST_CANCEL) {
+                return CopyStep::Stop;
+            }
+            if (answer == COPY_EXIST_NO) {
+                return CopyStep::Done;
+            }
+            yesToAll = answer == COPY_EXIST_YES_TO_ALL;
+        }
+    }
+    if (!copy.Commit()) {
+        const std::string reason = GetErrorText(errno);
+        const int answer =
+            questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
+        if (answer == IDRETRY) {
+            return CopyWithIndexFirst(source, target, mediaFolder, questions, memo, yesToAll);
+        }
+        return answer == IDIGNORE ? CopyStep::Done : CopyStep::Stop;
+    }
+    if (memo) {
+        memo->Remember(source, target);
+    }
+    return CopyStep::Done;
+}
+
+}  // namespace
+
 bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
                     ICopyQuestions& questions, CEqualFilesMemo* memo) {
     if (!request.mediaFolderUrl.empty()) {
@@ -87,7 +148,39 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
     for (const std::string& source : request.copyList) {
         const std::string name = GetPathFileName(source);
         const std::string target = JoinPath(name, mediaFolder, true);
-        if (memo && memo->KnownEqual(source, target)) {
+        struct stat at {};
+        if (::lstat(target.c_str(), &at) == 0 && S_ISLNK(at.st_mode)) {
+            // The page would play what the link leads to, from outside the site's own files:
+            // the link goes only when the user agrees, else the page is not published.
+            int answer = yesToAll ? COPY_EXIST_YES_TO_ALL
+                                  : questions.AskOverwrite(
+                                        fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), target));
+            if (answer == COPY_EXIST_CANCEL) {
+                return false;
+            }
+            if (answer == COPY_EXIST_NO) {
+                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), target);
+                errno = ELOOP;
+                return false;
+            }
+            yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
+            // unlink() removes the link itself, never the file it leads to.
+            if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
+                const int error = errno;
+                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_COPY_ERROR), name,
+                                 GetErrorText(error));
+                errno = error;
+                return false;
+            }
+        } else if (memo && memo->KnownEqual(source, target)) {
+            continue;
+        }
+        if (std::find(request.fastStartList.begin(), request.fastStartList.end(), source) !=
+            request.fastStartList.end()) {
+            if (CopyWithIndexFirst(source, target, mediaFolder, questions, memo, yesToAll) ==
+                CopyStep::Stop) {
+                return false;
+            }
             continue;
         }
         if (PathExists(target)) {
@@ -232,8 +325,12 @@ std::string MissingTypeLines(std::string_view ours, const std::set<std::string>&
 
 }  // namespace
 
+std::string ServerConfigSource() {
+    return GetInstallFolder() + "/Scripts/.htaccess";
+}
+
 bool CopyServerConfig(const std::string& mediaFolder) {
-    const std::string source = GetInstallFolder() + "/Scripts/.htaccess";
+    const std::string source = ServerConfigSource();
     if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
         return false;
     }

@@ -68,3 +68,5 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
 // Copies the installation's server configuration to ".htaccess" in the media folder (made when
 // missing, so the first publish gets it too).
 bool CopyServerConfig(const std::string& mediaFolder);
+// The installation's server configuration that CopyServerConfig publishes.
+std::string ServerConfigSource();

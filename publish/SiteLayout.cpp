@@ -15,24 +15,6 @@ std::string RelativeToPage(const std::string& pagePath, const std::string& folde
     return RelativePathKeepingSlashes(GetPathFolder(pagePath), folder).value_or(std::string());
 }
 
-// The canonical form of an existing path; nullopt when it cannot be resolved.
-std::optional<std::string> RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) {
-        return std::nullopt;
-    }
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
-bool IsInOrBelow(const std::string& folder, const std::string& root) {
-    if (root == "/") {
-        return true;
-    }
-    return folder == root || (folder.starts_with(root) && folder[root.size()] == '/');
-}
-
 }  // namespace
 
 std::string SiteLayout::GetJavaScriptFolder(const std::string& pagePath) {

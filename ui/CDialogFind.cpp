@@ -64,6 +64,12 @@ void CDialogFind::OnFindNext() {
     }
     emit findInPage(
         text, (m_pUp->isChecked() ? kFindUp : 0) + (m_pMatchCase->isChecked() ? kMatchCase : 0));
+    // A "Cannot find" box hands the activation back to whichever window the desktop picks;
+    // the next keys belong in the text box.
+    if (isVisible()) {
+        activateWindow();
+        m_pFindEdit->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CDialogFind::keyPressEvent(QKeyEvent* event) {

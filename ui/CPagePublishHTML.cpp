@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTextDocument>
 #include <QToolButton>
@@ -40,6 +41,7 @@
 #include "core/StringTable.h"
 #include "publish/CPublishJob.h"
 #include "publish/InsertionEngine.h"
+#include "publish/InsertionGuard.h"
 #include "publish/SiteLayout.h"
 #include "ui/CBusyWork.h"
 #include "ui/CDialogFind.h"
@@ -68,6 +70,15 @@ public:
 private:
     IMessageBox& m_previous;
 };
+
+// The code for a page with what it copies into the site: equal sources publish the same.
+std::string CodeSource(const CPublishJob& job, const PageCode& code) {
+    std::string source = code.head + '\0' + code.body + '\0' + job.PlayerFolderName();
+    for (const std::string& media : job.Request().mediaFiles) {
+        source += '\0' + media;
+    }
+    return source;
+}
 
 bool IsHtmlFile(const QString& path) {
     static const QMimeDatabase mimeTypes;
@@ -144,6 +155,12 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     connect(m_pPreviewButton, &QPushButton::clicked, this, &CPagePublishHTML::PreviewPage);
     connect(m_pResetButton, &QPushButton::clicked, this, &CPagePublishHTML::OnReset);
     connect(m_pSourceView, &CSourceView::filesDropped, this, &CPagePublishHTML::OnDropFiles);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        if (m_pFindButton->isEnabled()) {
+            OnFind();
+        }
+    });
 }
 
 CPagePublishHTML::~CPagePublishHTML() {
@@ -157,11 +174,27 @@ void CPagePublishHTML::SetFileDialogRunnerForTesting(std::function<bool(CFileDia
 }
 
 void CPagePublishHTML::initializePage() {
-    SetFinishEnabled(true);
     m_state.m_job.ReadOptions(*COptions::Instance());
     TakePoster();
+    if (m_page.IsPageOpen()) {
+        ReturnToLoadedPage();
+        return;
+    }
+    SetFinishEnabled(true);
     m_pPathBox->setEditText(QString());
     ClearPage();
+}
+
+void CPagePublishHTML::ReturnToLoadedPage() {
+    const std::string path = m_page.PagePath();
+    const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
+    if (code.made && CodeSource(m_state.m_job, code) == m_strCodeSource) {
+        return;
+    }
+    const bool worked = m_page.IsInserted() || m_pSourceView->GetText() != m_page.OriginalText();
+    if (CheckAndOpen(path) && worked) {
+        MessageBoxRes(MB_OK | MB_ICONINFORMATION, IDS_PAGE_RELOADED_INSERT_AGAIN, path);
+    }
 }
 
 void CPagePublishHTML::TakePoster() {
@@ -182,6 +215,7 @@ void CPagePublishHTML::TakePoster() {
 void CPagePublishHTML::ClearPage() {
     // The text is gone, so the page has to be loaded again before it can be published.
     m_page.Close();
+    m_state.m_job.StopPreview();
     m_page.SetText(std::string());
     m_pSourceView->SetText(std::string());
     m_page.SetModified(false);
@@ -208,6 +242,7 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
         return false;
     }
     const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
+    m_strCodeSource = CodeSource(m_state.m_job, code);
     m_page.SetHeadCode(code.head);
     m_page.SetBodyCode(code.body);
     if (!code.made) {
@@ -272,7 +307,13 @@ void CPagePublishHTML::OnSelectPage(int index) {
         OnLoadTypedPage();
         return;
     }
-    CheckAndOpen(FromQt(m_pPathBox->itemText(index)));
+    const std::string path = FromQt(m_pPathBox->itemText(index));
+    // The box also says this when it loses focus on the name of the page shown: loading it
+    // again would lose the cursor and any code inserted.
+    if (m_page.IsPageOpen() && path == m_page.PagePath()) {
+        return;
+    }
+    CheckAndOpen(path);
 }
 
 void CPagePublishHTML::OnLoadTypedPage() {
@@ -367,7 +408,40 @@ void CPagePublishHTML::OnFindInPage(const QString& text, int code) {
     m_pSourceView->ensureCursorVisible();
 }
 
+bool CPagePublishHTML::ConfirmInsertionPoint() {
+    const std::string_view text = m_pSourceView->GetText();
+    const PageSelection selection = m_pSourceView->GetSelection();
+    InsertionCheck check;
+    auto work = [&] { check = m_page.CheckInsertionPoint(text, selection); };
+    // Reading a page of megabytes takes a moment; the window keeps painting meanwhile.
+    if (text.size() > (size_t{1} << 20)) {
+        CBusyWork::Run(work);
+    } else {
+        work();
+    }
+    const bool selected = selection.end > selection.start;
+    if (!check.IsSafe()) {
+        const int answer =
+            MessageBoxRes(MB_YESNOCANCEL | MB_ICONWARNING, IDS_INSERT_POINT_QUESTION,
+                          DescribeInsertionPoint(check), LineAtOffset(text, selection.start),
+                          LineAtOffset(text, check.safeOffset),
+                          selected ? LoadStringRes(IDS_INSERT_ANYWAY_REPLACES) : std::string());
+        if (answer == IDYES) {
+            m_pSourceView->SetSelection(check.safeOffset, check.safeOffset);
+        }
+        return answer == IDYES || answer == IDNO;
+    }
+    if (selected) {
+        return MessageBoxRes(MB_OKCANCEL | MB_ICONQUESTION, IDS_INSERT_REPLACES_SELECTION,
+                             m_pSourceView->textCursor().selectedText().size()) == IDOK;
+    }
+    return true;
+}
+
 void CPagePublishHTML::OnInsertCode() {
+    if (!ConfirmInsertionPoint()) {
+        return;
+    }
     m_pSourceView->BeginEditGroup();
     m_page.InsertPlayerCode(*m_pSourceView);
     m_pSourceView->EndEditGroup();
@@ -392,8 +466,8 @@ void CPagePublishHTML::PreviewPage() {
     if (text.empty()) {
         return;
     }
-    if (const auto preview = m_state.m_job.WritePreview(m_page, std::move(text))) {
-        OpenInBrowser(*preview, MediaExtension());
+    if (const auto url = m_state.m_job.ServePreview(m_page, std::move(text))) {
+        OpenInBrowser(*url, MediaExtension());
     }
 }
 

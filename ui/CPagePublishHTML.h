@@ -39,6 +39,8 @@ public:
 
     // The wizard's Finish: publishes, then asks whether to publish into another page.
     void OnWizardFinish();
+    // Code has been inserted into the loaded page and not yet published.
+    bool HasUnpublishedCode() const { return m_page.IsPageOpen() && m_bFinishEnabled; }
     // Saves the page and copies the player files and the media; false leaves everything ready
     // for another try.
     bool PublishPage();
@@ -52,8 +54,8 @@ public:
     void OnFind();
     void OnFindInPage(const QString& text, int code);
     void OnInsertCode();
-    // The page with the player as it will look, in the browser; media and player files come
-    // from where they are now.
+    // The page with the player as it will look, in the browser, through the preview's web
+    // server; media and player files come from where they are now.
     void PreviewPage();
     void OnReset();
 
@@ -88,6 +90,12 @@ private:
     // The job's poster, taken once, off the user-interface thread.
     void TakePoster();
     bool CheckAndOpen(const std::string& path);
+    // Back on the page with a page loaded: it stays while the job would make the same code for
+    // it, else it is loaded again from the disk.
+    void ReturnToLoadedPage();
+    // Asks before code goes where the browser would not show it, or over selected text; may
+    // move the cursor past the place. False: insert nothing.
+    bool ConfirmInsertionPoint();
     void AddToHistory(const std::string& path);
     void ShowHistory(const std::string& current);
     std::string MediaExtension() const;
@@ -97,6 +105,8 @@ private:
     bool m_bPublishing = false;
 
     CHtmlPage m_page;
+    // What the loaded page's code was made from.
+    std::string m_strCodeSource;
     std::vector<std::string> m_arrHistory;
     std::function<bool(CFileDialogEx&)> m_fnRunFileDialog;
 

@@ -11,10 +11,13 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QPushButton;
 class CPlayerPicture;
+class CPosterMoment;
 
 // The second page: the player template for the chosen media, its picture (a click shows its
-// sample page) and the autoplay and poster options. Every choice goes into the settings at once.
+// sample page) and the playback options. Every choice goes into the settings at once.
 class CPageSelectPlayer : public QWizardPage {
     Q_OBJECT
 public:
@@ -42,8 +45,18 @@ private:
     void OnPictureClicked();
     void OnAutoPlayClicked(bool checked);
     void OnPosterClicked(bool checked);
+    void OnControlsClicked(bool checked);
+    void OnLoopClicked(bool checked);
+    void OnFitClicked(bool checked);
+    // The captions list of the video, in a dialog of its own.
+    void OnCaptionsClicked();
+    void ShowCaptionsCount();
     // Lays out the picture and the boxes below it in the room the page gives them.
     void PlacePlayerArea();
+    int OptionsRowWidth() const;
+    int OptionsRowHeight() const;
+    // The poster moment shows for video while a poster is asked for.
+    void ShowPosterMoment();
 
     CWizardState& m_state;
     bool m_bVideoMode = true;
@@ -55,4 +68,12 @@ private:
     CPlayerPicture* m_pPicture;
     QCheckBox* m_pAutoPlayBox;
     QCheckBox* m_pPosterBox;
+    // Audio mode: why an autoplaying sound may wait for the visitor.
+    QLabel* m_pAudioAutoPlayNote;
+    // One row below the poster box; the fit box shows in video mode only.
+    QCheckBox* m_pControlsBox;
+    QCheckBox* m_pLoopBox;
+    QCheckBox* m_pFitBox;
+    QPushButton* m_pCaptionsButton;
+    CPosterMoment* m_pPosterMoment;
 };

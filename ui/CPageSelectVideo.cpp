@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <utility>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileSystemModel>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -24,12 +26,15 @@
 
 #include "app/QtText.h"
 #include "core/MessageBox.h"
+#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/RecentList.h"
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
+#include "media/MediaConverter.h"
+#include "ui/CConvertDialog.h"
 #include "ui/CElidedLabel.h"
 #include "ui/CFileDialogEx.h"
 #include "ui/CHTML5Sheet.h"
@@ -75,6 +80,10 @@ std::string MediaDialogFilter() {
     for (const char* extension : kHtml5MediaExtensions) {
         patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
     }
+    // What can be made web-ready is offered as well.
+    for (const char* extension : kConvertibleExtensions) {
+        patterns += ";*" + std::string(extension);
+    }
     return "All supported media(" + patterns + ")|" + patterns + "|" +
            CPageSelectVideo::kMediaFilter;
 }
@@ -110,11 +119,15 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     // A file dropped on the box is a file to load, not text to insert.
     m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
     m_pMediaPathBox->lineEdit()->installEventFilter(this);
+    m_pMediaPathBox->installEventFilter(this);
     pathLabel->setBuddy(m_pMediaPathBox);
 
     auto* files = new QFileSystemModel(this);
     QStringList patterns;
     for (const char* extension : kHtml5MediaExtensions) {
+        patterns << QStringLiteral("*") + QLatin1String(extension);
+    }
+    for (const char* extension : kConvertibleExtensions) {
         patterns << QStringLiteral("*") + QLatin1String(extension);
     }
     files->setNameFilters(patterns);
@@ -124,6 +137,10 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     auto* completer = new QCompleter(files, this);
     completer->setCaseSensitivity(Qt::CaseSensitive);
     m_pMediaPathBox->setCompleter(completer);
+    // Ahead of the completer's own filter, which would hand Enter to the box behind the
+    // wizard's back.
+    m_pCompletionList = completer->popup();
+    m_pCompletionList->installEventFilter(this);
     // The completer only walks folders the model has listed; a pasted path has none of them.
     connect(m_pMediaPathBox->lineEdit(), &QLineEdit::textEdited, files,
             [files](const QString& text) {
@@ -153,6 +170,13 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
         grid->addWidget(value, row, 1);
         m_arrDetails[static_cast<size_t>(i)] = value;
     }
+    // Whether the file starts playing before it is all loaded, below the general details.
+    m_pFastStartText = new CElidedLabel(general);
+    m_pFastStartText->setObjectName(QStringLiteral("fastStartText"));
+    auto* fastStartLabel = new QLabel(ToQt(LoadStringRes(IDS_FAST_START_LABEL)), general);
+    fastStartLabel->setObjectName(QStringLiteral("fastStartLabel"));
+    generalGrid->addWidget(fastStartLabel, kGeneralFields, 0);
+    generalGrid->addWidget(m_pFastStartText, kGeneralFields, 1);
     for (QGridLayout* grid : {generalGrid, detailGrid}) {
         grid->setColumnStretch(1, 1);
         // The shorter group keeps its rows at the top.
@@ -175,6 +199,22 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     auto* groups = new QHBoxLayout;
     groups->addWidget(general, 1);
     groups->addWidget(detail, 1);
+    m_pNoteRow = new QWidget(this);
+    m_pNoteRow->setObjectName(QStringLiteral("playbackNote"));
+    auto* noteLayout = new QHBoxLayout(m_pNoteRow);
+    noteLayout->setContentsMargins(0, 0, 0, 0);
+    m_pNote = new QLabel(m_pNoteRow);
+    m_pNote->setWordWrap(true);
+    auto* convertButton = new QPushButton(ToQt(LoadStringRes(IDS_CONVERT_BUTTON)), m_pNoteRow);
+    convertButton->setObjectName(QStringLiteral("convertButton"));
+    convertButton->setAutoDefault(false);
+    noteLayout->addWidget(m_pNote, 1);
+    noteLayout->addWidget(convertButton);
+    m_pNoteRow->setVisible(false);
+    connect(convertButton, &QPushButton::clicked, this, [this] {
+        OfferConversion({MEDIA_ACCEPTED, State().m_job.Details()}, IDS_THEORA_OFFER);
+    });
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pOptionsButton);
     buttons->addStretch(1);
@@ -185,6 +225,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     layout->addSpacing(6);
     // The details take the room the window gives.
     layout->addLayout(groups, 1);
+    layout->addWidget(m_pNoteRow);
     layout->addLayout(buttons);
 
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
@@ -221,10 +262,22 @@ int CPageSelectVideo::FindEntry(const std::string& path) const {
 }
 
 bool CPageSelectVideo::LoadMedia(const std::string& path) {
+    m_strLastRead = path;
     if (!PathExists(path)) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_NOT_EXIST, path);
         m_pMediaPathBox->setFocus();
         return false;
+    }
+    // The file made web-ready just now: its copy, not another conversion.
+    if (!m_strConvertedFrom.empty() && path == m_strConvertedFrom &&
+        IsRegularFile(m_strConvertedTo)) {
+        const MediaCheck copy = CPublishJob::CheckMedia(m_strConvertedTo);
+        if (copy.verdict == MEDIA_ACCEPTED) {
+            State().m_job.SetConvertedMedia(m_strConvertedTo, copy.details, path);
+            ShowDetails(copy.details);
+            m_pPreviewButton->setEnabled(true);
+            return true;
+        }
     }
     return Accept(CMediaReader::Read({path}).front());
 }
@@ -234,7 +287,13 @@ bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
         case MEDIA_ACCEPTED:
             break;
         case MEDIA_NOT_HTML5:
-            ReportNotHtml5(result.path + "\r\n");
+            if (PlanConversion(result.check.details).kind != CONVERSION_NONE) {
+                if (OfferConversion(result.check, IDS_CONVERT_OFFER)) {
+                    return true;
+                }
+            } else {
+                ReportNotHtml5(result.path + "\r\n");
+            }
             m_pMediaPathBox->setFocus();
             return false;
         default:
@@ -262,12 +321,78 @@ void CPageSelectVideo::ShowDetails(const MediaDetails& details) {
     for (size_t i = 0; i < m_arrDetails.size(); ++i) {
         m_arrDetails[i]->SetFullText(ToQt(texts[i]));
     }
+    m_pFastStartText->SetFullText(ToQt(details.GetFastStartText()));
+    ShowPlaybackNote(details);
+}
+
+void CPageSelectVideo::ShowPlaybackNote(const MediaDetails& details) {
+    const bool note = PlaysOnlyInSomeBrowsers(details);
+    if (note) {
+        m_pNote->setText(ToQt(LoadStringRes(IDS_THEORA_NOTE)));
+    }
+    m_pNoteRow->setVisible(note);
+}
+
+bool CPageSelectVideo::OfferConversion(const MediaCheck& check, int question) {
+    const ConversionPlan plan = PlanConversion(check.details);
+    if (plan.kind == CONVERSION_NONE) {
+        return false;
+    }
+    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, question, check.details.m_strPath,
+                      plan.Describe()) != IDYES) {
+        return false;
+    }
+    return ConvertToMedia(check.details);
+}
+
+bool CPageSelectVideo::ConvertToMedia(const MediaDetails& source) {
+    const auto converted =
+        CConvertDialog::Convert(source, COptions::Instance()->m_strWorkFolder, window());
+    if (!converted) {
+        return false;
+    }
+    m_strConvertedFrom = source.m_strPath;
+    m_strConvertedTo = converted->m_strPath;
+    State().m_job.SetConvertedMedia(converted->m_strPath, *converted, source.m_strPath);
+    ShowDetails(*converted);
+    m_pPreviewButton->setEnabled(true);
+    return true;
+}
+
+void CPageSelectVideo::OnConvertCommand() {
+    std::string filter;
+    for (const char* extension : kConvertibleExtensions) {
+        filter += (filter.empty() ? "*" : ";*") + std::string(extension);
+    }
+    for (const char* extension : kHtml5MediaExtensions) {
+        filter += ";*" + std::string(extension);
+    }
+    CFileDialogEx dialog(LoadStringRes(IDS_CONVERT_SELECT_DIALOG),
+                         "Video and audio(" + filter + ")|" + filter + "|All Format(*.*)|*.*||",
+                         true, window());
+    if (!m_fileDialogRunner(dialog)) {
+        return;
+    }
+    const std::string path = dialog.GetPathName();
+    if (path.empty()) {
+        return;
+    }
+    const MediaCheck check = CMediaReader::Read({path}).front().check;
+    if (check.verdict != MEDIA_ACCEPTED && check.verdict != MEDIA_NOT_HTML5) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict), path);
+        return;
+    }
+    if (PlanConversion(check.details).kind == CONVERSION_NONE) {
+        // Already web-ready: it simply becomes the media.
+        Accept({path, check});
+    } else if (ConvertToMedia(check.details)) {
+        m_pMediaPathBox->setEditText(ToQt(path));
+    }
 }
 
 void CPageSelectVideo::ReportNotHtml5(const std::string& paths) {
-    if (MessageBoxRes(MB_YESNO | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, paths) == IDYES) {
-        GetShell().OpenDefault(LoadStringRes(IDS_CONVERTER_URL));
-    }
+    // Conversion is offered file by file, where it can be done; no web page does it.
+    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA, paths);
 }
 
 void CPageSelectVideo::OnHistoryActivated(int index) {
@@ -300,6 +425,8 @@ void CPageSelectVideo::OpenStartFile(const std::string& path) {
 void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> extensions;
     GetHtml5ExtensionList(extensions);
+    extensions.insert(extensions.end(), kConvertibleExtensions.begin(),
+                      kConvertibleExtensions.end());
     std::vector<std::string> candidates;
     for (const std::string& path : paths) {
         if (HasDropListExtension(path, extensions)) {
@@ -307,6 +434,12 @@ void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
         }
     }
     const std::vector<CMediaReader::Result> read = CMediaReader::Read(candidates);
+    // One file that can be made web-ready gets the offer rather than the refusal.
+    if (paths.size() == 1 && read.size() == 1 && read[0].check.verdict == MEDIA_NOT_HTML5) {
+        m_pMediaPathBox->setEditText(ToQt(paths[0]));
+        Accept(read[0]);
+        return;
+    }
 
     std::string refused;
     const CMediaReader::Result* first = nullptr;
@@ -331,11 +464,56 @@ void CPageSelectVideo::DropFiles(const std::vector<std::string>& paths) {
     }
     if (first) {
         m_pMediaPathBox->setCurrentIndex(FindEntry(first->path));
+        m_strLastRead = first->path;
         Accept(*first);
     }
 }
 
+bool CPageSelectVideo::ReadTypedPath() {
+    const std::string path = TrimWhiteSpace(FromQt(m_pMediaPathBox->currentText()));
+    if (path.empty() || path == m_strLastRead || CMediaReader::IsBusy()) {
+        return true;
+    }
+    return LoadMedia(path);
+}
+
+bool CPageSelectVideo::OnCompletionKey(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        return false;
+    }
+    QCompleter* completer = m_pMediaPathBox->completer();
+    const QModelIndex current = m_pCompletionList->currentIndex();
+    m_pCompletionList->hide();
+    if (!current.isValid()) {
+        // Nothing chosen in the list: Enter in the box, which is Next.
+        wizard()->next();
+        return true;
+    }
+    completer->setCurrentRow(current.row());
+    const QString chosen = completer->currentCompletion();
+    m_pMediaPathBox->setEditText(chosen);
+    // A folder is a step on the way to a file.
+    if (IsRegularFile(FromQt(chosen))) {
+        ReadTypedPath();
+    }
+    return true;
+}
+
 bool CPageSelectVideo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pCompletionList && event->type() == QEvent::KeyPress && wizard()) {
+        return OnCompletionKey(static_cast<QKeyEvent*>(event)->key());
+    }
+    // The box holds the focus for its line edit.
+    if (watched == m_pMediaPathBox && event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Left with the keyboard, the typed file is read once the focus has moved. A click
+        // elsewhere does its own reading (Next, Preview), and its release must not be dropped
+        // while the file is read.
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+            QMetaObject::invokeMethod(
+                this, [this] { ReadTypedPath(); }, Qt::QueuedConnection);
+        }
+    }
     if (watched == m_pMediaPathBox->lineEdit() && event->type() == QEvent::KeyPress && wizard()) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         // Return is the wizard's Next, which loads the typed path; the box must not load it
@@ -373,6 +551,11 @@ void CPageSelectVideo::dropEvent(QDropEvent* event) {
 }
 
 void CPageSelectVideo::OnPreview() {
+    // A typed path not yet read is the file to preview; one refused before leaves the file
+    // that was accepted.
+    if (!ReadTypedPath()) {
+        return;
+    }
     const std::string path = State().m_job.Details().m_strPath;
     int error = ENOENT;
     if (PathExists(path)) {

@@ -11,7 +11,9 @@
 #include "ui/CMediaReader.h"
 #include "ui/CWizardState.h"
 
+class QAbstractItemView;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QToolButton;
 class CElidedLabel;
@@ -45,6 +47,9 @@ public:
 
     void SetFileDialogRunner(FileDialogRunner runner);
 
+    // Asks for any video or audio file and makes it web-ready as the job's media.
+    void OnConvertCommand();
+
     // Next.
     bool validatePage() override;
 
@@ -61,20 +66,39 @@ private:
     void ShowDetails(const MediaDetails& details);
     // Message 34 for the paths, each ending in CR LF; Yes opens the converter's page.
     void ReportNotHtml5(const std::string& paths);
+    // Asks whether to make `check`'s file web-ready (`question` is 470 or 480) and does so; true
+    // when the web-ready copy became the job's media.
+    bool OfferConversion(const MediaCheck& check, int question);
+    bool ConvertToMedia(const MediaDetails& source);
+    void ShowPlaybackNote(const MediaDetails& details);
     void FillHistory();
     int FindEntry(const std::string& path) const;
     void OnHistoryActivated(int index);
+    // Reads the typed path unless it is the one read last; false when it was refused just now.
+    bool ReadTypedPath();
+    // Enter in the completion list.
+    bool OnCompletionKey(int key);
     void OnBrowse();
     void OnPreview();
     void OnPublishOptions();
 
     CWizardState& m_state;
     std::vector<std::string> m_arrHistory;
+    // The path last read, accepted or not: leaving the box or Preview reads a path once.
+    std::string m_strLastRead;
     FileDialogRunner m_fileDialogRunner;
 
     QComboBox* m_pMediaPathBox;
     QToolButton* m_pBrowseButton;
+    QAbstractItemView* m_pCompletionList = nullptr;
     std::array<CElidedLabel*, 10> m_arrDetails{};
+    CElidedLabel* m_pFastStartText;
     QPushButton* m_pOptionsButton;
     QPushButton* m_pPreviewButton;
+    // A note for media that plays only in some browsers, with the offer to convert it.
+    QWidget* m_pNoteRow = nullptr;
+    QLabel* m_pNote = nullptr;
+    // The file last made web-ready and its copy: choosing that file again takes the copy.
+    std::string m_strConvertedFrom;
+    std::string m_strConvertedTo;
 };

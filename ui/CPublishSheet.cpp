@@ -66,10 +66,17 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
     setPage(kPageSelectVideo, m_pPageSelectVideo);
     setPage(kPageSelectPlayer, m_pPageSelectPlayer);
     setPage(kPagePublishHTML, m_pPagePublishHTML);
-    for (QWizardPage* page : {static_cast<QWizardPage*>(m_pPageSelectVideo),
-                              static_cast<QWizardPage*>(m_pPageSelectPlayer),
-                              static_cast<QWizardPage*>(m_pPagePublishHTML)}) {
-        page->setMinimumSize(PageSize(page->fontMetrics()));
+    const std::initializer_list<QWizardPage*> pages = {m_pPageSelectVideo, m_pPageSelectPlayer,
+                                                       m_pPagePublishHTML};
+    // Every page gets the height the tallest needs, so the window keeps its size from page to
+    // page and no page has its boxes cut off.
+    int height = 0;
+    for (QWizardPage* page : pages) {
+        height = std::max(
+            {height, PageSize(page->fontMetrics()).height(), page->minimumSizeHint().height()});
+    }
+    for (QWizardPage* page : pages) {
+        page->setMinimumSize(PageSize(page->fontMetrics()).width(), height);
     }
 
     m_pHelpMenu = new QMenu(this);
@@ -91,11 +98,6 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
         }
         QAction* action = m_pHelpMenu->addAction(QString::fromUtf8(item.text));
         action->setData(item.id);
-        // There is no conversion to open yet; the item and its separator wait for it.
-        if (item.id == ID_HELP_CONVERTER) {
-            action->setVisible(false);
-            m_pHelpMenu->actions().at(m_pHelpMenu->actions().size() - 2)->setVisible(false);
-        }
     }
     connect(m_pHelpMenu, &QMenu::triggered, this,
             [this](QAction* action) { OnCommand(action->data().toInt()); });
@@ -140,6 +142,14 @@ void CPublishSheet::OnCommand(int id) {
         about->open();
         return;
     }
+    if (id == ID_HELP_CONVERTER) {
+        // The conversion makes the job's media: it happens on the first page.
+        ReturnToFirstPage();
+        if (currentId() == kPageSelectVideo) {
+            m_pPageSelectVideo->OnConvertCommand();
+        }
+        return;
+    }
     const std::string target = GetHelpCommandTarget(id);
     if (!target.empty()) {
         OpenDefaultOrReport(target);
@@ -151,7 +161,12 @@ void CPublishSheet::done(int result) {
         m_pPagePublishHTML->OnWizardFinish();
         return;
     }
-    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_CONFIRM_QUIT) != IDYES) {
+    // Unpublished code is named in the question, whichever page is showing.
+    const int answer = m_pPagePublishHTML->HasUnpublishedCode()
+                           ? MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_INSERTION_WILL_BE_LOST,
+                                           m_pPagePublishHTML->Page().PagePath())
+                           : MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_CONFIRM_QUIT);
+    if (answer != IDYES) {
         return;
     }
     QWizard::done(result);

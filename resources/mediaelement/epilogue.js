@@ -46,6 +46,39 @@
             return result;
         };
     }
+    // A video published to fit the page carries max-width:100% in its style. The player's own
+    // answer to that (its responsive mode) stretches it to its parent's whole width, beyond the
+    // video's size; keep the published size where there is room and shrink it, proportions kept,
+    // where there is not. The player asks again on every window resize.
+    if (proto && typeof proto.setPlayerSize === 'function') {
+        var setPlayerSize = proto.setPlayerSize;
+        var fittedSize = function (player) {
+            var node = player.node;
+            if (!player.isVideo || !node || !node.style || node.style.maxWidth !== '100%' ||
+                player.isFullScreen) {
+                return null;
+            }
+            var width = parseInt(node.getAttribute('width'), 10);
+            var height = parseInt(node.getAttribute('height'), 10);
+            var box = player.getElement(player.container);
+            var parent = box && box.parentElement;
+            if (!(width > 0 && height > 0) || !parent) {
+                return null;
+            }
+            var style = window.getComputedStyle(parent);
+            var room = parent.clientWidth - (parseFloat(style.paddingLeft) || 0) -
+                       (parseFloat(style.paddingRight) || 0);
+            var fitted = room > 0 ? Math.min(width, Math.floor(room)) : width;
+            return {width: fitted, height: Math.round(fitted * height / width)};
+        };
+        proto.setPlayerSize = function () {
+            var size = this.options && this.options.setDimensions !== false && fittedSize(this);
+            if (!size) {
+                return setPlayerSize.apply(this, arguments);
+            }
+            this.setDimensions(size.width, size.height);
+        };
+    }
     if (window.location.protocol === 'file:' && SPRITE) {
         var put = function () {
             if (document.getElementById('mejs-sprite')) {

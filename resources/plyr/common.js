@@ -22,8 +22,8 @@ function putSpriteIntoPage() {
 }
 
 const VIDEO_CONTROLS = [
-    'play-large', 'play', 'progress', 'current-time', 'duration', 'mute', 'volume', 'settings',
-    'pip', 'fullscreen',
+    'play-large', 'play', 'progress', 'current-time', 'duration', 'mute', 'volume', 'captions',
+    'settings', 'pip', 'fullscreen',
 ];
 const AUDIO_CONTROLS = ['play', 'progress', 'current-time', 'duration', 'mute', 'volume'];
 
@@ -39,6 +39,15 @@ export function currentScriptFolder(fileName) {
     return script && script.src ? new URL('.', script.src).href : '';
 }
 
+// The published track marked "default" is shown from the start, in its own language; Plyr
+// would otherwise wait for the visitor, or pick by the browser's language. (Without tracks
+// Plyr hides its captions button.)
+function captionsFor(media) {
+    const tracks = Array.from(media.querySelectorAll('track[kind="captions"], track[kind="subtitles"]'));
+    const first = tracks.find((track) => track.hasAttribute('default'));
+    return {active: Boolean(first), language: first ? first.srclang || 'auto' : 'auto', update: true};
+}
+
 // Plyr options for one element. "controls", "autoplay" and "loop" are the choices the user
 // published with; a player without controls still plays and pauses on a click.
 export function optionsFor(media, folder, extra) {
@@ -50,8 +59,11 @@ export function optionsFor(media, folder, extra) {
         controls: media.hasAttribute('controls') ? (audio ? AUDIO_CONTROLS : VIDEO_CONTROLS) : [],
         autoplay: media.hasAttribute('autoplay'),
         loop: {active: media.hasAttribute('loop')},
+        // Browsers start a video by itself only while it is muted: the player must not unmute it.
+        muted: media.hasAttribute('muted'),
         // The published page, not the visitor's last session, decides whether sound is on.
         storage: {enabled: false},
+        captions: captionsFor(media),
     };
     return Object.assign(options, extra || {});
 }

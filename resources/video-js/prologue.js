@@ -76,6 +76,34 @@
         }
     }
 
+    // A caption track the parser puts into a video after the player took the video over would
+    // stay the browser's own: the player would neither list it nor offer its captions button.
+    // Such a track goes to the player, shown when it is the default and nothing else is.
+    function adoptTrack(node) {
+        var video = node.parentNode;
+        var box = video && video.parentNode;
+        var players = window.videojs && window.videojs.getPlayers ? window.videojs.getPlayers() : {};
+        var player = box && box.id ? players[box.id] : null;
+        if (node.nodeName !== 'TRACK' || !player || typeof player.addRemoteTextTrack !== 'function') {
+            return;
+        }
+        var added = player.addRemoteTextTrack({
+            kind: node.getAttribute('kind') || 'subtitles',
+            src: node.getAttribute('src'),
+            srclang: node.getAttribute('srclang') || '',
+            label: node.getAttribute('label') || ''
+        }, false);
+        video.removeChild(node);
+        var tracks = player.textTracks();
+        var shown = false;
+        for (var i = 0; i < tracks.length; i++) {
+            shown = shown || (tracks[i].mode === 'showing' && tracks[i] !== added.track);
+        }
+        if (node.hasAttribute('default') && !shown && added && added.track) {
+            added.track.mode = 'showing';
+        }
+    }
+
     sweep(document);
     // The player sets itself up on a timer while the page is still being parsed; the observer
     // sees each element as the parser inserts it, before any timer can run.
@@ -86,6 +114,7 @@
                     fix(record.target);
                 } else {
                     Array.prototype.forEach.call(record.addedNodes, sweep);
+                    Array.prototype.forEach.call(record.addedNodes, adoptTrack);
                 }
             });
         });
@@ -120,5 +149,6 @@
     document.addEventListener('DOMContentLoaded', function () {
         sweep(document);
         setUpLeftOvers();
+        Array.prototype.forEach.call(document.querySelectorAll('.video-js > video > track'), adoptTrack);
     });
 })();

@@ -116,6 +116,7 @@ const MIME_TYPES = {
     '.m4a': 'audio/mp4',
     '.wav': 'audio/wav',
     '.swf': 'application/x-shockwave-flash',
+    '.vtt': 'text/vtt; charset=utf-8',
 };
 
 // Parses a single "bytes=" range against a file size: {start, end} (inclusive), null when the

@@ -27,6 +27,28 @@ TEST(PublishArguments, OptionsAndTheirDefaults) {
     EXPECT_EQ(Parse({"--overwrite", "yes", "m.mp4", "p.htm"}, true)->overwrite,
               PublishOptions::Overwrite::Yes);
     EXPECT_EQ(Parse({"--", "-odd name.mp4", "p.htm"})->media, "-odd name.mp4");
+    EXPECT_FALSE(o->force) << "a marker where the player would not show is refused";
+    EXPECT_TRUE(Parse({"--force", "--after", "x", "m.mp4", "p.htm"})->force);
+}
+
+TEST(PublishArguments, CaptionsTakeALanguageAndALabel) {
+    auto o = Parse({"--captions", "a.srt", "--captions", "b.vtt:fr", "--captions",
+                    "dir:x/c.SRT:pt-BR:Portugu\xC3\xAAs: Brasil", "--captions", "d.txt:en:E",
+                    "--no-captions", "m.mp4", "p.htm"});
+    ASSERT_TRUE(o);
+    ASSERT_EQ(o->captions.size(), 4u);
+    const std::vector<std::vector<std::string>> expected = {
+        {"a.srt", "", ""},
+        {"b.vtt", "fr", ""},
+        {"dir:x/c.SRT", "pt-BR", "Portugu\xC3\xAAs: Brasil"},
+        {"d.txt", "en", "E"}};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ((std::vector<std::string>{o->captions[i].file, o->captions[i].language,
+                                            o->captions[i].label}),
+                  expected[i]);
+    }
+    EXPECT_TRUE(o->noCaptions);
+    EXPECT_FALSE(Parse({"m.mp4", "p.htm"})->noCaptions);
 }
 
 TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
@@ -41,6 +63,9 @@ TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
         {{"--frobnicate", "m.mp4", "p.htm"}, "unknown option"},
         {{"m.mp4", "p.htm", "--site-root"}, "needs a value"},
         {{"--at", "", "m.mp4", "p.htm"}, "needs a text"},
+        {{"--captions", "a.srt:english", "m.mp4", "p.htm"}, "not a language tag"},
+        {{"--captions", ":en", "m.mp4", "p.htm"}, "needs a file"},
+        {{"m.mp4", "p.htm", "--captions"}, "needs a value"},
     };
     for (const auto& row : rows) {
         std::string error;
@@ -53,10 +78,12 @@ TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
 TEST(PublishArguments, HelpDocumentsEveryOption) {
     const std::string usage = PublishUsage();
     for (const char* option :
-         {"--player",   "--site-root",   "--js-path", "--media-path", "--poster",   "--no-poster",
-          "--autoplay", "--no-autoplay", "--loop",    "--no-loop",    "--controls", "--no-controls",
-          "--at",       "--after",       "--print",   "--overwrite",  "--settings", "-q",
-          "-v",         "--version",     "--help"}) {
+         {"--player",    "--site-root",   "--js-path",     "--media-path", "--poster",
+          "--no-poster", "--autoplay",    "--no-autoplay", "--loop",       "--no-loop",
+          "--controls",  "--no-controls", "--fit",         "--no-fit",     "--at",
+          "--after",     "--print",       "--overwrite",   "--settings",   "-q",
+          "-v",          "--version",     "--help",        "--captions",   "--no-captions",
+          "--force"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     std::string error;

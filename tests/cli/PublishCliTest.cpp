@@ -104,6 +104,26 @@ TEST_F(PublishCli, Mp4IntoTwoPagesAtDifferentDepths) {
     EXPECT_EQ(again.status, 0) << again.err;
 }
 
+TEST_F(PublishCli, FitIsOnUnlessSwitchedOff) {
+    const std::string fitted =
+        "width=\"640\" height=\"360\" "
+        "style=\"max-width:100%;height:auto;aspect-ratio:640/360\"";
+    for (const char* player : {"default", "youtube", "mediaelement", "leanback", "projekktor"}) {
+        Result byDefault = Publish(
+            Site({"--print", "--no-poster", "--player", player, *media / "movie.mp4", index}));
+        ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+        EXPECT_NE(byDefault.out.find(fitted), std::string::npos) << player << byDefault.out;
+        Result off = Publish(Site({"--print", "--no-poster", "--no-fit", "--player", player,
+                                   *media / "movie.mp4", index}));
+        ASSERT_EQ(off.status, 0) << off.err;
+        EXPECT_EQ(off.out.find("style=\"max-width"), std::string::npos) << player << off.out;
+        EXPECT_NE(off.out.find("width=\"640\" height=\"360\""), std::string::npos);
+    }
+    Result audio = Publish(Site({"--print", "--fit", *media / "song.mp3", index}));
+    ASSERT_EQ(audio.status, 0) << audio.err;
+    EXPECT_EQ(audio.out.find("max-width"), std::string::npos) << audio.out;
+}
+
 TEST_F(PublishCli, PrintChangesNothing) {
     const std::string before = Listing(site);
     Result r = Publish(Site({"--print", "--player", "mediaelement", *media / "movie.mp4", news}));
@@ -200,6 +220,53 @@ TEST_F(PublishCli, SettingsFileIsReadAndNeverWritten) {
     EXPECT_EQ(test::ReadFile(ini), before);
     EXPECT_FALSE(PathExists(env.home + "/.config/OmbrelTec"))
         << "the user's settings are untouched";
+}
+
+TEST_F(PublishCli, CaptionsAreFoundGivenConvertedAndTyped) {
+    const std::string movie = env.sandbox / "in/movie.mp4";
+    CreateFolders(env.sandbox / "in");
+    ASSERT_EQ(test::Run({"cp", *media / "movie.mp4", movie}), 0);
+    env.sandbox.Write("in/movie.en.srt", "1\n00:00:01,000 --> 00:00:02,000\nHello\n");
+    const std::string french = env.sandbox.Write(
+        "in/french.srt", "1\r\n00:00:01,000 --> 00:00:02,000\r\nD\xE9j\xE0 l'\xE9t\xE9\r\n");
+    // An older copy of the server configuration, without the captions type.
+    env.sandbox.Write("site/medias/.htaccess", "AddType video/mp4 .mp4\n");
+
+    Result r = Publish(Site({"--player", "mediaelement", "--captions",
+                             french + ":fr:Fran\xC3\xA7"
+                                      "ais",
+                             movie, index}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string page = test::ReadFile(index);
+    EXPECT_NE(page.find("<track kind=\"captions\" src=\"medias/movie.en.vtt\" srclang=\"en\" "
+                        "label=\"English\" default>\n<track kind=\"captions\" "
+                        "src=\"medias/movie.fr.vtt\" srclang=\"fr\" label=\"Fran&#231;ais\">\n"
+                        "</video>"),
+              std::string::npos)
+        << page;
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.en.vtt"),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nHello\n");
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.fr.vtt"),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nD\xC3\xA9j\xC3\xA0 l'\xC3\xA9t\xC3\xA9\n");
+    const std::string config = test::ReadFile(site + "/medias/.htaccess");
+    EXPECT_NE(config.find("AddType text/vtt .vtt\n# End of the media types"), std::string::npos)
+        << config;
+    EXPECT_EQ(Listing(env.tmp), "") << "no converted captions are left behind";
+
+    // Without the found ones, and a file that is not captions stops the run, naming the line.
+    const std::string bad = env.sandbox.Write("in/bad.srt",
+                                              "1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
+                                              "2\n00:00:03 --> 00:00:04,000\nB\n");
+    Result refused = Publish(Site({"--no-captions", "--captions", bad, movie, news}));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("bad.srt' is neither WebVTT nor SubRip.\nLine 6:"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(test::ReadFile(news), kPage) << "nothing was published";
+
+    Result none = Publish(Site({"--no-captions", movie, news}));
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(test::ReadFile(news).find("<track"), std::string::npos);
 }
 
 }  // namespace

@@ -68,6 +68,22 @@ TEST(Options, DefaultsWithAnEmptyStore) {
     EXPECT_TRUE(o->m_strOutputFolder.ends_with("/"));
 }
 
+TEST(Options, FitPlayerIsOnUnlessStoredOff) {
+    {
+        test::Environment env;
+        COptions* o = Load();
+        EXPECT_EQ(o->m_bFitPlayer, 1);
+        o->m_bFitPlayer = 0;
+        o->SaveState();
+        EXPECT_EQ(env.store->GetInt("Options", "Fit Player", -1), 0);
+        COptions::DestroyInstance();
+        EXPECT_EQ(Load()->m_bFitPlayer, 0) << "a stored 0 stays off";
+    }
+    test::Environment env;
+    env.store->WriteInt("Options", "Fit Player", 1);
+    EXPECT_EQ(Load()->m_bFitPlayer, 1);
+}
+
 TEST(Options, VideosFolderIsPreferredWhenItExists) {
     test::Environment env;
     env.sandbox.MakeFolder("home/Videos");

@@ -15,7 +15,10 @@ bool Make(const std::string& name, const std::string& path) {
         return test::MakeMedia(path, 40, false, true, {"-c:a", "libmp3lame", "-b:a", "128k"});
     }
     if (name == "movie.mp4") {
-        return test::MakeMedia(path, 1, true, true, {"-c:v", "libx264", "-c:a", "aac", "-shortest"},
+        // Index first: publishing copies it as it is and runs ffmpeg for the poster alone.
+        return test::MakeMedia(path, 1, true, true,
+                               {"-c:v", "libx264", "-c:a", "aac", "-movflags", "+faststart",
+                                "-shortest"},
                                320, 240);
     }
     if (name == "big.mp4") {

@@ -75,9 +75,11 @@ TEST_F(MidRun, PageSavedByAnotherProgramMeanwhileIsNotOverwrittenWithoutAQuestio
         RunResult r =
             Publish(Site({"--poster", SampleMedia("movie.mp4"), index}), WithFfmpeg(edit));
         EXPECT_EQ(r.status, 4) << r.err;
-        EXPECT_NE(r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_ON_DISK), index)),
-                  std::string::npos)
+        EXPECT_NE(
+            r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_BEFORE_PUBLISHING), index)),
+            std::string::npos)
             << r.err;
+        EXPECT_EQ(r.err.find("shown here"), std::string::npos) << "the wizard's wording";
         EXPECT_EQ(test::ReadFile(index), edited);
         EXPECT_FALSE(PathExists(site + "/medias")) << "nothing is copied for a page not saved";
     }
@@ -186,7 +188,8 @@ TEST_F(TwoPublishers, IntoOnePageLeaveOneWholePageAndNeitherReportsALostOne) {
         const RunResult& refused = page == withMovie ? b : a;
         EXPECT_EQ(saved.status, 0) << saved.err;
         EXPECT_EQ(refused.status, 4) << refused.err;
-        EXPECT_NE(refused.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_ON_DISK), index)),
+        EXPECT_NE(refused.err.find(
+                      fmt::sprintf(LoadStringRes(IDS_PAGE_CHANGED_BEFORE_PUBLISHING), index)),
                   std::string::npos)
             << refused.err;
     }

@@ -2,6 +2,7 @@
 #include "tests/faults/PublishRun.h"
 
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,7 @@ CPublishProcess::CPublishProcess(std::vector<std::string> args, const RunOptions
             m_process.Wait([this](std::string_view chunk) { m_result.out += chunk; },
                            [this](std::string_view chunk) { m_result.err += chunk; });
         m_result.status = result.exited ? result.exitCode : -1;
+        m_bFinished.store(true);
     });
 }
 
@@ -71,6 +73,12 @@ RunResult CPublishProcess::Wait() {
         m_reader.join();
     }
     return m_result;
+}
+
+void CPublishProcess::Signal(int signal) {
+    if (!m_bFinished.load() && m_process.GetPid() > 0) {
+        ::kill(m_process.GetPid(), signal);
+    }
 }
 
 RunResult Publish(std::vector<std::string> args, const RunOptions& options) {

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <utility>
@@ -44,9 +45,13 @@ public:
     CPublishProcess& operator=(const CPublishProcess&) = delete;
 
     RunResult Wait();
+    // Sends `signal` to the publisher unless it has ended already.
+    void Signal(int signal);
+    bool Finished() const { return m_bFinished.load(); }
 
 private:
     CProcess m_process;
+    std::atomic<bool> m_bFinished{false};
     RunResult m_result;
     std::thread m_reader;
 };

@@ -47,6 +47,8 @@ protected:
         options->m_bVideoLoop = 0;
         options->m_bVideoPoster = 0;
         options->m_bAudioAutoPlay = 0;
+        // The worked examples are the texts without it; it has tests of its own.
+        options->m_bFitPlayer = 0;
         page = env.sandbox.Write("site/index.htm", "<html></html>");
         SetStillPictureMaker([this](const std::string& video, const std::string& jpeg) {
             ++pictures;
@@ -213,6 +215,92 @@ TEST_F(Players, ProjekktorRefusesAudioAndWritesTheTitle) {
         body.ends_with("</video>\n\n<script type=\"text/javascript\">\n$(document).ready("
                        "function() {projekktor('#player_a', { playerFlashMP4: "
                        "'jarisplayer.swf'});});\n</script>"));
+}
+
+struct VideoRow {
+    int type;
+    int index;
+};
+constexpr VideoRow kVideoRows[] = {{PLAYER_TYPE_VIDEOJS, 0},
+                                   {PLAYER_TYPE_VIDEOJS, 1},
+                                   {PLAYER_TYPE_MEDIAELEMENT, 2},
+                                   {PLAYER_TYPE_LEANBACK, 3},
+                                   {PLAYER_TYPE_PROJEKKTOR, 4}};
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(Players, FitAddsOnlyTheStyleBesideTheSizeOfEveryVideoPlayer) {
+    for (const VideoRow& row : kVideoRows) {
+        for (const char* name : {"movie.mp4", "clip.webm"}) {
+            options->m_nVideoPlayer = row.index;
+            options->m_bFitPlayer = 0;
+            PlayerRequest plain = Request(name, MEDIA_KIND_VIDEO, row.index);
+            plain.width = 1920;
+            plain.height = 1080;
+            std::string expected = Body(row.type, plain);
+            const std::string size = "width=\"1920\" height=\"1080\"";
+            ASSERT_EQ(Count(expected, size), 1u) << expected;
+            expected.insert(expected.find(size) + size.size(),
+                            " style=\"max-width:100%;height:auto;aspect-ratio:1920/1080\"");
+
+            options->m_bFitPlayer = 1;
+            PlayerRequest fitted = Request(name, MEDIA_KIND_VIDEO, row.index);
+            fitted.width = 1920;
+            fitted.height = 1080;
+            EXPECT_EQ(Body(row.type, fitted), expected) << row.index << " " << name;
+        }
+    }
+}
+
+TEST_F(Players, FitLeavesAudioAndSizelessVideoAlone) {
+    for (int type : {PLAYER_TYPE_MEDIAELEMENT, PLAYER_TYPE_LEANBACK}) {
+        options->m_bFitPlayer = 0;
+        PlayerRequest plain = Request("song.mp3", MEDIA_KIND_AUDIO);
+        const std::string expected = Body(type, plain);
+        options->m_bFitPlayer = 1;
+        PlayerRequest fitted = Request("song.mp3", MEDIA_KIND_AUDIO);
+        EXPECT_EQ(Body(type, fitted), expected) << type;
+        EXPECT_FALSE(fitted.fit) << "only video is fitted";
+    }
+    PlayerRequest sizeless = Request("movie.mp4", MEDIA_KIND_VIDEO, 2);
+    sizeless.width = 0;
+    sizeless.height = 0;
+    const std::string body = Body(PLAYER_TYPE_MEDIAELEMENT, sizeless);
+    EXPECT_TRUE(sizeless.fit);
+    EXPECT_EQ(body.find("style="), std::string::npos) << "no proportions to keep: " << body;
+    EXPECT_EQ(body.find("$(fit)"), std::string::npos) << body;
+}
+
+TEST_F(Players, AutoplayingVideoIsMutedAndInlineAudioIsNot) {
+    options->m_bAutoPlay = 1;
+    options->m_bAudioAutoPlay = 1;
+    for (const VideoRow& row : kVideoRows) {
+        options->m_nVideoPlayer = row.index;
+        PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO, row.index);
+        const std::string body = Body(row.type, r);
+        EXPECT_EQ(Count(body, "autoplay=\"autoplay\" muted=\"muted\" playsinline=\"playsinline\" "),
+                  1u)
+            << body;
+    }
+    for (int type : {PLAYER_TYPE_MEDIAELEMENT, PLAYER_TYPE_LEANBACK}) {
+        PlayerRequest r = Request("song.mp3", MEDIA_KIND_AUDIO);
+        const std::string body = Body(type, r);
+        EXPECT_EQ(Count(body, "autoplay=\"autoplay\""), 1u) << body;
+        EXPECT_EQ(body.find("muted"), std::string::npos) << "sound that plays muted is no sound";
+    }
+    options->m_bAutoPlay = 0;
+    for (const VideoRow& row : kVideoRows) {
+        PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO, row.index);
+        const std::string body = Body(row.type, r);
+        EXPECT_EQ(body.find("autoplay"), std::string::npos) << body;
+        EXPECT_EQ(body.find("muted"), std::string::npos) << body;
+    }
 }
 
 TEST_F(Players, SourceLinesFollowTheMode) {
@@ -461,15 +549,17 @@ TEST_F(WholeTexts, BodiesWithEveryOptionOn) {
     options->m_bAudioAutoPlay = 1;
     PlayerRequest video = Request("movie.mp4", MEDIA_KIND_VIDEO, 2);
     EXPECT_EQ(Body(PLAYER_TYPE_MEDIAELEMENT, video),
-              "<video  controls=\"controls\"   autoplay=\"autoplay\"  width=\"640\" height=\"360\" "
+              "<video  controls=\"controls\"   autoplay=\"autoplay\" muted=\"muted\" "
+              "playsinline=\"playsinline\"  width=\"640\" height=\"360\" "
               "poster=\"medias/movie.jpg\"   loop=\"loop\"   preload=\"auto\" >\n"
               "<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>\n</video>");
 
     PlayerRequest projekktor = Request("movie.webm", MEDIA_KIND_VIDEO, 4);
     EXPECT_EQ(
         Body(PLAYER_TYPE_PROJEKKTOR, projekktor),
-        "<video id=\"player_a\" title=\"movie\" controls=\"controls\"   autoplay=\"autoplay\"  "
-        "width=\"640\" height=\"360\" poster=\"medias/movie.jpg\"   loop=\"loop\"   "
+        "<video id=\"player_a\" title=\"movie\" controls=\"controls\"   autoplay=\"autoplay\" "
+        "muted=\"muted\" playsinline=\"playsinline\"  width=\"640\" height=\"360\" "
+        "poster=\"medias/movie.jpg\"   loop=\"loop\"   "
         "preload=\"auto\" >\n<source src=\"medias/movie.webm\" type=\"video/webm\"/>\n"
         "</video>\n\n<script type=\"text/javascript\">\n$(document).ready(function() "
         "{projekktor('#player_a', { playerFlashMP4: 'jarisplayer.swf'});});\n</script>");
@@ -480,6 +570,17 @@ TEST_F(WholeTexts, BodiesWithEveryOptionOn) {
               "controls=\"controls\"   autoplay=\"autoplay\"   loop=\"loop\"   preload=\"auto\">\n"
               "<source src=\"medias/song.oga\" type=\"audio/ogg\"/>\n</audio>\n</div>\n\n");
     EXPECT_EQ(pictures, 2) << "only the two video bodies took a poster";
+}
+
+TEST_F(WholeTexts, FittedMediaElementVideo) {
+    options->m_bFitPlayer = 1;
+    PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO, 2);
+    r.width = 1920;
+    r.height = 1080;
+    EXPECT_EQ(Body(PLAYER_TYPE_MEDIAELEMENT, r),
+              "<video  controls=\"controls\"    width=\"1920\" height=\"1080\" "
+              "style=\"max-width:100%;height:auto;aspect-ratio:1920/1080\"   preload=\"auto\" >\n"
+              "<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>\n</video>");
 }
 
 TEST_F(WholeTexts, LeanbackMp4BodyWithItsFlashObject) {

@@ -113,7 +113,8 @@ TEST_F(Resources, SamplePagesAreNumberedAndFilledWithTheOptions) {
     EXPECT_EQ(*second, options->m_strWorkFolder + "/html5-player-0.htm");
     EXPECT_EQ(test::ReadFile(*first),
               "<link href=\"" + PathToUrl(install) +
-                  "/video-js/tube.css\"><video  autoplay=\"autoplay\"  poster=\"Waiting for "
+                  "/video-js/tube.css\"><video  autoplay=\"autoplay\" muted=\"muted\" "
+                  "playsinline=\"playsinline\"  poster=\"Waiting for "
                   "you.jpg\" loop=\"loop\"  >");
     EXPECT_TRUE(IsRegularFile(options->m_strWorkFolder + "/Waiting for you.webm"));
     EXPECT_FALSE(PathExists(options->m_strWorkFolder + "/Waiting for you.mp3"));

@@ -116,6 +116,7 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
         ASSERT_TRUE(preview.Create(env.sandbox / "site/.~preview.htm"));
         ASSERT_TRUE(page.SavePage(preview, edited));
         EXPECT_EQ(test::ReadFile(env.sandbox / "site/.~preview.htm"), test::ReadFile(path));
+        EXPECT_EQ(page.EncodePage(edited), test::ReadFile(path)) << "the served preview";
     }
     {
         SCOPED_TRACE("charset=unicode: FF FE and UTF-16LE");
@@ -201,6 +202,7 @@ TEST_F(HtmlPageEncodingTest, Utf8MetaPageKeepsItsByteOrderMarkExactlyWhenItHadOn
     ASSERT_TRUE(page.SavePage(preview, page.Text()));
     EXPECT_EQ(test::ReadFile(env.sandbox / "site/.~preview.htm"),
               test::CommittedPage("utf8-meta-bom.htm"));
+    EXPECT_EQ(page.EncodePage(page.Text()), test::CommittedPage("utf8-meta-bom.htm"));
 }
 
 TEST_F(HtmlPageEncodingTest, Cp1252SystemReallyConvertsUtf8Pages) {

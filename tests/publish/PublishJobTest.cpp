@@ -50,8 +50,10 @@ protected:
         news = env.sandbox.Write("site/news/a.htm", kPage);
         movie = env.sandbox / "in/movie.mp4";
         CreateFolders(env.sandbox / "in");
+        // Index first, so the published copy is the file itself.
         ASSERT_TRUE(test::MakeMedia(movie, 1, true, true,
-                                    {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}));
+                                    {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
+                                     "-movflags", "+faststart"}));
         SetStillPictureMaker([this](const std::string& video, const std::string& jpeg) {
             ++pictures;
             std::ofstream(jpeg, std::ios::binary) << "\xFF\xD8 " << video;
@@ -180,7 +182,7 @@ TEST_F(PublishJob, CodeFollowsThePageAndTheMode) {
     EXPECT_NE(tube.body.find("video-js tubecss"), std::string::npos) << tube.body;
 }
 
-TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndASavedFailureCopiesNothing) {
+TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndAFailedSaveLeavesThePage) {
     CPublishJob job;
     Start(job, movie);
     job.TakePoster(env.sandbox / "work");
@@ -201,7 +203,8 @@ TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndASavedFailureCopiesNothing)
     EXPECT_TRUE(second.Published());
     EXPECT_EQ(questions.asked.size(), 1u);
 
-    // A page that cannot be saved (the disk is full): nothing of this page reaches the site.
+    // A page that cannot be saved (the disk is full) stays as it was; its files were put in
+    // place first.
     class CFullDisk : public IFileWriter {
     public:
         bool WriteAll(int, std::string_view) override {
@@ -221,7 +224,83 @@ TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndASavedFailureCopiesNothing)
     EXPECT_EQ(refused.failure->path, other);
     EXPECT_EQ(refused.failure->error, ENOSPC);
     EXPECT_EQ(test::ReadFile(other), kPage);
-    EXPECT_FALSE(PathExists(site + "/other-medias"));
+    EXPECT_TRUE(PathExists(site + "/other-medias"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PublishJob, CaptionsBesideTheMediaAreOfferedConvertedAndPublished) {
+    env.sandbox.Write(
+        "in/movie.srt",
+        "1\r\n00:00:01,000 --> 00:00:02,000\r\nCaf\xE9 cr\xE8me \xE0 l'\xE9t\xE9\r\n");
+    env.sandbox.Write("in/movie.de.vtt", "WEBVTT\n\n00:01.000 --> 00:02.000\nHallo\n");
+    env.sandbox.Write("in/movie.it.srt", "not captions at all\n");
+    const std::string extra =
+        env.sandbox.Write("in/extra.es.srt", "1\n00:00:03,000 --> 00:00:04,000\nHola\n");
+    CPublishJob job;
+    Start(job, movie);
+    ASSERT_EQ(job.Captions().size(), 2u);
+    EXPECT_EQ(job.Captions()[0].language, "");
+    EXPECT_EQ(job.Captions()[1].language, "de");
+    EXPECT_EQ(job.Captions()[1].label, "German");
+    ASSERT_EQ(job.CaptionsProblems().size(), 1u);
+    EXPECT_NE(job.CaptionsProblems()[0].find("movie.it.srt' is neither WebVTT nor SubRip"),
+              std::string::npos)
+        << job.CaptionsProblems()[0];
+
+    EXPECT_EQ(job.AddCaptions(extra), "");
+    EXPECT_EQ(job.Captions()[2].language, "es") << "the name gives the language";
+    EXPECT_FALSE(job.SetCaptionsLanguage(0, "not a tag", ""));
+    EXPECT_TRUE(job.SetCaptionsLanguage(0, "fr", ""));
+    EXPECT_EQ(job.Captions()[0].label, "French");
+    EXPECT_TRUE(job.SetCaptionsLanguage(2, "es", "Espa\xC3\xB1ol"));
+    const std::string refused = job.AddCaptions(env.sandbox / "in/movie.it.srt");
+    EXPECT_NE(refused.find("Line 1:"), std::string::npos) << refused;
+    EXPECT_EQ(job.Captions().size(), 3u);
+
+    const PageCode code = job.MakeCode(news, PLAYER_MODE_PUBLISH);
+    EXPECT_NE(code.body.find("<track kind=\"captions\" src=\"../medias/movie.fr.vtt\" "
+                             "srclang=\"fr\" label=\"French\" default>\n<track kind=\"captions\" "
+                             "src=\"../medias/movie.de.vtt\" srclang=\"de\" label=\"German\">\n"
+                             "<track kind=\"captions\" src=\"../medias/movie.es.vtt\" "
+                             "srclang=\"es\" label=\"Espa&#241;ol\">\n"),
+              std::string::npos)
+        << code.body;
+    CountingQuestions questions;
+    ASSERT_TRUE(PublishInto(job, news, questions).Published());
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.fr.vtt"),
+              "WEBVTT\n\n00:00:01.000 --> 00:00:02.000\nCaf\xC3\xA9 cr\xC3\xA8me \xC3\xA0 "
+              "l'\xC3\xA9t\xC3\xA9\n");
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.de.vtt"),
+              test::ReadFile(env.sandbox / "in/movie.de.vtt"));
+    EXPECT_TRUE(IsRegularFile(site + "/medias/movie.es.vtt"));
+    EXPECT_FALSE(PathExists(site + "/medias/movie.vtt")) << "renamed with its language";
+
+    // Another file of the same name is not overwritten without asking.
+    job.RemoveCaptions(1);
+    env.sandbox.Write("site/medias/movie.es.vtt", "WEBVTT\n\nsomeone else's\n");
+    questions.answer = COPY_EXIST_NO;
+    ASSERT_TRUE(PublishInto(job, index, questions).Published());
+    ASSERT_EQ(questions.asked.size(), 1u);
+    EXPECT_NE(questions.asked[0].find("movie.es.vtt"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(site + "/medias/movie.es.vtt"), "WEBVTT\n\nsomeone else's\n");
+    EXPECT_EQ(job.MakeCode(index, PLAYER_MODE_PUBLISH).body.find("movie.de.vtt"),
+              std::string::npos);
+
+    const std::string workFile = job.Captions()[0].file;
+    EXPECT_TRUE(IsRegularFile(workFile));
+    job.End();
+    EXPECT_FALSE(PathExists(workFile)) << "the job's end deletes its converted files";
+    EXPECT_TRUE(job.Captions().empty());
+}
+
+TEST_F(PublishJob, WithoutCaptionsTheBodyHasNoTrack) {
+    CPublishJob job;
+    Start(job, movie);
+    EXPECT_TRUE(job.Captions().empty());
+    EXPECT_EQ(job.MakeCode(index, PLAYER_MODE_PUBLISH).body.find("<track"), std::string::npos);
 }
 
 }  // namespace

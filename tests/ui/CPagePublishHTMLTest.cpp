@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <fmt/printf.h>
 
@@ -28,6 +32,7 @@
 #include "core/StringTable.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
+#include "publish/CPreviewServer.h"
 #include "publish/IFileWriter.h"
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
@@ -55,6 +60,18 @@ std::vector<std::string> PreviewFiles(const std::string& folder) {
         }
     }
     return found;
+}
+
+// The body of an address as a browser gets it; `status` is -1 when nothing answers.
+std::string Fetch(const std::string& url, int* status = nullptr) {
+    const size_t path = url.find('/', std::string("http://").size());
+    httplib::Client client(url.substr(0, path));
+    client.set_url_encode(false);
+    auto answer = client.Get(url.substr(path).c_str());
+    if (status) {
+        *status = answer ? answer->status : -1;
+    }
+    return answer ? answer->body : std::string();
 }
 
 // A disk that fills up after `room` bytes.
@@ -95,6 +112,20 @@ protected:
         return state;
     }
 };
+
+TEST_F(PublishPageTest, TypedPageKeepsItsCursorWhenTheBoxLosesFocus) {
+    CPagePublishHTML& page = StartWizard(Video(), 0);
+    BrowseTo(page, index);
+    BrowseTo(page, news);
+    // A name the list holds, though not as its current entry.
+    TypePath(page, index);
+    // The click on Insert takes the focus from the box still holding the typed name.
+    ASSERT_TRUE(page.PathBox()->lineEdit()->hasFocus());
+    InsertAfterBody(page);
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+    const std::string text(page.SourceView()->GetText());
+    EXPECT_EQ(text.find(page.Page().BodyCode()), text.find("<body>") + 6) << text;
+}
 
 TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
@@ -147,7 +178,7 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
 }
 
-TEST_F(PublishPageTest, BackToChangeThePlayerEmptiesThePageAndUsesTheNewPlayer) {
+TEST_F(PublishPageTest, BackToChangeThePlayerReloadsThePageAndUsesTheNewPlayer) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
     BrowseTo(page, index);
     InsertAfterBody(page);
@@ -158,14 +189,15 @@ TEST_F(PublishPageTest, BackToChangeThePlayerEmptiesThePageAndUsesTheNewPlayer) 
     ChoosePlayer(2);  // MediaElement
     Next(CPublishSheet::kPagePublishHTML);
 
-    EXPECT_TRUE(page.SourceView()->GetText().empty());
-    EXPECT_TRUE(page.PathBox()->currentText().isEmpty());
-    EXPECT_FALSE(page.Page().IsPageOpen());
-    EXPECT_EQ(Commands(page), "----+-");
-    EXPECT_EQ(sheet->State().m_job.Request().copyList.front(), Video());
-
-    BrowseTo(page, index);
+    // The old player's code is gone and the user is told to insert the new one.
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{Fill(
+                                  LoadStringRes(IDS_PAGE_RELOADED_INSERT_AGAIN).c_str(), index)});
     EXPECT_EQ(page.SourceView()->GetText(), kIndexPage) << "loaded again from the disk";
+    EXPECT_EQ(page.PathBox()->currentText(), ToQt(index));
+    EXPECT_TRUE(page.Page().IsPageOpen());
+    EXPECT_FALSE(page.Page().IsInserted());
+    EXPECT_EQ(Commands(page), "FIPR+-");
+    EXPECT_EQ(sheet->State().m_job.Request().copyList.front(), Video());
     InsertAfterBody(page);
     const std::string head = page.Page().HeadCode();
     EXPECT_NE(head.find("src=\"js/mediaelement/mediaelement-and-player.min.js\""),
@@ -176,29 +208,47 @@ TEST_F(PublishPageTest, BackToChangeThePlayerEmptiesThePageAndUsesTheNewPlayer) 
         << page.Page().BodyCode();
 }
 
-TEST_F(PublishPageTest, PreviewFilesAreReusedBesideThePageAndNeverLeak) {
+TEST_F(PublishPageTest, PreviewIsServedOverHttpAndWritesNothingIntoTheSite) {
     CPagePublishHTML& page = StartWizard(Video(), 0);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     EXPECT_TRUE(browser.pages.empty()) << "nothing loaded, nothing to preview";
 
     BrowseTo(page, index);
     InsertAfterBody(page);
+    const std::vector<std::string> before = Listing(site);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
-    const std::vector<std::string> first = PreviewFiles(site);
-    ASSERT_EQ(first.size(), 1u) << "two previews of a page share one file";
-    EXPECT_EQ(browser.pages, (std::vector<std::string>{first[0], first[0]}));
-    const std::string preview = ReadFile(first[0]);
-    const std::string install = PathToUrl(GetInstallFolder());
-    EXPECT_NE(preview.find("src=\"" + install + "/video-js/video.js\""), std::string::npos)
+    ASSERT_EQ(browser.pages.size(), 2u);
+    EXPECT_EQ(browser.pages[0], browser.pages[1]) << "two previews of a page share one server";
+    const std::string url = browser.pages[0];
+    EXPECT_TRUE(url.starts_with("http://127.0.0.1:")) << url;
+    EXPECT_TRUE(url.ends_with("/index.htm")) << url;
+    EXPECT_EQ(Listing(site), before) << "nothing is written into the site";
+    EXPECT_EQ(PreviewFiles(site), std::vector<std::string>{});
+
+    const CPreviewServer* server = sheet->State().m_job.PreviewServer();
+    ASSERT_NE(server, nullptr);
+    int status = 0;
+    const std::string preview = Fetch(url, &status);
+    EXPECT_EQ(status, 200);
+    const std::string script = server->FileUrl(GetInstallFolder() + "/video-js/video.js");
+    EXPECT_NE(preview.find("src=\"" + script + "\""), std::string::npos) << preview;
+    EXPECT_NE(preview.find("src=\"" + server->FileUrl(Video()) + "\""), std::string::npos)
         << preview;
-    EXPECT_NE(preview.find(PathToUrl(Video())), std::string::npos) << preview;
-    EXPECT_NE(preview.find("poster=\"" + PathToUrl(COptions::Instance()->m_strWorkFolder) +
-                           "/movie.jpg\""),
-              std::string::npos)
+    const std::string poster = COptions::Instance()->m_strWorkFolder + "/movie.jpg";
+    EXPECT_NE(preview.find("poster=\"" + server->FileUrl(poster) + "\""), std::string::npos)
         << preview;
     EXPECT_EQ(preview.find("src=\"medias/"), std::string::npos) << preview;
+    EXPECT_EQ(preview.find("file:"), std::string::npos) << preview;
     EXPECT_EQ(ReadFile(index), kIndexPage) << "a preview leaves the page alone";
+    // What the preview names plays from where it is now.
+    const std::string origin = url.substr(0, url.find('/', std::string("http://").size()));
+    EXPECT_EQ(Fetch(origin + server->FileUrl(Video()), &status), ReadFile(Video()));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(Fetch(origin + script, &status), ReadFile(GetInstallFolder() + "/video-js/video.js"));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(Fetch(origin + server->FileUrl(poster), &status), ReadFile(poster));
+    EXPECT_EQ(status, 200);
 
     // Another page after a preview: page-relative code again.
     BrowseTo(page, news);
@@ -207,13 +257,19 @@ TEST_F(PublishPageTest, PreviewFilesAreReusedBesideThePageAndNeverLeak) {
     const std::string shown(page.SourceView()->GetText());
     EXPECT_EQ(shown.find("file:"), std::string::npos) << shown;
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
-    EXPECT_EQ(PreviewFiles(site), std::vector<std::string>{}) << "the first preview is gone";
-    const std::vector<std::string> second = PreviewFiles(site + "/news");
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(browser.pages.back(), second[0]);
-
-    sheet.reset();
+    ASSERT_EQ(browser.pages.size(), 3u);
+    EXPECT_TRUE(browser.pages.back().starts_with(origin + "/")) << browser.pages.back();
+    EXPECT_TRUE(browser.pages.back().ends_with("/news/a.htm")) << browser.pages.back();
+    EXPECT_NE(Fetch(browser.pages.back()).find("<h1>News</h1>"), std::string::npos);
+    EXPECT_EQ(Fetch(url), kIndexPage) << "the first page's address shows the file again";
     EXPECT_EQ(PreviewFiles(site + "/news"), std::vector<std::string>{});
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+
+    // Closing the wizard stops the server.
+    sheet.reset();
+    status = 0;
+    Fetch(url, &status);
+    EXPECT_EQ(status, -1) << "still answering after the wizard closed";
 }
 
 TEST_F(PublishPageTest, PosterIsTakenOnceForLoadsPreviewsAndAReturnToThePage) {
@@ -240,7 +296,7 @@ TEST_F(PublishPageTest, PosterIsTakenOnceForLoadsPreviewsAndAReturnToThePage) {
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     QTest::mouseClick(page.PreviewButton(), Qt::LeftButton);
     ASSERT_EQ(browser.pages.size(), 2u);
-    EXPECT_NE(ReadFile(browser.pages.back()).find("poster=\""), std::string::npos);
+    EXPECT_NE(Fetch(browser.pages.back()).find("poster=\""), std::string::npos);
 
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
     Next(CPublishSheet::kPagePublishHTML);
@@ -388,8 +444,9 @@ TEST_F(PublishPageTest, AFailedSaveChangesNothingAndCanBeTriedAgain) {
     EXPECT_NE(messages[0].find("Cannot save the web page '" + index + "'"), std::string::npos);
     EXPECT_NE(messages[0].find(GetErrorText(ENOSPC)), std::string::npos) << messages[0];
     EXPECT_EQ(ReadFile(index), kIndexPage);
-    EXPECT_EQ(Listing(site), (std::vector<std::string>{"index.htm", "news"}))
-        << "nothing copied, no temporary file left";
+    // What the page needs is put in place before the page is saved.
+    EXPECT_EQ(Listing(site), (std::vector<std::string>{"index.htm", "js", "medias", "news"}))
+        << "no temporary file left";
     EXPECT_EQ(Commands(page), "FIPR+F") << "still inserted";
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
 
@@ -409,15 +466,14 @@ TEST_F(PublishPageTest, AMediaFolderInTheWayIsReportedAndCanBeTriedAgain) {
     EXPECT_EQ(TakeMessages(),
               std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_MEDIA_FOLDER_FAILED),
                                                     site + "/medias/", GetErrorText(ENOTDIR))});
-    const std::string saved = ReadFile(index);
-    EXPECT_NE(saved.find("medias/movie.mp4"), std::string::npos) << "the page is saved";
+    EXPECT_EQ(ReadFile(index), kIndexPage) << "not saved without its media in place";
     EXPECT_EQ(Commands(page), "FIPR+F");
 
     ::unlink((site + "/medias").c_str());
     env.box.answers = {IDNO};
     Finish();
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
-    EXPECT_EQ(ReadFile(index), saved);
+    EXPECT_NE(ReadFile(index).find("medias/movie.mp4"), std::string::npos);
     EXPECT_EQ(Listing(site + "/medias"),
               (std::vector<std::string>{".htaccess", "movie.jpg", "movie.mp4"}));
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
@@ -477,6 +533,39 @@ TEST_F(PublishPageTest, CancelAtTheOverwriteQuestionKeepsTheSiteFileAndTheCode) 
     EXPECT_EQ(overwrite.asked.size(), 1u);
     EXPECT_EQ(ReadFile(site + "/medias/movie.mp4"), ReadFile(Video()));
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+}
+
+TEST_F(PublishPageTest, AMediaLinkInTheSiteIsReplacedOnlyWhenTheUserAgrees) {
+    CPagePublishHTML& page = StartWizard(Video(), 0);
+    TypePath(page, index);
+    InsertAfterBody(page);
+    const std::string theirs = env.sandbox.Write("elsewhere/movie.mp4", "the user's own file");
+    ::chmod(theirs.c_str(), 0400);
+    std::filesystem::create_directories(site + "/medias");
+    const std::string link = site + "/medias/movie.mp4";
+    ASSERT_EQ(::symlink(theirs.c_str(), link.c_str()), 0);
+    {
+        test::OverwriteAnswerer overwrite({COPY_EXIST_NO});
+        Finish();
+        EXPECT_EQ(overwrite.asked,
+                  std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), link)});
+    }
+    EXPECT_EQ(TakeMessages(),
+              std::vector<std::string>{fmt::sprintf(LoadStringRes(IDS_LINK_LEFT_ALONE), link)});
+    EXPECT_EQ(ReadFile(index), kIndexPage) << "not published with media from elsewhere";
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Commands(page), "FIPR+F");
+
+    test::OverwriteAnswerer overwrite({COPY_EXIST_YES});
+    env.box.answers = {IDYES};
+    Finish();
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(link), ReadFile(Video()));
+    struct stat st {};
+    ASSERT_EQ(::stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0400u) << "what the link led to is unchanged";
+    EXPECT_EQ(ReadFile(theirs), "the user's own file");
 }
 
 TEST_F(PublishPageTest, APageChangedByAnotherProgramIsNotOverwrittenUnasked) {

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QTest>
@@ -102,6 +103,14 @@ protected:
         return Find<QCheckBox>(sheet, "autoPlayBox");
     }
     static QCheckBox& Poster(CPublishSheet& sheet) { return Find<QCheckBox>(sheet, "posterBox"); }
+    static QCheckBox& Controls(CPublishSheet& sheet) {
+        return Find<QCheckBox>(sheet, "controlsBox");
+    }
+    static QCheckBox& Loop(CPublishSheet& sheet) { return Find<QCheckBox>(sheet, "loopBox"); }
+    static QCheckBox& Fit(CPublishSheet& sheet) { return Find<QCheckBox>(sheet, "fitBox"); }
+    static QLabel& AudioNote(CPublishSheet& sheet) {
+        return Find<QLabel>(sheet, "audioAutoPlayNote");
+    }
     static QStringList Entries(CPublishSheet& sheet) {
         QStringList entries;
         for (int i = 0; i < List(sheet).count(); ++i) {
@@ -279,6 +288,75 @@ TEST_F(PageSelectPlayerTest, CheckBoxesAreStoredAtOnce) {
     EXPECT_EQ(env.store->GetInt("DEDE5 Varodo", "Video Poster", -1), 0);
 }
 
+TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
+    COptions* options = COptions::Instance();
+    options->LoadState();
+    EXPECT_EQ(options->m_bFitPlayer, 1) << "on unless turned off";
+    options->m_bVideoControl = 1;
+    options->m_bVideoLoop = 0;
+    auto sheet = MakeSheet();
+    Enter(*sheet, video);
+    EXPECT_TRUE(Controls(*sheet).isChecked());
+    EXPECT_FALSE(Loop(*sheet).isChecked());
+    EXPECT_TRUE(Fit(*sheet).isChecked());
+    for (QCheckBox* box : {&Controls(*sheet), &Loop(*sheet), &Fit(*sheet)}) {
+        EXPECT_TRUE(box->isVisible()) << box->objectName().toStdString();
+        EXPECT_GT(box->geometry().top(), Poster(*sheet).geometry().bottom());
+    }
+    Click(Controls(*sheet));
+    EXPECT_EQ(options->m_bVideoControl, 0);
+    Click(Loop(*sheet));
+    EXPECT_EQ(options->m_bVideoLoop, 1);
+    Click(Fit(*sheet));
+    EXPECT_EQ(options->m_bFitPlayer, 0);
+
+    // The request the publish page gets follows the boxes.
+    QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
+    ASSERT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
+    const PlayerRequest& request = sheet->State().m_job.Request();
+    EXPECT_FALSE(request.showControls);
+    EXPECT_TRUE(request.loop);
+    EXPECT_FALSE(request.fit);
+    QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
+
+    // Controls and loop are the audio player's too; fitting is for video only.
+    Enter(*sheet, audio);
+    EXPECT_FALSE(Controls(*sheet).isChecked());
+    EXPECT_TRUE(Loop(*sheet).isChecked());
+    EXPECT_TRUE(Controls(*sheet).isVisible());
+    EXPECT_TRUE(Loop(*sheet).isVisible());
+    EXPECT_FALSE(Fit(*sheet).isVisible());
+    Click(Controls(*sheet));
+    EXPECT_EQ(options->m_bVideoControl, 1);
+
+    Enter(*sheet, video);
+    EXPECT_TRUE(Controls(*sheet).isChecked()) << "one setting for both kinds";
+    EXPECT_FALSE(Fit(*sheet).isChecked());
+
+    options->SaveState();
+    EXPECT_EQ(env.store->GetInt("DEDE5 Varodo", "Video Control", -1), 1);
+    EXPECT_EQ(env.store->GetInt("DEDE5 Varodo", "Video Loop", -1), 1);
+    EXPECT_EQ(env.store->GetInt("Options", "Fit Player", -1), 0);
+}
+
+TEST_F(PageSelectPlayerTest, AudioAutoPlayCarriesANoteOnWhatBrowsersAllow) {
+    auto sheet = MakeSheet();
+    Enter(*sheet, video);
+    EXPECT_FALSE(AudioNote(*sheet).isVisible()) << "a muted video does start by itself";
+
+    Enter(*sheet, audio);
+    QLabel& note = AudioNote(*sheet);
+    ASSERT_TRUE(note.isVisible());
+    EXPECT_EQ(FromQt(note.text()), LoadStringRes(IDS_AUDIO_AUTOPLAY_NOTE));
+    const QRect autoPlay = AutoPlay(*sheet).geometry();
+    EXPECT_EQ(note.geometry().top(), autoPlay.bottom() + 1) << "right below the autoplay box";
+    EXPECT_GT(note.geometry().left(), autoPlay.left()) << "in line with the box's text";
+    EXPECT_GE(note.height(), note.heightForWidth(note.width())) << "no line cut off";
+    EXPECT_GT(Controls(*sheet).geometry().top(), note.geometry().bottom());
+    EXPECT_TRUE(Page(*sheet).rect().contains(Controls(*sheet).geometry()));
+    EXPECT_TRUE(env.box.messages.empty()) << "a note on the page, not a message box";
+}
+
 TEST_F(PageSelectPlayerTest, PictureClickShowsTheSamplePageFilledWithTheOptions) {
     const char* saved = std::getenv("DEDE5_VARODO_HOME");
     const std::string savedHome = saved ? saved : "";
@@ -306,7 +384,8 @@ TEST_F(PageSelectPlayerTest, PictureClickShowsTheSamplePageFilledWithTheOptions)
     EXPECT_EQ(host.opened,
               (std::vector<std::string>{work + "/html5-player.htm", work + "/html5-player-0.htm"}));
     EXPECT_EQ(test::ReadFile(work + "/html5-player.htm"),
-              "<video class=\"tube\" autoplay=\"autoplay\" poster=\"Waiting for you.jpg\">");
+              "<video class=\"tube\" autoplay=\"autoplay\" muted=\"muted\" "
+              "playsinline=\"playsinline\" poster=\"Waiting for you.jpg\">");
     EXPECT_EQ(test::ReadFile(work + "/html5-player-0.htm"), "<audio >");
     EXPECT_TRUE(env.box.messages.empty());
 
@@ -331,8 +410,13 @@ TEST_F(PageSelectPlayerTest, ScreenshotsInVideoAndAudioModeShowEverything) {
         // The picture and both boxes lie inside the page.
         const QRect page = Page(*sheet).rect();
         for (QWidget* widget :
-             {static_cast<QWidget*>(&Picture(*sheet)), static_cast<QWidget*>(&AutoPlay(*sheet))}) {
-            EXPECT_TRUE(page.contains(widget->geometry())) << widget->objectName().toStdString();
+             {static_cast<QWidget*>(&Picture(*sheet)), static_cast<QWidget*>(&AutoPlay(*sheet)),
+              static_cast<QWidget*>(&Controls(*sheet)), static_cast<QWidget*>(&Loop(*sheet)),
+              static_cast<QWidget*>(&Fit(*sheet))}) {
+            if (widget->isVisible()) {
+                EXPECT_TRUE(page.contains(widget->geometry()))
+                    << widget->objectName().toStdString();
+            }
         }
         EXPECT_TRUE(test::SaveScreenshot(
             *sheet, QStringLiteral("wizard-2-select-player-%1").arg(row.name)));

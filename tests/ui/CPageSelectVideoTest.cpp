@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
@@ -32,6 +33,7 @@
 #include "core/PathUtils.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
+#include "media/MediaConverter.h"
 #include "media/MediaInfo2.h"
 #include "tests/app/RecordingShell.h"
 #include "tests/support/Sandbox.h"
@@ -251,18 +253,13 @@ TEST_F(PageSelectVideoTest, RefusedFilesAreNamedAndLeaveTheAcceptedOneInPlace) {
          MB_OK | MB_ICONWARNING,
          IDOK,
          {}},
-        {"no HTML5 media, No",
+        {"no HTML5 media: the offer to make it web-ready, No",
          part2,
-         NotHtml5(part2 + "\r\n"),
-         MB_YESNO | MB_ICONWARNING,
+         fmt::sprintf(LoadStringRes(IDS_CONVERT_OFFER), part2,
+                      PlanConversion(CPublishJob::CheckMedia(part2).details).Describe()),
+         MB_YESNO | MB_ICONQUESTION,
          IDNO,
          {}},
-        {"no HTML5 media, Yes opens the converter's page",
-         part2,
-         NotHtml5(part2 + "\r\n"),
-         MB_YESNO | MB_ICONWARNING,
-         IDYES,
-         {LoadStringRes(IDS_CONVERTER_URL)}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -312,10 +309,13 @@ TEST_F(PageSelectVideoTest, OgvDropIsRefusedWhileBrowsingAllFormatsAcceptsIt) {
     QTest::mouseClick(Page(*sheet).findChild<QToolButton*>(QStringLiteral("browseMedia")),
                       Qt::LeftButton);
     EXPECT_EQ(title, "Select an HTML5 Video or Audio");
-    // Every extension the program accepts first, then the single formats.
+    // Every extension the program accepts first (web-ready, then those it can convert), then the
+    // single formats.
+    constexpr const char* kAll =
+        "*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav;*.mov;*.mkv;*.m4v;*.avi;*.flv;*.3gp;"
+        "*.wmv;*.mpg;*.ts;*.flac;*.wma;*.aac;*.aiff";
     EXPECT_EQ(filters, CFileDialogEx::ToQtFilters(
-                           "All supported media(*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav)|"
-                           "*.mp4;*.webm;*.ogg;*.ogv;*.mp3;*.m4a;*.oga;*.wav|"
+                           std::string("All supported media(") + kAll + ")|" + kAll + "|" +
                            "MP4 Video(*.mp4)|*.mp4|WebM Video(*.webm)|*.webm|Ogg Video(*.ogg)|"
                            "*.ogg|MP3 Audio(*.mp3)|*.mp3|M4A Audio(*.m4a)|*.m4a|Oga Audio(*.oga)|"
                            "*.oga|WAV Audio(*.wav)|*.wav|All Format(*.*)|*.*||"));
@@ -379,7 +379,8 @@ TEST_F(PageSelectVideoTest, DropRefusesOnceForAllAndLoadsTheFirstAcceptedFile) {
     Drop(*sheet, {notes, first, fakeMp4, second});
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].text, NotHtml5(notes + "\r\n" + fakeMp4 + "\r\n"));
-    EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
+    // Conversion is offered file by file where it can be done; what is left is only said.
+    EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONWARNING);
     EXPECT_EQ(Items(*sheet), (QStringList{ToQt(listed), ToQt(first), ToQt(second)}));
     EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(first));
     EXPECT_EQ(Details(*sheet)[0], "first.mp4");
@@ -655,6 +656,115 @@ TEST_F(PageSelectVideoTest, LongFileNameIsShortenedInsteadOfWideningTheWindow) {
     EXPECT_TRUE(shown->text().endsWith(QStringLiteral("end.mp3"))) << shown->text().toStdString();
     EXPECT_EQ(shown->toolTip(), ToQt(name));
     EXPECT_EQ(test::CutOffWidgets(*sheet), std::vector<std::string>{});
+}
+
+TEST_F(PageSelectVideoTest, LeavingTheBoxOrPreviewReadsTheTypedFileOnce) {
+    const std::string first = Mp4("first.mp4");
+    const std::string second = Mp3("second.mp3");
+    const std::string third = Mp4("third.mp4", 160, 120);
+    auto sheet = MakeSheet();
+    Type(*sheet, first);
+    Next(*sheet);
+    Back(*sheet);
+    ASSERT_EQ(Details(*sheet)[0], "first.mp4");
+
+    // Tab out of the box: the typed file's details, and Preview plays it.
+    QApplication::setActiveWindow(sheet.get());
+    PathBox(*sheet).lineEdit()->setFocus();
+    Type(*sheet, second);
+    // Where the desktop sends the key: the completion list while it shows.
+    QAbstractItemView* list = PathBox(*sheet).completer()->popup();
+    QTest::keyClick(list->isVisible() ? static_cast<QWidget*>(list) : PathBox(*sheet).lineEdit(),
+                    Qt::Key_Tab);
+    QCoreApplication::sendPostedEvents(&Page(*sheet), QEvent::MetaCall);
+    EXPECT_TRUE(env.box.messages.empty());
+    EXPECT_EQ(Details(*sheet)[0], "second.mp3");
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, second);
+    QTest::mouseClick(&Button(*sheet, "previewButton"), Qt::LeftButton);
+    EXPECT_EQ(shell.opened, std::vector<std::string>{second});
+
+    // Typed, not left: Preview reads it first, so it plays what Next would take.
+    Type(*sheet, third);
+    QTest::mouseClick(&Button(*sheet, "previewButton"), Qt::LeftButton);
+    EXPECT_EQ(shell.opened, (std::vector<std::string>{second, third}));
+    EXPECT_EQ(Details(*sheet)[0], "third.mp4");
+    EXPECT_EQ(Details(*sheet)[5], "160 x 120");
+    Next(*sheet);
+    ASSERT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
+    EXPECT_EQ(sheet->State().m_job.Request().mediaFiles, std::vector<std::string>{third});
+    Back(*sheet);
+
+    // A missing file is said once when leaving, then left alone; Preview does not play the
+    // file before it, and Next says why again.
+    const std::string gone = env.sandbox / "gone.mp4";
+    Type(*sheet, gone);
+    PathBox(*sheet).lineEdit()->setFocus();
+    QTest::keyClick(PathBox(*sheet).lineEdit(), Qt::Key_Tab);
+    QCoreApplication::sendPostedEvents(&Page(*sheet), QEvent::MetaCall);
+    const std::string missing = fmt::sprintf(LoadStringRes(IDS_MEDIA_NOT_EXIST), gone);
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_EQ(env.box.messages[0].text, missing);
+    EXPECT_TRUE(FocusIsInPathBox(*sheet));
+    QTest::keyClick(PathBox(*sheet).lineEdit(), Qt::Key_Tab);
+    QCoreApplication::sendPostedEvents(&Page(*sheet), QEvent::MetaCall);
+    EXPECT_EQ(env.box.messages.size(), 1u) << "said once";
+    EXPECT_EQ(Details(*sheet)[0], "third.mp4");
+    Next(*sheet);
+    ASSERT_EQ(env.box.messages.size(), 2u);
+    EXPECT_EQ(env.box.messages[1].text, missing);
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+}
+
+TEST_F(PageSelectVideoTest, EnterInTheCompletionListTakesTheFileOrTheFolder) {
+    env.sandbox.MakeFolder("media/clips");
+    const std::string clip = Mp4("media/clip.mp4", 160, 120);
+    auto sheet = MakeSheet();
+    QCompleter* completer = PathBox(*sheet).completer();
+    QAbstractItemView* list = completer->popup();
+    // Shows the list for `typed` and makes `wanted` its current row (none when empty).
+    const auto offer = [&](const std::string& typed, const std::string& wanted) {
+        Type(*sheet, typed);
+        // The folder is listed by a thread of its own; the bound only turns a hang into a
+        // failure.
+        for (int round = 0; completer->completionCount() < 2 && round < 1200; ++round) {
+            QTest::qWait(50);
+            completer->setCompletionPrefix(completer->completionPrefix());
+        }
+        completer->complete();
+        list->setCurrentIndex(QModelIndex());
+        for (int row = 0; !wanted.empty() && completer->setCurrentRow(row); ++row) {
+            if (completer->currentCompletion() == ToQt(wanted)) {
+                list->setCurrentIndex(completer->completionModel()->index(row, 0));
+            }
+        }
+        ASSERT_TRUE(list->isVisible());
+        ASSERT_EQ(list->currentIndex().isValid(), !wanted.empty());
+    };
+
+    offer(env.sandbox / "media/cli", env.sandbox / "media/clips");
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(env.sandbox / "media/clips"));
+    EXPECT_TRUE(env.box.messages.empty()) << "a folder is only a step";
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+
+    offer(env.sandbox / "media/cli", clip);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(PathBox(*sheet).currentText(), ToQt(clip));
+    EXPECT_EQ(Details(*sheet)[0], "clip.mp4");
+    EXPECT_EQ(Details(*sheet)[5], "160 x 120");
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, clip);
+    EXPECT_TRUE(Button(*sheet, "previewButton").isEnabled());
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+    EXPECT_TRUE(env.box.messages.empty());
+
+    // Nothing chosen in the list: Enter is the box's, which is Next with the typed file.
+    offer(env.sandbox / "media/cli", "");
+    PathBox(*sheet).setEditText(ToQt(clip));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_TRUE(env.box.messages.empty());
+    EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectPlayer);
+    EXPECT_EQ(sheet->State().m_job.Request().mediaFiles, std::vector<std::string>{clip});
 }
 
 }  // namespace

@@ -211,16 +211,10 @@ TEST_F(PublishSheetTest, HelpButtonPopsTheMenuJustBelowItself) {
             items << (action->isSeparator() ? QStringLiteral("-") : action->text());
         }
     }
-    // The converter item waits, hidden, for the conversion it will open.
-    EXPECT_EQ(items, (QStringList{"Homepage", "Check for updates...", "-", "About..."}));
-    QStringList hidden;
-    for (QAction* action : menu->actions()) {
-        if (!action->isVisible() && !action->isSeparator()) {
-            hidden << action->text();
-        }
-    }
-    EXPECT_EQ(hidden,
-              QStringList{QStringLiteral("Convert a video or audio file for the web\u2026")});
+    // The converter item opens the conversion, which now exists.
+    EXPECT_EQ(items, (QStringList{"Homepage", "Check for updates...", "-",
+                                  QStringLiteral("Convert a video or audio file for the web\u2026"),
+                                  "-", "About..."}));
     menu->close();
 }
 

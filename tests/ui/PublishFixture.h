@@ -130,9 +130,11 @@ protected:
         const std::string path = env.sandbox / "media/movie.mp4";
         if (!PathExists(path)) {
             CreateFolders(env.sandbox / "media");
+            // Index first, so the published copy is the file itself.
             EXPECT_TRUE(MakeMedia(path, 1.0, true, true,
-                                  {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}, 640,
-                                  360));
+                                  {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
+                                   "-movflags", "+faststart"},
+                                  640, 360));
         }
         return path;
     }

@@ -1,0 +1,550 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish/CPreviewServer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <random>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+#include <httplib.h>
+
+#include "core/CodePage.h"
+#include "core/PathUtils.h"
+#include "publish/MediaCopy.h"
+
+namespace {
+
+constexpr size_t kChunkBytes = 64 * 1024;
+
+// Types of the files a site and the players bring; the server configuration may override them.
+constexpr std::pair<const char*, const char*> kWebTypes[] = {
+    {"htm", "text/html"},
+    {"html", "text/html"},
+    {"css", "text/css"},
+    {"js", "text/javascript"},
+    {"mjs", "text/javascript"},
+    {"json", "application/json"},
+    {"map", "application/json"},
+    {"xml", "application/xml"},
+    {"txt", "text/plain"},
+    {"vtt", "text/vtt"},
+    {"srt", "application/x-subrip"},
+    {"svg", "image/svg+xml"},
+    {"png", "image/png"},
+    {"jpg", "image/jpeg"},
+    {"jpeg", "image/jpeg"},
+    {"gif", "image/gif"},
+    {"webp", "image/webp"},
+    {"ico", "image/x-icon"},
+    {"woff", "font/woff"},
+    {"woff2", "font/woff2"},
+    {"ttf", "font/ttf"},
+    {"otf", "font/otf"},
+    {"eot", "application/vnd.ms-fontobject"},
+    {"swf", "application/x-shockwave-flash"},
+    {"pdf", "application/pdf"},
+    {"mp4", "video/mp4"},
+    {"m4v", "video/mp4"},
+    {"webm", "video/webm"},
+    {"ogv", "video/ogg"},
+    {"ogg", "audio/ogg"},
+    {"oga", "audio/ogg"},
+    {"mp3", "audio/mpeg"},
+    {"m4a", "audio/mp4"},
+    {"wav", "audio/wav"},
+};
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& ch : out) {
+        if (ch >= 'A' && ch <= 'Z') {
+            ch = static_cast<char>(ch - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::string RandomPrefix() {
+    std::random_device random;
+    std::string prefix;
+    for (int i = 0; i < 4; ++i) {
+        prefix += fmt::format("{:08x}", static_cast<uint32_t>(random()));
+    }
+    return prefix;
+}
+
+// Strictly below: the root itself is not a file to serve.
+bool IsUnder(std::string_view path, std::string_view folder) {
+    return (folder == "/" || path != folder) && IsInOrBelow(path, folder);
+}
+
+// The URL path of a file name in the system code page: its UTF-8 bytes, escaped where they are
+// not plain.
+std::string EscapePath(std::string_view path) {
+    std::string bytes(path);
+    if (auto utf8 = codepage::SystemToUtf8(path)) {
+        bytes = std::move(*utf8);
+    }
+    std::string out;
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                           c == '/';
+        out += plain ? std::string(1, ch) : fmt::format("%{:02X}", c);
+    }
+    return out;
+}
+
+// The path of a request below its prefix in the system code page, empty pieces dropped; nullopt
+// for a piece that climbs ("..") or stays (".") and for bytes no file name has.
+std::optional<std::string> CleanPath(std::string_view decoded) {
+    std::string path(decoded);
+    if (path.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    if (!codepage::SystemIsUtf8()) {
+        auto system = codepage::Utf8ToSystem(path);
+        if (!system) {
+            return std::nullopt;
+        }
+        path = std::move(*system);
+    }
+    std::string clean;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t end = path.find('/', pos);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        const std::string_view piece = std::string_view(path).substr(pos, end - pos);
+        if (piece == "." || piece == "..") {
+            return std::nullopt;
+        }
+        if (!piece.empty()) {
+            if (!clean.empty()) {
+                clean += '/';
+            }
+            clean += piece;
+        }
+        pos = end + 1;
+    }
+    return clean;
+}
+
+// Characters that end a URL the player code writes: its quotes, markup, blanks and what it
+// always escapes in a path.
+bool EndsUrl(char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c <= 0x20 || c >= 0x7F ||
+           std::string_view("\"'<>\\()#?&:`{}|^").find(ch) != std::string_view::npos;
+}
+
+int HexValue(char ch) {
+    if (ch >= '0' && ch <= '9') {
+        return ch - '0';
+    }
+    if (ch >= 'a' && ch <= 'f') {
+        return ch - 'a' + 10;
+    }
+    if (ch >= 'A' && ch <= 'F') {
+        return ch - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string DecodeUrl(std::string_view url) {
+    std::string out;
+    for (size_t i = 0; i < url.size(); ++i) {
+        const int high = url[i] == '%' && i + 2 < url.size() ? HexValue(url[i + 1]) : -1;
+        const int low = high >= 0 ? HexValue(url[i + 2]) : -1;
+        if (low >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += url[i];
+        }
+    }
+    return out;
+}
+
+// False, with the answer for it, when a range asked for lies wholly beyond the content.
+bool RangesFit(const httplib::Ranges& ranges, size_t size, httplib::Response& response) {
+    for (const auto& [first, last] : ranges) {
+        const bool fits = first < 0
+                              ? last > 0 && size > 0
+                              : static_cast<size_t>(first) < size && (last < 0 || last >= first);
+        if (!fits) {
+            response.status = 416;
+            response.set_header("Content-Range", fmt::format("bytes */{}", size));
+            return false;
+        }
+    }
+    return true;
+}
+
+void Refuse(httplib::Response& response, int status) {
+    response.status = status;
+    response.set_content(status == 403 ? "Forbidden\n" : "Not Found\n", "text/plain");
+}
+
+}  // namespace
+
+CPreviewServer::CPreviewServer() : m_pShared(std::make_shared<Shared>()) {
+    LoadTypes();
+}
+
+CPreviewServer::~CPreviewServer() {
+    Stop();
+}
+
+void CPreviewServer::LoadTypes() {
+    for (const auto& [extension, type] : kWebTypes) {
+        m_types[extension] = type;
+    }
+    // The types the published site gets from its server configuration are the ones to test with.
+    FILE* file = std::fopen(ServerConfigSource().c_str(), "re");
+    if (!file) {
+        return;
+    }
+    char line[1024];
+    while (std::fgets(line, sizeof line, file)) {
+        std::vector<std::string> words;
+        std::string word;
+        for (const char* p = line;; ++p) {
+            if (*p == '\0' || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
+                if (!word.empty()) {
+                    words.push_back(std::move(word));
+                    word.clear();
+                }
+                if (*p == '\0') {
+                    break;
+                }
+            } else {
+                word += *p;
+            }
+        }
+        if (words.size() < 3 || Lower(words[0]) != "addtype") {
+            continue;
+        }
+        for (size_t i = 2; i < words.size(); ++i) {
+            std::string_view extension = words[i];
+            if (extension.starts_with('.')) {
+                extension.remove_prefix(1);
+            }
+            if (!extension.empty()) {
+                m_types[Lower(extension)] = words[1];
+            }
+        }
+    }
+    std::fclose(file);
+}
+
+std::string CPreviewServer::MimeTypeOf(std::string_view name) const {
+    const size_t slash = name.rfind('/');
+    const size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
+        const auto found = m_types.find(Lower(name.substr(dot + 1)));
+        if (found != m_types.end()) {
+            return found->second;
+        }
+    }
+    return "application/octet-stream";
+}
+
+bool CPreviewServer::Start(const std::string& siteRoot) {
+    Stop();
+    const std::optional<std::string> realRoot = RealPath(siteRoot);
+    if (!realRoot) {
+        return false;
+    }
+    if (!IsFolder(*realRoot)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    auto server = std::make_unique<httplib::Server>();
+    // A browser keeps idle connections open; they must not hold up closing the preview long.
+    server->set_keep_alive_timeout(1);
+    server->set_read_timeout(5);
+    server->set_write_timeout(5);
+    server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+        Answer(request, response);
+    });
+    errno = 0;
+    const int port = server->bind_to_any_port("127.0.0.1");
+    if (port <= 0) {
+        if (errno == 0) {
+            errno = EADDRNOTAVAIL;
+        }
+        return false;
+    }
+    m_strSiteRoot = siteRoot;
+    m_strPrefix = RandomPrefix();
+    m_nPort = port;
+    {
+        const std::lock_guard lock(m_pShared->mutex);
+        m_pShared->realRoot = *realRoot;
+        m_pShared->pageRelative.clear();
+        m_pShared->pageBytes.reset();
+        m_pShared->files.clear();
+        m_pShared->folders.clear();
+    }
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    m_thread = std::thread([server = server.get(), finished] {
+        server->listen_after_bind();
+        *finished = true;
+    });
+    // A stop before the listening loop has begun would not end it.
+    while (!server->is_running() && !*finished) {
+        std::this_thread::yield();
+    }
+    m_pServer = std::move(server);
+    return true;
+}
+
+void CPreviewServer::Stop() {
+    if (!m_pServer) {
+        return;
+    }
+    m_pServer->stop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    m_pServer.reset();
+    m_nPort = 0;
+    m_strPrefix.clear();
+    m_strSiteRoot.clear();
+    const std::lock_guard lock(m_pShared->mutex);
+    m_pShared->pageBytes.reset();
+    m_pShared->files.clear();
+    m_pShared->folders.clear();
+}
+
+std::string CPreviewServer::SiteUrl() const {
+    if (!m_pServer) {
+        return {};
+    }
+    return fmt::format("http://127.0.0.1:{}/{}/", m_nPort, m_strPrefix);
+}
+
+std::optional<std::string> CPreviewServer::SitePathOf(const std::string& path) const {
+    if (!m_pServer) {
+        return std::nullopt;
+    }
+    // The folder's links are resolved, not the file's: a page that is a link is still shown
+    // at its own address, as a web server would.
+    const std::optional<std::string> folder = RealPath(GetPathFolder(path));
+    const std::string name = GetPathFileName(path);
+    if (!folder || name.empty() || name == "." || name == "..") {
+        return std::nullopt;
+    }
+    std::string realRoot;
+    {
+        const std::lock_guard lock(m_pShared->mutex);
+        realRoot = m_pShared->realRoot;
+    }
+    if (*folder == realRoot) {
+        return name;
+    }
+    if (IsUnder(*folder, realRoot)) {
+        return folder->substr(realRoot == "/" ? 1 : realRoot.size() + 1) + "/" + name;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CPreviewServer::UrlOf(const std::string& path) const {
+    const std::optional<std::string> relative = SitePathOf(path);
+    if (!relative) {
+        return std::nullopt;
+    }
+    return SiteUrl() + EscapePath(*relative);
+}
+
+std::string CPreviewServer::FileUrl(const std::string& path) const {
+    return "/" + m_strPrefix + "-files" + EscapePath(path);
+}
+
+std::string CPreviewServer::ServeFileUrls(std::string_view code,
+                                          std::set<std::string>& files) const {
+    constexpr std::string_view kScheme = "file://";
+    std::string out;
+    size_t pos = 0;
+    for (size_t hit; (hit = code.find(kScheme, pos)) != std::string_view::npos;) {
+        const size_t start = hit + kScheme.size();
+        size_t end = start;
+        while (end < code.size() && !EndsUrl(code[end])) {
+            ++end;
+        }
+        std::string path = DecodeUrl(code.substr(start, end - start));
+        if (!codepage::SystemIsUtf8()) {
+            path = codepage::Utf8ToSystem(path).value_or(std::string());
+        }
+        out.append(code, pos, hit - pos);
+        if (path.starts_with('/')) {
+            out += FileUrl(path);
+            files.insert(std::move(path));
+        } else {
+            out.append(code, hit, end - hit);
+        }
+        pos = end;
+    }
+    out.append(code, pos);
+    return out;
+}
+
+std::optional<std::string> CPreviewServer::SetPage(const std::string& pagePath, std::string bytes) {
+    const std::optional<std::string> relative = SitePathOf(pagePath);
+    if (!relative) {
+        return std::nullopt;
+    }
+    const std::lock_guard lock(m_pShared->mutex);
+    m_pShared->pageRelative = *relative;
+    m_pShared->pageBytes = std::make_shared<const std::string>(std::move(bytes));
+    return SiteUrl() + EscapePath(*relative);
+}
+
+void CPreviewServer::SetAllowed(std::set<std::string> files, std::set<std::string> folders) {
+    const std::lock_guard lock(m_pShared->mutex);
+    m_pShared->files = std::move(files);
+    m_pShared->folders = std::move(folders);
+}
+
+void CPreviewServer::Answer(const httplib::Request& request, httplib::Response& response) const {
+    // Each preview changes what an address shows.
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("X-Content-Type-Options", "nosniff");
+    // Another name for this computer would be a page elsewhere reaching in through its DNS.
+    if (request.get_header_value("Host") != fmt::format("127.0.0.1:{}", m_nPort)) {
+        Refuse(response, 403);
+        return;
+    }
+    const std::string_view path = request.path;
+    const std::string site = "/" + m_strPrefix + "/";
+    const std::string files = "/" + m_strPrefix + "-files/";
+    if (path.starts_with(site)) {
+        AnswerSite(path.substr(site.size()), request, response);
+    } else if (path.starts_with(files)) {
+        AnswerFile(path.substr(files.size() - 1), request, response);
+    } else {
+        Refuse(response, 404);
+    }
+}
+
+void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Request& request,
+                                httplib::Response& response) const {
+    const std::optional<std::string> clean = CleanPath(relative);
+    if (!clean) {
+        Refuse(response, 403);
+        return;
+    }
+    std::string realRoot;
+    {
+        const std::lock_guard lock(m_pShared->mutex);
+        if (m_pShared->pageBytes && *clean == m_pShared->pageRelative) {
+            const std::shared_ptr<const std::string> bytes = m_pShared->pageBytes;
+            if (RangesFit(request.ranges, bytes->size(), response)) {
+                response.set_content(*bytes, "text/html");
+            }
+            return;
+        }
+        realRoot = m_pShared->realRoot;
+    }
+    if (clean->empty()) {
+        // No listings of folders.
+        Refuse(response, 404);
+        return;
+    }
+    const std::optional<std::string> real =
+        RealPath(realRoot == "/" ? "/" + *clean : realRoot + "/" + *clean);
+    if (!real) {
+        Refuse(response, 404);
+        return;
+    }
+    if (!IsUnder(*real, realRoot)) {
+        Refuse(response, 403);
+        return;
+    }
+    if (!SendFile(*real, request, response)) {
+        Refuse(response, 404);
+    }
+}
+
+void CPreviewServer::AnswerFile(std::string_view path, const httplib::Request& request,
+                                httplib::Response& response) const {
+    const std::optional<std::string> clean = CleanPath(path);
+    if (!clean) {
+        Refuse(response, 403);
+        return;
+    }
+    const std::string full = "/" + *clean;
+    bool named = false;
+    bool inFolder = false;
+    {
+        const std::lock_guard lock(m_pShared->mutex);
+        named = m_pShared->files.contains(full);
+        inFolder = m_pShared->folders.contains(GetPathFolder(full));
+    }
+    if (named) {
+        if (!SendFile(full, request, response)) {
+            Refuse(response, 404);
+        }
+        return;
+    }
+    if (!inFolder) {
+        Refuse(response, 404);
+        return;
+    }
+    // Only what lies in the folder itself, not what a link there leads to.
+    const std::optional<std::string> real = RealPath(full);
+    const std::optional<std::string> folder = RealPath(GetPathFolder(full));
+    if (!real || !folder || GetPathFolder(*real) != *folder) {
+        Refuse(response, real ? 403 : 404);
+        return;
+    }
+    if (!SendFile(*real, request, response)) {
+        Refuse(response, 404);
+    }
+}
+
+bool CPreviewServer::SendFile(const std::string& path, const httplib::Request& request,
+                              httplib::Response& response) const {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    auto file = std::shared_ptr<int>(new int(fd), [](int* p) {
+        ::close(*p);
+        delete p;
+    });
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    const std::string type = MimeTypeOf(path);
+    const auto size = static_cast<size_t>(st.st_size);
+    if (!RangesFit(request.ranges, size, response)) {
+        return true;
+    }
+    if (size == 0) {
+        response.set_content(std::string(), type);
+        return true;
+    }
+    // A piece at a time, so a long video neither fills the memory nor holds up a stop.
+    response.set_content_provider(
+        size, type, [file](size_t offset, size_t length, httplib::DataSink& sink) {
+            std::vector<char> buffer(std::min(length, kChunkBytes));
+            const ssize_t n =
+                ::pread(*file, buffer.data(), buffer.size(), static_cast<off_t>(offset));
+            if (n <= 0) {
+                return false;
+            }
+            return sink.write(buffer.data(), static_cast<size_t>(n));
+        });
+    return true;
+}

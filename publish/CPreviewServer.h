@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+// A web server on 127.0.0.1 for the preview, so that the browser sees the page as a visitor of
+// the site would: captions load (browsers refuse them from file://) and media play in pieces.
+// It answers only below a random first path segment that other users of the computer cannot
+// guess, and only with:
+// - files under the site root ("/<prefix>/<path in the site>"), never through ".." or a link
+//   that leads out of the root's real folder;
+// - the preview page, from memory, at the address of the page it shows;
+// - files the preview names outside the site, at "/<prefix>-files/<full path>": single files
+//   and the files directly in named folders (the player files of the installation).
+// Requests run on the server's own threads; the setters may be called while it runs.
+class CPreviewServer {
+public:
+    CPreviewServer();
+    // Stops the server.
+    ~CPreviewServer();
+    CPreviewServer(const CPreviewServer&) = delete;
+    CPreviewServer& operator=(const CPreviewServer&) = delete;
+
+    // Starts serving `siteRoot` on a free port with a new prefix; a running server is stopped
+    // first. False, with errno set, when the root is no folder or no port could be had.
+    bool Start(const std::string& siteRoot);
+    // Closes the port and waits for the requests being answered.
+    void Stop();
+    bool IsRunning() const { return m_pServer != nullptr; }
+
+    int Port() const { return m_nPort; }
+    // The site's address, ending in "/"; empty when stopped.
+    std::string SiteUrl() const;
+    // The root the server was started with, as given.
+    const std::string& SiteRoot() const { return m_strSiteRoot; }
+
+    // The address of `path` under the site root; nullopt when it is not under the root (links
+    // resolved) or the server is stopped.
+    std::optional<std::string> UrlOf(const std::string& path) const;
+    // The root-relative address that serves `path` outside the site once it is allowed.
+    std::string FileUrl(const std::string& path) const;
+
+    // `code` with each file URL ("file:///...") turned into this server's address of the file,
+    // whose path is added to `files`.
+    std::string ServeFileUrls(std::string_view code, std::set<std::string>& files) const;
+
+    // Serves `bytes` as HTML at the address of `pagePath` (which must lie under the site root)
+    // instead of the file; its address, or nullopt.
+    std::optional<std::string> SetPage(const std::string& pagePath, std::string bytes);
+    // What may be served outside the site: exactly these files, and the files directly in
+    // these folders. Replaces what was allowed before.
+    void SetAllowed(std::set<std::string> files, std::set<std::string> folders);
+
+    // The media type sent for a file name: the server configuration's AddType lines first, then
+    // the usual types of web files; "application/octet-stream" when none fits.
+    std::string MimeTypeOf(std::string_view name) const;
+
+private:
+    // The state the request threads read, guarded by `mutex`.
+    struct Shared {
+        std::mutex mutex;
+        std::string realRoot;
+        std::string pageRelative;
+        std::shared_ptr<const std::string> pageBytes;
+        std::set<std::string> files;
+        std::set<std::string> folders;
+    };
+
+    // The path of `path` below the real site root; nullopt when it lies elsewhere.
+    std::optional<std::string> SitePathOf(const std::string& path) const;
+    void Answer(const httplib::Request& request, httplib::Response& response) const;
+    void AnswerSite(std::string_view relative, const httplib::Request& request,
+                    httplib::Response& response) const;
+    void AnswerFile(std::string_view path, const httplib::Request& request,
+                    httplib::Response& response) const;
+    bool SendFile(const std::string& path, const httplib::Request& request,
+                  httplib::Response& response) const;
+    void LoadTypes();
+
+    std::unique_ptr<httplib::Server> m_pServer;
+    std::thread m_thread;
+    int m_nPort = 0;
+    std::string m_strPrefix;
+    std::string m_strSiteRoot;
+    std::map<std::string, std::string> m_types;
+    std::shared_ptr<Shared> m_pShared;
+};

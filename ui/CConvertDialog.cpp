@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/CConvertDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/QtText.h"
+#include "core/MessageBox.h"
+#include "core/PathUtils.h"
+#include "core/StringTable.h"
+#include "publish/CPublishJob.h"
+
+CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& folder,
+                               QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_converter(&m_task, source) {
+    setObjectName(QStringLiteral("convertDialog"));
+    setWindowTitle(ToQt(LoadStringRes(IDS_CONVERT_TITLE)));
+    m_converter.SetOutputFolder(folder);
+    m_converter.SetResultCheck(&CPublishJob::CheckConverted);
+    m_converter.SetProgressHandler([this](const ConversionProgress& progress) {
+        // From the worker: the dialog outlives it, as Run joins it.
+        QMetaObject::invokeMethod(
+            this, [this, progress] { ShowProgress(progress); }, Qt::QueuedConnection);
+    });
+
+    auto* what = new QLabel(
+        ToQt(fmt::sprintf(LoadStringRes(IDS_CONVERTING), GetPathFileName(source.m_strPath))), this);
+    auto* plan = new QLabel(ToQt(m_converter.Plan().Describe()), this);
+    plan->setWordWrap(true);
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setObjectName(QStringLiteral("convertProgress"));
+    m_pProgress->setRange(0, 100);
+    m_pProgress->setValue(0);
+    m_pTimeLeft = new QLabel(QStringLiteral(" "), this);
+    m_pTimeLeft->setObjectName(QStringLiteral("timeLeft"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    m_pCancel = buttons->button(QDialogButtonBox::Cancel);
+    m_pCancel->setObjectName(QStringLiteral("cancelConvert"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &CConvertDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(what);
+    layout->addWidget(plan);
+    layout->addWidget(m_pProgress);
+    layout->addWidget(m_pTimeLeft);
+    layout->addWidget(buttons);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+}
+
+CConvertDialog::~CConvertDialog() {
+    if (m_worker.joinable()) {
+        m_converter.Cancel();
+        m_worker.join();
+    }
+}
+
+void CConvertDialog::ShowProgress(const ConversionProgress& progress) {
+    const int percent = static_cast<int>(progress.percent);
+    m_pProgress->setValue(percent);
+    if (progress.secondsLeft >= 0) {
+        m_pTimeLeft->setText(ToQt(fmt::sprintf(LoadStringRes(IDS_CONVERT_PROGRESS), percent,
+                                               FormatTimeEstimate(progress.secondsLeft))));
+    }
+    emit progressShown(percent);
+}
+
+void CConvertDialog::reject() {
+    if (!m_bRunning) {
+        QDialog::reject();
+        return;
+    }
+    // The dialog closes once ffmpeg has stopped and its file is gone.
+    m_converter.Cancel();
+    m_pCancel->setEnabled(false);
+}
+
+bool CConvertDialog::Run() {
+    bool converted = false;
+    m_bRunning = true;
+    m_worker = std::thread([this, &converted] {
+        converted = m_converter.Convert();
+        QMetaObject::invokeMethod(
+            this, [this] { QDialog::done(0); }, Qt::QueuedConnection);
+    });
+    exec();
+    m_worker.join();
+    m_bRunning = false;
+    return converted;
+}
+
+std::optional<CMediaInfo2> CConvertDialog::Convert(const CMediaInfo2& source,
+                                                   const std::string& folder, QWidget* parent) {
+    if (!folder.empty()) {
+        CreateFolders(folder);
+    }
+    CConvertDialog dialog(source, folder, parent);
+    if (dialog.Run()) {
+        return dialog.Converter().Result();
+    }
+    if (dialog.Converter().WasCancelled()) {
+        MessageBoxRes(MB_OK | MB_ICONINFORMATION, IDS_CONVERT_CANCELLED, source.m_strPath);
+    } else {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_CONVERT_FAILED, source.m_strPath,
+                      dialog.Converter().Problem());
+    }
+    return std::nullopt;
+}

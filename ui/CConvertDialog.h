@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+#include <thread>
+
+#include <QDialog>
+
+#include "media/MediaConverter.h"
+#include "media/Task.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// Makes one file web-ready while the window goes on painting and answering: the conversion runs
+// on a worker thread, the dialog shows its progress and time left, and Cancel (or Escape, or
+// closing) stops it. A failure or a cancel is reported before the dialog is gone.
+class CConvertDialog : public QDialog {
+    Q_OBJECT
+public:
+    CConvertDialog(const CMediaInfo2& source, const std::string& folder, QWidget* parent);
+    ~CConvertDialog() override;
+
+    // Converts `source` into `folder`; the web-ready copy's details, or nullopt when there is
+    // none (after a message, unless the user cancelled).
+    static std::optional<CMediaInfo2> Convert(const CMediaInfo2& source, const std::string& folder,
+                                              QWidget* parent);
+
+    // Runs the conversion with the dialog shown; true when the copy is there.
+    bool Run();
+    const CMediaConverter& Converter() const { return m_converter; }
+
+signals:
+    // Each progress report once it is on screen.
+    void progressShown(int percent);
+
+protected:
+    void reject() override;
+
+private:
+    void ShowProgress(const ConversionProgress& progress);
+
+    CTask m_task;
+    CMediaConverter m_converter;
+    std::thread m_worker;
+    QLabel* m_pTimeLeft;
+    QProgressBar* m_pProgress;
+    QPushButton* m_pCancel;
+    bool m_bRunning = false;
+};
