@@ -146,8 +146,32 @@
         });
     }
 
+    // A media element that failed before its player took it over: the player never hears of it
+    // and would show a silent, empty box. Hand it the failure once it is ready.
+    function reportEarlyFailure(player) {
+        player.ready(function () {
+            window.setTimeout(function () {
+                var media = player.el() && player.el().querySelector('video, audio');
+                var failed = media && (media.error || (media.networkState === 3 && media.readyState === 0));
+                if (failed && !player.error()) {
+                    player.error(media.error ? media.error.code : 4);
+                }
+            }, 0);
+        });
+    }
+
     document.addEventListener('DOMContentLoaded', function () {
         sweep(document);
+        var videojs = window.videojs;
+        if (videojs && typeof videojs.hook === 'function' && typeof videojs.getPlayers === 'function') {
+            videojs.hook('setup', reportEarlyFailure);
+            var players = videojs.getPlayers();
+            Object.keys(players).forEach(function (id) {
+                if (players[id]) {
+                    reportEarlyFailure(players[id]);
+                }
+            });
+        }
         setUpLeftOvers();
         Array.prototype.forEach.call(document.querySelectorAll('.video-js > video > track'), adoptTrack);
     });
