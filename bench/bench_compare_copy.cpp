@@ -11,26 +11,18 @@
 
 #include <unistd.h>
 
+#include "bench/Timing.h"
 #include "core/PathUtils.h"
 #include "publish/MediaCopy.h"
 #include "tests/support/Sandbox.h"
 
 namespace {
 
+using bench::Median;
+using bench::Seconds;
+
 constexpr int kRuns = 5;
 constexpr size_t kSize = size_t{256} << 20;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <typename Fn>
-double Seconds(Fn&& fn) {
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 bool WriteFile(const std::string& path) {
     std::ofstream out(path, std::ios::binary);

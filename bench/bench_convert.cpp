@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "bench/Timing.h"
 #include "core/Process.h"
 #include "media/MediaConverter.h"
 #include "media/MediaInfo2.h"
@@ -24,22 +25,13 @@
 
 namespace {
 
+using bench::Median;
+using bench::Seconds;
+
 constexpr int kEncodeRuns = 3;
 constexpr int kRemuxRuns = 5;
 constexpr int kEncodeSeconds = 30;
 constexpr long long kRemuxSeconds = 40;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <typename Fn>
-double Seconds(Fn&& fn) {
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 bool MakeSource(const std::vector<std::string>& args, const std::string& path) {
     std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y"};

@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "bench/Timing.h"
 #include "core/Process.h"
 #include "media/FastStart.h"
 #include "media/VideoThumbnail.h"
@@ -19,14 +20,12 @@
 
 namespace {
 
+using bench::Median;
+using bench::Seconds;
+
 constexpr int kRuns = 8;
 constexpr long long kTargetBytes = 200LL << 20;
 constexpr long long kSeconds = 40;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // CPU time of this process and its ended children, which is what the machine's other work
 // does not change.
@@ -39,13 +38,6 @@ double CpuSeconds(int who) {
 
 double CpuSeconds() {
     return CpuSeconds(RUSAGE_SELF) + CpuSeconds(RUSAGE_CHILDREN);
-}
-
-template <typename Fn>
-double Seconds(Fn&& fn) {
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 bool RunDirectly(const std::string& ffmpeg, const std::string& input, const std::string& output) {

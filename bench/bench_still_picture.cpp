@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Timing.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
 #include "media/VideoThumbnail.h"
@@ -16,19 +17,10 @@
 
 namespace {
 
+using bench::Median;
+using bench::Seconds;
+
 constexpr int kRuns = 11;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <typename Fn>
-double Seconds(Fn&& fn) {
-    const auto start = std::chrono::steady_clock::now();
-    fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The same command through the bare process runner, its output read by nobody and every idle
 // wait cut to 1 ms: what starting and waiting for ffmpeg costs at best.
