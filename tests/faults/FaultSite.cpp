@@ -16,10 +16,9 @@ bool Make(const std::string& name, const std::string& path) {
     }
     if (name == "movie.mp4") {
         // Index first: publishing copies it as it is and runs ffmpeg for the poster alone.
-        return test::MakeMedia(path, 1, true, true,
-                               {"-c:v", "libx264", "-c:a", "aac", "-movflags", "+faststart",
-                                "-shortest"},
-                               320, 240);
+        return test::MakeMedia(
+            path, 1, true, true,
+            {"-c:v", "libx264", "-c:a", "aac", "-movflags", "+faststart", "-shortest"}, 320, 240);
     }
     if (name == "big.mp4") {
         // A short film, then bytes that can change without MediaInfo or ffmpeg noticing; long

@@ -51,9 +51,9 @@ protected:
         movie = env.sandbox / "in/movie.mp4";
         CreateFolders(env.sandbox / "in");
         // Index first, so the published copy is the file itself.
-        ASSERT_TRUE(test::MakeMedia(movie, 1, true, true,
-                                    {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
-                                     "-movflags", "+faststart"}));
+        ASSERT_TRUE(test::MakeMedia(
+            movie, 1, true, true,
+            {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-movflags", "+faststart"}));
         SetStillPictureMaker([this](const std::string& video, const std::string& jpeg) {
             ++pictures;
             std::ofstream(jpeg, std::ios::binary) << "\xFF\xD8 " << video;
