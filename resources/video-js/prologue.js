@@ -146,17 +146,28 @@
         });
     }
 
-    // A media element that failed before its player took it over: the player never hears of it
-    // and would show a silent, empty box. Hand it the failure once it is ready.
+    // A media element that failed before its player took it over never tells the player, nor
+    // does a <source> the browser refuses later, and a late "loadstart" clears an error the player
+    // had: each would leave a silent, empty box. After each of these moments, hand the player the
+    // failure the element has.
     function reportEarlyFailure(player) {
         player.ready(function () {
-            window.setTimeout(function () {
-                var media = player.el() && player.el().querySelector('video, audio');
-                var failed = media && (media.error || (media.networkState === 3 && media.readyState === 0));
-                if (failed && !player.error()) {
-                    player.error(media.error ? media.error.code : 4);
-                }
-            }, 0);
+            var media = player.el() && player.el().querySelector('video, audio');
+            if (!media) {
+                return;
+            }
+            function check() {
+                window.setTimeout(function () {
+                    var failed = media.error || (media.networkState === 3 && media.readyState === 0);
+                    if (failed && !player.error() && !player.isDisposed()) {
+                        player.error(media.error ? media.error.code : 4);
+                    }
+                }, 0);
+            }
+            // Capturing: a <source>'s error does not bubble.
+            media.addEventListener('error', check, true);
+            player.on('loadstart', check);
+            check();
         });
     }
 

@@ -24,6 +24,7 @@ before(async () => {
     for (const ext of Object.keys(AUDIO_TYPES)) {
         makeMedia(path.join(mediaDir, `song.${ext}`), AUDIO_SECONDS);
     }
+    makeMedia(path.join(mediaDir, 'mute.ogv'), VIDEO_SECONDS, {silent: true});
     browser = await launchBrowser();
 });
 
@@ -116,6 +117,45 @@ test('a player the parser reaches after the first was set up is set up too', asy
         await loaded;
         const ids = await page.evaluate(() => window.videojs.getAllPlayers().map((p) => p.id()));
         assert.deepEqual(ids.sort(), ['first', 'second']);
+    } finally {
+        release();
+        await page.close();
+        await server.close();
+        removeFolder(site);
+    }
+});
+
+// The browser may be still fetching a source it will refuse when Video.js takes the element over;
+// the refusal then lands on the <source>, which Video.js does not watch.
+test('a source refused after the player was set up shows the player\'s error', async () => {
+    const site = makeTempFolder('dede5-browser-site-');
+    let release;
+    const until = new Promise((resolve) => {
+        release = resolve;
+    });
+    copyFolderFiles(path.join(home, 'video-js'), path.join(site, 'js', 'video-js'));
+    fs.mkdirSync(path.join(site, 'medias'));
+    fs.copyFileSync(path.join(mediaDir, 'mute.ogv'), path.join(site, 'medias', 'mute.ogv'));
+    fs.writeFileSync(path.join(site, 'index.htm'),
+                     '<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>t</title>\n' +
+                     '<script src="js/video-js/video.js"></script>\n' +
+                     '<link rel="stylesheet" href="js/video-js/video-js.css">\n</head><body>\n' +
+                     '<video id="v" class="video-js vjs-default-skin" controls="controls" width="320" ' +
+                     'height="180" preload="auto" data-setup="{}">\n' +
+                     '<source src="medias/mute.ogv" type="video/ogg"/>\n</video>\n</body></html>\n');
+    // The Theora header says what the browser refuses: hold the file just before it.
+    const server = await serveFolder(site, {hold: {file: 'medias/mute.ogv', marker: 'theora', until}});
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
+    try {
+        await page.goto(server.url('index.htm'), {waitUntil: 'domcontentloaded'});
+        await page.waitForFunction(() => window.videojs?.getAllPlayers()[0]?.isReady_);
+        assert.equal(await page.evaluate(() => document.querySelector('video').networkState), 2);
+        release();
+        await page.locator('.video-js.vjs-error').waitFor({timeout: 15000});
+        assert.equal(await page.evaluate(() => window.videojs.getAllPlayers()[0].error().code), 4);
+        assert.equal(errors.filter((e) => /VIDEOJS: ERROR/.test(e)).length, 1, errors.join('\n'));
     } finally {
         release();
         await page.close();
