@@ -84,11 +84,11 @@ bool IsSupportedMediaExt(std::string_view extension) {
     return false;
 }
 
-bool CMediaInfo2::Parse(const std::string& path) {
+bool CMediaInfo2::Parse(const std::string& path, ParseDepth depth) {
     using Stream = CMediaInfoHandle::StreamKind;
     CMediaInfoHandle mi;
     // Whether the open worked shows in the stream counts below.
-    mi.Open(path);
+    mi.Open(path, depth == HEADERS);
     if (!mi.IsReady()) {
         CLog::Instance()->Write("Error: MI.IsReady() == FALSE.\r\n");
         return false;

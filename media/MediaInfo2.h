@@ -15,8 +15,11 @@ public:
     virtual ~CMediaInfo2() = default;
 
     // Fills the record from the file at `path`; false (with a log line) when the file holds
-    // neither audio nor video, cannot be read, or is no regular file.
-    bool Parse(const std::string& path);
+    // neither audio nor video, cannot be read, or is no regular file. A file ffmpeg has just
+    // written says all of it in its headers: `HEADERS` reads those alone, where a whole parse
+    // reads through most of a large file.
+    enum ParseDepth { WHOLE, HEADERS };
+    bool Parse(const std::string& path, ParseDepth depth = WHOLE);
     // Whether the last parsed file plays in browsers as it is.
     bool IsHTML5Media() const;
 

@@ -28,9 +28,12 @@ CMediaInfoHandle::~CMediaInfoHandle() {
     }
 }
 
-bool CMediaInfoHandle::Open(const std::string& path) {
+bool CMediaInfoHandle::Open(const std::string& path, bool headersOnly) {
     if (!m_pHandle) {
         return false;
+    }
+    if (headersOnly) {
+        MediaInfoA_Option(m_pHandle, "ParseSpeed", "0");
     }
     // Non-blocking, so a named pipe called "x.mp4" cannot hang the open.
     CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

@@ -19,7 +19,8 @@ public:
 
     // Reads the regular file at `path`, whatever the locale and the bytes of its name; folders,
     // devices and pipes are refused before the library sees them. False when it cannot be read.
-    bool Open(const std::string& path);
+    // `headersOnly` stops at what the container's headers say, without sampling the streams.
+    bool Open(const std::string& path, bool headersOnly = false);
 
     // The text of `parameter` of stream `number` of `kind`, in the system code page; empty when
     // the file does not have it.

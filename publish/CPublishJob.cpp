@@ -95,7 +95,7 @@ CPublishJob::~CPublishJob() {
     }
 }
 
-MediaCheck CPublishJob::CheckMedia(const std::string& path) {
+MediaCheck CPublishJob::CheckMedia(const std::string& path, MediaDetails::ParseDepth depth) {
     MediaCheck check;
     if (!PathExists(path)) {
         check.verdict = MEDIA_MISSING;
@@ -105,7 +105,7 @@ MediaCheck CPublishJob::CheckMedia(const std::string& path) {
     {
         const std::lock_guard lock(g_parseMutex);
         try {
-            parsed = check.details.Parse(path);
+            parsed = check.details.Parse(path, depth);
         } catch (...) {
             parsed = false;
         }
@@ -131,7 +131,7 @@ int CPublishJob::RefusalMessageId(MediaVerdict verdict) {
 }
 
 bool CPublishJob::CheckConverted(const std::string& path, MediaDetails& details) {
-    MediaCheck check = CheckMedia(path);
+    MediaCheck check = CheckMedia(path, MediaDetails::HEADERS);
     details = std::move(check.details);
     return check.verdict == MEDIA_ACCEPTED;
 }

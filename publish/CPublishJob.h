@@ -92,7 +92,8 @@ public:
     CPublishJob& operator=(const CPublishJob&) = delete;
 
     // The select-media rules. Reads the file; safe on a worker thread (one parse at a time).
-    static MediaCheck CheckMedia(const std::string& path);
+    static MediaCheck CheckMedia(const std::string& path,
+                                 MediaDetails::ParseDepth depth = MediaDetails::WHOLE);
     // The string-table message for a refusal (0 for an accepted file).
     static int RefusalMessageId(MediaVerdict verdict);
 

@@ -138,6 +138,7 @@ protected:
         EXPECT_TRUE(result.IsHTML5Media());
         EXPECT_EQ(result.m_strPath, converter.OutputPath());
         EXPECT_NEAR(result.m_fDuration, source.m_fDuration, 0.1);
+        ExpectSameAsWholeParse(result);
         EXPECT_EQ(Listing(), GetPathFileName(converter.OutputPath()) + "\n")
             << "the result alone, no temporary file";
         if (ext != ".webm") {
@@ -145,6 +146,33 @@ protected:
             EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << "the index comes first";
         }
         return result;
+    }
+
+    // The result was read from its headers alone; the details the user sees must be those a
+    // whole parse gives.
+    static void ExpectSameAsWholeParse(const CMediaInfo2& quick) {
+        CMediaInfo2 whole;
+        ASSERT_TRUE(whole.Parse(quick.m_strPath));
+        EXPECT_EQ(quick.m_nVideoCount, whole.m_nVideoCount);
+        EXPECT_EQ(quick.m_nAudioCount, whole.m_nAudioCount);
+        EXPECT_EQ(quick.m_nFileSize, whole.m_nFileSize);
+        EXPECT_EQ(quick.m_strFormat, whole.m_strFormat);
+        EXPECT_EQ(quick.m_strStreamable, whole.m_strStreamable);
+        EXPECT_EQ(quick.m_fDuration, whole.m_fDuration);
+        EXPECT_EQ(quick.GetDurationText(), whole.GetDurationText());
+        EXPECT_EQ(quick.GetAudioFormatText(), whole.GetAudioFormatText());
+        EXPECT_EQ(quick.GetSampleRateText(), whole.GetSampleRateText());
+        EXPECT_EQ(quick.GetChannelsText(), whole.GetChannelsText());
+        EXPECT_EQ(quick.m_nAudioBitRate, whole.m_nAudioBitRate);
+        EXPECT_EQ(quick.GetVideoFormatText(), whole.GetVideoFormatText());
+        EXPECT_EQ(quick.GetResolutionText(), whole.GetResolutionText());
+        EXPECT_EQ(quick.GetFrameRateText(), whole.GetFrameRateText());
+        EXPECT_EQ(quick.GetFastStartText(), whole.GetFastStartText());
+        if (whole.m_nVideoCount > 0) {
+            EXPECT_EQ(quick.m_strVideoProfile, whole.m_strVideoProfile);
+            EXPECT_EQ(quick.m_nVideoBitRate, whole.m_nVideoBitRate);
+            EXPECT_EQ(quick.m_fAspectRatio, whole.m_fAspectRatio);
+        }
     }
 
     std::string Listing() const {
