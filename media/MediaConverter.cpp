@@ -66,7 +66,7 @@ bool IsProgressLine(std::string_view line) {
 }
 
 bool DefaultCheck(const std::string& path, CMediaInfo2& details) {
-    return details.Parse(path) && details.IsHTML5Media();
+    return details.Parse(path, CMediaInfo2::HEADERS) && details.IsHTML5Media();
 }
 
 }  // namespace
@@ -315,31 +315,27 @@ bool CMediaConverter::Convert() {
     if (m_strOutputPath == m_source.m_strPath || SameFile(m_strOutputPath, m_source.m_strPath)) {
         return Fail("the result would take the place of the original");
     }
-    // Beside the result, so that naming it is one rename on the same file system; the
-    // extension stays last for the check of the result.
+    // ffmpeg makes its result in a private folder beside the result's place, so that naming it
+    // is one rename on the same file system and nobody can put a file or a link where it
+    // writes. It makes the file itself: one made for it would be truncated on open, and ext4
+    // then writes the whole result out when ffmpeg closes it.
     const std::string folder = GetPathFolder(m_strOutputPath);
-    std::string pattern = CombinePath(folder, ".~" + GetPathFileTitle(m_strOutputPath) + ".XXXXXX" +
-                                                  GetPathExtension(m_strOutputPath));
-    const int suffix = static_cast<int>(GetPathExtension(m_strOutputPath).size());
-    const int fd = ::mkstemps(pattern.data(), suffix);
-    if (fd < 0) {
+    std::string pattern = CombinePath(folder, ".~" + GetPathFileTitle(m_strOutputPath) + ".XXXXXX");
+    if (!::mkdtemp(pattern.data())) {
         return Fail(fmt::sprintf("no file can be made in %s: %s", folder, GetErrorText(errno)));
     }
-    // mkstemps makes it private; the result is an ordinary file for the web server to read.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-    m_strTempPath = pattern;
+    m_strTempPath = CombinePath(pattern, GetPathFileName(m_strOutputPath));
     struct TempFile {
         std::string& path;
+        std::string folder;
         ~TempFile() {
             if (!path.empty()) {
                 ::unlink(path.c_str());
                 path.clear();
             }
+            ::rmdir(folder.c_str());
         }
-    } temp{m_strTempPath};
+    } temp{m_strTempPath, pattern};
 
     m_started = std::chrono::steady_clock::now();
     const bool ran = Start();

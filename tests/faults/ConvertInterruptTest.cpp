@@ -91,13 +91,21 @@ protected:
         return {};
     }
 
-    // Bytes of ffmpeg's temporary result in `folder` so far; -1 while there is none.
+    // Bytes of ffmpeg's temporary result in `folder` so far (0 while only its private folder
+    // is there); -1 while neither is.
     static long long Temporary(const std::string& folder) {
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(folder, error)) {
-            if (entry.path().filename().string().starts_with(".~")) {
+            if (!entry.path().filename().string().starts_with(".~")) {
+                continue;
+            }
+            if (!entry.is_directory(error)) {
                 return static_cast<long long>(entry.file_size(error));
             }
+            const fs::directory_iterator inside(entry.path(), error);
+            return inside == fs::directory_iterator()
+                       ? 0
+                       : static_cast<long long>(inside->file_size(error));
         }
         return -1;
     }
