@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Media that browsers refuse as it is, published with dede5-publish --convert: each kind of
-// conversion (container only, sound only, everything encoded, sound alone) ends in a page whose
-// media plays in headless Chromium and lasts as long as the original.
+// conversion (container only, sound only, everything encoded, sound alone) and each kind of file
+// people bring ends in a page whose media plays in headless Chromium and lasts as long as the
+// original.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
@@ -14,6 +15,7 @@ import {programPath, runProgram, userEnvironment} from './programs.mjs';
 const FFMPEG = process.env.DEDE5_FFMPEG || 'ffmpeg';
 const SECONDS = 2;
 const PICTURE = ['-f', 'lavfi', '-i', `testsrc2=size=320x240:rate=25:duration=${SECONDS}`];
+const PICTURE_QCIF = ['-f', 'lavfi', '-i', `testsrc2=size=176x144:rate=25:duration=${SECONDS}`];
 const TONE = ['-f', 'lavfi', '-i', `sine=frequency=660:sample_rate=48000:duration=${SECONDS}`];
 
 // Each original, how ffmpeg makes it, and what the published file must be.
@@ -31,8 +33,19 @@ const ORIGINALS = [
             '-c:a', 'libmp3lame', '-shortest']},
     {label: 'AVI with MPEG-4 video is encoded', file: 'old camera.avi', kind: 'video', result: '.mp4',
      args: [...PICTURE, ...TONE, '-c:v', 'mpeg4', '-q:v', '5', '-c:a', 'libmp3lame', '-shortest']},
+    {label: 'FLV with Flash video is encoded', file: 'flash clip.flv', kind: 'video', result: '.mp4',
+     args: [...PICTURE, ...TONE, '-c:v', 'flv', '-c:a', 'libmp3lame', '-ar', '44100', '-shortest']},
+    // Debian's ffmpeg writes no AMR: the phone's sound is AAC, the picture H.263 in its own size.
+    {label: '3GP with H.263 video is encoded', file: 'old phone.3gp', kind: 'video', result: '.mp4',
+     args: [...PICTURE_QCIF, ...TONE, '-c:v', 'h263', '-c:a', 'aac', '-ar', '8000', '-ac', '1',
+            '-shortest']},
+    {label: 'MP4 with HEVC video is encoded', file: 'new phone.mp4', kind: 'video', result: '.mp4',
+     args: [...PICTURE, ...TONE, '-c:v', 'libx265', '-preset', 'ultrafast', '-x265-params',
+            'log-level=error', '-c:a', 'aac', '-shortest']},
     {label: 'FLAC becomes M4A', file: 'concert.flac', kind: 'audio', result: '.m4a',
      args: [...TONE, '-c:a', 'flac']},
+    {label: 'WMA becomes M4A', file: 'radio show.wma', kind: 'audio', result: '.m4a',
+     args: [...TONE, '-c:a', 'wmav2']},
 ];
 
 const PAGE = '<!DOCTYPE html>\n<html>\n<head>\n<meta charset="utf-8">\n<title>Converted</title>\n' +
