@@ -13,6 +13,8 @@
 #include "app/CVersionInfo.h"
 #include "app/CommandLine.h"
 #include "app/QtText.h"
+#include "app/QuitOnStop.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "ui/CPublishSheet.h"
 #include "ui/CQtMessageBox.h"
@@ -76,6 +78,8 @@ int main(int argc, char* argv[]) {
             CPublishSheet::RunModalWithFile(caption, mode, startFile);
         },
         &box, &shell);
+    CQuitOnStop quitOnStop;
     pagecast.InitInstance();
-    return pagecast.ExitInstance();
+    const int code = pagecast.ExitInstance();
+    return StopRequested() ? 128 + StopSignal() : code;
 }

@@ -25,6 +25,10 @@ int StopSignal() noexcept {
     return g_stopSignal.load();
 }
 
+void ClearStopRequest() noexcept {
+    g_stopSignal.store(0);
+}
+
 void CatchStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;

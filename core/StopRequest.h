@@ -14,6 +14,8 @@ int StopSignal() noexcept;
 inline bool StopRequested() noexcept {
     return StopSignal() != 0;
 }
+// Forgets the stop: for a test that asked for one in a process that goes on.
+void ClearStopRequest() noexcept;
 // SIGINT and SIGTERM ask for a stop instead of ending the process; system calls they interrupt
 // fail with EINTR so that a blocked read or wait notices.
 void CatchStopSignals();

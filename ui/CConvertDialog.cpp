@@ -10,6 +10,7 @@
 #include "app/QtText.h"
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "publish/CPublishJob.h"
 
@@ -100,6 +101,10 @@ std::optional<CMediaInfo2> CConvertDialog::Convert(const CMediaInfo2& source,
     CConvertDialog dialog(source, folder, parent);
     if (dialog.Run()) {
         return dialog.Converter().Result();
+    }
+    // The program is ending: nobody is left to answer a message.
+    if (StopRequested()) {
+        return std::nullopt;
     }
     if (dialog.Converter().WasCancelled()) {
         MessageBoxRes(MB_OK | MB_ICONINFORMATION, IDS_CONVERT_CANCELLED, source.m_strPath);

@@ -8,11 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
 #include <fmt/printf.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -21,9 +25,11 @@
 #include <QTimer>
 
 #include "app/QtText.h"
+#include "app/QuitOnStop.h"
 #include "core/MessageBox.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "media/MediaConverter.h"
 #include "publish/CPublishJob.h"
@@ -175,6 +181,78 @@ TEST_F(ConvertDialogTest, TheWindowAnswersWhileFfmpegRunsAndCancelLeavesNothing)
     EXPECT_EQ(env.box.messages[0].text, OfferFor(avi));
     EXPECT_EQ(env.box.messages[1].text, fmt::sprintf(LoadStringRes(IDS_CONVERT_CANCELLED), avi));
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
+    EXPECT_TRUE(WorkFiles().empty()) << WorkFiles().front();
+    EXPECT_EQ(test::ReadFile(avi), before);
+    EXPECT_TRUE(sheet->State().m_job.Details().m_strPath.empty());
+}
+
+// SIGINT and SIGTERM are caught for the test's length and forgotten after it.
+class StopSignalsCaught {
+public:
+    StopSignalsCaught() {
+        sigaction(SIGINT, nullptr, &m_int);
+        sigaction(SIGTERM, nullptr, &m_term);
+    }
+    ~StopSignalsCaught() {
+        sigaction(SIGINT, &m_int, nullptr);
+        sigaction(SIGTERM, &m_term, nullptr);
+        ClearStopRequest();
+    }
+
+private:
+    struct sigaction m_int {};
+    struct sigaction m_term {};
+};
+
+// Once told to quit, Qt runs no event loop again in the process: one signal a test (SIGTERM in
+// the dialog's test below).
+TEST(QuitOnStopTest, EveryEventLoopReturnsWithTheSignal) {
+    const StopSignalsCaught caught;
+    CQuitOnStop quit;
+    QEventLoop outer, inner;
+    int innerCode = -1;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [] { ::raise(SIGINT); });
+        innerCode = inner.exec();
+    });
+    EXPECT_EQ(outer.exec(), 128 + SIGINT);
+    EXPECT_EQ(innerCode, 128 + SIGINT);
+    EXPECT_EQ(StopSignal(), SIGINT);
+}
+
+// A logout or a kill while ffmpeg works: the wizard ends without a question, and neither
+// ffmpeg nor its file outlives it.
+TEST_F(ConvertDialogTest, QuittingTheProgramMidwayLeavesNoFileAndNoFfmpeg) {
+    const std::string avi = env.sandbox / "wedding.avi";
+    ASSERT_TRUE(test::MakeMedia(avi, 120, true, true,
+                                {"-c:v", "mpeg4", "-q:v", "12", "-c:a", "mp2"}, 480, 270));
+    const std::string before = test::ReadFile(avi);
+    auto sheet = MakeSheet();
+    const StopSignalsCaught caught;
+    CQuitOnStop quit;
+    pid_t ffmpeg = -1;
+    bool fileMade = false;
+    DialogWatch watch([&](CConvertDialog& dialog) {
+        QObject::connect(&dialog, &CConvertDialog::progressShown, &dialog, [&](int percent) {
+            if (ffmpeg > 0 || percent < 5 || dialog.Converter().GetRunningPid() <= 0) {
+                return;
+            }
+            ffmpeg = dialog.Converter().GetRunningPid();
+            fileMade = !WorkFiles().empty();
+            ::raise(SIGTERM);
+        });
+    });
+    env.box.answers = {IDYES};
+    Choose(*sheet, avi);
+
+    ASSERT_GT(ffmpeg, 0) << "ffmpeg finished before the program was stopped";
+    EXPECT_TRUE(fileMade) << "nothing was written before the stop";
+    EXPECT_EQ(StopSignal(), SIGTERM);
+    // ffmpeg was ended and reaped by the runner: it is no child of ours any more.
+    EXPECT_EQ(::waitpid(ffmpeg, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    ASSERT_EQ(env.box.messages.size(), 1u) << env.box.messages.back().text;
+    EXPECT_EQ(env.box.messages[0].text, OfferFor(avi));
     EXPECT_TRUE(WorkFiles().empty()) << WorkFiles().front();
     EXPECT_EQ(test::ReadFile(avi), before);
     EXPECT_TRUE(sheet->State().m_job.Details().m_strPath.empty());
