@@ -271,10 +271,10 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
     // The file made web-ready just now: its copy, not another conversion.
     if (!m_strConvertedFrom.empty() && path == m_strConvertedFrom &&
         IsRegularFile(m_strConvertedTo)) {
-        const MediaCheck copy = CPublishJob::CheckMedia(m_strConvertedTo, MediaDetails::HEADERS);
-        if (copy.verdict == MEDIA_ACCEPTED) {
-            State().m_job.SetConvertedMedia(m_strConvertedTo, copy.details, path);
-            ShowDetails(copy.details);
+        MediaDetails copy;
+        if (CPublishJob::CheckConverted(m_strConvertedTo, copy)) {
+            State().m_job.SetConvertedMedia(m_strConvertedTo, copy, path);
+            ShowDetails(copy);
             m_pPreviewButton->setEnabled(true);
             return true;
         }
