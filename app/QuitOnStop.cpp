@@ -2,22 +2,27 @@
 #include "app/QuitOnStop.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <unistd.h>
 
 #include "core/StopRequest.h"
 
-namespace {
-// The signal handler may only set a flag; this is how soon the window notices it.
-constexpr int kLookEvery_ms = 100;
-}  // namespace
-
 CQuitOnStop::CQuitOnStop(QObject* parent) : QObject(parent) {
     CatchStopSignals();
-    m_timer.setInterval(kLookEvery_ms);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
+    const int wake = StopWakeFd();
+    if (wake < 0) {
+        return;
+    }
+    // The signal handler can only set a flag and write to the pipe; the loop learns of it here.
+    m_pNotifier = new QSocketNotifier(wake, QSocketNotifier::Read, this);
+    connect(m_pNotifier, &QSocketNotifier::activated, this, [this, wake] {
+        char bytes[16];
+        while (::read(wake, bytes, sizeof bytes) > 0) {
+        }
         if (StopRequested()) {
-            m_timer.stop();
+            m_pNotifier->setEnabled(false);
             QCoreApplication::exit(128 + StopSignal());
         }
     });
-    m_timer.start();
 }

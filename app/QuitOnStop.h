@@ -2,7 +2,8 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
+
+class QSocketNotifier;
 
 // SIGINT and SIGTERM (a logout, a kill, Ctrl+C in the terminal) end the wizard the way they end
 // the publisher: a conversion or copy under way stops and removes its partial file, a page being
@@ -12,5 +13,5 @@ public:
     explicit CQuitOnStop(QObject* parent = nullptr);
 
 private:
-    QTimer m_timer;
+    QSocketNotifier* m_pNotifier = nullptr;
 };

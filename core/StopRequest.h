@@ -14,6 +14,9 @@ int StopSignal() noexcept;
 inline bool StopRequested() noexcept {
     return StopSignal() != 0;
 }
+// Readable once a stop has been asked for, so that an event loop can wait for it: -1 until
+// CatchStopSignals. Emptying it is the reader's.
+int StopWakeFd() noexcept;
 // Forgets the stop: for a test that asked for one in a process that goes on.
 void ClearStopRequest() noexcept;
 // SIGINT and SIGTERM ask for a stop instead of ending the process; system calls they interrupt
