@@ -81,15 +81,7 @@ protected:
     }
 
     // The working folder of a run, while it is there.
-    std::string WorkFolder() const {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(tmp, error)) {
-            if (entry.path().filename().string().starts_with("publish-")) {
-                return entry.path().string();
-            }
-        }
-        return {};
-    }
+    std::string WorkFolder() const { return WorkFolderIn(tmp); }
 
     // Bytes of ffmpeg's temporary result in `folder` so far (0 while only its private folder
     // is there); -1 while neither is.

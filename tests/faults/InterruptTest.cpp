@@ -53,15 +53,7 @@ protected:
     }
 
     // The working folder of a run, while it is there.
-    std::string WorkFolder() const {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(tmp, error)) {
-            if (entry.path().filename().string().starts_with("publish-")) {
-                return entry.path().string();
-            }
-        }
-        return {};
-    }
+    std::string WorkFolder() const { return WorkFolderIn(tmp); }
 
     // Bytes of the media copy so far: the partial copy, or the whole once it is in place.
     uint64_t Copied() const {

@@ -123,6 +123,16 @@ std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name) {
     return (folder / program.filename()).string();
 }
 
+std::string WorkFolderIn(const std::string& tmp) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp, error)) {
+        if (entry.path().filename().string().starts_with("publish-")) {
+            return entry.path().string();
+        }
+    }
+    return {};
+}
+
 std::string Listing(const std::string& folder) {
     namespace fs = std::filesystem;
     std::set<std::string> lines;

@@ -77,6 +77,9 @@ std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name);
 // Every file and folder below `folder`, with sizes, one a line; to see what a run left behind.
 std::string Listing(const std::string& folder);
 
+// The working folder a running publisher made in `tmp` (its TMPDIR); empty while there is none.
+std::string WorkFolderIn(const std::string& tmp);
+
 // The same page markup every fault test publishes into.
 inline constexpr const char* kPage =
     "<html>\n<head>\n<title>Home</title>\n</head>\n<body class=\"home\">\n<p>text</p>\n"

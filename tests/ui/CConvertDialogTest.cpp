@@ -92,6 +92,12 @@ protected:
         return fmt::sprintf(LoadStringRes(IDS_CONVERT_OFFER), path,
                             PlanConversion(CPublishJob::CheckMedia(path).details).Describe());
     }
+    // An AVI that needs encoding, long enough that ffmpeg is still at work when the test
+    // cancels or stops it.
+    static bool MakeLongFilm(const std::string& path) {
+        return test::MakeMedia(path, 120, true, true,
+                               {"-c:v", "mpeg4", "-q:v", "12", "-c:a", "mp2"}, 480, 270);
+    }
     std::vector<std::string> WorkFiles() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(work)) {
@@ -105,10 +111,8 @@ protected:
 };
 
 TEST_F(ConvertDialogTest, TheWindowAnswersWhileFfmpegRunsAndCancelLeavesNothing) {
-    // Long enough that ffmpeg is still at work when the user cancels.
     const std::string avi = env.sandbox / "camcorder tape.avi";
-    ASSERT_TRUE(test::MakeMedia(avi, 120, true, true,
-                                {"-c:v", "mpeg4", "-q:v", "12", "-c:a", "mp2"}, 480, 270));
+    ASSERT_TRUE(MakeLongFilm(avi));
     const std::string before = test::ReadFile(avi);
     auto sheet = MakeSheet();
 
@@ -224,8 +228,7 @@ TEST(QuitOnStopTest, EveryEventLoopReturnsWithTheSignal) {
 // ffmpeg nor its file outlives it.
 TEST_F(ConvertDialogTest, QuittingTheProgramMidwayLeavesNoFileAndNoFfmpeg) {
     const std::string avi = env.sandbox / "wedding.avi";
-    ASSERT_TRUE(test::MakeMedia(avi, 120, true, true,
-                                {"-c:v", "mpeg4", "-q:v", "12", "-c:a", "mp2"}, 480, 270));
+    ASSERT_TRUE(MakeLongFilm(avi));
     const std::string before = test::ReadFile(avi);
     auto sheet = MakeSheet();
     const StopSignalsCaught caught;
