@@ -21,4 +21,17 @@ double Seconds(Fn&& fn) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Runs both sides of pair number `pair`, `a` first in even pairs and second in odd ones: the
+// second of a pair finds the first one's output still being written back.
+template <typename A, typename B>
+void InTurn(int pair, A&& a, B&& b) {
+    if (pair % 2 == 0) {
+        a();
+        b();
+    } else {
+        b();
+        a();
+    }
+}
+
 }  // namespace bench

@@ -91,13 +91,7 @@ bool Compare(const char* name, const CMediaInfo2& source, int runs, const test::
         const auto direct = [&] {
             plain.push_back(Seconds([&] { ok = Directly(ffmpeg, source, b) && ok; }));
         };
-        if (i % 2 == 0) {
-            ours();
-            direct();
-        } else {
-            direct();
-            ours();
-        }
+        bench::InTurn(i, ours, direct);
         pairs.push_back(converter.back() / plain.back());
         if (!ok) {
             std::fprintf(stderr, "%s run %d failed: %s\n", name, i + 1, problem.c_str());

@@ -118,8 +118,6 @@ int main() {
         bool ok = true;
         ::unlink(ours.c_str());
         ::unlink(direct.c_str());
-        // Turn about which side goes first: the second one of a pair finds the first one's
-        // output still being written back.
         const auto measureOurs = [&] {
             const double cpu = CpuSeconds();
             const double self = CpuSeconds(RUSAGE_SELF);
@@ -132,13 +130,7 @@ int main() {
             plain.push_back(Seconds([&] { ok = RunDirectly(ffmpeg, video, direct) && ok; }));
             plainCpu.push_back(CpuSeconds() - cpu);
         };
-        if (i % 2 == 0) {
-            measureOurs();
-            measurePlain();
-        } else {
-            measurePlain();
-            measureOurs();
-        }
+        bench::InTurn(i, measureOurs, measurePlain);
         pairs.push_back(runner.back() / plain.back());
         std::printf(
             "run %d: fast-start copy %.1f ms (CPU %.1f ms, %.1f ms of it this process), "
