@@ -26,18 +26,7 @@ protected:
     LinkInSite() {
         movie = env.sandbox.Write("media/movie.mp4", test::ReadFile(SampleMedia("movie.mp4")));
         if (GetParam()) {
-            ::chmod(env.sandbox.path().c_str(), 0755);
-            options.program = CopyInstall(env.sandbox, "install");
-            const std::string home = env.sandbox.MakeFolder("user/home");
-            const std::string tmp = env.sandbox.MakeFolder("user/tmp");
-            for (const std::string& folder : {env.sandbox / "user", home, tmp}) {
-                ::chmod(folder.c_str(), 0777);
-            }
-            options.unprivileged = true;
-            options.env = {{"HOME", home},
-                           {"TMPDIR", tmp},
-                           {"XDG_CONFIG_HOME", home + "/.config"},
-                           {"XDG_DATA_HOME", home + "/.local/share"}};
+            RunAsUnprivileged(env.sandbox, options);
         }
     }
 

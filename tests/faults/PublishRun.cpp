@@ -123,6 +123,22 @@ std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name) {
     return (folder / program.filename()).string();
 }
 
+void RunAsUnprivileged(const test::Sandbox& sandbox, RunOptions& options) {
+    ::chmod(sandbox.path().c_str(), 0755);
+    options.program = CopyInstall(sandbox, "install");
+    const std::string home = sandbox.MakeFolder("user/home");
+    const std::string tmp = sandbox.MakeFolder("user/tmp");
+    for (const std::string& folder : {sandbox / "user", home, tmp}) {
+        ::chmod(folder.c_str(), 0777);
+    }
+    options.unprivileged = true;
+    options.env = {{"HOME", home},
+                   {"TMPDIR", tmp},
+                   {"XDG_CONFIG_HOME", home + "/.config"},
+                   {"XDG_DATA_HOME", home + "/.local/share"},
+                   {"DEDE5_VARODO_HOME", sandbox / "install"}};
+}
+
 std::string WorkFolderIn(const std::string& tmp) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(tmp, error)) {

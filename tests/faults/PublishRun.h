@@ -74,6 +74,11 @@ std::string FakeInstall(const test::Sandbox& sandbox, const std::string& name,
 // whose parent folders can be private. Returns the copied program.
 std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name);
 
+// Makes `options` run the publisher as the unprivileged user: the sandbox opened to it, the
+// program and its installation copied into the sandbox (the build tree may be out of its reach)
+// and named as the installation, and a home and temporary folder of its own there.
+void RunAsUnprivileged(const test::Sandbox& sandbox, RunOptions& options);
+
 // Every file and folder below `folder`, with sizes, one a line; to see what a run left behind.
 std::string Listing(const std::string& folder);
 

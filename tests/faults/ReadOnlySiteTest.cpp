@@ -26,21 +26,9 @@ namespace fs = std::filesystem;
 class ReadOnlySite : public FaultTest {
 protected:
     ReadOnlySite() {
-        // The ordinary user must reach the sandbox and have a home and temporary folder of its
-        // own; the media it reads and the program it runs lie in the sandbox too.
-        ::chmod(env.sandbox.path().c_str(), 0755);
-        options.program = CopyInstall(env.sandbox, "install");
+        // The media the ordinary user reads lies in the sandbox too.
+        RunAsUnprivileged(env.sandbox, options);
         song = env.sandbox.Write("media/song.mp3", test::ReadFile(SampleMedia("song.mp3")));
-        const std::string home = env.sandbox.MakeFolder("user/home");
-        const std::string tmp = env.sandbox.MakeFolder("user/tmp");
-        for (const std::string& folder : {env.sandbox / "user", home, tmp}) {
-            ::chmod(folder.c_str(), 0777);
-        }
-        options.unprivileged = true;
-        options.env = {{"HOME", home},
-                       {"TMPDIR", tmp},
-                       {"XDG_CONFIG_HOME", home + "/.config"},
-                       {"XDG_DATA_HOME", home + "/.local/share"}};
     }
     ~ReadOnlySite() override {
         // Writable again, so that the sandbox can be removed by an ordinary user too.
