@@ -103,7 +103,7 @@ TEST_F(InsertionPoint, AMarkerWherePlayersDoNotShowRefusesThePage) {
         {"svg CDATA", ThirdPartyPage("<svg><![CDATA[ HERE ]]></svg>"), at, said(foreign, "svg"),
          15},
         {"formula", ThirdPartyPage("<math><mi>HERE</mi></math>"), at, said(foreign, "math"), 15},
-        {"list option", ThirdPartyPage("<select><option>HERE</select>"), at, said(list, "select"),
+        {"list option", ThirdPartyPage("<select><option>HERE</select>"), at, said(list, "option"),
          15},
         {"option group", ThirdPartyPage("<optgroup>HERE</optgroup>"), at, said(list, "optgroup"),
          15},
