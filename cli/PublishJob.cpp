@@ -867,7 +867,7 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         CStringPageEditor editor(text);
         editor.SetSelection(range->first, range->second);
         if (const InsertionCheck place = page.CheckInsertionPoint(editor); !place.IsSafe()) {
-            if (!options.at && !options.after) {
+            if (!options.at && !options.after && !place.openToEnd) {
                 // No usable body tag (or one inside a comment or script): the first place
                 // after the construct, where the player shows.
                 editor.SetSelection(place.safeOffset, place.safeOffset);

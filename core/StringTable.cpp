@@ -217,6 +217,13 @@ const std::map<int, std::string>& Table() {
         {IDS_PLEASE_OPEN_IN, "please open it in"},
         {IDS_SEARCH_TEXT_EMPTY, "Searching text is not! "},
         {IDS_APP_TITLE, "Ombrel DEDE5 Varodo"},
+        {IDS_INSERT_IN_FOREIGN,
+         "inside the <%s> element, which the browser draws as a picture or formula, not as a page"},
+        {IDS_INSERT_IN_LIST,
+         "inside the <%s> element, which shows no more than the text of its options"},
+        {IDS_INSERT_IN_FALLBACK,
+         "inside the <%s> element, whose content shows only where the element itself cannot"},
+        {IDS_INSERT_IN_FRAMESET, "in a frameset page, which shows only the pages of its frames"},
     };
     return table;
 }

@@ -123,6 +123,10 @@ enum StringId : int {
     IDS_PLEASE_OPEN_IN = 1298,
     IDS_SEARCH_TEXT_EMPTY = 1307,
     IDS_APP_TITLE = 57344,
+    IDS_INSERT_IN_FOREIGN = 432,
+    IDS_INSERT_IN_LIST = 433,
+    IDS_INSERT_IN_FALLBACK = 434,
+    IDS_INSERT_IN_FRAMESET = 435,
 };
 
 // The text of a message; empty when the table has no such entry.

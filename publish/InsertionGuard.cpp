@@ -101,7 +101,14 @@ private:
             std::upper_bound(m_anchors.begin(), m_anchors.end(), offset,
                              [from](size_t value, const Anchor& a) { return value < a.*from; });
         const Anchor base = it == m_anchors.begin() ? Anchor() : *std::prev(it);
-        return std::min(base.*to + (offset - base.*from), limit);
+        size_t mapped = base.*to + (offset - base.*from);
+        // An offset inside a character that is shorter on the other side (the signature that
+        // was taken off, four bytes of GB18030 that are three of UTF-8) stays inside it, so that
+        // it lies in no construct that starts after the character.
+        if (it != m_anchors.end() && mapped >= (*it).*to) {
+            mapped = std::max((*it).*to, base.*to + 1) - 1;
+        }
+        return std::min(mapped, limit);
     }
 
     // ASCII bytes that stand for themselves, read without the converter; none at all in an
@@ -218,6 +225,25 @@ bool HidesContent(GumboTag tag) {
     }
 }
 
+// Elements whose content is no place for a player: drawn in another language, offered as a
+// list's text, or shown only where the element itself cannot be.
+bool ShowsNoPlayer(const GumboElement& element) {
+    switch (element.tag) {
+        case GUMBO_TAG_SVG:
+        case GUMBO_TAG_MATH:
+            return true;
+        case GUMBO_TAG_SELECT:
+        case GUMBO_TAG_OPTION:
+        case GUMBO_TAG_OPTGROUP:
+        case GUMBO_TAG_DATALIST:
+        case GUMBO_TAG_CANVAS:
+        case GUMBO_TAG_OBJECT:
+            return IsHtml(element);
+        default:
+            return false;
+    }
+}
+
 std::string TagName(const GumboElement& element) {
     if (element.tag != GUMBO_TAG_UNKNOWN) {
         return gumbo_normalized_tagname(element.tag);
@@ -257,6 +283,10 @@ public:
         }
         if (offset < m_nHeadEnd) {
             found.push_back({InsertionConstruct::Head, 0, m_nHeadEnd});
+        }
+        // A frameset takes the place of the body: nothing else of the page is shown.
+        if (m_pFrameset) {
+            found.push_back({InsertionConstruct::NotShown, 0, m_parsed.size(), m_pFrameset});
         }
         std::vector<const GumboNode*> pending = {m_output->document};
         while (!pending.empty()) {
@@ -316,6 +346,10 @@ private:
                                                        : InsertionConstruct::MediaElement,
                              start, end, &element});
         }
+        if (element.original_tag.length > 0 && ShowsNoPlayer(element) &&
+            Inside(offset, start, end)) {
+            found.push_back({InsertionConstruct::NotShown, start, end, &element});
+        }
         if (element.original_tag.length > 0 && Inside(offset, start, tagEnd)) {
             Found tag{InsertionConstruct::Tag, start, tagEnd, &element};
             for (unsigned i = 0; i < element.attributes.length; ++i) {
@@ -360,6 +394,8 @@ private:
                 head = child;
             } else if (child->v.element.tag == GUMBO_TAG_BODY && !body) {
                 body = child;
+            } else if (child->v.element.tag == GUMBO_TAG_FRAMESET && !m_pFrameset) {
+                m_pFrameset = &child->v.element;
             }
         }
         if (!body) {
@@ -403,6 +439,7 @@ private:
     std::string m_parsed;
     std::unique_ptr<GumboOutput, GumboOutputDeleter> m_output;
     size_t m_nHeadEnd = 0;
+    const GumboElement* m_pFrameset = nullptr;
 };
 
 // Of the constructs around one offset: the furthest end, and of those ending there the
@@ -476,6 +513,17 @@ std::string DescribeInsertionPoint(const InsertionCheck& check) {
             return LoadStringRes(IDS_INSERT_IN_HEAD);
         case InsertionConstruct::MediaElement:
             return fmt::sprintf(LoadStringRes(IDS_INSERT_IN_MEDIA), check.element);
+        case InsertionConstruct::NotShown:
+            if (check.element == "frameset") {
+                return LoadStringRes(IDS_INSERT_IN_FRAMESET);
+            }
+            if (check.element == "svg" || check.element == "math") {
+                return fmt::sprintf(LoadStringRes(IDS_INSERT_IN_FOREIGN), check.element);
+            }
+            if (check.element == "canvas" || check.element == "object") {
+                return fmt::sprintf(LoadStringRes(IDS_INSERT_IN_FALLBACK), check.element);
+            }
+            return fmt::sprintf(LoadStringRes(IDS_INSERT_IN_LIST), check.element);
     }
     return {};
 }

@@ -13,6 +13,9 @@ enum class InsertionConstruct {
     RawText,       // script, style, title, textarea and the like: their content is no markup
     Head,          // before the body: the head, the doctype, the html tag
     MediaElement,  // another <video> or <audio>, whose content only shows where it cannot play
+    // Content a browser draws as something else or not at all: svg and math, the lists
+    // (select, datalist), canvas and an object's fallback, and the whole of a frameset page.
+    NotShown,
 };
 
 struct InsertionCheck {

@@ -59,42 +59,67 @@ protected:
 };
 
 TEST_F(InsertionPoint, AMarkerWherePlayersDoNotShowRefusesThePage) {
+    const auto said = [](int id, const char* element) {
+        return fmt::sprintf(LoadStringRes(id), element);
+    };
+    const std::vector<std::string> at = {"--at", "HERE"};
+    const int foreign = IDS_INSERT_IN_FOREIGN, list = IDS_INSERT_IN_LIST,
+              fallback = IDS_INSERT_IN_FALLBACK;
     const struct {
         const char* name;
-        std::string slot;
+        std::string page;
         std::vector<std::string> where;
         std::string said;
         int line;
     } rows[] = {
         {"inside a comment",
-         "<!-- AUDIO HERE -->",
+         ThirdPartyPage("<!-- AUDIO HERE -->"),
          {"--at", "AUDIO HERE"},
          LoadStringRes(IDS_INSERT_IN_COMMENT),
          15},
         {"inside an attribute of a tag",
-         "<div class=\"slot\" data-note=\"AUDIO HERE\"></div>",
+         ThirdPartyPage("<div class=\"slot\" data-note=\"AUDIO HERE\"></div>"),
          {"--after", "AUDIO HERE"},
          fmt::sprintf(LoadStringRes(IDS_INSERT_IN_ATTRIBUTE), "data-note", "div"),
          15},
         {"inside a script",
-         "<script>var slot = 'AUDIO HERE';</script>",
+         ThirdPartyPage("<script>var slot = 'AUDIO HERE';</script>"),
          {"--at", "AUDIO HERE"},
          fmt::sprintf(LoadStringRes(IDS_INSERT_IN_HIDDEN), "script"),
          15},
         {"inside the head",
-         "<p>Audio below</p>",
+         ThirdPartyPage("<p>Audio below</p>"),
          {"--after", "<title>"},
          LoadStringRes(IDS_INSERT_IN_HEAD),
          5},
         {"inside a textarea",
-         "<p>x</p>",
+         ThirdPartyPage("<p>x</p>"),
          {"--at", "Write here"},
          fmt::sprintf(LoadStringRes(IDS_INSERT_IN_HIDDEN), "textarea"),
          17},
+        {"svg text", ThirdPartyPage("<svg><text>HERE</text></svg>"), at, said(foreign, "svg"), 15},
+        {"svg description", ThirdPartyPage("<svg><desc>HERE</desc></svg>"), at,
+         said(foreign, "svg"), 15},
+        {"svg CDATA", ThirdPartyPage("<svg><![CDATA[ HERE ]]></svg>"), at, said(foreign, "svg"),
+         15},
+        {"formula", ThirdPartyPage("<math><mi>HERE</mi></math>"), at, said(foreign, "math"), 15},
+        {"list option", ThirdPartyPage("<select><option>HERE</select>"), at, said(list, "option"),
+         15},
+        {"option group", ThirdPartyPage("<optgroup>HERE</optgroup>"), at, said(list, "optgroup"),
+         15},
+        {"data list", ThirdPartyPage("<datalist>HERE</datalist>"), at, said(list, "datalist"), 15},
+        {"canvas", ThirdPartyPage("<canvas>HERE</canvas>"), at, said(fallback, "canvas"), 15},
+        {"object's fallback", ThirdPartyPage("<object data=a.swf>HERE</object>"), at,
+         said(fallback, "object"), 15},
+        {"frameset page",
+         "<html><frameset><frame src=a.htm></frameset>",
+         {},
+         LoadStringRes(IDS_INSERT_IN_FRAMESET),
+         1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::string page = Put(row.slot);
+        const std::string page = env.sandbox.Write("site/trip.htm", row.page);
         std::vector<std::string> args = row.where;
         args.insert(args.end(), {"--no-poster", SampleMedia("song.mp3"), page});
         const RunResult refused = Publish(Site(args));
@@ -103,7 +128,7 @@ TEST_F(InsertionPoint, AMarkerWherePlayersDoNotShowRefusesThePage) {
                                                 row.said, row.line)),
                   std::string::npos)
             << refused.err;
-        EXPECT_EQ(test::ReadFile(page), ThirdPartyPage(row.slot)) << "left as it is";
+        EXPECT_EQ(test::ReadFile(page), row.page) << "left as it is";
 
         // Forced, the player goes where it was told, as it did before there was a check.
         args.insert(args.begin(), "--force");

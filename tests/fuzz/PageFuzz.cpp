@@ -257,9 +257,12 @@ InsertionCheck CheckPlace(const CHtmlPage& page, const std::string& text, size_t
     FUZZ_CHECK(check.start < check.end && check.end <= text.size());
     // A construct left open holds the end of the text too; the head, the start of the text.
     const bool openEnd = check.openToEnd && check.end == text.size();
-    const bool head = check.construct == InsertionConstruct::Head;
+    // The head and a frameset hold the start of the text, a signature before them included.
+    const bool fromStart =
+        check.construct == InsertionConstruct::Head ||
+        (check.construct == InsertionConstruct::NotShown && check.element == "frameset");
     const auto holds = [&](size_t at) {
-        return (check.start < at || head) && (at < check.end || (openEnd && at == check.end));
+        return (check.start < at || fromStart) && (at < check.end || (openEnd && at == check.end));
     };
     FUZZ_CHECK(holds(start) || holds(end));
     FUZZ_CHECK(check.safeOffset >= check.end && check.safeOffset <= text.size());
