@@ -12,8 +12,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# ffmpeg is run, not linked, so the library scan cannot find it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
+# ffmpeg is run and /etc/mime.types read, not linked, so the library scan cannot find them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, media-types")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <fstream>
 #include <random>
 #include <vector>
 
@@ -21,62 +22,116 @@
 namespace {
 
 constexpr size_t kChunkBytes = 64 * 1024;
+constexpr std::string_view kCookieName = "preview";
+constexpr std::string_view kTokenName = "token";
+// Hidden, so that no name in the site can take it.
+constexpr std::string_view kFilesFolder = ".files";
 
-// Types of the files a site and the players bring; the server configuration may override them.
+// The web types for a computer without a list of types; the list goes on top.
 constexpr std::pair<const char*, const char*> kWebTypes[] = {
-    {"htm", "text/html"},
-    {"html", "text/html"},
-    {"css", "text/css"},
-    {"js", "text/javascript"},
-    {"mjs", "text/javascript"},
-    {"json", "application/json"},
-    {"map", "application/json"},
-    {"xml", "application/xml"},
-    {"txt", "text/plain"},
-    {"vtt", "text/vtt"},
-    {"srt", "application/x-subrip"},
-    {"svg", "image/svg+xml"},
-    {"png", "image/png"},
-    {"jpg", "image/jpeg"},
-    {"jpeg", "image/jpeg"},
-    {"gif", "image/gif"},
-    {"webp", "image/webp"},
-    {"ico", "image/x-icon"},
-    {"woff", "font/woff"},
-    {"woff2", "font/woff2"},
-    {"ttf", "font/ttf"},
-    {"otf", "font/otf"},
-    {"eot", "application/vnd.ms-fontobject"},
-    {"swf", "application/x-shockwave-flash"},
-    {"pdf", "application/pdf"},
-    {"mp4", "video/mp4"},
-    {"m4v", "video/mp4"},
-    {"webm", "video/webm"},
-    {"ogv", "video/ogg"},
-    {"ogg", "audio/ogg"},
-    {"oga", "audio/ogg"},
-    {"mp3", "audio/mpeg"},
-    {"m4a", "audio/mp4"},
-    {"wav", "audio/wav"},
+    {"htm", "text/html"},      {"html", "text/html"},      {"css", "text/css"},
+    {"js", "text/javascript"}, {"mjs", "text/javascript"}, {"svg", "image/svg+xml"},
+    {"png", "image/png"},      {"jpg", "image/jpeg"},      {"jpeg", "image/jpeg"},
+    {"gif", "image/gif"},      {"webp", "image/webp"},     {"avif", "image/avif"},
+    {"ico", "image/x-icon"},   {"woff", "font/woff"},      {"woff2", "font/woff2"},
+    {"ttf", "font/ttf"},       {"otf", "font/otf"},        {"mp4", "video/mp4"},
+    {"m4v", "video/mp4"},      {"webm", "video/webm"},     {"ogv", "video/ogg"},
+    {"ogg", "audio/ogg"},      {"oga", "audio/ogg"},       {"opus", "audio/ogg"},
+    {"mp3", "audio/mpeg"},     {"m4a", "audio/mp4"},       {"wav", "audio/wav"},
 };
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& ch : out) {
-        if (ch >= 'A' && ch <= 'Z') {
-            ch = static_cast<char>(ch - 'A' + 'a');
+// What the list lacks or names otherwise than players expect (it has ".ts" as translations).
+constexpr std::pair<const char*, const char*> kOurTypes[] = {
+    {"vtt", "text/vtt"},
+    {"m3u8", "application/vnd.apple.mpegurl"},
+    {"m4s", "video/iso.segment"},
+    {"ts", "video/mp2t"},
+};
+
+// Code a web server runs instead of sending it. Looked for in every part of a name, since some
+// servers run "a.php.jpg" too.
+constexpr std::string_view kServerCode[] = {
+    "asa",  "asax", "ascx",  "ashx", "asmx", "asp",   "aspx",  "axd",  "bash",   "cfm",
+    "cfml", "cgi",  "fcgi",  "inc",  "jsp",  "jspx",  "lua",   "phar", "php",    "php3",
+    "php4", "php5", "php7",  "php8", "phps", "pht",   "phtml", "pl",   "pm",     "py",
+    "pyc",  "rb",   "rhtml", "sh",   "shtm", "shtml", "ssi",   "stm",  "cshtml", "vbhtml",
+};
+
+// Pages, scripts, styles, pictures, fonts, media, captions and streaming playlists.
+bool PageLoads(std::string_view type) {
+    for (std::string_view kind : {"image/", "audio/", "video/", "font/"}) {
+        if (type.starts_with(kind)) {
+            return true;
         }
     }
-    return out;
+    constexpr std::string_view kOthers[] = {
+        "text/html",
+        "application/xhtml+xml",
+        "text/css",
+        "text/javascript",
+        "application/javascript",
+        "text/vtt",
+        "application/vnd.apple.mpegurl",
+        "application/x-mpegurl",
+        "application/ogg",
+        "application/vnd.ms-fontobject",
+    };
+    return std::ranges::find(kOthers, type) != std::end(kOthers);
 }
 
-std::string RandomPrefix() {
-    std::random_device random;
-    std::string prefix;
-    for (int i = 0; i < 4; ++i) {
-        prefix += fmt::format("{:08x}", static_cast<uint32_t>(random()));
+// Whether a file of this name is one a page may load and no web server would run.
+bool MayServe(std::string_view name) {
+    const std::string lower = ToLowerAscii(name);
+    for (size_t dot = lower.find('.'); dot != std::string::npos;) {
+        const size_t next = lower.find('.', dot + 1);
+        const std::string_view part = std::string_view(lower).substr(
+            dot + 1, next == std::string::npos ? std::string::npos : next - dot - 1);
+        if (std::ranges::find(kServerCode, part) != std::end(kServerCode)) {
+            return false;
+        }
+        dot = next;
     }
-    return prefix;
+    return PageLoads(CPreviewServer::MimeTypeOf(name));
+}
+
+// A piece of a relative path that is hidden (".git", ".htpasswd") hides all below it.
+bool IsHidden(std::string_view relative) {
+    return relative.starts_with('.') || relative.find("/.") != std::string_view::npos;
+}
+
+bool IsServable(std::string_view relative) {
+    return !IsHidden(relative) && MayServe(GetPathFileName(relative));
+}
+
+// Calls `take` with the words of each line of a text file that is not a comment.
+template <typename Take>
+void ForEachLine(const std::string& path, Take take) {
+    std::ifstream in(path);
+    std::vector<std::string_view> words;
+    for (std::string line; std::getline(in, line);) {
+        words.clear();
+        for (size_t pos = 0; pos < line.size();) {
+            const size_t start = line.find_first_not_of(" \t\r", pos);
+            if (start == std::string::npos) {
+                break;
+            }
+            const size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+            words.push_back(std::string_view(line).substr(start, end - start));
+            pos = end;
+        }
+        if (!words.empty() && !words[0].starts_with('#')) {
+            take(words);
+        }
+    }
+}
+
+std::string RandomHex() {
+    std::random_device random;
+    std::string hex;
+    for (int i = 0; i < 4; ++i) {
+        hex += fmt::format("{:08x}", static_cast<uint32_t>(random()));
+    }
+    return hex;
 }
 
 // Strictly below: the root itself is not a file to serve.
@@ -84,22 +139,36 @@ bool IsUnder(std::string_view path, std::string_view folder) {
     return (folder == "/" || path != folder) && IsInOrBelow(path, folder);
 }
 
-// The URL path of a file name in the system code page: its UTF-8 bytes, escaped where they are
-// not plain.
-std::string EscapePath(std::string_view path) {
-    std::string bytes(path);
-    if (auto utf8 = codepage::SystemToUtf8(path)) {
-        bytes = std::move(*utf8);
+// The path part of the URL of an absolute path, escaped as the addresses in pages are.
+std::string UrlPath(const std::string& path) {
+    constexpr std::string_view kScheme = "file://";
+    std::string url = PathToUrl(path);
+    return url.starts_with(kScheme) ? url.substr(kScheme.size()) : url;
+}
+
+// The secret is compared in a time that does not tell how much of it was right.
+bool SameSecret(std::string_view a, std::string_view b) {
+    unsigned char differ = a.size() == b.size() ? 0 : 1;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        differ |= static_cast<unsigned char>(a[i] ^ b[i]);
     }
-    std::string out;
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
-                           c == '/';
-        out += plain ? std::string(1, ch) : fmt::format("%{:02X}", c);
+    return differ == 0;
+}
+
+bool HoldsCookie(std::string_view header, std::string_view name, std::string_view value) {
+    bool held = false;
+    for (size_t pos = 0; pos < header.size();) {
+        const size_t end = std::min(header.find(';', pos), header.size());
+        std::string_view pair = header.substr(pos, end - pos);
+        while (pair.starts_with(' ')) {
+            pair.remove_prefix(1);
+        }
+        if (pair.size() > name.size() && pair.starts_with(name) && pair[name.size()] == '=') {
+            held = SameSecret(pair.substr(name.size() + 1), value) || held;
+        }
+        pos = end + 1;
     }
-    return out;
+    return held;
 }
 
 // The path of a request below its prefix in the system code page, empty pieces dropped; nullopt
@@ -196,42 +265,30 @@ void Refuse(httplib::Response& response, int status) {
 
 }  // namespace
 
-CPreviewServer::CPreviewServer() : m_pShared(std::make_shared<Shared>()) {
-    LoadTypes();
-}
+CPreviewServer::CPreviewServer() : m_pShared(std::make_shared<Shared>()) {}
 
 CPreviewServer::~CPreviewServer() {
     Stop();
 }
 
-void CPreviewServer::LoadTypes() {
+CPreviewServer::TypeTable CPreviewServer::LoadTypes(const std::string& systemList,
+                                                    const std::string& serverConfig) {
+    TypeTable types;
     for (const auto& [extension, type] : kWebTypes) {
-        m_types[extension] = type;
+        types[extension] = type;
+    }
+    ForEachLine(systemList, [&types](const std::vector<std::string_view>& words) {
+        for (size_t i = 1; i < words.size(); ++i) {
+            types[ToLowerAscii(words[i])] = words[0];
+        }
+    });
+    for (const auto& [extension, type] : kOurTypes) {
+        types[extension] = type;
     }
     // The types the published site gets from its server configuration are the ones to test with.
-    FILE* file = std::fopen(ServerConfigSource().c_str(), "re");
-    if (!file) {
-        return;
-    }
-    char line[1024];
-    while (std::fgets(line, sizeof line, file)) {
-        std::vector<std::string> words;
-        std::string word;
-        for (const char* p = line;; ++p) {
-            if (*p == '\0' || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') {
-                if (!word.empty()) {
-                    words.push_back(std::move(word));
-                    word.clear();
-                }
-                if (*p == '\0') {
-                    break;
-                }
-            } else {
-                word += *p;
-            }
-        }
-        if (words.size() < 3 || Lower(words[0]) != "addtype") {
-            continue;
+    ForEachLine(serverConfig, [&types](const std::vector<std::string_view>& words) {
+        if (words.size() < 3 || ToLowerAscii(words[0]) != "addtype") {
+            return;
         }
         for (size_t i = 2; i < words.size(); ++i) {
             std::string_view extension = words[i];
@@ -239,23 +296,28 @@ void CPreviewServer::LoadTypes() {
                 extension.remove_prefix(1);
             }
             if (!extension.empty()) {
-                m_types[Lower(extension)] = words[1];
+                types[ToLowerAscii(extension)] = words[1];
             }
         }
-    }
-    std::fclose(file);
+    });
+    return types;
 }
 
-std::string CPreviewServer::MimeTypeOf(std::string_view name) const {
+std::string CPreviewServer::TypeIn(const TypeTable& types, std::string_view name) {
     const size_t slash = name.rfind('/');
     const size_t dot = name.rfind('.');
     if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
-        const auto found = m_types.find(Lower(name.substr(dot + 1)));
-        if (found != m_types.end()) {
+        const auto found = types.find(ToLowerAscii(name.substr(dot + 1)));
+        if (found != types.end()) {
             return found->second;
         }
     }
     return "application/octet-stream";
+}
+
+std::string CPreviewServer::MimeTypeOf(std::string_view name) {
+    static const TypeTable types = LoadTypes("/etc/mime.types", ServerConfigSource());
+    return TypeIn(types, name);
 }
 
 bool CPreviewServer::Start(const std::string& siteRoot) {
@@ -285,7 +347,8 @@ bool CPreviewServer::Start(const std::string& siteRoot) {
         return false;
     }
     m_strSiteRoot = siteRoot;
-    m_strPrefix = RandomPrefix();
+    m_strPrefix = RandomHex();
+    m_strCookie = RandomHex();
     m_nPort = port;
     {
         const std::lock_guard lock(m_pShared->mutex);
@@ -294,6 +357,7 @@ bool CPreviewServer::Start(const std::string& siteRoot) {
         m_pShared->pageBytes.reset();
         m_pShared->files.clear();
         m_pShared->folders.clear();
+        m_pShared->tokens.clear();
     }
     auto finished = std::make_shared<std::atomic<bool>>(false);
     m_thread = std::thread([server = server.get(), finished] {
@@ -319,11 +383,13 @@ void CPreviewServer::Stop() {
     m_pServer.reset();
     m_nPort = 0;
     m_strPrefix.clear();
+    m_strCookie.clear();
     m_strSiteRoot.clear();
     const std::lock_guard lock(m_pShared->mutex);
     m_pShared->pageBytes.reset();
     m_pShared->files.clear();
     m_pShared->folders.clear();
+    m_pShared->tokens.clear();
 }
 
 std::string CPreviewServer::SiteUrl() const {
@@ -363,11 +429,11 @@ std::optional<std::string> CPreviewServer::UrlOf(const std::string& path) const 
     if (!relative) {
         return std::nullopt;
     }
-    return SiteUrl() + EscapePath(*relative);
+    return SiteUrl() + UrlPath("/" + *relative).substr(1);
 }
 
 std::string CPreviewServer::FileUrl(const std::string& path) const {
-    return "/" + m_strPrefix + "-files" + EscapePath(path);
+    return fmt::format("/{}/{}{}", m_strPrefix, kFilesFolder, UrlPath(path));
 }
 
 std::string CPreviewServer::ServeFileUrls(std::string_view code,
@@ -403,10 +469,13 @@ std::optional<std::string> CPreviewServer::SetPage(const std::string& pagePath, 
     if (!relative) {
         return std::nullopt;
     }
+    const std::string token = RandomHex();
     const std::lock_guard lock(m_pShared->mutex);
     m_pShared->pageRelative = *relative;
     m_pShared->pageBytes = std::make_shared<const std::string>(std::move(bytes));
-    return SiteUrl() + EscapePath(*relative);
+    m_pShared->tokens.insert(token);
+    return fmt::format("{}{}?{}={}", SiteUrl(), UrlPath("/" + *relative).substr(1), kTokenName,
+                       token);
 }
 
 void CPreviewServer::SetAllowed(std::set<std::string> files, std::set<std::string> folders) {
@@ -424,16 +493,46 @@ void CPreviewServer::Answer(const httplib::Request& request, httplib::Response& 
         Refuse(response, 403);
         return;
     }
-    const std::string_view path = request.path;
-    const std::string site = "/" + m_strPrefix + "/";
-    const std::string files = "/" + m_strPrefix + "-files/";
-    if (path.starts_with(site)) {
-        AnswerSite(path.substr(site.size()), request, response);
-    } else if (path.starts_with(files)) {
-        AnswerFile(path.substr(files.size() - 1), request, response);
-    } else {
+    std::string_view path = request.path;
+    const std::string root = "/" + m_strPrefix + "/";
+    if (!path.starts_with(root)) {
         Refuse(response, 404);
+        return;
     }
+    if (!Admits(request, response)) {
+        return;
+    }
+    path.remove_prefix(root.size());
+    if (path.starts_with(kFilesFolder) && path.substr(kFilesFolder.size()).starts_with('/')) {
+        AnswerFile(path.substr(kFilesFolder.size()), request, response);
+    } else {
+        AnswerSite(path, request, response);
+    }
+}
+
+bool CPreviewServer::Admits(const httplib::Request& request, httplib::Response& response) const {
+    const std::string name(kTokenName);
+    if (request.has_param(name)) {
+        bool fresh = false;
+        {
+            const std::lock_guard lock(m_pShared->mutex);
+            fresh = m_pShared->tokens.erase(request.get_param_value(name)) > 0;
+        }
+        if (!fresh) {
+            Refuse(response, 403);
+            return false;
+        }
+        response.set_header("Set-Cookie", fmt::format("{}={}; Path=/{}; HttpOnly; SameSite=Strict",
+                                                      kCookieName, m_strCookie, m_strPrefix));
+        // The clean address, so that the token is not kept in the history nor sent again.
+        response.set_redirect(request.target.substr(0, request.target.find('?')), 303);
+        return false;
+    }
+    if (!HoldsCookie(request.get_header_value("Cookie"), kCookieName, m_strCookie)) {
+        Refuse(response, 403);
+        return false;
+    }
+    return true;
 }
 
 void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Request& request,
@@ -455,8 +554,8 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         }
         realRoot = m_pShared->realRoot;
     }
-    if (clean->empty()) {
-        // No listings of folders.
+    if (clean->empty() || !IsServable(*clean)) {
+        // No listings of folders either.
         Refuse(response, 404);
         return;
     }
@@ -470,7 +569,9 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         Refuse(response, 403);
         return;
     }
-    if (!SendFile(*real, request, response)) {
+    // A link inside the site leads no further than its name would.
+    if (!IsServable(real->substr(realRoot == "/" ? 1 : realRoot.size() + 1)) ||
+        !SendFile(*real, request, response)) {
         Refuse(response, 404);
     }
 }
@@ -483,6 +584,10 @@ void CPreviewServer::AnswerFile(std::string_view path, const httplib::Request& r
         return;
     }
     const std::string full = "/" + *clean;
+    if (!MayServe(GetPathFileName(full))) {
+        Refuse(response, 404);
+        return;
+    }
     bool named = false;
     bool inFolder = false;
     {
@@ -505,6 +610,10 @@ void CPreviewServer::AnswerFile(std::string_view path, const httplib::Request& r
     const std::optional<std::string> folder = RealPath(GetPathFolder(full));
     if (!real || !folder || GetPathFolder(*real) != *folder) {
         Refuse(response, real ? 403 : 404);
+        return;
+    }
+    if (!MayServe(GetPathFileName(*real))) {
+        Refuse(response, 404);
         return;
     }
     if (!SendFile(*real, request, response)) {

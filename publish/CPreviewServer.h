@@ -18,12 +18,15 @@ struct Response;
 
 // A web server on 127.0.0.1 for the preview, so that the browser sees the page as a visitor of
 // the site would: captions load (browsers refuse them from file://) and media play in pieces.
-// It answers only below a random first path segment that other users of the computer cannot
-// guess, and only with:
+// It answers only below a random first path segment, and only the browser that was handed the
+// page's one-use address: that address is in the browser's command line, which every user of the
+// computer can read, so its first request trades it for a cookie and later ones must show that.
+// It serves only what a page loads (pages, scripts, styles, pictures, fonts, media, captions,
+// streaming playlists), never hidden files nor code a web server would run, and only:
 // - files under the site root ("/<prefix>/<path in the site>"), never through ".." or a link
 //   that leads out of the root's real folder;
 // - the preview page, from memory, at the address of the page it shows;
-// - files the preview names outside the site, at "/<prefix>-files/<full path>": single files
+// - files the preview names outside the site, at "/<prefix>/.files/<full path>": single files
 //   and the files directly in named folders (the player files of the installation).
 // Requests run on the server's own threads; the setters may be called while it runs.
 class CPreviewServer {
@@ -58,15 +61,21 @@ public:
     std::string ServeFileUrls(std::string_view code, std::set<std::string>& files) const;
 
     // Serves `bytes` as HTML at the address of `pagePath` (which must lie under the site root)
-    // instead of the file; its address, or nullopt.
+    // instead of the file; its address with a new one-use token for the browser, or nullopt.
     std::optional<std::string> SetPage(const std::string& pagePath, std::string bytes);
     // What may be served outside the site: exactly these files, and the files directly in
     // these folders. Replaces what was allowed before.
     void SetAllowed(std::set<std::string> files, std::set<std::string> folders);
 
-    // The media type sent for a file name: the server configuration's AddType lines first, then
-    // the usual types of web files; "application/octet-stream" when none fits.
-    std::string MimeTypeOf(std::string_view name) const;
+    // Media types by lower-case extension.
+    using TypeTable = std::map<std::string, std::string, std::less<>>;
+    // The system's list of types (lines of "type extension..."), ours on top, then the AddType
+    // lines of the server configuration; a few web types stand in for what the list lacks.
+    static TypeTable LoadTypes(const std::string& systemList, const std::string& serverConfig);
+    // "application/octet-stream" when no extension fits.
+    static std::string TypeIn(const TypeTable& types, std::string_view name);
+    // The type sent for a file name, from the table of this computer, read once.
+    static std::string MimeTypeOf(std::string_view name);
 
 private:
     // The state the request threads read, guarded by `mutex`.
@@ -77,24 +86,24 @@ private:
         std::shared_ptr<const std::string> pageBytes;
         std::set<std::string> files;
         std::set<std::string> folders;
+        std::set<std::string, std::less<>> tokens;
     };
 
     // The path of `path` below the real site root; nullopt when it lies elsewhere.
     std::optional<std::string> SitePathOf(const std::string& path) const;
     void Answer(const httplib::Request& request, httplib::Response& response) const;
+    bool Admits(const httplib::Request& request, httplib::Response& response) const;
     void AnswerSite(std::string_view relative, const httplib::Request& request,
                     httplib::Response& response) const;
     void AnswerFile(std::string_view path, const httplib::Request& request,
                     httplib::Response& response) const;
     bool SendFile(const std::string& path, const httplib::Request& request,
                   httplib::Response& response) const;
-    void LoadTypes();
-
     std::unique_ptr<httplib::Server> m_pServer;
     std::thread m_thread;
     int m_nPort = 0;
     std::string m_strPrefix;
+    std::string m_strCookie;
     std::string m_strSiteRoot;
-    std::map<std::string, std::string> m_types;
     std::shared_ptr<Shared> m_pShared;
 };

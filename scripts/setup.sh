@@ -12,7 +12,7 @@ packages=(
   libgumbo-dev libcpp-httplib-dev libuchardet-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
-  ffmpeg nodejs npm chromium
+  ffmpeg media-types nodejs npm chromium
   xauth xvfb dpkg-dev fakeroot lintian bc appstream
 )
 

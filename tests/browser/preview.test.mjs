@@ -101,7 +101,7 @@ for (const {row, name, player} of ROWS) {
         assert.match(address.pathname, /^\/[0-9a-f]{32}\/news\/a%20page\.htm$/);
         const prefix = address.pathname.split('/')[1];
         // Files outside the site come from where they are, at their full path below the prefix.
-        const outside = (file) => `${address.origin}/${prefix}-files${encodeURI(file)}`;
+        const outside = (file) => `${address.origin}/${prefix}/.files${encodeURI(file)}`;
         const tab = await browser.newPage();
         try {
             const {media} = await checkPlayerPage(tab, preview.url, {
@@ -109,6 +109,11 @@ for (const {row, name, player} of ROWS) {
                 poster: outside(path.join(preview.work, 'holiday.jpg')),
             });
             assert.equal(media.currentSrc, outside(movie));
+            // The browser spent the address's token; without its cookie nothing is served.
+            assert.equal(tab.url(), `${address.origin}${address.pathname}`);
+            for (const url of [preview.url, tab.url(), outside(movie)]) {
+                assert.equal((await fetch(url, {redirect: 'manual'})).status, 403, url);
+            }
             // The site's own files beside the page load as on the web server.
             assert.equal(await tab.evaluate(() => getComputedStyle(document.getElementById('text')).color),
                          'rgb(1, 2, 3)');

@@ -29,20 +29,28 @@ protected:
         env.sandbox.Write("site/medias/clip.mp4", video);
         env.sandbox.Write("site/index.htm", kDiskPage);
         env.sandbox.Write("site/news/a b.htm", "<p>news</p>");
-        env.sandbox.Write("secret/password.txt", kSecret);
+        env.sandbox.Write("secret/notes.htm", kSecret);
         env.sandbox.Write("elsewhere/movie.webm", "webm bytes");
-        env.sandbox.Write("elsewhere/neighbour.txt", kSecret);
+        env.sandbox.Write("elsewhere/neighbour.jpg", kSecret);
         env.sandbox.Write("install/video-js/video.js", "// player");
         env.sandbox.Write("install/video-js/font/icons.woff", "font");
         env.sandbox.Write("install/Example/sample.htm", kSecret);
         Link(env.sandbox / "secret", site + "/linked-out");
-        Link(env.sandbox / "secret/password.txt", site + "/password.txt");
+        Link(env.sandbox / "secret/notes.htm", site + "/notes.htm");
         Link(site + "/medias/clip.mp4", site + "/same-clip.mp4");
-        Link(env.sandbox / "secret/password.txt", env.sandbox / "install/video-js/stolen.txt");
+        Link(env.sandbox / "secret/notes.htm", env.sandbox / "install/video-js/stolen.js");
         ASSERT_TRUE(server.Start(site + "/"));
         client = std::make_unique<httplib::Client>("127.0.0.1", server.Port());
         // Paths go out exactly as written, climbs and escapes included.
         client->set_url_encode(false);
+        // In as the browser gets in: the page's address, once.
+        const std::optional<std::string> entry = server.SetPage(site + "/entry.htm", "entry");
+        ASSERT_TRUE(entry);
+        auto admitted = client->Get(entry->substr(entry->find('/', 7)).c_str());
+        ASSERT_TRUE(admitted);
+        ASSERT_EQ(admitted->status, 303);
+        const std::string set = admitted->get_header_value("Set-Cookie");
+        cookie = set.substr(0, set.find(';'));
     }
 
     static void Link(const std::string& target, const std::string& link) {
@@ -55,7 +63,11 @@ protected:
         return url.substr(url.find('/', std::string("http://").size()));
     }
 
+    // The address without its one-use token.
+    static std::string Clean(const std::string& url) { return url.substr(0, url.find('?')); }
+
     httplib::Result Get(const std::string& path, httplib::Headers headers = {}) {
+        headers.emplace("Cookie", cookie);
         return client->Get(path.c_str(), headers);
     }
 
@@ -66,6 +78,7 @@ protected:
     std::string video;
     CPreviewServer server;
     std::unique_ptr<httplib::Client> client;
+    std::string cookie;
 };
 
 TEST_F(PreviewServer, ByteRangesAreAnsweredWithTheirBytes) {
@@ -112,14 +125,14 @@ TEST_F(PreviewServer, ByteRangesAreAnsweredWithTheirBytes) {
 TEST_F(PreviewServer, NothingOutsideTheSiteRootIsServed) {
     const std::string root = SitePath();
     const char* refused[] = {
-        "../secret/password.txt",
-        "%2e%2e/secret/password.txt",
-        "%2E%2E%2Fsecret%2Fpassword.txt",
-        "news/../../secret/password.txt",
-        "news/%2e%2e/%2e%2e/secret/password.txt",
+        "../secret/notes.htm",
+        "%2e%2e/secret/notes.htm",
+        "%2E%2E%2Fsecret%2Fnotes.htm",
+        "news/../../secret/notes.htm",
+        "news/%2e%2e/%2e%2e/secret/notes.htm",
         "./index.htm",
-        "linked-out/password.txt",
-        "password.txt",
+        "linked-out/notes.htm",
+        "notes.htm",
         "medias/clip.mp4%00.txt",
     };
     for (const char* path : refused) {
@@ -156,6 +169,7 @@ TEST_F(PreviewServer, OnlyThePrefixAndTheRightHostOpenTheSite) {
         wrong + "index.htm",
         root.substr(0, root.size() - 1) + "x/index.htm",
         root.substr(0, root.size() - 1) + "-files" + site + "/index.htm",
+        root + ".files" + site + "/index.htm",
     };
     for (const std::string& path : refused) {
         auto answer = Get(path);
@@ -179,65 +193,182 @@ TEST_F(PreviewServer, OnlyThePrefixAndTheRightHostOpenTheSite) {
     EXPECT_NE(other.Port(), server.Port());
 }
 
-TEST_F(PreviewServer, MediaTypesAreThoseOfThePublishedSite) {
+TEST_F(PreviewServer, OnlyTheBrowserGivenTheAddressGetsIn) {
+    const std::optional<std::string> url = server.SetPage(site + "/index.htm", "preview page");
+    ASSERT_TRUE(url);
+    const std::string entry = url->substr(url->find('/', 7));
+    const std::string page = Clean(entry);
+    const std::string valid = cookie.substr(cookie.find('=') + 1);
+    std::string wrong = valid;
+    wrong[0] = wrong[0] == 'a' ? 'b' : 'a';
+    server.SetAllowed({env.sandbox / "elsewhere/movie.webm"}, {});
+    const std::string movie = server.FileUrl(env.sandbox / "elsewhere/movie.webm");
+    // In order: the token is spent by its first use.
     const struct {
-        const char* name;
+        const char* what;
+        std::string path;
+        std::string cookie;
+        int status;
+    } rows[] = {
+        {"no cookie", page, "", 403},
+        {"no cookie, outside the site", movie, "", 403},
+        {"a wrong cookie", page, "preview=" + wrong, 403},
+        {"the cookie under another name", page, "other=" + valid, 403},
+        {"a token never given", page + "?token=" + wrong, "", 403},
+        {"the token", entry, "", 303},
+        {"the token again", entry, "", 403},
+        {"the token again, with the cookie", entry, cookie, 403},
+        {"the cookie", page, "a=b; " + cookie, 200},
+        {"the cookie, outside the site", movie, cookie, 200},
+    };
+    httplib::Client bare("127.0.0.1", server.Port());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        httplib::Headers headers;
+        if (!row.cookie.empty()) {
+            headers.emplace("Cookie", row.cookie);
+        }
+        auto answer = bare.Get(row.path.c_str(), headers);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, row.status);
+        if (row.status != 200) {
+            EXPECT_EQ(answer->body.find("preview page"), std::string::npos);
+            EXPECT_EQ(answer->body.find("webm bytes"), std::string::npos);
+        }
+        if (row.status == 303) {
+            EXPECT_EQ(answer->get_header_value("Location"), page);
+            EXPECT_EQ(
+                answer->get_header_value("Set-Cookie"),
+                cookie + "; Path=" + SitePath().substr(0, 33) + "; HttpOnly; SameSite=Strict");
+        } else {
+            EXPECT_FALSE(answer->has_header("Set-Cookie"));
+        }
+    }
+    // Each preview hands out a token of its own; the cookie outlives a new server in no case.
+    const std::optional<std::string> again = server.SetPage(site + "/index.htm", "preview page");
+    ASSERT_TRUE(again);
+    EXPECT_NE(*again, *url);
+    CPreviewServer other;
+    ASSERT_TRUE(other.Start(site));
+    httplib::Client next("127.0.0.1", other.Port());
+    const std::string otherPath = other.SiteUrl().substr(other.SiteUrl().find('/', 7));
+    auto stale = next.Get((otherPath + "index.htm").c_str(), {{"Cookie", cookie}});
+    ASSERT_TRUE(stale);
+    EXPECT_EQ(stale->status, 403);
+}
+
+TEST_F(PreviewServer, OnlyWhatAPageLoadsIsServedWithItsType) {
+    // No type: refused.
+    const struct {
+        const char* path;
         const char* type;
     } rows[] = {
-        {"a.mp4", "video/mp4"},
-        {"a.M4V", "video/mp4"},
-        {"a.webm", "video/webm"},
-        {"a.ogv", "video/ogg"},
-        {"a.oga", "audio/ogg"},
-        {"a.mp3", "audio/mpeg"},
-        {"a.m4a", "audio/mp4"},
-        {"a.wav", "audio/wav"},
-        {"a.vtt", "text/vtt"},
-        {"a.js", "text/javascript"},
-        {"a.css", "text/css"},
         {"a.htm", "text/html"},
-        {"a.html", "text/html"},
-        {"a.jpg", "image/jpeg"},
-        {"a.svg", "image/svg+xml"},
-        {"a.woff2", "font/woff2"},
-        {"a.json", "application/json"},
-        {"a.unknown", "application/octet-stream"},
-        {"noextension", "application/octet-stream"},
+        {"a.HTML", "text/html"},
+        {"style.css", "text/css"},
+        {"app.js", "text/javascript"},
+        {"poster.jpg", "image/jpeg"},
+        {"logo.svg", "image/svg+xml"},
+        {"fonts/icons.woff2", "font/woff2"},
+        {"clip.mp4", "video/mp4"},
+        {"clip.M4V", "video/mp4"},
+        {"clip.webm", "video/webm"},
+        {"clip.ogv", "video/ogg"},
+        {"song.mp3", "audio/mpeg"},
+        {"song.oga", "audio/ogg"},
+        {"song.m4a", "audio/mp4"},
+        {"song.wav", "audio/wav"},
+        {"clip.en.vtt", "text/vtt"},
+        {"hls/clip.m3u8", "application/vnd.apple.mpegurl"},
+        {"hls/part1.m4s", "video/iso.segment"},
+        {"my.site/a.htm", "text/html"},
+        {".htpasswd", nullptr},
+        {".htaccess", nullptr},
+        {".env", nullptr},
+        {".git/config", nullptr},
+        {".git/objects/ab/cdef.jpg", nullptr},
+        {"media/.hidden.mp4", nullptr},
+        {"index.php", nullptr},
+        {"INDEX.PHP", nullptr},
+        {"page.phtml", nullptr},
+        {"shell.php.jpg", nullptr},
+        {"cgi-bin/run.cgi", nullptr},
+        {"tool.py", nullptr},
+        {"tool.pl", nullptr},
+        {"app.rb", nullptr},
+        {"setup.sh", nullptr},
+        {"page.asp", nullptr},
+        {"page.aspx", nullptr},
+        {"page.jsp", nullptr},
+        {"page.shtml", nullptr},
+        {"notes.txt", nullptr},
+        {"data.json", nullptr},
+        {"backup.htm~", nullptr},
+        {"noextension", nullptr},
     };
     for (const auto& row : rows) {
-        env.sandbox.Write(std::string("site/types/") + row.name, "x");
-        auto answer = Get(SitePath() + "types/" + row.name);
-        ASSERT_TRUE(answer) << row.name;
-        EXPECT_EQ(answer->status, 200) << row.name;
-        EXPECT_EQ(answer->get_header_value("Content-Type"), row.type) << row.name;
+        SCOPED_TRACE(row.path);
+        env.sandbox.Write(std::string("site/") + row.path, kSecret);
+        auto answer = Get(SitePath() + row.path);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, row.type ? 200 : 404);
+        EXPECT_EQ(answer->body == kSecret, row.type != nullptr);
+        if (row.type) {
+            EXPECT_EQ(answer->get_header_value("Content-Type"), row.type);
+        }
     }
+    // Nor by a link of the site that leads to them.
+    Link(site + "/.htpasswd", site + "/users.jpg");
+    Link(site + "/.git", site + "/history");
+    for (const char* path : {"users.jpg", "history/config"}) {
+        auto answer = Get(SitePath() + path);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, 404) << path;
+    }
+}
 
-    // The AddType lines of the installation's server configuration come first.
-    const std::string install = env.sandbox.MakeFolder("types-install");
-    env.sandbox.Write("types-install/Scripts/.htaccess",
-                      "# ours\nAddType video/x-test .mp4 TST\n  addtype text/plain .vtt\n");
-    const char* saved = std::getenv("DEDE5_VARODO_HOME");
-    const std::string previous = saved ? saved : "";
-    ::setenv("DEDE5_VARODO_HOME", install.c_str(), 1);
-    CPreviewServer configured;
-    if (saved) {
-        ::setenv("DEDE5_VARODO_HOME", previous.c_str(), 1);
-    } else {
-        ::unsetenv("DEDE5_VARODO_HOME");
+TEST(PreviewTypes, TheSystemListOursAndTheServerConfigurationInThatOrder) {
+    test::Environment env;
+    env.sandbox.Write("mime.types",
+                      "# types\ntext/x-list\tlst\nvideo/x-list mp4 MKV\n"
+                      "audio/x-wav wav\ntext/vnd.trolltech.linguist ts\n"
+                      "text/plain vtt\n");
+    env.sandbox.Write(".htaccess",
+                      "# ours\nAddType audio/wav .wav\n  addtype video/x-conf .MP4 cnf\n");
+    const struct {
+        const char* name;
+        const char* withList;
+        const char* withoutList;  // nor a configuration
+    } rows[] = {
+        {"a.lst", "text/x-list", "application/octet-stream"},
+        {"a.mkv", "video/x-list", "application/octet-stream"},
+        {"/x/A.MP4", "video/x-conf", "video/mp4"},
+        {"a.cnf", "video/x-conf", "application/octet-stream"},
+        {"a.wav", "audio/wav", "audio/wav"},
+        {"a.ts", "video/mp2t", "video/mp2t"},
+        {"a.vtt", "text/vtt", "text/vtt"},
+        {"a.m3u8", "application/vnd.apple.mpegurl", "application/vnd.apple.mpegurl"},
+        {"a.m4s", "video/iso.segment", "video/iso.segment"},
+        {"a.webm", "video/webm", "video/webm"},
+        {"a.woff2", "font/woff2", "font/woff2"},
+        {"a.js", "text/javascript", "text/javascript"},
+        {"folder.mp4/file", "application/octet-stream", "application/octet-stream"},
+    };
+    const auto listed =
+        CPreviewServer::LoadTypes(env.sandbox / "mime.types", env.sandbox / ".htaccess");
+    const auto bare = CPreviewServer::LoadTypes(env.sandbox / "missing", env.sandbox / "missing");
+    for (const auto& row : rows) {
+        EXPECT_EQ(CPreviewServer::TypeIn(listed, row.name), row.withList) << row.name;
+        EXPECT_EQ(CPreviewServer::TypeIn(bare, row.name), row.withoutList) << row.name;
     }
-    EXPECT_EQ(configured.MimeTypeOf("/x/a.mp4"), "video/x-test");
-    EXPECT_EQ(configured.MimeTypeOf("a.tst"), "video/x-test");
-    EXPECT_EQ(configured.MimeTypeOf("a.vtt"), "text/plain");
-    EXPECT_EQ(configured.MimeTypeOf("a.webm"), "video/webm");
-    EXPECT_EQ(configured.MimeTypeOf("folder.mp4/file"), "application/octet-stream");
 }
 
 TEST_F(PreviewServer, ThePageIsServedFromMemoryAtItsAddress) {
     const std::string bytes = "<html><body>preview \xE4</body></html>";
     const std::optional<std::string> url = server.SetPage(site + "/news/a b.htm", bytes);
     ASSERT_TRUE(url);
-    EXPECT_EQ(*url, server.SiteUrl() + "news/a%20b.htm");
-    auto answer = Get(url->substr(url->find('/', 7)));
+    EXPECT_EQ(Clean(*url), server.SiteUrl() + "news/a%20b.htm");
+    auto answer = Get(Clean(*url).substr(url->find('/', 7)));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200);
     EXPECT_EQ(answer->body, bytes);
@@ -255,9 +386,10 @@ TEST_F(PreviewServer, ThePageIsServedFromMemoryAtItsAddress) {
 
     // A page reached through a link to a folder of the site keeps the link's address.
     Link(site + "/news", site + "/latest");
-    EXPECT_EQ(server.SetPage(site + "/latest/a b.htm", bytes), server.SiteUrl() + "news/a%20b.htm");
-    EXPECT_EQ(server.SetPage(env.sandbox / "secret/password.txt", bytes), std::nullopt);
-    EXPECT_EQ(server.SetPage(site + "/linked-out/password.txt", bytes), std::nullopt);
+    EXPECT_EQ(Clean(server.SetPage(site + "/latest/a b.htm", bytes).value_or("")),
+              server.SiteUrl() + "news/a%20b.htm");
+    EXPECT_EQ(server.SetPage(env.sandbox / "secret/notes.htm", bytes), std::nullopt);
+    EXPECT_EQ(server.SetPage(site + "/linked-out/notes.htm", bytes), std::nullopt);
 }
 
 TEST_F(PreviewServer, OutsideTheSiteOnlyTheFilesThePreviewNames) {
@@ -290,13 +422,13 @@ TEST_F(PreviewServer, OutsideTheSiteOnlyTheFilesThePreviewNames) {
     EXPECT_EQ(script->get_header_value("Content-Type"), "text/javascript");
 
     const std::string refused[] = {
-        server.FileUrl(env.sandbox / "elsewhere/neighbour.txt"),
-        server.FileUrl(env.sandbox / "secret/password.txt"),
-        server.FileUrl(player + "/stolen.txt"),
+        server.FileUrl(env.sandbox / "elsewhere/neighbour.jpg"),
+        server.FileUrl(env.sandbox / "secret/notes.htm"),
+        server.FileUrl(player + "/stolen.js"),
         server.FileUrl(player + "/font/icons.woff"),
         server.FileUrl(env.sandbox / "install/Example/sample.htm"),
         server.FileUrl(player + "/../Example/sample.htm"),
-        server.FileUrl(env.sandbox / "elsewhere") + "/%2e%2e/secret/password.txt",
+        server.FileUrl(env.sandbox / "elsewhere") + "/%2e%2e/secret/notes.htm",
         server.FileUrl(env.sandbox / "elsewhere/gone.jpg"),
     };
     for (const std::string& path : refused) {
