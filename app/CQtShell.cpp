@@ -67,14 +67,7 @@ bool CQtShell::OpenDefault(const std::string& pathOrUrl) {
 }
 
 bool CQtShell::ShowItem(const std::string& path) {
-    const std::string uri = PathToUrl(path);
-    if (SpawnDetached("dbus-send",
-                      {"--session", "--dest=org.freedesktop.FileManager1", "--type=method_call",
-                       "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1.ShowItems",
-                       "array:string:" + uri, "string:"})) {
-        return true;
-    }
-    return OpenDefault(GetPathFolder(path));
+    return ShowInFileManager(path) || OpenDefault(GetPathFolder(path));
 }
 
 bool CQtShell::Launch(const std::string& program, const std::vector<std::string>& args) {

@@ -12,24 +12,6 @@
 namespace codepage {
 namespace {
 
-class Iconv {
-public:
-    Iconv(const char* from, const char* to) : m_handle(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (valid()) {
-            iconv_close(m_handle);
-        }
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-
-    bool valid() const { return m_handle != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_handle; }
-
-private:
-    iconv_t m_handle;
-};
-
 std::mutex g_mutex;
 std::string g_pinned;
 
@@ -51,7 +33,9 @@ std::string LocaleCodePage() {
 // `in` left at the offending input.
 enum class Step { Done, Invalid, Failed };
 
-Step Run(iconv_t cd, std::string_view& in, std::string& out) {
+// With `flush`, a conversion that ends also writes what returns the output to its initial shift
+// state.
+Step Run(iconv_t cd, std::string_view& in, std::string& out, bool flush = true) {
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
     size_t produced = out.size();
@@ -63,7 +47,11 @@ Step Run(iconv_t cd, std::string_view& in, std::string& out) {
         size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
         produced = out.size() - dstLeft;
         if (rc != static_cast<size_t>(-1)) {
-            // Flush any shift state.
+            if (!flush) {
+                out.resize(produced);
+                in = {};
+                return Step::Done;
+            }
             dst = out.data() + produced;
             dstLeft = out.size() - produced;
             iconv(cd, nullptr, nullptr, &dst, &dstLeft);
@@ -83,6 +71,27 @@ Step Run(iconv_t cd, std::string_view& in, std::string& out) {
 }
 
 }  // namespace
+
+CIconv::CIconv(const char* from, const char* to) : m_handle(iconv_open(to, from)) {}
+
+CIconv::~CIconv() {
+    if (IsValid()) {
+        iconv_close(m_handle);
+    }
+}
+
+bool CIconv::IsValid() const {
+    return m_handle != reinterpret_cast<iconv_t>(-1);
+}
+
+void CIconv::ResetState() {
+    iconv(m_handle, nullptr, nullptr, nullptr, nullptr);
+}
+
+bool CIconv::Convert(std::string_view in, std::string& out) {
+    out.clear();
+    return Run(m_handle, in, out, false) == Step::Done;
+}
 
 const std::string& SystemCodePage() {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -107,12 +116,12 @@ std::optional<std::string> Convert(std::string_view text, const char* from, cons
         return out;
     }
     {
-        Iconv direct(from, to);
-        if (!direct.valid()) {
+        CIconv direct(from, to);
+        if (!direct.IsValid()) {
             return std::nullopt;
         }
         std::string_view rest = text;
-        Step step = Run(direct.get(), rest, out);
+        Step step = Run(direct.Handle(), rest, out);
         if (step == Step::Done) {
             return out;
         }
@@ -123,21 +132,21 @@ std::optional<std::string> Convert(std::string_view text, const char* from, cons
     }
     // Either the input is malformed or the target lacks a character: decode to UTF-32 first so
     // the two cases can be told apart, then encode character by character where needed.
-    Iconv decode(from, "UTF-32LE");
-    Iconv encode("UTF-32LE", to);
-    if (!decode.valid() || !encode.valid()) {
+    CIconv decode(from, "UTF-32LE");
+    CIconv encode("UTF-32LE", to);
+    if (!decode.IsValid() || !encode.IsValid()) {
         return std::nullopt;
     }
     std::string wide;
     std::string_view rest = text;
-    if (Run(decode.get(), rest, wide) != Step::Done) {
+    if (Run(decode.Handle(), rest, wide) != Step::Done) {
         errno = EILSEQ;
         return std::nullopt;
     }
     out.clear();
     std::string_view units = wide;
     while (!units.empty()) {
-        Step step = Run(encode.get(), units, out);
+        Step step = Run(encode.Handle(), units, out);
         if (step == Step::Done) {
             break;
         }

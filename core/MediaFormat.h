@@ -31,6 +31,33 @@ inline constexpr std::array<MediaFormat, 8> kMediaFormats = {{
 
 inline constexpr int kMediaFormatCount = static_cast<int>(kMediaFormats.size());
 
+// The extensions that make a chosen file HTML5 media, in their order; the rows' extensions
+// above are a list of their own (m4v plays, but is not offered).
+struct MediaExtension {
+    const char* name;
+    // Accepted in a drop on the select-media page as well.
+    bool droppable;
+};
+inline constexpr std::array<MediaExtension, 8> kMediaExtensions = {{
+    {".mp4", true},
+    {".webm", true},
+    {".ogg", true},
+    {".ogv", false},
+    {".mp3", true},
+    {".m4a", true},
+    {".oga", true},
+    {".wav", true},
+}};
+
+// The names alone, for lists of file patterns.
+inline constexpr auto kHtml5MediaExtensions = [] {
+    std::array<const char*, kMediaExtensions.size()> names{};
+    for (size_t i = 0; i < names.size(); ++i) {
+        names[i] = kMediaExtensions[i].name;
+    }
+    return names;
+}();
+
 // The row `row` (0..7); any other index throws std::out_of_range.
 const MediaFormat& GetMediaFormat(int row);
 

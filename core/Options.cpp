@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Options.h"
 
-#include <fstream>
+#include <cstdio>
 #include <iterator>
+#include <memory>
 #include <mutex>
-#include <sstream>
 #include <string_view>
 #include <thread>
 
+#include <mntent.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -281,29 +282,6 @@ bool SameDevice(const std::string& a, const std::string& b) {
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
-// Decodes the octal escapes /proc/mounts uses for blanks and the like.
-std::string UnescapeMountField(const std::string& field) {
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            int value = 0;
-            bool ok = true;
-            for (size_t k = 1; k <= 3 && ok; ++k) {
-                char c = field[i + k];
-                ok = c >= '0' && c <= '7';
-                value = value * 8 + (c - '0');
-            }
-            if (ok) {
-                out += static_cast<char>(value);
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
-}
-
 }  // namespace
 
 COptions* COptions::Instance() {
@@ -337,29 +315,28 @@ int COptions::ProcessorCount() {
 
 std::string COptions::DefaultOutputFolder() {
     const std::string appName = LoadStringRes(IDS_APP_NAME);
-    std::ifstream mounts("/proc/mounts");
-    std::string line;
     std::string best;
     unsigned long long bestFree = 0;
     bool found = false;
     constexpr unsigned long long kEnough = 5ULL << 32;
-    while (std::getline(mounts, line)) {
-        std::istringstream fields(line);
-        std::string device, mountPoint;
-        fields >> device >> mountPoint;
+    // getmntent decodes the escapes the table uses for blanks and the like.
+    std::unique_ptr<FILE, int (*)(FILE*)> mounts(::setmntent("/proc/mounts", "re"), ::endmntent);
+    mntent entry{};
+    char strings[4096];
+    while (const mntent* mount =
+               mounts ? ::getmntent_r(mounts.get(), &entry, strings, sizeof strings) : nullptr) {
         // Local disks only: pseudo and network file systems have no /dev device.
-        if (!device.starts_with("/dev/")) {
+        if (!std::string_view(mount->mnt_fsname).starts_with("/dev/")) {
             continue;
         }
-        mountPoint = UnescapeMountField(mountPoint);
         struct statvfs vfs {};
-        if (::statvfs(mountPoint.c_str(), &vfs) != 0) {
+        if (::statvfs(mount->mnt_dir, &vfs) != 0) {
             continue;
         }
         unsigned long long available = static_cast<unsigned long long>(vfs.f_bavail) *
                                        static_cast<unsigned long long>(vfs.f_frsize);
         if (!found || available > bestFree) {
-            best = mountPoint;
+            best = mount->mnt_dir;
             bestFree = available;
             found = true;
         }

@@ -21,6 +21,7 @@
 #include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
 #include "core/Folders.h"
+#include "core/MediaFormat.h"
 #include "core/StringTable.h"
 
 namespace {
@@ -161,63 +162,26 @@ bool DeleteTree(const std::string& path) {
     return ::rmdir(path.c_str()) == 0 && ok;
 }
 
-std::string RealPathOf(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) {
-        return path;
+bool NeedsUrlEscape(unsigned char c, UrlPart part) {
+    if (part == UrlPart::Unreserved) {
+        const bool alphanumeric =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        return !alphanumeric &&
+               std::string_view("-._~/").find(static_cast<char>(c)) == std::string_view::npos;
     }
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
-void AppendEscaped(std::string& out, unsigned char c) {
-    out += fmt::format("%{:02X}", c);
-}
-
-bool NeedsUrlEscape(unsigned char c) {
-    switch (c) {
-        case ' ':
-        case '(':
-        case ')':
-        case '\'':
-        case '"':
-        case '#':
-        case '%':
-        case '&':  // "&amp;" in a name would be read as "&" inside the attribute
-        case '?':
-        case '<':
-        case '>':
-        case '\\':
-        case ':':  // "Part:2.mp4" alone would read as a URL of the scheme "part"
-            return true;
-        default:
-            return c < 0x20 || c >= 0x7F;
+    if (c == ' ' || c == '(' || c == ')') {
+        return part != UrlPart::PathKeepingBlanks;
     }
-}
-
-std::string EscapeUrlPart(std::string_view text, bool spaceAndParens) {
-    std::string bytes(text);
-    bool hasHigh = std::any_of(bytes.begin(), bytes.end(),
-                               [](char ch) { return static_cast<unsigned char>(ch) >= 0x80; });
-    if (hasHigh) {
-        // Escape the UTF-8 bytes so the URL means the same file in a page of any encoding.
-        if (auto utf8 = codepage::SystemToUtf8(bytes)) {
-            bytes = *utf8;
-        }
+    if (c < 0x20 || c >= 0x7F) {
+        return true;
     }
-    std::string out;
-    out.reserve(bytes.size() + 16);
-    for (char ch : bytes) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        bool keepPlain = !spaceAndParens && (c == ' ' || c == '(' || c == ')');
-        if (NeedsUrlEscape(c) && !keepPlain) {
-            AppendEscaped(out, c);
-        } else {
-            out += ch;
-        }
+    // ':' because "Part:2.mp4" alone would read as a URL of the scheme "part"; '&' because
+    // "&amp;" in a name would be read as "&" inside the attribute.
+    if (std::string_view("'\"#%&?<>\\:").find(static_cast<char>(c)) != std::string_view::npos) {
+        return true;
     }
-    return out;
+    return part == UrlPart::FileName &&
+           std::string_view("^`{}|[]/").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 }  // namespace
@@ -386,12 +350,12 @@ bool DeleteFolder(const std::string& path) {
     if (path.empty()) {
         return false;
     }
-    const std::string real = RealPathOf(path);
+    const std::string real = RealPath(path).value_or(path);
     if (real == "/" || path == "/") {
         return false;
     }
     const std::string home = GetHomeFolder();
-    if (!home.empty() && RemoveBackslash(real) == RemoveBackslash(RealPathOf(home))) {
+    if (!home.empty() && RemoveBackslash(real) == RemoveBackslash(RealPath(home).value_or(home))) {
         return false;
     }
     const std::string target = RemoveBackslash(path);
@@ -425,13 +389,36 @@ int FilesDiffer(const std::string& a, const std::string& b) {
     return same && closed ? 0 : 1;
 }
 
+std::string EscapeForUrl(std::string_view text, UrlPart part) {
+    std::string bytes(text);
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+    // The UTF-8 bytes, so that the URL means the same file in a page of any encoding.
+    if (!ascii) {
+        if (auto utf8 = codepage::SystemToUtf8(bytes)) {
+            bytes = std::move(*utf8);
+        }
+    }
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (NeedsUrlEscape(c, part)) {
+            out += fmt::format("%{:02X}", c);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 std::string PathToUrl(std::string_view path) {
     std::string out;
     const bool longEnough = path.size() >= 2;
     if (longEnough && path.front() == '/') {
         out = "file://";
     }
-    out += EscapeUrlPart(path, longEnough);
+    out += EscapeForUrl(path, longEnough ? UrlPart::Path : UrlPart::PathKeepingBlanks);
     return out;
 }
 
@@ -518,11 +505,12 @@ size_t SplitString(std::string_view text, std::string_view delimiters,
 }
 
 size_t GetHtml5ExtensionList(std::vector<std::string>& list) {
-    const std::string& entry = LoadStringRes(IDS_HTML5_EXTENSIONS);
-    if (entry.empty()) {
-        return 0;
+    for (const MediaExtension& extension : kMediaExtensions) {
+        if (extension.droppable) {
+            list.emplace_back(extension.name);
+        }
     }
-    return SplitString(entry, "\n", list);
+    return list.size();
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -553,6 +541,15 @@ std::string ToLowerAscii(std::string_view text) {
     return out;
 }
 
+size_t ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+    size_t count = 0;
+    for (size_t pos = text.find(what); !what.empty() && pos != std::string::npos;
+         pos = text.find(what, pos + with.size()), ++count) {
+        text.replace(pos, what.size(), with);
+    }
+    return count;
+}
+
 std::string TrimWhiteSpace(std::string_view text) {
     return TrimRightChars(TrimLeftChars(text, " \t\r\n\v\f"), " \t\r\n\v\f");
 }
@@ -560,6 +557,13 @@ std::string TrimWhiteSpace(std::string_view text) {
 bool PathExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 bool IsFolder(const std::string& path) {

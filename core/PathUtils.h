@@ -37,6 +37,13 @@ bool DeleteFolder(const std::string& path);
 int FilesDiffer(const std::string& a, const std::string& b);
 
 // URLs.
+// Which bytes EscapeForUrl writes as "%XX": besides control and non-ASCII bytes, those that
+// would end an attribute, cut the URL or change its meaning in a path (with or without blanks
+// and parentheses), also "/" and the other delimiters in a file name, or all but the unreserved
+// characters and "/".
+enum class UrlPart { Path, PathKeepingBlanks, FileName, Unreserved };
+// `text` in the system code page as URL text: its UTF-8 bytes, escaped as `part` says.
+std::string EscapeForUrl(std::string_view text, UrlPart part);
 // The URL form of a path, as written into pages: an absolute path becomes a file URL; every
 // character that would end an attribute, cut the URL or change its meaning is percent-escaped.
 std::string PathToUrl(std::string_view path);
@@ -58,10 +65,14 @@ size_t GetHtml5ExtensionList(std::vector<std::string>& list);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string ToLowerAscii(std::string_view text);
+// Replaces each `what` in `text`, left to right, with `with`; the number of replacements.
+size_t ReplaceAll(std::string& text, std::string_view what, std::string_view with);
 // Removes blanks, tabs and line breaks at both ends.
 std::string TrimWhiteSpace(std::string_view text);
 
 bool PathExists(const std::string& path);
+// Whether both paths lead to the same file (links followed); false when either is missing.
+bool SameFile(const std::string& a, const std::string& b);
 bool IsFolder(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // Creates a folder with all missing parents; true when it exists afterwards.

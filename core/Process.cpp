@@ -3,19 +3,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
-#include <cstdio>
-#include <chrono>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -57,42 +58,96 @@ int MakePipe(CFileDescriptor& ours, CFileDescriptor& childs) {
     return 0;
 }
 
-// Everything posix_spawn needs, made before it is called: after a fork nothing is built.
-class CSpawnPlan {
+// What ours a child must not run: handlers that would act in its copy of us before exec, and an
+// ignored SIGPIPE, which exec would hand on. Async-signal-safe.
+void ResetSignals() {
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    sigemptyset(&defaults.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) {
+        struct sigaction current {};
+        if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler != SIG_DFL &&
+            (current.sa_handler != SIG_IGN || sig == SIGPIPE)) {
+            ::sigaction(sig, &defaults, nullptr);
+        }
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// A fork during which none of our signal handlers can run, in the parent or in the child; the
+// child starts with every signal blocked.
+pid_t ForkQuietly() {
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    const int error = errno;
+    if (pid != 0) {
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    errno = error;
+    return pid;
+}
+
+void CloseRange(unsigned first, unsigned last) {
+    if (first > last || ::close_range(first, last, 0) == 0) {
+        return;
+    }
+    // Kernels before 5.9 have no close_range.
+    const long limit = ::sysconf(_SC_OPEN_MAX);
+    const unsigned end = std::min<unsigned>(last, limit > 0 ? static_cast<unsigned>(limit) : 1024U);
+    for (unsigned fd = first; fd <= end; ++fd) {
+        ::close(static_cast<int>(fd));
+    }
+}
+
+// Closes every descriptor above the standard streams except those in `keep` (sorted).
+void CloseAllBut(std::initializer_list<int> keep) {
+    unsigned from = STDERR_FILENO + 1;
+    for (int fd : keep) {
+        if (fd >= static_cast<int>(from)) {
+            CloseRange(from, static_cast<unsigned>(fd) - 1);
+            from = static_cast<unsigned>(fd) + 1;
+        }
+    }
+    CloseRange(from, ~0U);
+}
+
+bool WriteAll(int fd, const char* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Everything a child needs, made before the fork: after it nothing is allocated, so that a
+// child forked while another thread holds the allocator's lock cannot hang.
+class CLaunchPlan {
 public:
-    CSpawnPlan() {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawnattr_init(&m_attributes);
-        // The child starts with no blocked signals and with SIGPIPE at its default, whatever
-        // this program has set up for itself.
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&m_attributes, &none);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setsigdefault(&m_attributes, &defaults);
-        SetFlags(0);
-    }
-    ~CSpawnPlan() {
-        posix_spawnattr_destroy(&m_attributes);
-        posix_spawn_file_actions_destroy(&m_actions);
-    }
-    CSpawnPlan(const CSpawnPlan&) = delete;
-    CSpawnPlan& operator=(const CSpawnPlan&) = delete;
+    // Stream settings besides a descriptor of ours.
+    static constexpr int kInherit = -100;
+    static constexpr int kNullDevice = -101;
 
     // 0, or the errno of a program that cannot be found.
     int SetArguments(const std::vector<std::string>& argv) {
         if (argv.empty() || argv[0].empty()) {
             return ENOENT;
         }
-        m_strProgram =
-            argv[0].find('/') == std::string::npos ? FindOnPath(argv[0]) : std::string(argv[0]);
+        m_strProgram = argv[0].find('/') == std::string::npos ? FindOnPath(argv[0]) : argv[0];
         if (m_strProgram.empty()) {
             return ENOENT;
         }
         m_arrArgs = argv;
-        m_argv.clear();
         for (std::string& arg : m_arrArgs) {
             m_argv.push_back(arg.data());
         }
@@ -118,34 +173,109 @@ public:
         for (const auto& [name, value] : overrides) {
             m_arrEnv.push_back(name + "=" + value);
         }
-        m_envp.clear();
         for (std::string& entry : m_arrEnv) {
             m_envp.push_back(entry.data());
         }
         m_envp.push_back(nullptr);
     }
 
-    void NewSession() { SetFlags(POSIX_SPAWN_SETSID); }
+    // Standard stream `target` of the child: a copy of `fd`, kInherit or kNullDevice.
+    void SetStream(int target, int fd) { m_streams[target] = fd; }
+    void SetWorkingFolder(const std::string& folder) { m_strFolder = folder; }
+    void NewSession() { m_bNewSession = true; }
+    // The child is killed when the thread that started it ends, so that no ffmpeg writes on
+    // after a `kill -9` of ours.
+    void DieWithParent() { m_bDieWithParent = true; }
 
-    posix_spawn_file_actions_t* Actions() { return &m_actions; }
-
-    // 0, or the errno of a start that failed (posix_spawn reports exec's too).
-    int Spawn(pid_t& pid) {
-        return ::posix_spawn(&pid, m_strProgram.c_str(), &m_actions, &m_attributes, m_argv.data(),
-                             m_envp.empty() ? environ : m_envp.data());
+    // Starts the child; 0, or the errno of the step that failed (exec's included). Safe to call
+    // in a forked child of a program with threads.
+    int Launch(pid_t& pid) {
+        pid = -1;
+        for (int fd : m_streams) {
+            if (fd < 0 && fd != kInherit && fd != kNullDevice) {
+                return EBADF;
+            }
+        }
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            return errno;
+        }
+        CFileDescriptor failures(AboveStandardStreams(fds[0]));
+        CFileDescriptor report(AboveStandardStreams(fds[1]));
+        if (!failures.valid() || !report.valid()) {
+            return EMFILE;
+        }
+        m_parent = ::getpid();
+        const pid_t child = ForkQuietly();
+        if (child == 0) {
+            RunChild(report.get());
+        }
+        if (child < 0) {
+            return errno;
+        }
+        report.Close();
+        // Nothing to read means exec closed the pipe: the program runs.
+        int error = 0;
+        ssize_t n;
+        while ((n = ::read(failures.get(), &error, sizeof error)) < 0 && errno == EINTR) {
+        }
+        if (n == static_cast<ssize_t>(sizeof error)) {
+            while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            return error != 0 ? error : ECHILD;
+        }
+        pid = child;
+        return 0;
     }
 
 private:
-    void SetFlags(short extra) {
-        posix_spawnattr_setflags(&m_attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK |
-                                                                   POSIX_SPAWN_SETSIGDEF | extra));
+    [[noreturn]] static void Fail(int report, int error) {
+        WriteAll(report, reinterpret_cast<const char*>(&error), sizeof error);
+        ::_exit(127);
     }
 
-    posix_spawn_file_actions_t m_actions;
-    posix_spawnattr_t m_attributes;
-    std::string m_strProgram;
+    [[noreturn]] void RunChild(int report) const {
+        ResetSignals();
+        if (m_bNewSession) {
+            ::setsid();
+        }
+        if (m_bDieWithParent) {
+            if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+                Fail(report, errno);
+            }
+            // The parent died before the signal was armed: nobody will send it.
+            if (::getppid() != m_parent) {
+                ::_exit(127);
+            }
+        }
+        for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
+            int fd = m_streams[target];
+            if (fd == kNullDevice) {
+                fd = ::open("/dev/null", target == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            }
+            if (fd == kInherit) {
+                continue;
+            }
+            if (fd < 0 || (fd == target ? ::fcntl(fd, F_SETFD, 0) : ::dup2(fd, target)) < 0) {
+                Fail(report, errno);
+            }
+        }
+        if (!m_strFolder.empty() && ::chdir(m_strFolder.c_str()) != 0) {
+            Fail(report, errno);
+        }
+        // Descriptors that this program left inheritable are not the child's business.
+        CloseAllBut({report});
+        ::execve(m_strProgram.c_str(), m_argv.data(), m_envp.empty() ? environ : m_envp.data());
+        Fail(report, errno);
+    }
+
+    std::string m_strProgram, m_strFolder;
     std::vector<std::string> m_arrArgs, m_arrEnv;
     std::vector<char*> m_argv, m_envp;
+    int m_streams[3] = {kNullDevice, kInherit, kInherit};
+    bool m_bNewSession = false;
+    bool m_bDieWithParent = false;
+    pid_t m_parent = 0;
 };
 
 size_t Available(const CFileDescriptor& fd) {
@@ -156,63 +286,55 @@ size_t Available(const CFileDescriptor& fd) {
     return static_cast<size_t>(available);
 }
 
-std::vector<char*> WatchedArgv(const std::string& program, const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    return argv;
-}
-
 // What the watcher keeps of a program's words: the end, where the reason usually is.
 constexpr size_t kOutputTail = 2048;
 // How often the watcher looks whether the program has ended.
 constexpr int kWatchStep_ms = 20;
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
+// The end of what a watched program wrote, in a buffer of fixed size.
+class CTail {
+public:
+    void Append(const char* bytes, size_t n) {
+        if (n > kOutputTail) {
+            bytes += n - kOutputTail;
+            n = kOutputTail;
         }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The watcher must not hold what the program's parent holds (a display connection, open
-// files): they would outlive the parent for as long as the program runs.
-void CloseRange(unsigned first, unsigned last) {
-    if (::close_range(first, last, 0) == 0) {
-        return;
-    }
-    // Kernels before 5.9 have no close_range.
-    const long limit = ::sysconf(_SC_OPEN_MAX);
-    const unsigned end = std::min<unsigned>(last, limit > 0 ? static_cast<unsigned>(limit) : 1024U);
-    for (unsigned fd = first; fd <= end; ++fd) {
-        ::close(static_cast<int>(fd));
-    }
-}
-
-void CloseAllBut(std::initializer_list<int> keep) {
-    std::vector<int> kept(keep);
-    std::sort(kept.begin(), kept.end());
-    unsigned from = 3;
-    for (int fd : kept) {
-        if (fd >= static_cast<int>(from)) {
-            if (fd > static_cast<int>(from)) {
-                CloseRange(from, static_cast<unsigned>(fd) - 1);
-            }
-            from = static_cast<unsigned>(fd) + 1;
+        if (m_nSize + n > sizeof m_data) {
+            const size_t keep = std::min(m_nSize, kOutputTail - n);
+            std::memmove(m_data, m_data + m_nSize - keep, keep);
+            m_nSize = keep;
         }
+        std::memcpy(m_data + m_nSize, bytes, n);
+        m_nSize += n;
     }
-    CloseRange(from, ~0U);
+    const char* data() const { return m_data + m_nSize - size(); }
+    size_t size() const { return std::min(m_nSize, kOutputTail); }
+
+private:
+    char m_data[2 * kOutputTail];
+    size_t m_nSize = 0;
+};
+
+// Writes "<tag> <number>\n" and the words after it on `report`.
+void Report(int report, char tag, int number, const CTail* words = nullptr) {
+    char line[32];
+    char* end = line + sizeof line;
+    char* at = end;
+    *--at = '\n';
+    unsigned value = static_cast<unsigned>(number < 0 ? -number : number);
+    do {
+        *--at = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (number < 0) {
+        *--at = '-';
+    }
+    *--at = ' ';
+    *--at = tag;
+    WriteAll(report, at, static_cast<size_t>(end - at));
+    if (words) {
+        WriteAll(report, words->data(), words->size());
+    }
 }
 
 // The report is made: reads `output` until every writer is gone, so that no program is stopped
@@ -232,22 +354,16 @@ void CloseAllBut(std::initializer_list<int> keep) {
 }
 
 // Runs in the watcher process: starts the program and reports on `report` how it fared within
-// `window_ms`.
-[[noreturn]] void Watch(const char* path, char* const* argv, int output[2], int report,
-                        int window_ms) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, path, &actions, nullptr, argv, environ);
-    ::close(output[1]);
-    if (rc != 0) {
-        WriteAll(report, "E " + std::to_string(rc) + "\n");
+// `window_ms`. Allocates nothing: it is a forked copy of a program that may have threads.
+[[noreturn]] void Watch(CLaunchPlan& plan, int output, int outputEnd, int report, int window_ms) {
+    pid_t pid = -1;
+    const int error = plan.Launch(pid);
+    ::close(outputEnd);
+    if (error != 0) {
+        Report(report, 'E', error);
         ::_exit(0);
     }
-    std::string tail;
+    CTail tail;
     bool open = true;
     char buffer[4096];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(window_ms);
@@ -255,21 +371,18 @@ void CloseAllBut(std::initializer_list<int> keep) {
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             // Whatever it wrote before it ended is still in the pipe.
-            pollfd rest{output[0], POLLIN, 0};
+            pollfd rest{output, POLLIN, 0};
             while (open && ::poll(&rest, 1, 0) > 0) {
-                const ssize_t n = ::read(output[0], buffer, sizeof buffer);
+                const ssize_t n = ::read(output, buffer, sizeof buffer);
                 if (n <= 0) {
                     break;
                 }
-                tail.append(buffer, static_cast<size_t>(n));
+                tail.Append(buffer, static_cast<size_t>(n));
             }
-            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            if (tail.size() > kOutputTail) {
-                tail.erase(0, tail.size() - kOutputTail);
-            }
-            WriteAll(report, "X " + std::to_string(code) + "\n" + tail);
+            Report(report, 'X', WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+                   &tail);
             // What it started may still write into the pipe.
-            Drain(open ? output[0] : -1, report);
+            Drain(open ? output : -1, report);
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
@@ -277,32 +390,30 @@ void CloseAllBut(std::initializer_list<int> keep) {
         if (left <= 0) {
             break;
         }
-        pollfd watched{open ? output[0] : -1, POLLIN, 0};
+        pollfd watched{open ? output : -1, POLLIN, 0};
         if (::poll(&watched, 1, static_cast<int>(std::min<long long>(left, kWatchStep_ms))) > 0) {
-            const ssize_t n = ::read(output[0], buffer, sizeof buffer);
+            const ssize_t n = ::read(output, buffer, sizeof buffer);
             if (n > 0) {
-                tail.append(buffer, static_cast<size_t>(n));
-                if (tail.size() > 2 * kOutputTail) {
-                    tail.erase(0, tail.size() - kOutputTail);
-                }
+                tail.Append(buffer, static_cast<size_t>(n));
             } else if (n == 0) {
                 open = false;
             }
         }
     }
-    WriteAll(report, "R\n");
-    Drain(open ? output[0] : -1, report, pid);
+    WriteAll(report, "R\n", 2);
+    Drain(open ? output : -1, report, pid);
 }
 
 }  // namespace
 
 int SpawnWatched(const std::string& program, const std::vector<std::string>& args, int window_ms) {
-    const std::string resolved = FindOnPath(program);
-    if (resolved.empty()) {
-        errno = ENOENT;
+    std::vector<std::string> argv = {FindOnPath(program)};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CLaunchPlan plan;
+    if (const int error = plan.SetArguments(argv); error != 0) {
+        errno = error;
         return -1;
     }
-    std::vector<char*> argv = WatchedArgv(resolved, args);
     int report[2];
     int output[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
@@ -315,16 +426,23 @@ int SpawnWatched(const std::string& program, const std::vector<std::string>& arg
         errno = error;
         return -1;
     }
+    plan.SetStream(STDOUT_FILENO, output[1]);
+    plan.SetStream(STDERR_FILENO, output[1]);
     // The first child leaves at once, so the watcher is nobody's zombie.
-    const pid_t child = ::fork();
+    const pid_t child = ForkQuietly();
     if (child == 0) {
         ::setsid();
         if (::fork() != 0) {
             ::_exit(0);
         }
+        ResetSignals();
         ::close(report[0]);
-        CloseAllBut({report[1], output[0], output[1]});
-        Watch(resolved.c_str(), argv.data(), output, report[1], window_ms);
+        // The watcher must not hold what the program's parent holds (a display connection, open
+        // files): they would outlive the parent for as long as the program runs.
+        int keep[3] = {report[1], output[0], output[1]};
+        std::sort(keep, keep + 3);
+        CloseAllBut({keep[0], keep[1], keep[2]});
+        Watch(plan, output[0], output[1], report[1], window_ms);
     }
     const int error = errno;
     ::close(report[1]);
@@ -426,7 +544,7 @@ bool CProcess::Start(const ProcessRequest& request) {
         return false;
     }
 
-    CSpawnPlan plan;
+    CLaunchPlan plan;
     CFileDescriptor outputEnd, errorsEnd, inputEnd;
     int error = plan.SetArguments(request.argv);
     if (error == 0) {
@@ -450,35 +568,27 @@ bool CProcess::Start(const ProcessRequest& request) {
         return FailStart(error);
     }
 
-    posix_spawn_file_actions_t* actions = plan.Actions();
     switch (request.input) {
         case ProcessInput::Null:
-            posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
             break;
         case ProcessInput::Inherit:
+            plan.SetStream(STDIN_FILENO, CLaunchPlan::kInherit);
             break;
         case ProcessInput::Descriptor:
             // EBADF for a descriptor that cannot be one, rather than our own input.
-            error = posix_spawn_file_actions_adddup2(actions, request.inputFd, STDIN_FILENO);
+            plan.SetStream(STDIN_FILENO, request.inputFd < 0 ? -1 : request.inputFd);
             break;
         case ProcessInput::Text:
-            posix_spawn_file_actions_adddup2(actions, inputEnd.get(), STDIN_FILENO);
+            plan.SetStream(STDIN_FILENO, inputEnd.get());
             break;
     }
-    posix_spawn_file_actions_adddup2(actions, outputEnd.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(
-        actions, request.separateErrors ? errorsEnd.get() : outputEnd.get(), STDERR_FILENO);
-    if (!request.workingFolder.empty()) {
-        posix_spawn_file_actions_addchdir_np(actions, request.workingFolder.c_str());
-    }
-    // Descriptors that this program left inheritable are not the child's business.
-    posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
+    plan.SetStream(STDOUT_FILENO, outputEnd.get());
+    plan.SetStream(STDERR_FILENO, request.separateErrors ? errorsEnd.get() : outputEnd.get());
+    plan.SetWorkingFolder(request.workingFolder);
     plan.SetEnvironment(request.environment);
-
+    plan.DieWithParent();
     pid_t pid = -1;
-    if (error == 0) {
-        error = plan.Spawn(pid);
-    }
+    error = plan.Launch(pid);
     // The child holds its own copies; ours would keep its output open after its end.
     outputEnd.Close();
     errorsEnd.Close();
@@ -673,27 +783,28 @@ ProcessResult RunProcess(const ProcessRequest& request, const CProcess::OutputHa
 bool SpawnDetached(const std::string& program, const std::vector<std::string>& args) {
     std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
-    CSpawnPlan plan;
-    if (plan.SetArguments(argv) != 0) {
+    CLaunchPlan plan;
+    if (const int error = plan.SetArguments(argv); error != 0) {
+        errno = error;
         return false;
     }
-    posix_spawn_file_actions_addopen(plan.Actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(plan.Actions(), STDERR_FILENO + 1);
     plan.NewSession();
-    // The intermediate child starts the program and exits at once, so the program is
-    // re-parented and never becomes our zombie.
-    const pid_t child = ::fork();
+    // The intermediate child starts the program and exits at once, with the errno of a start
+    // that failed, so the program is re-parented and never becomes our zombie.
+    const pid_t child = ForkQuietly();
     if (child < 0) {
         return false;
     }
     if (child == 0) {
         pid_t pid = -1;
-        ::_exit(plan.Spawn(pid) == 0 ? 0 : 127);
+        ::_exit(plan.Launch(pid));
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const int error = WIFEXITED(status) ? WEXITSTATUS(status) : ECHILD;
+    errno = error;
+    return error == 0;
 }
 
 std::string RunAndCapture(const std::string& program, const std::vector<std::string>& args,

@@ -62,7 +62,9 @@ struct ProcessResult {
 
 // One child process: started from an argument vector, its output read as it comes until it
 // ends. Start() and Wait() may run on different threads, one after the other; Cancel() may
-// come from any thread and from the output handlers.
+// come from any thread and from the output handlers. The child is killed (SIGKILL) when the
+// thread that started it ends, so that it never outlives us unattended: start it on a thread
+// that lives until its end.
 class CProcess {
 public:
     using OutputHandler = std::function<void(std::string_view chunk)>;

@@ -16,14 +16,7 @@ public:
         return SpawnDetached("xdg-open", {pathOrUrl});
     }
     bool ShowItem(const std::string& path) override {
-        const std::string uri = PathToUrl(path);
-        if (SpawnDetached("dbus-send", {"--session", "--dest=org.freedesktop.FileManager1",
-                                        "--type=method_call", "/org/freedesktop/FileManager1",
-                                        "org.freedesktop.FileManager1.ShowItems",
-                                        "array:string:" + uri, "string:"})) {
-            return true;
-        }
-        return OpenDefault(GetPathFolder(path));
+        return ShowInFileManager(path) || OpenDefault(GetPathFolder(path));
     }
     bool Launch(const std::string& program, const std::vector<std::string>& args) override {
         return SpawnDetached(program, args);
@@ -59,6 +52,13 @@ IShell& GetShell() {
 
 void SetShell(IShell* shell) {
     g_shell.store(shell);
+}
+
+bool ShowInFileManager(const std::string& path) {
+    return SpawnDetached("dbus-send",
+                         {"--session", "--dest=org.freedesktop.FileManager1", "--type=method_call",
+                          "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1.ShowItems",
+                          "array:string:" + PathToUrl(path), "string:"});
 }
 
 bool OpenDefaultOrReport(const std::string& pathOrUrl) {

@@ -32,6 +32,10 @@ public:
 IShell& GetShell();
 void SetShell(IShell* shell);
 
+// Asks the desktop's file manager over D-Bus to show `path` selected; false when the request
+// cannot be sent.
+bool ShowInFileManager(const std::string& path);
+
 // OpenDefault, with message 105 and the reason when the program cannot be started.
 bool OpenDefaultOrReport(const std::string& pathOrUrl);
 

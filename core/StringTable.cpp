@@ -33,7 +33,6 @@ const std::map<int, std::string>& Table() {
          "Please load web page from site root '%s', or its subfolders.\n'%s' is not under site "
          "root, please load other web pages and try again."},
         {IDS_AFTER_PUBLISH_ACTIONS, "Do nothing\nOpen HTML page folder\nView HTML page in browser"},
-        {IDS_HTML5_EXTENSIONS, ".mp4\n.webm\n.oga\n.ogg\n.mp3\n.m4a\n.wav"},
         {IDS_SELECT_MEDIA_TITLE, "Start"},
         {IDS_SELECT_MEDIA_SUBTITLE, "Select an HTML5 Video or HTML5 Audio file"},
         {IDS_PREVIEW_TOOLTIP, "Preview video or audio in default player"},

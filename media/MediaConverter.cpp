@@ -49,13 +49,6 @@ bool IsWebSoundForWebm(const std::string& format) {
     return IsAny(format, {"Vorbis", "Opus"});
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // The progress keys of "-progress"; any other line is something ffmpeg has to say.
 bool IsProgressLine(std::string_view line) {
     static constexpr const char* kKeys[] = {

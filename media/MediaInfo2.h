@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/MediaFormat.h"
+
 // The details of one media file. The video fields mean something only while m_nVideoCount > 0
 // and the audio fields only while m_nAudioCount > 0: parsing another file leaves the fields of a
 // kind it lacks as they were.
@@ -69,10 +71,6 @@ public:
 
 // The details of one media file, as the wizard and the publisher hand them on.
 using MediaDetails = CMediaInfo2;
-
-// The extensions of files that are HTML5 media, in their order.
-inline constexpr std::array<const char*, 8> kHtml5MediaExtensions = {
-    ".mp4", ".webm", ".ogg", ".ogv", ".mp3", ".m4a", ".oga", ".wav"};
 
 // `extension` with its dot; letters compared without case.
 bool IsSupportedMediaExt(std::string_view extension);

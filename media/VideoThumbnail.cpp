@@ -26,13 +26,6 @@ bool IsExecutableFile(const std::string& path) {
     return IsRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 CVideoThumbnail::CVideoThumbnail(CTask* task, std::string inputPath, std::string outputPath)

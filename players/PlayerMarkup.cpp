@@ -240,49 +240,7 @@ std::string BuildFlashObject(const PlayerRequest& request, std::string_view fold
 }
 
 std::string EscapeFileNameForUrl(std::string_view name) {
-    std::string bytes(name);
-    if (auto utf8 = codepage::SystemToUtf8(name)) {
-        bytes = *utf8;
-    }
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    for (char ch : bytes) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        bool plain = c > 0x20 && c < 0x7F;
-        switch (c) {
-            case '^':
-            case '&':
-            case '`':
-            case '{':
-            case '}':
-            case '|':
-            case '[':
-            case ']':
-            case '"':
-            case '<':
-            case '>':
-            case '\\':
-            case '?':
-            case '/':
-            // Also those that would end the attribute or cut the URL.
-            case '\'':
-            case '#':
-            case '%':
-            case '(':
-            case ')':
-            case ':':
-                plain = false;
-                break;
-            default:
-                break;
-        }
-        if (plain) {
-            out += ch;
-        } else {
-            out += fmt::format("%{:02X}", c);
-        }
-    }
-    return out;
+    return EscapeForUrl(name, UrlPart::FileName);
 }
 
 std::string EscapeHtmlText(std::string_view text) {

@@ -5,12 +5,15 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <xxhash.h>
 
 #include "core/CodePage.h"
 #include "core/MessageBox.h"
@@ -35,68 +38,23 @@ const char* SystemCodePageName() {
     return codepage::SystemIsUtf8() ? "UTF-8" : codepage::SystemCodePage().c_str();
 }
 
-// A fingerprint of the content, to notice another program's write. Four lanes keep the
-// multiplications independent, so hashing runs near memory speed; any split of the input gives
+// A fingerprint of the content, to notice another program's write; any split of the input gives
 // the same value as the whole.
 class CContentHash {
 public:
+    CContentHash() : m_state(XXH3_createState(), XXH3_freeState) {
+        if (!m_state) {
+            throw std::bad_alloc();
+        }
+        XXH3_64bits_reset(m_state.get());
+    }
     void Update(std::string_view bytes) {
-        if (bytes.empty()) {
-            return;
-        }
-        if (m_nPending > 0) {
-            const size_t take = std::min(bytes.size(), kBlock - m_nPending);
-            std::memcpy(m_pending + m_nPending, bytes.data(), take);
-            m_nPending += take;
-            bytes.remove_prefix(take);
-            if (m_nPending < kBlock) {
-                return;
-            }
-            Blocks(m_pending, 1);
-            m_nPending = 0;
-        }
-        const size_t blocks = bytes.size() / kBlock;
-        Blocks(bytes.data(), blocks);
-        bytes.remove_prefix(blocks * kBlock);
-        std::memcpy(m_pending, bytes.data(), bytes.size());
-        m_nPending = bytes.size();
+        XXH3_64bits_update(m_state.get(), bytes.data(), bytes.size());
     }
-    uint64_t Value() const {
-        uint64_t hash = Mix(m_nLength);
-        for (uint64_t lane : m_lanes) {
-            hash = Mix(hash ^ lane);
-        }
-        for (size_t i = 0; i < m_nPending; ++i) {
-            hash = Mix(hash ^ static_cast<unsigned char>(m_pending[i]));
-        }
-        return hash;
-    }
+    uint64_t Value() const { return XXH3_64bits_digest(m_state.get()); }
 
 private:
-    static constexpr size_t kBlock = 32;
-    static uint64_t Mix(uint64_t x) {
-        x *= 0x9E3779B97F4A7C15ull;
-        return x ^ (x >> 29);
-    }
-    // Lanes in locals: stores into members could alias the bytes read and force reloads.
-    void Blocks(const char* data, size_t count) {
-        uint64_t a = m_lanes[0], b = m_lanes[1], c = m_lanes[2], d = m_lanes[3];
-        for (size_t i = 0; i < count; ++i, data += kBlock) {
-            uint64_t w[4];
-            std::memcpy(w, data, kBlock);
-            a = Mix(a ^ w[0]);
-            b = Mix(b ^ w[1]);
-            c = Mix(c ^ w[2]);
-            d = Mix(d ^ w[3]);
-        }
-        m_lanes[0] = a, m_lanes[1] = b, m_lanes[2] = c, m_lanes[3] = d;
-        m_nLength += count * kBlock;
-    }
-
-    uint64_t m_lanes[4] = {1, 2, 3, 4};
-    uint64_t m_nLength = 0;
-    char m_pending[kBlock] = {};
-    size_t m_nPending = 0;
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> m_state;
 };
 
 uint64_t HashOf(std::string_view a, std::string_view b = {}) {

@@ -37,13 +37,6 @@ namespace {
 
 // The media library's binding is process-wide and unlocked: one parse at a time.
 std::mutex g_parseMutex;
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-    for (size_t pos = text.find(what); pos != std::string::npos;
-         pos = text.find(what, pos + with.size())) {
-        text.replace(pos, what.size(), with);
-    }
-}
-
 // Passes the questions on and remembers whether the user cancelled at one.
 class CRecordingQuestions : public ICopyQuestions {
 public:

@@ -52,8 +52,14 @@ function version(name) {
 }
 
 // Relative output path -> content (Buffer or string).
+const owned = readText(ours('folders.txt')).split('\n').filter((line) => line && !line.startsWith('#'));
 const outputs = new Map();
-const put = (rel, content) => outputs.set(rel, content);
+const put = (rel, content) => {
+    if (!owned.includes(rel.split('/')[0])) {
+        throw new Error(`${rel} lies outside the folders listed in folders.txt`);
+    }
+    outputs.set(rel, content);
+};
 const cat = (...parts) => parts.map((p) => (Buffer.isBuffer(p) ? p.toString('utf8') : p)).join('\n');
 
 // An SVG sprite without its XML prologue, ready to be put into a page.
@@ -132,7 +138,6 @@ for (const page of fs.readdirSync(ours('Example')).filter((f) => f.endsWith('.ht
 put('Scripts/.htaccess', read(ours('Scripts/.htaccess')));
 
 // Write what changed; remove files of ours that no longer belong.
-const owned = ['video-js', 'mediaelement', 'leanback', 'Projekktor', 'Example', 'Scripts'];
 const wanted = new Set([...outputs.keys(), ...args.keep]);
 
 function walk(dir, rel, found) {

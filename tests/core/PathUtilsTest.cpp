@@ -92,6 +92,28 @@ TEST(Urls, EscapesEverythingThatWouldBreakAnAttributeOrTheUrl) {
     EXPECT_EQ(PathToUrl("/"), "/");
 }
 
+TEST(Urls, EachPartEscapesItsOwnSet) {
+    const struct {
+        UrlPart part;
+        const char* escaped;
+    } rows[] = {
+        {UrlPart::Path, "a%20b/c%3Ad^e%28f%29~%C3%A4"},
+        {UrlPart::PathKeepingBlanks, "a b/c%3Ad^e(f)~%C3%A4"},
+        {UrlPart::FileName, "a%20b%2Fc%3Ad%5Ee%28f%29~%C3%A4"},
+        {UrlPart::Unreserved, "a%20b/c%3Ad%5Ee%28f%29~%C3%A4"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(EscapeForUrl("a b/c:d^e(f)~\xC3\xA4", row.part), row.escaped);
+    }
+}
+
+TEST(Texts, ReplaceAllDoesNotRescanWhatItPutIn) {
+    std::string text = "$(a) and $(a)";
+    EXPECT_EQ(ReplaceAll(text, "$(a)", "[$(a)]"), 2u);
+    EXPECT_EQ(text, "[$(a)] and [$(a)]");
+    EXPECT_EQ(ReplaceAll(text, "", "x"), 0u);
+}
+
 TEST(Urls, NonAsciiNamesCarryTheirUtf8Bytes) {
     EXPECT_EQ(PathToUrl("m\xC3\xA4rz.mp4"), "m%C3%A4rz.mp4");
     codepage::SetSystemCodePageForTesting("CP1252");

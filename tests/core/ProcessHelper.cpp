@@ -14,15 +14,21 @@
 //   wait-ignoring-term   the same with SIGTERM ignored
 //   grandchild           leaves a child holding the output open, prints its pid and exits
 //   detached FIFO        writes whether it leads a session of its own into FIFO
+//   pid-wait             its pid on a line, then waits for a signal, SIGTERM and SIGHUP ignored
+//   parent HOW ARGS...   starts ARGS through the runner (HOW: start, run or detached), passes
+//                        its output on and waits to be killed
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "core/Process.h"
 
 namespace {
 
@@ -142,6 +148,37 @@ int main(int argc, char** argv) {
         const int fd = ::open(arg.c_str(), O_WRONLY);
         const bool leader = ::getsid(0) == ::getpid();
         return fd >= 0 && WriteAll(fd, leader ? "session leader" : "in another session") ? 0 : 1;
+    }
+    if (command == "pid-wait") {
+        std::signal(SIGTERM, SIG_IGN);
+        std::signal(SIGHUP, SIG_IGN);
+        WriteAll(STDOUT_FILENO, std::to_string(::getpid()) + "\n");
+        while (true) {
+            ::pause();
+        }
+    }
+    if (command == "parent" && argc > 3) {
+        const std::vector<std::string> child(argv + 3, argv + argc);
+        const auto passOn = [](std::string_view chunk) {
+            WriteAll(STDOUT_FILENO, std::string(chunk));
+        };
+        if (arg == "detached") {
+            SpawnDetached(child[0], std::vector<std::string>(child.begin() + 1, child.end()));
+        } else if (arg == "run") {
+            ProcessRequest request;
+            request.argv = child;
+            RunProcess(request, passOn);
+        } else {
+            ProcessRequest request;
+            request.argv = child;
+            request.input = ProcessInput::Text;
+            CProcess process;
+            process.Start(request);
+            process.Wait(passOn);
+        }
+        while (true) {
+            ::pause();
+        }
     }
     return 64;
 }

@@ -12,12 +12,15 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "core/CFileDescriptor.h"
 #include "tests/support/Sandbox.h"
 
 namespace {
@@ -386,6 +389,35 @@ TEST_F(ProcessTest, DetachedProgramRunsInItsOwnSessionAndIsNotOurChild) {
 
     EXPECT_FALSE(SpawnDetached("dede5-no-such-program", {}));
     EXPECT_FALSE(SpawnDetached(env.sandbox / "missing", {}));
+}
+
+// A `kill -9` of ours must not leave ffmpeg running; a browser started detached stays.
+TEST_F(ProcessTest, ChildDiesWithTheParentThatStartedItUnlessDetached) {
+    // Only a fault waits this long: the death signal is sent as the parent ends.
+    constexpr int kBound_ms = 10000;
+    const struct {
+        const char* how;
+        bool dies;
+    } rows[] = {{"start", true}, {"run", true}, {"detached", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        CProcess parent;
+        ASSERT_TRUE(parent.Start(Helper({"parent", row.how, DEDE5_PROCESS_HELPER, "pid-wait"})));
+        std::string output;
+        CFileDescriptor child;
+        parent.Wait([&](std::string_view chunk) {
+            output += chunk;
+            if (!child.valid() && output.find('\n') != std::string::npos) {
+                const auto pid = static_cast<pid_t>(std::atol(output.c_str()));
+                child.Reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+                ::kill(parent.GetPid(), SIGKILL);
+            }
+        });
+        ASSERT_TRUE(child.valid()) << output;
+        pollfd ended{child.get(), POLLIN, 0};
+        EXPECT_EQ(::poll(&ended, 1, row.dies ? kBound_ms : 0), row.dies ? 1 : 0);
+        ::syscall(SYS_pidfd_send_signal, child.get(), SIGKILL, nullptr, 0);
+    }
 }
 
 }  // namespace

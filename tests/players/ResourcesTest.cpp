@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdlib>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -179,6 +180,24 @@ TEST_F(Resources, ShowSamplePageOpensItByTheFixedOrder) {
     EXPECT_TRUE(host.launched.empty());
     ASSERT_EQ(env.box.messages.size(), 1u) << "a missing sample page is a file error";
     EXPECT_NE(env.box.messages[0].text.find("missing.htm"), std::string::npos);
+}
+
+// Adding a player is a row, its class and its files: each row must find all three in the build.
+TEST(ResourcesOfEachPlayer, RowHasItsClassItsFilesAndItsSamplePage) {
+    const std::string home = DEDE5_BUILD_HOME;
+    for (const auto& rows : {GetVideoPlayers(), GetAudioPlayers()}) {
+        for (const PlayerInfo& row : rows) {
+            SCOPED_TRACE(row.name);
+            const std::unique_ptr<CHTML5Player> player = row.create();
+            ASSERT_TRUE(player);
+            EXPECT_EQ(player->GetPlayerType(), row.playerType);
+            EXPECT_FALSE(player->ResourceFolders().empty());
+            for (const std::string& folder : player->ResourceFolders()) {
+                EXPECT_TRUE(IsFolder(home + "/" + folder)) << folder;
+            }
+            EXPECT_TRUE(IsRegularFile(home + "/Example/" + row.samplePage)) << row.samplePage;
+        }
+    }
 }
 
 }  // namespace
