@@ -127,87 +127,85 @@ std::string PlayerWords() {
     return words;
 }
 
-const std::vector<OptionRow>& Table() {
-    using O = PublishOptions;
-    static const std::vector<OptionRow> rows = {
-        {"--player", "NAME",
-         VideoPlayerCliNames() + "\n(video; audio always uses MediaElement). Default: the\n"
-                                 "player last chosen in the wizard.",
-         FillPlayer, PlayerWords()},
-        {"--site-root", "DIR", "the site's root folder (default: the saved one)",
-         Text(&O::siteRoot), "-d"},
-        {"--js-path", "REL", "JavaScript folder below the root, e.g. /js/ ('/' = the root)",
-         Text(&O::jsPath)},
-        {"--media-path", "REL", "media folder below the root, e.g. /medias/", Text(&O::mediaPath)},
-        {"--poster,!--no-poster", "", "a poster picture for video", Choice(&O::poster), "", 31},
-        {"--poster-optional", "", "a poster that cannot be taken is no error (no status 6)",
-         Set(&O::posterOptional)},
-        {"--poster-at", "SECONDS",
-         "take the poster picture at that moment of the video\n(default: its first second)",
-         FillPosterAt},
-        {"--faststart,!--no-faststart", "",
-         "an MP4/M4A whose index is at its end goes in\nrewritten (losslessly) to start playing "
-         "at once (default),\nor as it is",
-         Choice(&O::fastStart), "", 31},
-        {"--autoplay,!--no-autoplay", "", "start playing by itself", Choice(&O::autoplay), "", 31},
-        {"--loop,!--no-loop", "", "play in a loop", Choice(&O::loop), "", 31},
-        {"--controls,!--no-controls", "", "show the player's controls", Choice(&O::controls), "",
-         31},
-        {"--fit,!--no-fit", "",
-         "fit a video player to the page: never wider than its\ncolumn nor larger than the video",
-         Choice(&O::fit)},
-        {"--captions", "FILE[:LANG[:LABEL]]",
-         "captions for the video, WebVTT (.vtt) or SubRip\n(.srt) in any character set; "
-         "repeatable, the first is shown\nby default. LANG is a language tag (en, pt-BR); LABEL "
-         "is\nwhat the player's menu shows (default: from LANG)",
-         FillCaptions, "-f"},
-        {"--no-captions", "",
-         "leave out the captions found beside the media\n(MEDIA-TITLE.vtt/.srt, "
-         "MEDIA-TITLE.LANG.vtt/.srt)",
-         Set(&O::noCaptions)},
-        {"--at", "TEXT", "put the player in place of the first TEXT in the page",
-         Text(&O::at, "--at needs a text to look for")},
-        {"--after", "TEXT",
-         "put the player right after the first TEXT\n(default: after the opening <body> tag, "
-         "else at the start\nof the body)",
-         Text(&O::after, "--after needs a text to look for")},
-        {"--force", "",
-         "put the player at the --at or --after text even inside a\ncomment, a tag, a script, "
-         "style, title or textarea, the\nhead or another video or audio, where it would not "
-         "show;\nwithout it such a page is refused (status 3)",
-         Set(&O::force)},
-        {"--print", "",
-         "print the head code, a line ----, and the body code for the\nfirst PAGE; change no file",
-         Set(&O::print)},
-        {"--overwrite", "ask|yes|no",
-         "a media file of other content already in the media\nfolder: ask (default on a "
-         "terminal), yes, or no (default);\na link where a file is to be written is replaced "
-         "(the link\nitself, never what it points to) only with yes",
-         FillOverwrite, "ask yes no", 27},
-        {"--again", "",
-         "also publish into pages that already play this media\n(they are skipped otherwise, so "
-         "that a run can be repeated)",
-         Set(&O::again)},
-        {"--convert", "",
-         "make media that browsers do not play web-ready first: an\nMP4 (H.264/AAC), WebM or M4A "
-         "made with ffmpeg, published\nunder the original's name; the original is left as it is",
-         Set(&O::convert)},
-        {"--convert-only", "OUT",
-         "only write the web-ready file to OUT (its extension as\n--convert would choose: .mp4, "
-         ".webm or .m4a); no PAGE",
-         Text(&O::convertOnly, "--convert-only needs a file to write"), "-f"},
-        {"--settings", "FILE", "read the settings from FILE instead of the user's",
-         [](O& o, const std::string& v) { o.settingsFile = v; }, "-f"},
-        {"-q,--quiet", "", "print errors only", Verbosity(0)},
-        {"-v,--verbose", "", "also name each copied file", Verbosity(2)},
-        {"--version", "", "print the version and exit", Set(&O::version)},
-        {"--help", "", "print this help and exit", Set(&O::help)},
-        {"-h", "", "", Set(&O::help)},
-        {"--man", "TEMPLATE", "", Text(&O::manTemplate)},
-        {"--completion", "SHELL", "", FillCompletion},
-    };
-    return rows;
-}
+using O = PublishOptions;
+
+// "{players}" stands for the names of the video players.
+const std::vector<OptionRow> kOptions = {
+    {"--player", "NAME",
+     "{players}\n(video; audio always uses MediaElement). Default: the\n"
+     "player last chosen in the wizard.",
+     FillPlayer, "{players}"},
+    {"--site-root", "DIR", "the site's root folder (default: the saved one)", Text(&O::siteRoot),
+     "-d"},
+    {"--js-path", "REL", "JavaScript folder below the root, e.g. /js/ ('/' = the root)",
+     Text(&O::jsPath)},
+    {"--media-path", "REL", "media folder below the root, e.g. /medias/", Text(&O::mediaPath)},
+    {"--poster,!--no-poster", "", "a poster picture for video", Choice(&O::poster), "", 31},
+    {"--poster-optional", "", "a poster that cannot be taken is no error (no status 6)",
+     Set(&O::posterOptional)},
+    {"--poster-at", "SECONDS",
+     "take the poster picture at that moment of the video\n(default: its first second)",
+     FillPosterAt},
+    {"--faststart,!--no-faststart", "",
+     "an MP4/M4A whose index is at its end goes in\nrewritten (losslessly) to start playing "
+     "at once (default),\nor as it is",
+     Choice(&O::fastStart), "", 31},
+    {"--autoplay,!--no-autoplay", "", "start playing by itself", Choice(&O::autoplay), "", 31},
+    {"--loop,!--no-loop", "", "play in a loop", Choice(&O::loop), "", 31},
+    {"--controls,!--no-controls", "", "show the player's controls", Choice(&O::controls), "", 31},
+    {"--fit,!--no-fit", "",
+     "fit a video player to the page: never wider than its\ncolumn nor larger than the video",
+     Choice(&O::fit)},
+    {"--captions", "FILE[:LANG[:LABEL]]",
+     "captions for the video, WebVTT (.vtt) or SubRip\n(.srt) in any character set; "
+     "repeatable, the first is shown\nby default. LANG is a language tag (en, pt-BR); LABEL "
+     "is\nwhat the player's menu shows (default: from LANG)",
+     FillCaptions, "-f"},
+    {"--no-captions", "",
+     "leave out the captions found beside the media\n(MEDIA-TITLE.vtt/.srt, "
+     "MEDIA-TITLE.LANG.vtt/.srt)",
+     Set(&O::noCaptions)},
+    {"--at", "TEXT", "put the player in place of the first TEXT in the page",
+     Text(&O::at, "--at needs a text to look for")},
+    {"--after", "TEXT",
+     "put the player right after the first TEXT\n(default: after the opening <body> tag, "
+     "else at the start\nof the body)",
+     Text(&O::after, "--after needs a text to look for")},
+    {"--force", "",
+     "put the player at the --at or --after text even inside a\ncomment, a tag, a script, "
+     "style, title or textarea, the\nhead or another video or audio, where it would not "
+     "show;\nwithout it such a page is refused (status 3)",
+     Set(&O::force)},
+    {"--print", "",
+     "print the head code, a line ----, and the body code for the\nfirst PAGE; change no file",
+     Set(&O::print)},
+    {"--overwrite", "ask|yes|no",
+     "a media file of other content already in the media\nfolder: ask (default on a "
+     "terminal), yes, or no (default);\na link where a file is to be written is replaced "
+     "(the link\nitself, never what it points to) only with yes",
+     FillOverwrite, "ask yes no", 27},
+    {"--again", "",
+     "also publish into pages that already play this media\n(they are skipped otherwise, so "
+     "that a run can be repeated)",
+     Set(&O::again)},
+    {"--convert", "",
+     "make media that browsers do not play web-ready first: an\nMP4 (H.264/AAC), WebM or M4A "
+     "made with ffmpeg, published\nunder the original's name; the original is left as it is",
+     Set(&O::convert)},
+    {"--convert-only", "OUT",
+     "only write the web-ready file to OUT (its extension as\n--convert would choose: .mp4, "
+     ".webm or .m4a); no PAGE",
+     Text(&O::convertOnly, "--convert-only needs a file to write"), "-f"},
+    {"--settings", "FILE", "read the settings from FILE instead of the user's",
+     [](O& o, const std::string& v) { o.settingsFile = v; }, "-f"},
+    {"-q,--quiet", "", "print errors only", Verbosity(0)},
+    {"-v,--verbose", "", "also name each copied file", Verbosity(2)},
+    {"--version", "", "print the version and exit", Set(&O::version)},
+    {"--help", "", "print this help and exit", Set(&O::help)},
+    {"-h", "", "", Set(&O::help)},
+    {"--man", "TEMPLATE", "", Text(&O::manTemplate)},
+    {"--completion", "SHELL", "", FillCompletion},
+};
 
 // "--poster,!--no-poster" as people write it: --poster, --no-poster.
 std::vector<std::string> Names(const OptionRow& row) {
@@ -254,7 +252,7 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
     CLI::App app;
     app.set_help_flag();
     app.allow_extras();
-    for (const OptionRow& row : Table()) {
+    for (const OptionRow& row : kOptions) {
         // Filled as they come, so that the first bad argument is the one reported.
         (row.value.empty()
              ? app.add_flag_function(row.names,
@@ -315,12 +313,13 @@ std::string PublishUsage() {
         "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
         "player markup goes into each page, the player files into the site's JavaScript\n"
         "folder and the media (with its poster picture) into its media folder.\n\n";
-    for (const OptionRow& row : Table()) {
+    for (const OptionRow& row : kOptions) {
         if (!row.help.empty()) {
             std::string left = "  " + Joined(Names(row), ", ");
             left += row.value.empty() ? "" : " " + row.value;
             left.append(left.size() + 2 > row.column ? 2 : row.column - left.size(), ' ');
-            text += left + Replaced(row.help, "\n", "\n" + std::string(23, ' ')) + "\n";
+            const std::string help = Replaced(row.help, "{players}", VideoPlayerCliNames());
+            text += left + Replaced(help, "\n", "\n" + std::string(23, ' ')) + "\n";
         }
     }
     return text +
@@ -335,7 +334,7 @@ std::string PublishUsage() {
 
 std::vector<std::string> PublishOptionNames() {
     std::vector<std::string> names;
-    for (const OptionRow& row : Table()) {
+    for (const OptionRow& row : kOptions) {
         if (!row.help.empty()) {
             const auto more = Names(row);
             names.insert(names.end(), more.begin(), more.end());
@@ -353,17 +352,17 @@ std::optional<std::string> PublishManPage(const std::string& manTemplate, std::s
             continue;
         }
         const std::string name = line.substr(1, line.size() - 2);
-        const auto row = std::find_if(Table().begin(), Table().end(), [&](const OptionRow& r) {
+        const auto row = std::find_if(kOptions.begin(), kOptions.end(), [&](const OptionRow& r) {
             return !r.help.empty() && Names(r).front() == name;
         });
-        if (row == Table().end()) {
+        if (row == kOptions.end()) {
             error = "the template names an option that does not exist: " + name;
             return std::nullopt;
         }
         entered.insert(name);
         page += ".TP\n" + ManSynopsis(*row) + "\n";
     }
-    for (const OptionRow& row : Table()) {
+    for (const OptionRow& row : kOptions) {
         if (!row.help.empty() && !entered.contains(Names(row).front())) {
             error = "the template has no entry for " + Names(row).front();
             return std::nullopt;
@@ -374,15 +373,15 @@ std::optional<std::string> PublishManPage(const std::string& manTemplate, std::s
 
 std::string PublishBashCompletion() {
     std::string cases;
-    for (const OptionRow& row : Table()) {
+    for (const OptionRow& row : kOptions) {
         if (row.help.empty() || row.value.empty()) {
             continue;
         }
+        const std::string words = row.complete == "{players}" ? PlayerWords() : row.complete;
         const std::string reply = row.complete.empty()   ? ""
                                   : row.complete == "-d" ? "compgen -d -- \"$cur\""
-                                  : row.complete == "-f"
-                                      ? "compgen -f -- \"$cur\""
-                                      : "compgen -W '" + row.complete + "' -- \"$cur\"";
+                                  : row.complete == "-f" ? "compgen -f -- \"$cur\""
+                                                         : "compgen -W '" + words + "' -- \"$cur\"";
         cases += "        " + Joined(Names(row), "|") + ") COMPREPLY=(" +
                  (reply.empty() ? "" : "$(" + reply + ")") + "); return ;;\n";
     }
