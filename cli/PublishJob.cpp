@@ -434,30 +434,17 @@ void CCliRun::TakePoster() {
 
 // Selects where the player goes; false when the page is refused.
 bool CCliRun::PlacePlayer(CHtmlPage& page, CStringPageEditor& editor, const std::string& pagePath) {
-    const std::string& text = page.Text();
-    const auto range = FindInsertionRange({m_options.at, m_options.after}, text);
-    if (!range) {
+    const PlayerPlace place =
+        ::PlacePlayer(page, editor, {m_options.at, m_options.after, m_options.force});
+    if (!place.found) {
         std::fprintf(m_err, "'%s' does not occur in '%s'; the page is left as it is.\n",
                      (m_options.at ? *m_options.at : *m_options.after).c_str(), pagePath.c_str());
-        return false;
+    } else if (place.refused) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_INSERT_POINT_REFUSED, pagePath,
+                      DescribeInsertionPoint(*place.refused),
+                      LineAtOffset(page.Text(), place.offset));
     }
-    editor.SetSelection(range->first, range->second);
-    const InsertionCheck place = page.CheckInsertionPoint(editor);
-    if (place.IsSafe()) {
-        return true;
-    }
-    if (!m_options.at && !m_options.after) {
-        // No usable body tag (or one inside a comment or script): the first place after the
-        // construct, where the player shows.
-        editor.SetSelection(place.safeOffset, place.safeOffset);
-        return true;
-    }
-    if (m_options.force) {
-        return true;
-    }
-    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_INSERT_POINT_REFUSED, pagePath,
-                  DescribeInsertionPoint(place), LineAtOffset(text, range->first));
-    return false;
+    return place.found && !place.refused;
 }
 
 // The page works only with these in place: a failure is an error, also with -q.
@@ -479,28 +466,19 @@ void CCliRun::ReportWarnings(const PublishOutcome& outcome) {
 }
 
 std::optional<int> CCliRun::PublishInto(const std::string& pagePath) {
-    if (!SiteLayout::CheckPageLocation(pagePath, true)) {
-        Fail(PUBLISH_PAGE_REFUSED);
-        return std::nullopt;
-    }
-    if (!m_pages.Add(pagePath)) {
-        if (Talkative()) {
-            std::fprintf(m_err, "%s is a page already published in this run; skipped.\n",
-                         pagePath.c_str());
-        }
-        return std::nullopt;
-    }
     CHtmlPage page;
-    page.SetChangedQuestion(IDS_PAGE_CHANGED_BEFORE_PUBLISHING);
-    if (!page.LoadPage(pagePath)) {
+    const PageSkip skip =
+        OpenRunPage(m_job, m_pages, page, pagePath, m_options.again || m_options.print);
+    if (skip == PageSkip::Refused) {
         Fail(PUBLISH_PAGE_REFUSED);
-        return std::nullopt;
+    } else if (skip == PageSkip::Repeated && Talkative()) {
+        std::fprintf(m_err, "%s is a page already published in this run; skipped.\n",
+                     pagePath.c_str());
+    } else if (skip == PageSkip::AlreadyPlays && Talkative()) {
+        std::fprintf(m_err, "%s already plays %s; skipped (--again adds another player).\n",
+                     pagePath.c_str(), GetPathFileName(m_strMedia).c_str());
     }
-    if (!m_options.again && !m_options.print && m_job.PageHoldsPlayer(page)) {
-        if (Talkative()) {
-            std::fprintf(m_err, "%s already plays %s; skipped (--again adds another player).\n",
-                         pagePath.c_str(), GetPathFileName(m_strMedia).c_str());
-        }
+    if (skip != PageSkip::None) {
         return std::nullopt;
     }
     TakePoster();

@@ -9,7 +9,11 @@
 #include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
+#include "core/StringTable.h"
+#include "publish/CHtmlPage.h"
 #include "publish/CPublishJob.h"
+#include "publish/CStringPageEditor.h"
+#include "publish/SiteLayout.h"
 
 CRunFolder::CRunFolder() {
     std::string name = AddBackslash(GetTempFolder()) + "publish-XXXXXX";
@@ -56,6 +60,41 @@ std::optional<std::pair<size_t, size_t>> FindInsertionRange(const PagePlacement&
         return std::nullopt;
     }
     return std::pair{placement.at ? hit : hit + needle.size(), hit + needle.size()};
+}
+
+PageSkip OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page, const std::string& path,
+                     bool again) {
+    if (!SiteLayout::CheckPageLocation(path, true)) {
+        return PageSkip::Refused;
+    }
+    if (!pages.Add(path)) {
+        return PageSkip::Repeated;
+    }
+    page.SetChangedQuestion(IDS_PAGE_CHANGED_BEFORE_PUBLISHING);
+    if (!page.LoadPage(path)) {
+        return PageSkip::Refused;
+    }
+    return !again && job.PageHoldsPlayer(page) ? PageSkip::AlreadyPlays : PageSkip::None;
+}
+
+PlayerPlace PlacePlayer(const CHtmlPage& page, CStringPageEditor& editor,
+                        const PagePlacement& placement) {
+    const auto range = FindInsertionRange(placement, page.Text());
+    if (!range) {
+        return {};
+    }
+    PlayerPlace place{true, std::nullopt, range->first};
+    editor.SetSelection(range->first, range->second);
+    const InsertionCheck check = page.CheckInsertionPoint(editor);
+    if (check.IsSafe()) {
+        return place;
+    }
+    if (!placement.at && !placement.after) {
+        editor.SetSelection(check.safeOffset, check.safeOffset);
+    } else if (!placement.force) {
+        place.refused = check;
+    }
+    return place;
 }
 
 std::string AddRequestedCaptions(CPublishJob& job, const std::vector<CaptionsRequest>& requests) {
