@@ -240,6 +240,23 @@ std::string ManSynopsis(const OptionRow& row) {
     return Joined(names, ", ") + (row.value.empty() ? "" : " \\fI" + row.value + "\\fR");
 }
 
+// The publisher never took "--name=value" or "-qv", which CLI11 would: the index of the first
+// such argument, refused as an unknown option once those before it are read.
+size_t FirstForeignForm(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        const std::string& arg = args[i];
+        if (std::any_of(kOptions.begin(), kOptions.end(), [&](const OptionRow& row) {
+                return !row.value.empty() && std::ranges::count(Names(row), arg) > 0;
+            })) {
+            ++i;
+        } else if ((arg.starts_with("--") && arg.find('=') != std::string::npos) ||
+                   (arg.size() > 2 && arg[0] == '-' && arg[1] != '-')) {
+            return i;
+        }
+    }
+    return args.size();
+}
+
 }  // namespace
 
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
@@ -270,8 +287,10 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
         error = first == unknown.end() ? text : "unknown option " + *first;
         return std::nullopt;
     };
+    const auto foreign = static_cast<std::ptrdiff_t>(FirstForeignForm(args));
     try {
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+        app.parse(std::vector<std::string>(std::make_reverse_iterator(args.begin() + foreign),
+                                           args.rend()));
     } catch (const BadArgument& bad) {
         return refuse(bad.text);
     } catch (const CLI::ArgumentMismatch& missing) {
@@ -280,7 +299,9 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
     } catch (const CLI::ParseError& other) {
         return refuse(other.what());
     }
-    refuse({});
+    refuse(static_cast<size_t>(foreign) < args.size()
+               ? "unknown option " + args[static_cast<size_t>(foreign)]
+               : "");
     if (!error.empty()) {
         return std::nullopt;
     }
