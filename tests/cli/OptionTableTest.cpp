@@ -51,8 +51,8 @@ TEST(OptionTable, ManPageHelpAndCompletionOfferEveryOption) {
         for (const std::string& value : values) {
             std::string error;
             bool asked = false, version = false;
-            EXPECT_TRUE(ParsePublishArguments({option, value, "m.mp4", "p.htm"}, false, error, asked,
-                                              version))
+            EXPECT_TRUE(ParsePublishArguments({option, value, "m.mp4", "p.htm"}, false, error,
+                                              asked, version))
                 << option << " " << value << ": " << error;
         }
     }
