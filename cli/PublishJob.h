@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "publish/MediaCopy.h"
+#include "publish/PublishRun.h"
 
 // What the command line asked for.
 struct PublishOptions {
@@ -19,9 +19,7 @@ struct PublishOptions {
     std::optional<std::string> at, after;
     // --captions FILE[:LANG[:LABEL]], in their order; --no-captions drops those found beside
     // the media.
-    struct Captions {
-        std::string file, language, label;
-    };
+    using Captions = CaptionsRequest;
     std::vector<Captions> captions;
     bool noCaptions = false;
     bool print = false;
@@ -40,6 +38,9 @@ struct PublishOptions {
     // Refused media is made web-ready first; with convertOnly, written there and nothing else.
     bool convert = false;
     std::optional<std::string> convertOnly;
+    bool help = false, version = false;
+    // For the build: the manual page from this template, or the completion for this shell.
+    std::optional<std::string> manTemplate, completion;
 };
 
 enum PublishStatus : int {
@@ -59,6 +60,12 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                                                     bool& help, bool& version);
 
 std::string PublishUsage();
+// Every option --help shows, each of its names.
+std::vector<std::string> PublishOptionNames();
+// The manual page: `manTemplate` with each line "@NAME@" made the entry of that option. Nullopt
+// with `error` set when an option has no entry or an entry names no option.
+std::optional<std::string> PublishManPage(const std::string& manTemplate, std::string& error);
+std::string PublishBashCompletion();
 
 // Publishes the media into every page with the engine the wizard uses; the settings must be
 // loaded. Messages go to `err`, --print output to `out`. Returns the first non-zero status, or

@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <clocale>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
 #include "app/CQtSettingsStore.h"
+#include "app/CReadOnlySettingsStore.h"
 #include "app/CVersionInfo.h"
-#include "cli/CReadOnlySettingsStore.h"
 #include "cli/PublishJob.h"
 #include "core/Log.h"
 #include "core/Options.h"
@@ -29,6 +31,18 @@ int main(int argc, char** argv) {
     if (help) {
         std::fputs(PublishUsage().c_str(), stdout);
         return PUBLISH_OK;
+    }
+    if (options->completion) {
+        std::fputs(PublishBashCompletion().c_str(), stdout);
+        return PUBLISH_OK;
+    }
+    if (options->manTemplate) {
+        std::stringstream manTemplate;
+        manTemplate << std::ifstream(*options->manTemplate).rdbuf();
+        const auto page = PublishManPage(manTemplate.str(), error);
+        std::fputs(page ? page->c_str() : ("dede5-publish: " + error + "\n").c_str(),
+                   page ? stdout : stderr);
+        return page ? PUBLISH_OK : PUBLISH_BAD_ARGUMENTS;
     }
     if (version) {
         std::printf("dede5-publish (Ombrel DEDE5 Varodo) %s\n",

@@ -40,7 +40,7 @@ add_custom_target(dede5_changelog ALL DEPENDS ${_changelog})
 install(FILES ${_changelog} DESTINATION ${_doc})
 
 # Manual pages are installed compressed, as Debian wants them.
-foreach(page cli/dede5-publish.1 app/dede5-varodo.1)
+foreach(page app/dede5-varodo.1)
   get_filename_component(_name ${page} NAME)
   set(_out ${CMAKE_BINARY_DIR}/packaging/${_name}.gz)
   add_custom_command(

@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libmediainfo-dev libglib2.0-dev libpcre2-dev libfmt-dev
-  libgumbo-dev libcpp-httplib-dev libuchardet-dev libjpeg-dev libxxhash-dev
+  libgumbo-dev libcpp-httplib-dev libuchardet-dev libjpeg-dev libxxhash-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   ffmpeg media-types nodejs npm chromium
