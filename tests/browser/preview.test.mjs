@@ -132,6 +132,10 @@ for (const {row, name, player} of ROWS) {
                 const video = document.querySelector('video');
                 return !video.seeking && video.currentTime >= 1.5;
             }, null, {polling: 100});
+        } catch (error) {
+            // A preview left serving would keep the suite from ending.
+            await preview.stop().catch(() => {});
+            throw error;
         } finally {
             await tab.close();
         }
