@@ -123,6 +123,12 @@ enum StringId : int {
     IDS_PLEASE_OPEN_IN = 1298,
     IDS_SEARCH_TEXT_EMPTY = 1307,
     IDS_APP_TITLE = 57344,
+    IDS_PUBLISH_NEXT_STEP = 3001,
+    IDS_CONVERT_ESTIMATING = 3002,
+    IDS_CONVERT_SAVE_DIALOG = 3003,
+    IDS_CONVERT_SAVED = 3004,
+    IDS_CONVERT_SAME_FILE = 3005,
+    IDS_VARODO_USAGE = 3006,
 };
 
 // The text of a message; empty when the table has no such entry.
