@@ -16,5 +16,9 @@ struct ShippedLibrary {
 // when the build was configured.
 std::span<const ShippedLibrary> GetShippedLibraries();
 
+// The libraries the programs are built with, and FFmpeg, which they run; their versions are
+// those found when the build was configured.
+std::span<const ShippedLibrary> GetLinkedLibraries();
+
 // "name version (licence)", the line the about box and the copyright file show.
 std::string GetShippedLibraryText(const ShippedLibrary& library);

@@ -49,6 +49,13 @@ private:
 int main(int argc, char* argv[]) {
     // Answered before Qt starts, so it works without a display.
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            break;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(LoadStringRes(IDS_VARODO_USAGE).c_str(), stdout);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("%s %s\n", LoadStringRes(IDS_APP_TITLE).c_str(),
                         CVersionInfo::Compiled().GetText().c_str());

@@ -223,6 +223,23 @@ const std::map<int, std::string>& Table() {
         {IDS_INSERT_IN_FALLBACK,
          "inside the <%s> element, whose content shows only where the element itself cannot"},
         {IDS_INSERT_IN_FRAMESET, "in a frameset page, which shows only the pages of its frames"},
+        {IDS_PUBLISH_NEXT_STEP,
+         "Next: choose the web page to publish into. Type its path in the box above and press "
+         "Enter, pick it from the box's list, click the folder button, or drop the page here."},
+        {IDS_CONVERT_ESTIMATING, "Estimating the time left\u2026"},
+        {IDS_CONVERT_SAVE_DIALOG, "Save the web-ready copy as"},
+        {IDS_CONVERT_SAVED,
+         "The web-ready copy has been saved as\n%s\n\nPublish it now? Yes opens it on the first "
+         "page."},
+        {IDS_CONVERT_SAME_FILE,
+         "'%s' is the file being converted; the copy needs a name of its own."},
+        {IDS_VARODO_USAGE,
+         "Usage: dede5-varodo [OPTION]... [MEDIA-FILE]\n"
+         "Publish an HTML5 video or audio file into a page of a web site on disk, step by step.\n"
+         "MEDIA-FILE (a path or a file: URL) is opened on the first page.\n\n"
+         "  -h, --help     print this help and exit\n"
+         "      --version  print the version and exit\n\n"
+         "The manual: dede5-varodo(1), or Help > Manual in the window.\n"},
     };
     return table;
 }

@@ -126,6 +126,12 @@ enum StringId : int {
     IDS_INSERT_IN_LIST = 433,
     IDS_INSERT_IN_FALLBACK = 434,
     IDS_INSERT_IN_FRAMESET = 435,
+    IDS_PUBLISH_NEXT_STEP = 3001,
+    IDS_CONVERT_ESTIMATING = 3002,
+    IDS_CONVERT_SAVE_DIALOG = 3003,
+    IDS_CONVERT_SAVED = 3004,
+    IDS_CONVERT_SAME_FILE = 3005,
+    IDS_VARODO_USAGE = 3006,
 };
 
 // The text of a message; empty when the table has no such entry.

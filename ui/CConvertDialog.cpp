@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CConvertDialog.h"
 
+#include <chrono>
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -13,6 +15,7 @@
 #include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "publish/CPublishJob.h"
+#include "ui/DialogFrame.h"
 
 CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& folder,
                                QWidget* parent)
@@ -36,7 +39,7 @@ CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& fol
     m_pProgress->setObjectName(QStringLiteral("convertProgress"));
     m_pProgress->setRange(0, 100);
     m_pProgress->setValue(0);
-    m_pTimeLeft = new QLabel(QStringLiteral(" "), this);
+    m_pTimeLeft = new QLabel(ToQt(LoadStringRes(IDS_CONVERT_ESTIMATING)), this);
     m_pTimeLeft->setObjectName(QStringLiteral("timeLeft"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     m_pCancel = buttons->button(QDialogButtonBox::Cancel);
@@ -50,6 +53,11 @@ CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& fol
     layout->addWidget(m_pTimeLeft);
     layout->addWidget(buttons);
     setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+    ApplyDialogFrame(*this);
+    SetClock([] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    });
 }
 
 CConvertDialog::~CConvertDialog() {
@@ -59,12 +67,21 @@ CConvertDialog::~CConvertDialog() {
     }
 }
 
+void CConvertDialog::SetClock(std::function<double()> clock) {
+    m_fnClock = std::move(clock);
+    m_fStarted_s = m_fnClock();
+}
+
 void CConvertDialog::ShowProgress(const ConversionProgress& progress) {
+    // Before this, ffmpeg's start and its first buffers make any guess wild.
+    constexpr double kSettle_s = 3;
     const int percent = static_cast<int>(progress.percent);
     m_pProgress->setValue(percent);
-    if (progress.secondsLeft >= 0) {
+    const double elapsed_s = m_fnClock() - m_fStarted_s;
+    if (elapsed_s >= kSettle_s && progress.percent >= 1) {
+        const double left_s = elapsed_s * (100.0 - progress.percent) / progress.percent;
         m_pTimeLeft->setText(ToQt(fmt::sprintf(LoadStringRes(IDS_CONVERT_PROGRESS), percent,
-                                               FormatTimeEstimate(progress.secondsLeft))));
+                                               FormatTimeEstimate(left_s))));
     }
     emit progressShown(percent);
 }
@@ -82,6 +99,7 @@ void CConvertDialog::reject() {
 bool CConvertDialog::Run() {
     bool converted = false;
     m_bRunning = true;
+    m_fStarted_s = m_fnClock();
     m_worker = std::thread([this, &converted] {
         converted = m_converter.Convert();
         QMetaObject::invokeMethod(
@@ -94,11 +112,15 @@ bool CConvertDialog::Run() {
 }
 
 std::optional<CMediaInfo2> CConvertDialog::Convert(const CMediaInfo2& source,
-                                                   const std::string& folder, QWidget* parent) {
+                                                   const std::string& folder, QWidget* parent,
+                                                   const std::string& target) {
     if (!folder.empty()) {
         CreateFolders(folder);
     }
     CConvertDialog dialog(source, folder, parent);
+    if (!target.empty()) {
+        dialog.m_converter.SetOutputPath(target);
+    }
     if (dialog.Run()) {
         return dialog.Converter().Result();
     }

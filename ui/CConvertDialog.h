@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -25,12 +26,19 @@ public:
 
     // Converts `source` into `folder`; the web-ready copy's details, or nullopt when there is
     // none (after a message, unless the user cancelled).
+    // With `target`, the copy is written there instead.
     static std::optional<CMediaInfo2> Convert(const CMediaInfo2& source, const std::string& folder,
-                                              QWidget* parent);
+                                              QWidget* parent, const std::string& target = {});
 
     // Runs the conversion with the dialog shown; true when the copy is there.
     bool Run();
     const CMediaConverter& Converter() const { return m_converter; }
+
+    // Seconds on a steady clock; tests set their own.
+    void SetClock(std::function<double()> clock);
+    // A report of the worker, shown: the time left is told from how fast the run has gone so
+    // far, once it has gone on for a few seconds.
+    void ShowProgress(const ConversionProgress& progress);
 
 signals:
     // Each progress report once it is on screen.
@@ -40,8 +48,6 @@ protected:
     void reject() override;
 
 private:
-    void ShowProgress(const ConversionProgress& progress);
-
     CTask m_task;
     CMediaConverter m_converter;
     std::thread m_worker;
@@ -49,4 +55,6 @@ private:
     QProgressBar* m_pProgress;
     QPushButton* m_pCancel;
     bool m_bRunning = false;
+    std::function<double()> m_fnClock;
+    double m_fStarted_s = 0;
 };

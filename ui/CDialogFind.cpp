@@ -60,16 +60,28 @@ void CDialogFind::OnFindNext() {
     const QString text = m_pFindEdit->text();
     if (text.isEmpty()) {
         MessageBoxRes(MB_OK, IDS_SEARCH_TEXT_EMPTY);
+        TakeBackFocus();
         return;
     }
     emit findInPage(
         text, (m_pUp->isChecked() ? kFindUp : 0) + (m_pMatchCase->isChecked() ? kMatchCase : 0));
-    // A "Cannot find" box hands the activation back to whichever window the desktop picks;
-    // the next keys belong in the text box.
+    TakeBackFocus();
+}
+
+void CDialogFind::TakeBackFocus() {
     if (isVisible()) {
+        raise();
         activateWindow();
         m_pFindEdit->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void CDialogFind::SetSearch(const QString& text, int code) {
+    m_pFindEdit->setText(text);
+    m_pFindEdit->selectAll();
+    m_pUp->setChecked((code % 10) != 0);
+    m_pDown->setChecked((code % 10) == 0);
+    m_pMatchCase->setChecked(code / 10 != 0);
 }
 
 void CDialogFind::keyPressEvent(QKeyEvent* event) {

@@ -25,6 +25,8 @@ public:
     QRadioButton* DownButton() const { return m_pDown; }
 
     void OnFindNext();
+    // What the last dialog searched for, so that a new one starts from it.
+    void SetSearch(const QString& text, int code);
 
 signals:
     void findInPage(const QString& text, int code);
@@ -33,6 +35,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // A message box hands the activation back to whichever window the desktop picks; the next
+    // keys belong in the text box.
+    void TakeBackFocus();
     QLineEdit* m_pFindEdit = nullptr;
     QPushButton* m_pFindNext = nullptr;
     QPushButton* m_pCancel = nullptr;

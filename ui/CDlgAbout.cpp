@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CDlgAbout.h"
 
+#include <span>
+
 #include <fmt/printf.h>
 
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
@@ -74,15 +79,38 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     links->addWidget(supportLink, 1, 1);
     links->setColumnStretch(1, 1);
 
-    QStringList libraryLines;
-    for (const ShippedLibrary& library : GetShippedLibraries()) {
-        libraryLines << ToQt(GetShippedLibraryText(library));
-    }
+    const auto listLabel = [this](std::span<const ShippedLibrary> rows, const char* name) {
+        QStringList lines;
+        for (const ShippedLibrary& library : rows) {
+            lines << ToQt(GetShippedLibraryText(library));
+        }
+        auto* label = new QLabel(lines.join(QLatin1Char('\n')), this);
+        label->setObjectName(QString::fromUtf8(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return label;
+    };
     auto* librariesLabel = new QLabel(QStringLiteral("Player libraries included:"), this);
-    auto* libraries = new QLabel(libraryLines.join(QLatin1Char('\n')), this);
-    libraries->setObjectName(QStringLiteral("libraries"));
-    libraries->setTextFormat(Qt::PlainText);
-    libraries->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QLabel* libraries = listLabel(GetShippedLibraries(), "libraries");
+    auto* linkedLabel = new QLabel(QStringLiteral("Built with:"), this);
+    QLabel* linked = listLabel(GetLinkedLibraries(), "linkedLibraries");
+
+    auto* licenceLabel = new QLabel(
+        QStringLiteral("This program is free software, licensed under the GNU General Public "
+                       "License, version 3 or later (GPL-3.0-or-later):"),
+        this);
+    licenceLabel->setWordWrap(true);
+    auto* licence = new QPlainTextEdit(this);
+    licence->setObjectName(QStringLiteral("licence"));
+    licence->setReadOnly(true);
+    QFile text(QStringLiteral(":/dede5/COPYING"));
+    if (text.open(QIODevice::ReadOnly)) {
+        licence->setPlainText(QString::fromUtf8(text.readAll()));
+    }
+    licence->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    licence->setMinimumSize(licence->fontMetrics().averageCharWidth() * 80,
+                            licence->fontMetrics().height() * 10);
+    licenceLabel->setBuddy(licence);
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(title);
@@ -92,6 +120,12 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     texts->addSpacing(8);
     texts->addWidget(librariesLabel);
     texts->addWidget(libraries);
+    texts->addSpacing(8);
+    texts->addWidget(linkedLabel);
+    texts->addWidget(linked);
+    texts->addSpacing(8);
+    texts->addWidget(licenceLabel);
+    texts->addWidget(licence);
 
     auto* frame = new QFrame(this);
     auto* framed = new QHBoxLayout(frame);

@@ -8,7 +8,8 @@
 class QLabel;
 
 // The about box: title and version, the build text when there is one, the web site, the
-// support address and the player libraries shipped with their versions and licences.
+// support address, the player libraries shipped and the libraries built in with their versions
+// and licences, and the program's own licence in full.
 class CDlgAbout : public QDialog {
     Q_OBJECT
 public:

@@ -40,6 +40,7 @@ QToolButton* MakeBrowseButton(const QString& name, int tooltip, QWidget* parent)
     button->setObjectName(name);
     button->setIcon(parent->style()->standardIcon(QStyle::SP_DirOpenIcon));
     button->setToolTip(Tooltip(tooltip));
+    button->setAccessibleName(button->toolTip());
     button->setAutoRaise(true);
     return button;
 }
@@ -92,11 +93,13 @@ CMovieMakerPagePublish::CMovieMakerPagePublish(CFolderChoosers choosers, QWidget
     m_pJsPathEdit = new QLineEdit(group);
     m_pJsPathEdit->setObjectName(QStringLiteral("jsPathEdit"));
     m_pJsPathEdit->setReadOnly(true);
+    jsLabel->setBuddy(m_pJsPathEdit);
     m_pBrowseJsPath = MakeBrowseButton(QStringLiteral("browseJsPath"), IDS_SELECT_SUBFOLDER, group);
     auto* mediaLabel = new QLabel(QStringLiteral("Media files:"), group);
     m_pMediaPathEdit = new QLineEdit(group);
     m_pMediaPathEdit->setObjectName(QStringLiteral("mediaPathEdit"));
     m_pMediaPathEdit->setReadOnly(true);
+    mediaLabel->setBuddy(m_pMediaPathEdit);
     m_pBrowseMediaPath =
         MakeBrowseButton(QStringLiteral("browseMediaPath"), IDS_SELECT_SUBFOLDER, group);
 

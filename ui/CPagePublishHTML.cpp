@@ -11,9 +11,11 @@
 
 #include <fmt/printf.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QShortcut>
 #include <QStyle>
 #include <QTextDocument>
@@ -106,12 +109,18 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     m_pPathBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_pPathBox->setMinimumContentsLength(20);
     m_pPathBox->lineEdit()->installEventFilter(this);
+    m_pPathBox->installEventFilter(this);
     pathLabel->setBuddy(m_pPathBox);
+    m_pPathBox->setAccessibleDescription(
+        QStringLiteral("Type the path of the web page and press Enter or Tab, or choose one you "
+                       "published into before from the list."));
     m_pBrowseButton = new QToolButton(this);
     m_pBrowseButton->setObjectName(QStringLiteral("browse"));
     m_pBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     m_pBrowseButton->setAutoRaise(true);
     m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_BROWSE)));
+    m_pBrowseButton->setAccessibleName(m_pBrowseButton->toolTip());
+    m_pBrowseButton->setAccessibleDescription(ToQt(LoadStringRes(IDS_SELECT_PAGE_DIALOG)));
 
     auto* viewLabel = new QLabel(this);
     viewLabel->setTextFormat(Qt::PlainText);
@@ -120,6 +129,10 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     m_pSourceView = new CSourceView(this);
     m_pSourceView->setObjectName(QStringLiteral("source"));
     viewLabel->setBuddy(m_pSourceView);
+    m_pSourceView->setAccessibleDescription(
+        QStringLiteral("The page's HTML source. Insert Code puts the player at the cursor."));
+    // While no page is loaded the view says what to do next.
+    m_pSourceView->setPlaceholderText(ToQt(LoadStringRes(IDS_PUBLISH_NEXT_STEP)));
     m_pFindButton = new QPushButton(QStringLiteral("&Find"), this);
     m_pInsertButton = new QPushButton(QStringLiteral("&Insert Code"), this);
     m_pPreviewButton = new QPushButton(QStringLiteral("Pre&view"), this);
@@ -259,10 +272,15 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
     return true;
 }
 
-bool CPagePublishHTML::CheckAndOpen(const std::string& path) {
+bool CPagePublishHTML::CheckAndOpen(const std::string& path, bool keepInUse) {
     if (!SiteLayout::CheckPageLocation(path, true)) {
         m_pPathBox->setFocus();
-        ClearPage();
+        // The page in use stays, with its code, and the box names it again.
+        if (keepInUse && m_page.IsPageOpen()) {
+            ShowHistory(m_page.PagePath());
+        } else {
+            ClearPage();
+        }
         return false;
     }
     return OpenPage(path);
@@ -302,35 +320,49 @@ void CPagePublishHTML::OnBrowse() {
     OpenPage(path);
 }
 
-void CPagePublishHTML::OnSelectPage(int index) {
-    if (index < 0) {
-        OnLoadTypedPage();
-        return;
-    }
-    const std::string path = FromQt(m_pPathBox->itemText(index));
-    // The box also says this when it loses focus on the name of the page shown: loading it
-    // again would lose the cursor and any code inserted.
-    if (m_page.IsPageOpen() && path == m_page.PagePath()) {
-        return;
-    }
-    CheckAndOpen(path);
+void CPagePublishHTML::OnSelectPage(int) {
+    // The box's text is the entry chosen, or what was typed when none is.
+    OnLoadTypedPage();
 }
 
 void CPagePublishHTML::OnLoadTypedPage() {
     const std::string path = TrimWhiteSpace(FromQt(m_pPathBox->currentText()));
-    if (!path.empty()) {
-        CheckAndOpen(path);
+    // The page shown is not loaded again: that would lose the cursor and any code inserted.
+    if (path.empty() || (m_page.IsPageOpen() && path == m_page.PagePath())) {
+        return;
+    }
+    if (CheckAndOpen(path, true)) {
+        AddToHistory(path);
     }
 }
 
 bool CPagePublishHTML::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_pPathBox->lineEdit() && event->type() == QEvent::KeyPress) {
+    // With a real keyboard the keys reach the box, which hands them to its line edit
+    // directly, past any filter there.
+    const bool box = watched == m_pPathBox || watched == m_pPathBox->lineEdit();
+    if (box && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             // Enter loads the typed page; it must not reach the wizard's Finish.
             m_pPathBox->hidePopup();
             OnLoadTypedPage();
             return true;
+        }
+    }
+    if (watched == m_pPathBox && event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Left with the keyboard, the typed page is loaded once the focus has moved. A click
+        // does its own work (Browse, Back, Publish), which a load in between would undo.
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+            reason == Qt::ShortcutFocusReason) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (isVisible() && !m_bPublishing) {
+                        OnLoadTypedPage();
+                    }
+                },
+                Qt::QueuedConnection);
         }
     }
     return QWizardPage::eventFilter(watched, event);
@@ -383,6 +415,13 @@ void CPagePublishHTML::OnFind() {
         return;
     }
     m_pFindDialog = new CDialogFind(this);
+    m_pFindDialog->SetSearch(m_strFindText, m_nFindCode);
+    // What it holds when it closes is where the next one starts, searched for or not.
+    connect(m_pFindDialog, &QDialog::finished, this, [this] {
+        m_strFindText = m_pFindDialog->FindEdit()->text();
+        m_nFindCode = (m_pFindDialog->UpButton()->isChecked() ? CDialogFind::kFindUp : 0) +
+                      (m_pFindDialog->MatchCaseBox()->isChecked() ? CDialogFind::kMatchCase : 0);
+    });
     connect(m_pFindDialog, &CDialogFind::findInPage, this, &CPagePublishHTML::OnFindInPage);
     m_pFindDialog->show();
 }
@@ -448,10 +487,16 @@ void CPagePublishHTML::OnInsertCode() {
     if (!ConfirmInsertionPoint()) {
         return;
     }
+    const size_t start = m_pSourceView->GetSelection().start;
     m_pSourceView->BeginEditGroup();
     m_page.InsertPlayerCode(*m_pSourceView);
     m_pSourceView->EndEditGroup();
-    m_pSourceView->ensureCursorVisible();
+    // Without head code the cursor is left after the code, with nothing selected.
+    PageSelection inserted = m_pSourceView->GetSelection();
+    if (inserted.start == inserted.end) {
+        inserted.start = start;
+    }
+    m_pSourceView->ShowMarked(inserted.start, inserted.end);
     m_pSourceView->setFocus();
     SetFinishEnabled(true);
 }
@@ -524,5 +569,10 @@ void CPagePublishHTML::OnWizardFinish() {
         // The pages of this media are done: its poster goes.
         m_state.m_job.End();
         emit returnToFirstPage();
+        return;
     }
+    // The published page is done with: the next one is chosen in the box.
+    ClearPage();
+    ShowHistory(std::string());
+    m_pPathBox->setFocus(Qt::OtherFocusReason);
 }

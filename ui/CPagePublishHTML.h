@@ -89,7 +89,8 @@ private:
     void SetFinishEnabled(bool enabled);
     // The job's poster, taken once, off the user-interface thread.
     void TakePoster();
-    bool CheckAndOpen(const std::string& path);
+    // With `keepInUse`, a refused page leaves the page in use rather than an empty one.
+    bool CheckAndOpen(const std::string& path, bool keepInUse = false);
     // Back on the page with a page loaded: it stays while the job would make the same code for
     // it, else it is loaded again from the disk.
     void ReturnToLoadedPage();
@@ -118,4 +119,6 @@ private:
     QPushButton* m_pPreviewButton = nullptr;
     QPushButton* m_pResetButton = nullptr;
     QPointer<CDialogFind> m_pFindDialog;
+    QString m_strFindText;
+    int m_nFindCode = 0;
 };

@@ -9,6 +9,7 @@
 #include <QCompleter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -121,6 +122,9 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pMediaPathBox->lineEdit()->installEventFilter(this);
     m_pMediaPathBox->installEventFilter(this);
     pathLabel->setBuddy(m_pMediaPathBox);
+    m_pMediaPathBox->setAccessibleDescription(
+        QStringLiteral("Type the path of the file and press Enter or Tab, or choose one you "
+                       "used before from the list."));
 
     auto* files = new QFileSystemModel(this);
     QStringList patterns;
@@ -154,6 +158,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pBrowseButton->setObjectName(QStringLiteral("browseMedia"));
     m_pBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_SELECT_MEDIA_DIALOG)));
+    m_pBrowseButton->setAccessibleName(m_pBrowseButton->toolTip());
     m_pBrowseButton->setAutoRaise(true);
 
     auto* general = new QGroupBox(QStringLiteral("General"), this);
@@ -177,10 +182,9 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     fastStartLabel->setObjectName(QStringLiteral("fastStartLabel"));
     generalGrid->addWidget(fastStartLabel, kGeneralFields, 0);
     generalGrid->addWidget(m_pFastStartText, kGeneralFields, 1);
+    // The rows share the height the window gives, so the boxes are never half empty.
     for (QGridLayout* grid : {generalGrid, detailGrid}) {
         grid->setColumnStretch(1, 1);
-        // The shorter group keeps its rows at the top.
-        grid->setRowStretch(grid->rowCount(), 1);
     }
 
     m_pOptionsButton = new QPushButton(QStringLiteral("Publish &Options"), this);
@@ -265,7 +269,7 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
     m_strLastRead = path;
     if (!PathExists(path)) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_MEDIA_NOT_EXIST, path);
-        m_pMediaPathBox->setFocus();
+        ShowFileInUse();
         return false;
     }
     // The file made web-ready just now: its copy, not another conversion.
@@ -274,6 +278,7 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
         MediaDetails copy;
         if (CPublishJob::CheckConverted(m_strConvertedTo, copy)) {
             State().m_job.SetConvertedMedia(m_strConvertedTo, copy, path);
+            m_strInUse = path;
             ShowDetails(copy);
             m_pPreviewButton->setEnabled(true);
             return true;
@@ -294,20 +299,33 @@ bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
             } else {
                 ReportNotHtml5(result.path + "\r\n");
             }
-            m_pMediaPathBox->setFocus();
+            ShowFileInUse();
             return false;
         default:
             MessageBoxRes(MB_OK | MB_ICONWARNING,
                           CPublishJob::RefusalMessageId(result.check.verdict), result.path);
-            m_pMediaPathBox->setFocus();
+            ShowFileInUse();
             return false;
     }
     // Only an accepted file becomes the job's media, so Preview and Next never see a refused
     // one.
     State().m_job.SetMedia(result.path, result.check.details);
+    m_strInUse = result.path;
     ShowDetails(result.check.details);
     m_pPreviewButton->setEnabled(true);
     return true;
+}
+
+void CPageSelectVideo::ShowFileInUse() {
+    m_pMediaPathBox->setFocus();
+    if (m_strInUse.empty()) {
+        return;
+    }
+    const QSignalBlocker blocker(m_pMediaPathBox);
+    m_pMediaPathBox->setCurrentIndex(FindEntry(m_strInUse));
+    m_pMediaPathBox->setEditText(ToQt(m_strInUse));
+    // Not read again on leaving the box: its details are the ones shown.
+    m_strLastRead = m_strInUse;
 }
 
 void CPageSelectVideo::ShowDetails(const MediaDetails& details) {
@@ -354,6 +372,7 @@ bool CPageSelectVideo::ConvertToMedia(const MediaDetails& source) {
     m_strConvertedFrom = source.m_strPath;
     m_strConvertedTo = converted->m_strPath;
     State().m_job.SetConvertedMedia(converted->m_strPath, *converted, source.m_strPath);
+    m_strInUse = source.m_strPath;
     ShowDetails(*converted);
     m_pPreviewButton->setEnabled(true);
     return true;
@@ -384,10 +403,53 @@ void CPageSelectVideo::OnConvertCommand() {
     }
     if (PlanConversion(check.details).kind == CONVERSION_NONE) {
         // Already web-ready: it simply becomes the media.
-        Accept({path, check});
-    } else if (ConvertToMedia(check.details)) {
         m_pMediaPathBox->setEditText(ToQt(path));
+        m_strLastRead = path;
+        Accept({path, check});
+    } else {
+        ConvertAndSave(check.details);
     }
+}
+
+bool CPageSelectVideo::ConvertAndSave(const MediaDetails& source) {
+    const ConversionPlan plan = PlanConversion(source);
+    const std::string extension = plan.extension;
+    const std::string filter =
+        extension.substr(1) + "(*" + extension + ")|*" + extension + "|All Format(*.*)|*.*||";
+    CFileDialogEx dialog(LoadStringRes(IDS_CONVERT_SAVE_DIALOG), filter, false, window());
+    std::string proposed = GetPathFileTitle(source.m_strPath) + extension;
+    if (EqualsNoCase(proposed, GetPathFileName(source.m_strPath))) {
+        proposed = GetPathFileTitle(source.m_strPath) + "-web" + extension;
+    }
+    dialog.Dialog().setDirectory(ToQt(GetPathFolder(source.m_strPath)));
+    dialog.Dialog().selectFile(ToQt(proposed));
+    dialog.Dialog().setDefaultSuffix(ToQt(extension.substr(1)));
+    if (!m_fileDialogRunner(dialog)) {
+        return false;
+    }
+    const std::string target = dialog.GetPathName();
+    if (target.empty()) {
+        return false;
+    }
+    if (RealPath(target) == RealPath(source.m_strPath)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_CONVERT_SAME_FILE, target);
+        return false;
+    }
+    const auto converted = CConvertDialog::Convert(source, std::string(), window(), target);
+    if (!converted) {
+        return false;
+    }
+    if (MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_CONVERT_SAVED, converted->m_strPath) ==
+        IDYES) {
+        const std::string& path = converted->m_strPath;
+        AddToRecentList(m_arrHistory, path);
+        FillHistory();
+        m_pMediaPathBox->setCurrentIndex(FindEntry(path));
+        m_pMediaPathBox->setEditText(ToQt(path));
+        m_strLastRead = path;
+        Accept({path, {MEDIA_ACCEPTED, *converted}});
+    }
+    return true;
 }
 
 void CPageSelectVideo::ReportNotHtml5(const std::string& paths) {
@@ -405,6 +467,13 @@ void CPageSelectVideo::OnHistoryActivated(int index) {
 void CPageSelectVideo::OnBrowse() {
     CFileDialogEx dialog(LoadStringRes(IDS_SELECT_MEDIA_DIALOG), MediaDialogFilter(), true,
                          window());
+    const std::string named = TrimWhiteSpace(FromQt(m_pMediaPathBox->currentText()));
+    if (!named.empty() && IsFolder(GetPathFolder(named))) {
+        dialog.Dialog().setDirectory(ToQt(GetPathFolder(named)));
+        if (IsRegularFile(named)) {
+            dialog.Dialog().selectFile(ToQt(named));
+        }
+    }
     if (!m_fileDialogRunner(dialog)) {
         return;
     }
@@ -514,7 +583,10 @@ bool CPageSelectVideo::eventFilter(QObject* watched, QEvent* event) {
                 this, [this] { ReadTypedPath(); }, Qt::QueuedConnection);
         }
     }
-    if (watched == m_pMediaPathBox->lineEdit() && event->type() == QEvent::KeyPress && wizard()) {
+    // With a real keyboard the keys reach the box, which hands them to its line edit directly,
+    // past any filter there.
+    const bool box = watched == m_pMediaPathBox || watched == m_pMediaPathBox->lineEdit();
+    if (box && event->type() == QEvent::KeyPress && wizard()) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         // Return is the wizard's Next, which loads the typed path; the box must not load it
         // first as the entry it matches.

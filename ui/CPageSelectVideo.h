@@ -63,6 +63,10 @@ protected:
 
 private:
     bool Accept(const CMediaReader::Result& result);
+    // After a refusal: the box names the file in use again, if there is one.
+    void ShowFileInUse();
+    // Makes a web-ready copy where the user saves it; true when it was made.
+    bool ConvertAndSave(const MediaDetails& source);
     void ShowDetails(const MediaDetails& details);
     // Message 34 for the paths, each ending in CR LF; Yes opens the converter's page.
     void ReportNotHtml5(const std::string& paths);
@@ -86,6 +90,8 @@ private:
     std::vector<std::string> m_arrHistory;
     // The path last read, accepted or not: leaving the box or Preview reads a path once.
     std::string m_strLastRead;
+    // What the box shows for the job's media: a refused path gives way to it again.
+    std::string m_strInUse;
     FileDialogRunner m_fileDialogRunner;
 
     QComboBox* m_pMediaPathBox;

@@ -7,6 +7,7 @@
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -76,9 +77,17 @@ CPosterMoment::CPosterMoment(CWizardState& state, QWidget* parent)
     grid->addWidget(caption, 0, 1);
     grid->addWidget(m_pTime, 0, 2);
     grid->addWidget(m_pSlider, 1, 1, 1, 2);
-    grid->addWidget(m_pDarkNote, 2, 1);
-    grid->addWidget(m_pUseSuggested, 2, 2, Qt::AlignTop);
+    // The note and its button share a row of their own, so the time box keeps its place when
+    // they come and go.
+    auto* noteRow = new QHBoxLayout;
+    noteRow->addWidget(m_pDarkNote, 1);
+    noteRow->addWidget(m_pUseSuggested, 0, Qt::AlignTop);
+    grid->addLayout(noteRow, 2, 1, 1, 2);
     grid->setColumnStretch(1, 1);
+    setTabOrder(m_pTime, m_pSlider);
+    m_pSlider->setAccessibleName(caption->text().remove(QLatin1Char('&')));
+    m_pSlider->setAccessibleDescription(tip);
+    m_pTime->setAccessibleDescription(tip);
 
     connect(m_pSlider, &QSlider::valueChanged, this, &CPosterMoment::OnSliderMoved);
     connect(m_pTime, &QDoubleSpinBox::valueChanged, this, &CPosterMoment::OnTimeChanged);

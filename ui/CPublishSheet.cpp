@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QFontMetrics>
 #include <QApplication>
+#include <QComboBox>
 #include <QIcon>
 #include <QMenu>
 #include <QPixmap>
@@ -16,6 +17,7 @@
 #include "app/QtText.h"
 #include "core/MessageBox.h"
 #include "core/Options.h"
+#include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
 #include "ui/CDlgAbout.h"
@@ -24,6 +26,10 @@
 #include "ui/CPageSelectVideo.h"
 
 namespace {
+
+// Where the window was and how large, for the next start.
+constexpr const char* kWindowSection = "Window";
+constexpr const char* kGeometryKey = "Geometry";
 
 constexpr Qt::WindowFlags kWindowFlags = Qt::Dialog | Qt::WindowTitleHint |
                                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -84,6 +90,8 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
         int id;
         const char* text;
     } items[] = {
+        {ID_HELP, "&Manual\tF1"},
+        {0, nullptr},
         {ID_HELP_HOMEPAGE, "Homepage"},
         {ID_HELP_CHECK_UPDATES, "Check for updates..."},
         {0, nullptr},
@@ -107,6 +115,11 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
             &CPublishSheet::ReturnToFirstPage);
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, [this] { OnCommand(ID_HELP); });
+
+    const std::string geometry = GetSettingsStore().GetString(kWindowSection, kGeometryKey, "");
+    if (!geometry.empty()) {
+        restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(geometry)));
+    }
 }
 
 CPublishSheet::~CPublishSheet() = default;
@@ -169,6 +182,8 @@ void CPublishSheet::done(int result) {
     if (answer != IDYES) {
         return;
     }
+    GetSettingsStore().WriteString(kWindowSection, kGeometryKey,
+                                   saveGeometry().toBase64().toStdString());
     QWizard::done(result);
 }
 
@@ -189,6 +204,10 @@ void CPublishSheet::OnHelpButton() {
 
 void CPublishSheet::OnPageChanged(int id) {
     const QWizardPage* current = page(id);
+    // The keys go to the page's first box (the path to type, the player list), not to a button.
+    if (auto* box = current ? current->findChild<QComboBox*>() : nullptr) {
+        box->setFocus(Qt::OtherFocusReason);
+    }
     setWindowTitle(current && !current->windowTitle().isEmpty() ? current->windowTitle()
                                                                 : m_strCaption);
 }

@@ -104,6 +104,36 @@ CSourceView::CSourceView(QWidget* parent) : QPlainTextEdit(parent) {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int, int, int) { m_bytes.valid = false; });
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_nGroupDepth == 0) {
+            setExtraSelections({});
+        }
+    });
+}
+
+void CSourceView::ShowMarked(size_t start, size_t end) {
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = textCursor();
+    mark.cursor.setPosition(PositionOfOffset(start));
+    mark.cursor.setPosition(PositionOfOffset(end), QTextCursor::KeepAnchor);
+    QColor tint = palette().color(QPalette::Highlight);
+    tint.setAlpha(60);
+    mark.format.setBackground(tint);
+    QTextCursor cursor = mark.cursor;
+    cursor.setPosition(mark.cursor.selectionStart());
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    cursor.setPosition(mark.cursor.selectionEnd());
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    setExtraSelections({mark});
+}
+
+QString CSourceView::MarkedText() const {
+    const QList<QTextEdit::ExtraSelection> marks = extraSelections();
+    return marks.isEmpty() ? QString()
+                           : marks.front().cursor.selectedText().replace(QChar::ParagraphSeparator,
+                                                                         QLatin1Char('\n'));
 }
 
 QStringView CSourceView::BreakText(Break kind) {

@@ -35,6 +35,13 @@ public:
     void BeginEditGroup();
     void EndEditGroup();
 
+    // Shows the bytes from `start` to `end` scrolled into view and marked, with the cursor after
+    // them and nothing selected, so that a keystroke cannot replace them. The mark goes with the
+    // next edit.
+    void ShowMarked(size_t start, size_t end);
+    // The marked text, empty when there is no mark.
+    QString MarkedText() const;
+
     // Byte offsets in GetText() and document positions. An offset inside a character or a line
     // break goes to the position before that character or at the end of that line.
     int PositionOfOffset(size_t offset) const;

@@ -90,6 +90,7 @@ CSubFolderDialog::CSubFolderDialog(const std::string& rootFolder, const QString&
     auto* label = new QLabel(title, this);
     label->setWordWrap(true);
     layout->addWidget(label);
+    m_pTree->setAccessibleName(title);
     layout->addWidget(m_pTree, 1);
     layout->addLayout(folderRow);
     layout->addWidget(m_pButtons);

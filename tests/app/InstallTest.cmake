@@ -12,6 +12,12 @@ function(check_version program)
   if(NOT rc EQUAL 0 OR NOT out STREQUAL "${EXPECTED}\n")
     message(FATAL_ERROR "${program} --version: exit ${rc}, printed '${out}' '${err}', expected '${EXPECTED}'")
   endif()
+  # Usage too is printed, not a window opened.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY ${program} --help
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "^Usage: dede5-varodo ")
+    message(FATAL_ERROR "${program} --help: exit ${rc}, printed '${out}' '${err}'")
+  endif()
 endfunction()
 
 check_version(${PROGRAM})

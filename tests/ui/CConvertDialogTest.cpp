@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/HelpCommands.h"
 #include "app/QtText.h"
 #include "app/QuitOnStop.h"
 #include "core/MessageBox.h"
@@ -35,6 +37,7 @@
 #include "publish/CPublishJob.h"
 #include "tests/support/Sandbox.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/CFileDialogEx.h"
 #include "ui/CPageSelectVideo.h"
 #include "ui/CPublishSheet.h"
 
@@ -292,6 +295,50 @@ TEST_F(ConvertDialogTest, YesMakesTheCopyTheMediaOfTheJobUnderTheOriginalsTitle)
     EXPECT_TRUE(IsRegularFile(copy));
     EXPECT_EQ(WorkFiles(), std::vector<std::string>{"Boat trip.mp4"});
     EXPECT_EQ(test::ReadFile(mov), before);
+}
+
+TEST_F(ConvertDialogTest, HelpConvertSavesTheCopyWhereAskedAndOffersIt) {
+    const std::string mov = env.sandbox.MakeFolder("films") + "/Boat trip.mov";
+    ASSERT_TRUE(test::MakeMedia(mov, 2, true, true, {"-c:v", "libx264", "-c:a", "aac"}));
+    const std::string target = env.sandbox.MakeFolder("kept") + "/boat.mp4";
+    auto sheet = MakeSheet();
+    auto& page = *qobject_cast<CPageSelectVideo*>(sheet->page(CPublishSheet::kPageSelectVideo));
+    std::vector<std::string> offered;
+    page.SetFileDialogRunner([&](CFileDialogEx& dialog) {
+        offered.push_back(FromQt(dialog.Dialog().selectedFiles().value(0)));
+        dialog.Dialog().setOption(QFileDialog::DontUseNativeDialog);
+        dialog.Dialog().open();
+        dialog.Dialog().selectFile(ToQt(offered.size() == 1 ? mov : target));
+        static_cast<QDialog&>(dialog.Dialog()).accept();
+        return true;
+    });
+    env.box.answers = {IDYES};
+    sheet->OnCommand(ID_HELP_CONVERTER);
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[1], env.sandbox / "films/Boat trip.mp4") << "the original's folder and title";
+    ASSERT_EQ(env.box.messages.size(), 1u);
+    EXPECT_EQ(env.box.messages[0].text, fmt::sprintf(LoadStringRes(IDS_CONVERT_SAVED), target));
+    EXPECT_EQ(sheet->State().m_job.Details().m_strPath, target);
+    EXPECT_EQ(page.findChild<QComboBox*>()->currentText(), ToQt(target));
+    EXPECT_EQ(WorkFiles(), std::vector<std::string>{});
+}
+
+TEST_F(ConvertDialogTest, TheTimeLeftComesFromTheRunOnceItHasGoneOnAWhile) {
+    const std::string avi = env.sandbox / "a.avi";
+    ASSERT_TRUE(test::MakeMedia(avi, 1, true, false, {"-c:v", "mpeg4"}));
+    CConvertDialog dialog(CPublishJob::CheckMedia(avi).details, work, nullptr);
+    double now_s = 100;
+    dialog.SetClock([&] { return now_s; });
+    // At 101 s too early to tell; at 104 s a fifth took 4 s; at 108 s four fifths took 8 s.
+    const int rows[][3] = {{101, 10, -1}, {104, 20, 16}, {108, 80, 2}};
+    for (const auto& [at_s, percent, left_s] : rows) {
+        now_s = at_s;
+        dialog.ShowProgress({double(percent), 999});
+        EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("timeLeft"))->text(),
+                  ToQt(left_s < 0 ? LoadStringRes(IDS_CONVERT_ESTIMATING)
+                                  : fmt::sprintf(LoadStringRes(IDS_CONVERT_PROGRESS), percent,
+                                                 FormatTimeEstimate(left_s))));
+    }
 }
 
 }  // namespace

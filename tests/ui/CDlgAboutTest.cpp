@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPlainTextEdit>
 
 #include "app/QtText.h"
 #include "core/StringTable.h"
@@ -89,6 +90,14 @@ TEST(DlgAbout, ListsThePlayerLibrariesAsTheirPackagesDescribeThem) {
                              json.value("license").toString());
     }
     EXPECT_EQ(lines, expected);
+    // And what it is built with, and its own licence in full.
+    const QString linked = Label(about, "linkedLibraries")->text();
+    EXPECT_TRUE(linked.startsWith(QStringLiteral("Qt %1 (LGPL-3.0-only)\n").arg(qVersion())))
+        << linked.toStdString();
+    const QString licence = about.findChild<QPlainTextEdit*>()->toPlainText();
+    EXPECT_TRUE(
+        licence.startsWith(QStringLiteral("                    GNU GENERAL PUBLIC LICENSE")) &&
+        licence.contains(QStringLiteral("END OF TERMS AND CONDITIONS")));
 }
 
 TEST(DlgAbout, NothingIsCutOff) {

@@ -175,10 +175,17 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
         TypePath(page, news);
         TypePath(page, row.path);
         EXPECT_EQ(TakeMessages(), std::vector<std::string>{row.message});
-        EXPECT_EQ(Commands(page), "----+-");
-        EXPECT_TRUE(page.SourceView()->GetText().empty());
+        // The page in use stays, and the box names it again.
+        EXPECT_EQ(Commands(page), "FIPR+-");
+        EXPECT_EQ(page.SourceView()->GetText(), kNewsPage);
+        EXPECT_EQ(page.PathBox()->currentText(), ToQt(news));
         EXPECT_TRUE(page.PathBox()->lineEdit()->hasFocus());
     }
+    // Leaving the box with Tab loads what it names, and a typed page joins the list.
+    TypePath(page, index, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page.Page().PagePath(), index);
+    EXPECT_NE(page.PathBox()->findText(ToQt(index)), -1);
     // Blanks around a typed path do not matter; blanks alone load nothing.
     TypePath(page, "  " + index + " ");
     EXPECT_EQ(page.Page().PagePath(), index);
@@ -394,7 +401,7 @@ TEST_F(PublishPageTest, FindSearchesTheSourceAndKeepsTheSelectionWhenNothingIsFo
     EXPECT_EQ(page.FindDialog(), nullptr);
     QTest::mouseClick(page.FindButton(), Qt::LeftButton);
     ASSERT_NE(page.FindDialog(), nullptr);
-    EXPECT_TRUE(page.FindDialog()->FindEdit()->text().isEmpty());
+    EXPECT_EQ(page.FindDialog()->FindEdit()->text(), "absent") << "it starts from the last one";
 }
 
 TEST_F(PublishPageTest, DroppedFilesLoadOnlyHtmlPagesUnderTheSiteRoot) {
@@ -466,6 +473,12 @@ TEST_F(PublishPageTest, AFailedSaveChangesNothingAndCanBeTriedAgain) {
     Finish();
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
     EXPECT_NE(ReadFile(index).find("medias/movie.mp4"), std::string::npos);
+    // Yes: the page area is empty and says what comes next, the box is ready for the next page.
+    EXPECT_TRUE(page.SourceView()->GetText().empty());
+    EXPECT_EQ(page.SourceView()->placeholderText(), ToQt(LoadStringRes(IDS_PUBLISH_NEXT_STEP)));
+    EXPECT_TRUE(page.PathBox()->currentText().isEmpty());
+    EXPECT_TRUE(page.PathBox()->lineEdit()->hasFocus());
+    EXPECT_EQ(Commands(page), "----+-");
 }
 
 TEST_F(PublishPageTest, AMediaFolderInTheWayIsReportedAndCanBeTriedAgain) {

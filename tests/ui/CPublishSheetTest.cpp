@@ -129,8 +129,11 @@ TEST_F(PublishSheetTest, CloseBoxAsksTheSameQuestion) {
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
 
     env.box.answers = {IDYES};
+    sheet->setGeometry(40, 50, sheet->width() + 70, sheet->height() + 30);
+    const QRect placed = sheet->geometry();
     EXPECT_TRUE(sheet->close());
     EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(MakeSheet()->geometry(), placed) << "the next start has the window where it was";
     ASSERT_EQ(env.box.messages.size(), 2u);
     for (const auto& message : env.box.messages) {
         EXPECT_EQ(message.text, LoadStringRes(IDS_CONFIRM_QUIT));
@@ -212,7 +215,7 @@ TEST_F(PublishSheetTest, HelpButtonPopsTheMenuJustBelowItself) {
         }
     }
     // The converter item opens the conversion, which now exists.
-    EXPECT_EQ(items, (QStringList{"Homepage", "Check for updates...", "-",
+    EXPECT_EQ(items, (QStringList{"&Manual\tF1", "-", "Homepage", "Check for updates...", "-",
                                   QStringLiteral("Convert a video or audio file for the web\u2026"),
                                   "-", "About..."}));
     menu->close();
@@ -225,6 +228,7 @@ TEST_F(PublishSheetTest, HelpCommandsOpenTheirPages) {
         const char* item;
         std::string opened;
     } rows[] = {
+        {"&Manual\tF1", GetManualPath()},
         {"Homepage", GetManualPath()},
         {"Check for updates...", LoadStringRes(IDS_UPDATE_URL)},
     };
@@ -345,6 +349,7 @@ TEST_F(PublishSheetTest, PagesShowTheirHeaderAndNothingIsCutOff) {
         EXPECT_TRUE(shown.contains(Text(row.title))) << shown.join('|').toStdString();
         EXPECT_TRUE(shown.contains(Text(row.subtitle))) << shown.join('|').toStdString();
         EXPECT_EQ(test::CutOffWidgets(*sheet), std::vector<std::string>{});
+        EXPECT_EQ(test::UnnamedControls(*sheet), std::vector<std::string>{});
         EXPECT_TRUE(test::SaveScreenshot(*sheet, QString::fromUtf8(row.picture)));
     }
 }

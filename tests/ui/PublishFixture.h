@@ -199,12 +199,13 @@ protected:
         QTest::mouseClick(page.BrowseButton(), Qt::LeftButton);
     }
 
-    // Type `path` into the page path box and press Enter.
-    static void TypePath(CPagePublishHTML& page, const std::string& path) {
-        QLineEdit* edit = page.PathBox()->lineEdit();
-        edit->clear();
-        QTest::keyClicks(edit, ToQt(path));
-        QTest::keyClick(edit, Qt::Key_Return);
+    // Type `path` into the page path box and press Enter, the keys reaching the box as a
+    // keyboard's do.
+    static void TypePath(CPagePublishHTML& page, const std::string& path,
+                         Qt::Key key = Qt::Key_Return) {
+        page.PathBox()->lineEdit()->clear();
+        QTest::keyClicks(page.PathBox(), ToQt(path));
+        QTest::keyClick(page.PathBox(), key);
     }
 
     // The cursor right after the page's opening body tag, then Insert Code.

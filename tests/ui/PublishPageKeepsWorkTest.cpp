@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTest>
 
 #include "core/MessageBox.h"
@@ -190,7 +191,7 @@ TEST_F(PublishPageWorkTest, EnterOnATypedPathLoadsItOrSaysWhyNot) {
         ASSERT_TRUE(page.Page().IsPageOpen());
         TypePath(page, row.path);
         EXPECT_EQ(TakeMessages(), std::vector<std::string>{row.message});
-        EXPECT_FALSE(page.Page().IsPageOpen());
+        EXPECT_EQ(page.Page().PagePath(), index) << "the page in use stays";
         EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
     }
     // A page taken from the history's list and then Enter.
@@ -234,12 +235,17 @@ TEST_F(PublishPageWorkTest, CtrlFOpensFindAndFindKeepsTheKeysAfterCannotFind) {
     SetMessageBox(&box);
     find->activateWindow();
     find->FindEdit()->setFocus();
+    // Any message hands the keys back to Find, the one about an empty text too.
+    QTest::keyClick(find->FindEdit(), Qt::Key_Return);
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), find->FindEdit());
     QTest::keyClicks(find->FindEdit(), "absent");
     QTest::keyClick(find->FindEdit(), Qt::Key_Return);
     SetMessageBox(&env.box);
     QApplication::processEvents();
-    EXPECT_EQ(box.shown, std::vector<std::string>{
-                             fmt::sprintf(LoadStringRes(IDS_CANNOT_FIND), std::string("absent"))});
+    EXPECT_EQ(box.shown, (std::vector<std::string>{
+                             LoadStringRes(IDS_SEARCH_TEXT_EMPTY),
+                             fmt::sprintf(LoadStringRes(IDS_CANNOT_FIND), std::string("absent"))}));
     EXPECT_EQ(QApplication::activeWindow(), find);
     ASSERT_EQ(QApplication::focusWidget(), find->FindEdit());
     // The user corrects the text and searches again without reaching for the mouse.
@@ -248,6 +254,7 @@ TEST_F(PublishPageWorkTest, CtrlFOpensFindAndFindKeepsTheKeysAfterCannotFind) {
     EXPECT_EQ(find->FindEdit()->text(), "Welcome");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(page.SourceView()->textCursor().selectedText(), "Welcome");
+    find->UpButton()->click();
 
     // Ctrl+F brings back the same dialog; on another page it does nothing.
     sheet->activateWindow();
@@ -257,6 +264,13 @@ TEST_F(PublishPageWorkTest, CtrlFOpensFindAndFindKeepsTheKeysAfterCannotFind) {
     find->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(page.FindDialog(), nullptr);
+    // A new dialog starts from the last search.
+    page.OnFind();
+    ASSERT_NE(page.FindDialog(), nullptr);
+    EXPECT_EQ(page.FindDialog()->FindEdit()->text(), "Welcome");
+    EXPECT_TRUE(page.FindDialog()->UpButton()->isChecked());
+    page.FindDialog()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     Back(CPublishSheet::kPageSelectPlayer);
     QTest::keyClick(sheet->button(QWizard::NextButton), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(page.FindDialog(), nullptr);

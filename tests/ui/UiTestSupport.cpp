@@ -2,10 +2,13 @@
 #include "tests/ui/UiTestSupport.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
+
+#include "app/QtText.h"
 
 namespace test {
 
@@ -61,6 +64,20 @@ std::vector<std::string> CutOffWidgets(QWidget& window) {
         }
     }
     return problems;
+}
+
+std::vector<std::string> UnnamedControls(QWidget& window) {
+    std::vector<std::string> unnamed;
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        // A line edit inside a box is announced as the box, its focus proxy.
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
+        if (widget->isVisibleTo(&window) && (widget->focusPolicy() & Qt::TabFocus) &&
+            !widget->focusProxy() && control->text(QAccessible::Name).trimmed().isEmpty()) {
+            unnamed.push_back(widget->metaObject()->className() +
+                              (" " + FromQt(widget->objectName())));
+        }
+    }
+    return unnamed;
 }
 
 }  // namespace test

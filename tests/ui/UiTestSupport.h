@@ -17,4 +17,8 @@ bool SaveScreenshot(QWidget& widget, const QString& name);
 // or that stick out of the window, each described for the failure message.
 std::vector<std::string> CutOffWidgets(QWidget& window);
 
+// The shown controls of `window` that take the focus but that a screen reader finds no name
+// for, by class and object name.
+std::vector<std::string> UnnamedControls(QWidget& window);
+
 }  // namespace test

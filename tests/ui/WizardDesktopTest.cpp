@@ -129,6 +129,7 @@ void ExpectDialogFrame(const char* name, Make make, bool ownWidth = true) {
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
+    EXPECT_EQ(test::UnnamedControls(*dialog), std::vector<std::string>{});
     if (ownWidth) {
         EXPECT_GE(dialog->width(), TitleWidth(*dialog)) << dialog->windowTitle().toStdString();
     }
