@@ -196,6 +196,9 @@ TEST(ResourcesOfEachPlayer, RowHasItsClassItsFilesAndItsSamplePage) {
                 EXPECT_TRUE(IsFolder(home + "/" + folder)) << folder;
             }
             EXPECT_TRUE(IsRegularFile(home + "/Example/" + row.samplePage)) << row.samplePage;
+            // The picture the select-player page shows for the row.
+            EXPECT_TRUE(IsRegularFile(std::string(DEDE5_SOURCE_DIR) + "/ui/resources/player-" +
+                                      std::to_string(row.pictureId) + ".png"));
         }
     }
 }
