@@ -25,6 +25,7 @@
 #include "media/MediaConverter.h"
 #include "media/MediaInfo2.h"
 #include "media/Task.h"
+#include "media/VideoThumbnail.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
@@ -179,14 +180,7 @@ private:
 // A working folder of this run alone, so a wizard running at the same time keeps its own.
 class CPrivateWorkFolder {
 public:
-    CPrivateWorkFolder() {
-        std::string pattern = AddBackslash(GetTempFolder()) + "publish-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data())) {
-            m_strPath = name.data();
-        }
-    }
+    CPrivateWorkFolder() : m_strPath(MakePrivateTempFolder("publish-", m_strProblem)) {}
     ~CPrivateWorkFolder() {
         if (!m_strPath.empty()) {
             DeleteFolder(m_strPath);
@@ -195,8 +189,11 @@ public:
     CPrivateWorkFolder(const CPrivateWorkFolder&) = delete;
     CPrivateWorkFolder& operator=(const CPrivateWorkFolder&) = delete;
     const std::string& path() const { return m_strPath; }
+    // Why there is none.
+    const std::string& problem() const { return m_strProblem; }
 
 private:
+    std::string m_strProblem;
     std::string m_strPath;
 };
 
@@ -398,8 +395,9 @@ std::string PublishUsage() {
         "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
         "4 writing or copying failed (also: a page changed by another program meanwhile\n"
         "was kept as it was), 5 cancelled at a question, 6 published without the poster\n"
-        "asked for, 130 and 143 stopped by SIGINT or SIGTERM (pages not yet saved are\n"
-        "left as they were; run again to finish).\n",
+        "asked for, 7 no room left (a full disk) for the converted file, 130 and 143\n"
+        "stopped by SIGINT or SIGTERM (pages not yet saved are left as they were; run\n"
+        "again to finish).\n",
         VideoPlayerCliNames());
 }
 
@@ -621,10 +619,10 @@ private:
 };
 
 // Makes `source` web-ready at `output` (or in `folder` under its own title); the message of a
-// failure goes to `err`. Nullopt when it failed.
+// failure goes to `err`. Nullopt when it failed; `noRoom` then says whether for want of room.
 std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMediaInfo2& source,
                                         const std::string& folder, const std::string& output,
-                                        std::FILE* err) {
+                                        std::FILE* err, bool& noRoom) {
     CTask task;
     CMediaConverter converter(&task, source);
     if (output.empty()) {
@@ -645,7 +643,12 @@ std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMe
     }
     if (!converted) {
         // A stop is reported by whoever ends the run, not as a failure of the media.
-        if (!StopRequested()) {
+        noRoom = converter.NoRoom();
+        if (noRoom && !StopRequested()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_NO_ROOM),
+                             source.m_strPath, GetPathFolder(converter.OutputPath()),
+                             converter.Problem());
+        } else if (!StopRequested()) {
             MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_FAILED),
                              source.m_strPath, converter.Problem());
         }
@@ -697,10 +700,13 @@ int RunConvertOnly(const PublishOptions& options, const std::string& media, cons
                      output.c_str());
         return PUBLISH_WRITE_FAILED;
     }
-    if (ConvertMedia(options, check.details, {}, output, err)) {
+    bool noRoom = false;
+    if (ConvertMedia(options, check.details, {}, output, err, noRoom)) {
         return PUBLISH_OK;
     }
-    return StopRequested() ? StoppedStatus(options, err) : PUBLISH_WRITE_FAILED;
+    return StopRequested() ? StoppedStatus(options, err)
+           : noRoom        ? PUBLISH_NO_ROOM
+                           : PUBLISH_WRITE_FAILED;
 }
 
 }  // namespace
@@ -728,9 +734,18 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     }
     std::optional<CMediaInfo2> converted;
     if (check.verdict == MEDIA_NOT_HTML5 && options.convert) {
-        converted = ConvertMedia(options, check.details, work.path(), {}, err);
+        // Never under a name relative to the current folder, among the user's own files.
+        if (work.path().empty()) {
+            std::fprintf(err, "dede5-publish: %s; %s was not converted.\n", work.problem().c_str(),
+                         media.c_str());
+            return PUBLISH_WRITE_FAILED;
+        }
+        bool noRoom = false;
+        converted = ConvertMedia(options, check.details, work.path(), {}, err, noRoom);
         if (!converted) {
-            return StopRequested() ? stoppedStatus() : PUBLISH_MEDIA_REFUSED;
+            return StopRequested() ? stoppedStatus()
+                   : noRoom        ? PUBLISH_NO_ROOM
+                                   : PUBLISH_MEDIA_REFUSED;
         }
     } else if (check.verdict != MEDIA_ACCEPTED) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, CPublishJob::RefusalMessageId(check.verdict),
@@ -751,10 +766,18 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     if (options.fastStart) {
         job.SetFastStart(*options.fastStart);
     }
+    if (job.FastStart() && job.Details().NeedsFastStart() && !IsFfmpegFound(media)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FASTSTART_WITHOUT_FFMPEG, media);
+        job.SetFastStart(false);
+    }
     if (options.posterAt && job.IsVideo()) {
-        if (*options.posterAt > job.Details().m_fDuration) {
-            std::fprintf(err, "dede5-publish: --poster-at %g is past the end of %s (%.1f s)\n",
-                         *options.posterAt, media.c_str(), job.Details().m_fDuration);
+        // Refused before anything is written: ffmpeg finds no picture there.
+        if (*options.posterAt > 0 && *options.posterAt >= LastPictureMoment(job.Details())) {
+            std::fprintf(err,
+                         "dede5-publish: --poster-at %g is past the end of %s (%.2f s long; "
+                         "its last picture is before %.2f s)\n",
+                         *options.posterAt, media.c_str(), job.Details().m_fDuration,
+                         LastPictureMoment(job.Details()));
             return PUBLISH_BAD_ARGUMENTS;
         }
         job.SetPosterTime(*options.posterAt);
@@ -786,6 +809,8 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     std::set<std::pair<dev_t, ino_t>> done;
     std::set<std::string> donePaths;
     bool warnedDark = false;
+    // Said as status 6 only for a page that then holds the player.
+    bool posterMissing = false;
     for (const std::string& pageArgument : options.pages) {
         if (StopRequested()) {
             return stoppedStatus();
@@ -822,12 +847,16 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             continue;
         }
         // One picture serves every page of the run, taken once a page could be loaded.
-        if (job.NeedsPoster() && !job.TakePoster(work.path()) && !StopRequested()) {
+        if (job.NeedsPoster() && work.path().empty()) {
+            if (!posterMissing) {
+                std::fprintf(err, "dede5-publish: %s: no poster: %s\n", media.c_str(),
+                             work.problem().c_str());
+            }
+            posterMissing = true;
+        } else if (job.NeedsPoster() && !job.TakePoster(work.path()) && !StopRequested()) {
             std::fprintf(err, "dede5-publish: %s: no poster: %s\n", media.c_str(),
                          job.PosterProblem().c_str());
-            if (!options.posterOptional) {
-                fail(PUBLISH_NO_POSTER);
-            }
+            posterMissing = true;
         } else if (job.PosterIsDark() && !warnedDark && options.verbosity > 0) {
             warnedDark = true;
             const auto brighter = job.SuggestPosterTime(work.path());
@@ -909,6 +938,9 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             continue;
         }
         page.Close();
+        if (posterMissing && !options.posterOptional) {
+            fail(PUBLISH_NO_POSTER);
+        }
         if (options.verbosity > 0) {
             std::fprintf(err, "published %s\n", pagePath.c_str());
         }

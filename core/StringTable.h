@@ -123,6 +123,10 @@ enum StringId : int {
     IDS_PLEASE_OPEN_IN = 1298,
     IDS_SEARCH_TEXT_EMPTY = 1307,
     IDS_APP_TITLE = 57344,
+    IDS_CONVERT_NO_ROOM = 620,
+    IDS_CAPTIONS_NOT_A_FILE = 621,
+    IDS_CAPTIONS_TOO_LARGE = 622,
+    IDS_FASTSTART_WITHOUT_FFMPEG = 623,
 };
 
 // The text of a message; empty when the table has no such entry.
