@@ -57,9 +57,9 @@ TEST_F(HonestStatus, CaptionsThatAreNoSmallFileAreRefusedAtOnce) {
     const struct {
         std::string file;
         const char* said;
-    } rows[] = {{fifo, "is not a regular file"},
-                {"/dev/zero", "is not a regular file"},
-                {big, "holds 244318208 bytes, and a captions file may hold at most 10 MB"}};
+    } rows[] = {{fifo, "it is not a regular file"},
+                {"/dev/zero", "it is not a regular file"},
+                {big, "it holds 244318208 bytes, and a captions file may hold at most 10 MB"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
         const RunResult r = Publish(
