@@ -349,8 +349,9 @@ std::string PublishUsage() {
            "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
            "4 writing or copying failed (also: a page changed by another program meanwhile\n"
            "was kept as it was), 5 cancelled at a question, 6 published without the poster\n"
-           "asked for, 130 and 143 stopped by SIGINT or SIGTERM (pages not yet saved are\n"
-           "left as they were; run again to finish).\n";
+           "asked for, 7 no room left (a full disk) for the converted file, 130 and 143\n"
+           "stopped by SIGINT or SIGTERM (pages not yet saved are left as they were; run\n"
+           "again to finish).\n";
 }
 
 std::vector<std::string> PublishOptionNames() {

@@ -15,6 +15,7 @@
 #include "core/StringTable.h"
 #include "media/MediaConverter.h"
 #include "media/Task.h"
+#include "media/VideoThumbnail.h"
 #include "players/PlayerInfo.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CPublishJob.h"
@@ -201,10 +202,10 @@ void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
 }
 
 // Makes `source` web-ready at `output` (or in `folder` under its own title); the message of a
-// failure goes to `err`. Nullopt when it failed.
+// failure goes to `err`. Nullopt when it failed; `noRoom` then says whether for want of room.
 std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMediaInfo2& source,
                                         const std::string& folder, const std::string& output,
-                                        std::FILE* err) {
+                                        std::FILE* err, bool& noRoom) {
     CTask task;
     CMediaConverter converter(&task, source);
     if (output.empty()) {
@@ -225,7 +226,12 @@ std::optional<CMediaInfo2> ConvertMedia(const PublishOptions& options, const CMe
     }
     if (!converted) {
         // A stop is reported by whoever ends the run, not as a failure of the media.
-        if (!StopRequested()) {
+        noRoom = converter.NoRoom();
+        if (noRoom && !StopRequested()) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_NO_ROOM),
+                             source.m_strPath, GetPathFolder(converter.OutputPath()),
+                             converter.Problem());
+        } else if (!StopRequested()) {
             MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_CONVERT_FAILED),
                              source.m_strPath, converter.Problem());
         }
@@ -277,10 +283,13 @@ int RunConvertOnly(const PublishOptions& options, const std::string& media, cons
                      output.c_str());
         return PUBLISH_WRITE_FAILED;
     }
-    if (ConvertMedia(options, check.details, {}, output, err)) {
+    bool noRoom = false;
+    if (ConvertMedia(options, check.details, {}, output, err, noRoom)) {
         return PUBLISH_OK;
     }
-    return StopRequested() ? StoppedStatus(options, err) : PUBLISH_WRITE_FAILED;
+    return StopRequested() ? StoppedStatus(options, err)
+           : noRoom        ? PUBLISH_NO_ROOM
+                           : PUBLISH_WRITE_FAILED;
 }
 
 // One run of the publisher: the media checked once, then each page in turn. A step returns the
@@ -312,6 +321,8 @@ private:
     std::string m_strMedia;
     int m_status = PUBLISH_OK;
     bool m_bWarnedDark = false;
+    // Said as status 6 only for a page that then holds the player.
+    bool m_bPosterMissing = false;
 };
 
 int CCliRun::Run() {
@@ -345,9 +356,19 @@ std::optional<int> CCliRun::PrepareMedia() {
         return RunConvertOnly(m_options, m_strMedia, check, m_err);
     }
     if (check.verdict == MEDIA_NOT_HTML5 && m_options.convert) {
-        const auto converted = ConvertMedia(m_options, check.details, m_work.path(), {}, m_err);
+        // Never under a name relative to the current folder, among the user's own files.
+        if (m_work.path().empty()) {
+            std::fprintf(m_err, "dede5-publish: %s; %s was not converted.\n",
+                         m_work.problem().c_str(), m_strMedia.c_str());
+            return PUBLISH_WRITE_FAILED;
+        }
+        bool noRoom = false;
+        const auto converted =
+            ConvertMedia(m_options, check.details, m_work.path(), {}, m_err, noRoom);
         if (!converted) {
-            return StopRequested() ? Stopped() : PUBLISH_MEDIA_REFUSED;
+            return StopRequested() ? Stopped()
+                   : noRoom        ? PUBLISH_NO_ROOM
+                                   : PUBLISH_MEDIA_REFUSED;
         }
         m_job.SetConvertedMedia(converted->m_strPath, *converted, m_strMedia);
         return std::nullopt;
@@ -370,11 +391,19 @@ std::optional<int> CCliRun::PrepareJob() {
     if (m_options.fastStart) {
         m_job.SetFastStart(*m_options.fastStart);
     }
-    const double duration = m_job.Details().m_fDuration;
+    if (m_job.FastStart() && m_job.Details().NeedsFastStart() && !IsFfmpegFound(m_strMedia)) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FASTSTART_WITHOUT_FFMPEG, m_strMedia);
+        m_job.SetFastStart(false);
+    }
     if (m_options.posterAt && m_job.IsVideo()) {
-        if (*m_options.posterAt > duration) {
-            std::fprintf(m_err, "dede5-publish: --poster-at %g is past the end of %s (%.1f s)\n",
-                         *m_options.posterAt, m_strMedia.c_str(), duration);
+        // Refused before anything is written: ffmpeg finds no picture there.
+        const double last = LastPictureMoment(m_job.Details());
+        if (*m_options.posterAt > 0 && *m_options.posterAt >= last) {
+            std::fprintf(m_err,
+                         "dede5-publish: --poster-at %g is past the end of %s (%.2f s long; "
+                         "its last picture is before %.2f s)\n",
+                         *m_options.posterAt, m_strMedia.c_str(), m_job.Details().m_fDuration,
+                         last);
             return PUBLISH_BAD_ARGUMENTS;
         }
         m_job.SetPosterTime(*m_options.posterAt);
@@ -413,12 +442,16 @@ std::optional<int> CCliRun::PrepareJob() {
 
 // One picture serves every page of the run, taken once a page could be loaded.
 void CCliRun::TakePoster() {
-    if (m_job.NeedsPoster() && !m_job.TakePoster(m_work.path()) && !StopRequested()) {
+    if (m_job.NeedsPoster() && m_work.path().empty()) {
+        if (!m_bPosterMissing) {
+            std::fprintf(m_err, "dede5-publish: %s: no poster: %s\n", m_strMedia.c_str(),
+                         m_work.problem().c_str());
+        }
+        m_bPosterMissing = true;
+    } else if (m_job.NeedsPoster() && !m_job.TakePoster(m_work.path()) && !StopRequested()) {
         std::fprintf(m_err, "dede5-publish: %s: no poster: %s\n", m_strMedia.c_str(),
                      m_job.PosterProblem().c_str());
-        if (!m_options.posterOptional) {
-            Fail(PUBLISH_NO_POSTER);
-        }
+        m_bPosterMissing = true;
     } else if (m_job.PosterIsDark() && !m_bWarnedDark && Talkative()) {
         m_bWarnedDark = true;
         const auto brighter = m_job.SuggestPosterTime(m_work.path());
@@ -517,6 +550,9 @@ std::optional<int> CCliRun::PublishInto(const std::string& pagePath) {
         return outcome.cancelled ? std::optional(m_status) : std::nullopt;
     }
     page.Close();
+    if (m_bPosterMissing && !m_options.posterOptional) {
+        Fail(PUBLISH_NO_POSTER);
+    }
     if (Talkative()) {
         std::fprintf(m_err, "published %s\n", pagePath.c_str());
     }

@@ -51,6 +51,7 @@ enum PublishStatus : int {
     PUBLISH_WRITE_FAILED = 4,
     PUBLISH_CANCELLED = 5,
     PUBLISH_NO_POSTER = 6,
+    PUBLISH_NO_ROOM = 7,
 };
 
 // Parses the arguments (without the program name). Nullopt with `error` set on bad arguments;

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      IsFolder(options->settingsFile)
                          ? "dede5-publish: settings file '%s' is a folder, not a file\n"
+                     : PathExists(options->settingsFile)
+                         ? "dede5-publish: settings file '%s' is not a regular file\n"
                          : "dede5-publish: settings file '%s' does not exist\n",
                      options->settingsFile.c_str());
         return PUBLISH_BAD_ARGUMENTS;

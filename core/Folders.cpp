@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Folders.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 
@@ -98,6 +99,23 @@ std::string GetTempFolder() {
         }
     }
     return folder;
+}
+
+std::string MakePrivateTempFolder(const std::string& prefix, std::string& problem) {
+    const std::string temp = GetTempFolder();
+    std::string pattern = AddBackslash(temp) + prefix + "XXXXXX";
+    if (::mkdtemp(pattern.data())) {
+        problem.clear();
+        return pattern;
+    }
+    // mkdtemp says EINVAL for a pattern it dislikes; the folder it was to go in is the cause.
+    int error = errno;
+    struct stat st {};
+    if (error == EINVAL) {
+        error = ::stat(temp.c_str(), &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : error;
+    }
+    problem = "working folder '" + temp + "' cannot be made: " + GetErrorText(error);
+    return {};
 }
 
 std::string GetHomeFolder() {

@@ -13,6 +13,9 @@ std::string GetInstallFolder();
 std::string GetAppDataFolder();
 // The per-user temporary folder: $TMPDIR, else /tmp/dede5-varodo-<uid> (created 0700).
 std::string GetTempFolder();
+// A new folder of this user's alone ("<prefix>XXXXXX") in the temporary folder, which is never
+// made here. Empty when it cannot be, with `problem` naming the folder and the reason.
+std::string MakePrivateTempFolder(const std::string& prefix, std::string& problem);
 std::string GetHomeFolder();
 // The XDG user folders (user-dirs.dirs), else ~/Videos and ~/Documents.
 std::string GetUserVideosFolder();

@@ -12,7 +12,7 @@ const std::map<int, std::string>& Table() {
         {IDS_FILE_EXISTS_DIFFERENT,
          "File '%s' already exists in '%s' with different content. Would you like to overwrite "
          "it?"},
-        {IDS_COPY_ERROR, "An error occured while copying file \"%s\":\n%s"},
+        {IDS_COPY_ERROR, "An error occurred while copying file \"%s\":\n%s"},
         {IDS_PUBLISH_CAPTION, "Publish"},
         {IDS_SELECT_MEDIA_DIALOG, "Select an HTML5 Video or Audio"},
         {IDS_MEDIA_NOT_EXIST,
@@ -240,6 +240,18 @@ const std::map<int, std::string>& Table() {
          "  -h, --help     print this help and exit\n"
          "      --version  print the version and exit\n\n"
          "The manual: dede5-varodo(1), or Help > Manual in the window.\n"},
+        {IDS_CONVERT_NO_ROOM,
+         "'%s' could not be made web-ready: no room is left for it in '%s' (a full disk or "
+         "a size limit): %s.\nNo file has been left behind, and the original is as it was."},
+        {IDS_CAPTIONS_NOT_A_FILE, "Cannot use '%s' as captions: it is not a regular file."},
+        {IDS_CAPTIONS_TOO_LARGE,
+         "Cannot use '%s' as captions: it holds %s bytes, and a captions file may hold at most "
+         "%s."},
+        {IDS_FASTSTART_WITHOUT_FFMPEG,
+         "'%s' has its index at its end, and ffmpeg, which would put it first, was not found: "
+         "it is published as it is, so that a visitor's browser starts playing it only once it "
+         "has all been downloaded. Install ffmpeg, or give --no-faststart to publish it so "
+         "without this warning."},
     };
     return table;
 }

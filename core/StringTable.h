@@ -132,6 +132,10 @@ enum StringId : int {
     IDS_CONVERT_SAVED = 3004,
     IDS_CONVERT_SAME_FILE = 3005,
     IDS_VARODO_USAGE = 3006,
+    IDS_CONVERT_NO_ROOM = 620,
+    IDS_CAPTIONS_NOT_A_FILE = 621,
+    IDS_CAPTIONS_TOO_LARGE = 622,
+    IDS_FASTSTART_WITHOUT_FFMPEG = 623,
 };
 
 // The text of a message; empty when the table has no such entry.

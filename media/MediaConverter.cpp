@@ -19,6 +19,7 @@
 #include "core/PathUtils.h"
 #include "core/StopRequest.h"
 #include "core/StringTable.h"
+#include "media/EncodedCheck.h"
 #include "media/Task.h"
 #include "media/VideoThumbnail.h"
 
@@ -26,6 +27,8 @@ namespace {
 
 // ffmpeg's own words kept for the reason of a failure.
 constexpr size_t kWordsKept = 4;
+// Bytes of the result's title in the name of the folder it is made in.
+constexpr size_t kTitleInTempName = 200;
 // Rough speeds for the estimate: copying streams, encoding sound, and encoding video in
 // pixels per second (720p at 50 frames a second with the preset below on a small machine).
 constexpr double kCopyBytesPerSecond = 150e6;
@@ -265,9 +268,15 @@ void CMediaConverter::Report(double done_s) {
     m_onProgress(progress);
 }
 
-bool CMediaConverter::Fail(std::string problem) {
+bool CMediaConverter::Fail(std::string problem, int error) {
     m_strProblem = std::move(problem);
+    m_nProblemError = error;
     return false;
+}
+
+int CMediaConverter::ErrorOfSignal() const {
+    const ProcessResult& result = LastResult();
+    return result.started && !result.exited && result.signal == SIGXFSZ ? EFBIG : 0;
 }
 
 std::string CMediaConverter::ReasonOfFailure() const {
@@ -297,6 +306,7 @@ std::string CMediaConverter::ReasonOfFailure() const {
 
 bool CMediaConverter::Convert() {
     m_strProblem.clear();
+    m_nProblemError = 0;
     m_bCancelled = false;
     m_arrWords.clear();
     if (m_plan.kind == CONVERSION_NONE) {
@@ -313,9 +323,14 @@ bool CMediaConverter::Convert() {
     // writes. It makes the file itself: one made for it would be truncated on open, and ext4
     // then writes the whole result out when ffmpeg closes it.
     const std::string folder = GetPathFolder(m_strOutputPath);
-    std::string pattern = CombinePath(folder, ".~" + GetPathFileTitle(m_strOutputPath) + ".XXXXXX");
-    if (!::mkdtemp(pattern.data())) {
-        return Fail(fmt::sprintf("no file can be made in %s: %s", folder, GetErrorText(errno)));
+    // Its name is no longer than the longest a file name may be, whatever the result's.
+    std::string title = GetPathFileTitle(m_strOutputPath).substr(0, kTitleInTempName);
+    std::string pattern = CombinePath(folder, ".~" + title + ".XXXXXX");
+    // A result named relative to the current folder would be made among the user's own files.
+    if (!folder.starts_with('/') || !::mkdtemp(pattern.data())) {
+        const int error = folder.starts_with('/') ? errno : ENOENT;
+        return Fail(fmt::sprintf("no file can be made in '%s': %s", folder, GetErrorText(error)),
+                    error);
     }
     m_strTempPath = CombinePath(pattern, GetPathFileName(m_strOutputPath));
     struct TempFile {
@@ -342,30 +357,23 @@ bool CMediaConverter::Convert() {
         m_bCancelled = true;
         return Fail("stopped");
     }
-    // ffmpeg 5 reports a failed write of its output and still exits with 0.
-    const bool writeFailed = std::any_of(m_arrWords.begin(), m_arrWords.end(), [](const auto& w) {
-        return w.starts_with("Error writing") || w.starts_with("Error closing") ||
-               w.find("No space left on device") != std::string::npos;
-    });
-    if (!ran || writeFailed) {
-        return Fail(ReasonOfFailure());
+    // ffmpeg 5 reports a failed write of its output and still exits with 0: its words and the
+    // file itself are read again whatever its status.
+    if (!ran) {
+        const auto written = ProblemInEncoderWords(m_arrWords);
+        return Fail(ReasonOfFailure(), written ? written->error : ErrorOfSignal());
     }
     CMediaInfo2 result;
+    EncodedExpectation expected = EncodedExpectation::Of(m_source);
+    expected.video = expected.video && m_plan.extension != ".m4a";
+    if (const auto problem = CheckEncodedResult(expected, m_strTempPath, m_arrWords, result)) {
+        return Fail(problem->text, problem->error);
+    }
     const ResultCheck& check = m_check ? m_check : ResultCheck(DefaultCheck);
     if (!check(m_strTempPath, result)) {
         return Fail(m_arrWords.empty()
                         ? std::string("ffmpeg made a file that is not web-ready media")
                         : "ffmpeg made a file that is not web-ready media: " + m_arrWords.back());
-    }
-    // ffmpeg copies or encodes what it can read and calls that a success: an original that
-    // breaks off early shows only in the length of the result.
-    const double expected = m_source.m_fDuration;
-    const double tolerance = std::max(0.5, expected * 0.02);
-    if (expected > 0 && result.m_fDuration + tolerance < expected) {
-        return Fail(
-            fmt::sprintf("the result lasts %.1f s where the original should last %.1f s; "
-                         "the original seems to be incomplete or damaged",
-                         result.m_fDuration, expected));
     }
     // A stop while the result was read again: the run did not finish, so nothing is named.
     if (StopRequested()) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "media/EncodedCheck.h"
 #include "media/Encoder.h"
 #include "media/MediaInfo2.h"
 
@@ -91,6 +92,8 @@ public:
     const std::string& OutputPath() const { return m_strOutputPath; }
     const CMediaInfo2& Result() const { return m_result; }
     const std::string& Problem() const { return m_strProblem; }
+    // The failure was for want of room: a full disk, quota or file size limit.
+    bool NoRoom() const { return EncodedProblem{m_nProblemError, {}}.NoRoom(); }
     // By Cancel() or by a stop of the whole program (StopRequested).
     bool WasCancelled() const { return m_bCancelled; }
 
@@ -100,7 +103,9 @@ public:
     static double ParseProgressTime(std::string_view line);
 
 private:
-    bool Fail(std::string problem);
+    bool Fail(std::string problem, int error = 0);
+    // EFBIG when ffmpeg was ended for writing past the file size limit.
+    int ErrorOfSignal() const;
     std::string ReasonOfFailure() const;
     void Report(double done_s);
 
@@ -110,6 +115,7 @@ private:
     std::string m_strTempPath;
     CMediaInfo2 m_result;
     std::string m_strProblem;
+    int m_nProblemError = 0;
     bool m_bCancelled = false;
     ProgressHandler m_onProgress;
     ResultCheck m_check;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/VideoThumbnail.h"
 
+#include <algorithm>
 #include <charconv>
 #include <csetjmp>
 #include <cstdio>
@@ -80,6 +81,16 @@ std::string GetFfmpegPath(std::string_view inputPath) {
     }
     std::string onPath = FindOnPath("ffmpeg");
     return onPath.empty() ? std::string("ffmpeg") : onPath;
+}
+
+bool IsFfmpegFound(std::string_view inputPath) {
+    return GetFfmpegPath(inputPath).find('/') != std::string::npos;
+}
+
+double LastPictureMoment(const CMediaInfo2& video) {
+    const double duration = video.m_fVideoDuration > 0 ? video.m_fVideoDuration : video.m_fDuration;
+    const double frame_s = 1.0 / (video.m_fFrameRate > 0 ? video.m_fFrameRate : 25.0);
+    return std::max(0.0, duration - frame_s);
 }
 
 bool MakeStillPicture(const std::string& inputPath, const std::string& jpegPath, double atSeconds) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "media/Encoder.h"
+#include "media/MediaInfo2.h"
 
 // Takes one JPEG frame from the start of a video with ffmpeg.
 class CVideoThumbnail : public CEncoder {
@@ -33,6 +34,12 @@ public:
 // case), encoder/ffmpeg for the rest, from the installation folder when it is there and
 // executable; otherwise the ffmpeg found on PATH ("ffmpeg" when there is none).
 std::string GetFfmpegPath(std::string_view inputPath);
+// Whether there is an ffmpeg to run for `inputPath` at all.
+bool IsFfmpegFound(std::string_view inputPath);
+
+// The moment, in seconds, from which a picture can no longer be taken: one frame before the end
+// of the video (its frame rate, else 25 frames a second).
+double LastPictureMoment(const CMediaInfo2& video);
 
 // Writes (or overwrites) `jpegPath` with one frame from the start of the video `inputPath`.
 // True when ffmpeg exited with 0 and reported at least one frame. Refuses, without running

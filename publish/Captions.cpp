@@ -5,16 +5,18 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fmt/printf.h>
 #include <uchardet.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
@@ -388,16 +390,54 @@ CaptionsText ConvertCaptions(std::string_view bytes, std::string_view name) {
 }
 
 CaptionsText ReadCaptions(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    if (!in || !(bytes << in.rdbuf())) {
-        const int error = errno;
-        CaptionsText result;
+    CaptionsText result;
+    auto failed = [&](int error) {
         result.problem = fmt::sprintf(LoadStringRes(IDS_CAPTIONS_READ_ERROR), path,
                                       GetErrorText(error ? error : EIO));
         return result;
+    };
+    // Not blocking: a FIFO would otherwise wait for a writer before anything can be checked.
+    CFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return failed(errno);
     }
-    return ConvertCaptions(bytes.str(), path);
+    if (!S_ISREG(st.st_mode)) {
+        result.problem = fmt::sprintf(LoadStringRes(IDS_CAPTIONS_NOT_A_FILE), path);
+        return result;
+    }
+    auto tooLarge = [&](uint64_t size) {
+        result.problem = fmt::sprintf(LoadStringRes(IDS_CAPTIONS_TOO_LARGE), path,
+                                      std::to_string(size), "10 MB");
+        return result;
+    };
+    if (static_cast<uint64_t>(st.st_size) > kCaptionsMaxBytes) {
+        return tooLarge(static_cast<uint64_t>(st.st_size));
+    }
+    // The file may grow while it is read: no more than the limit is ever held.
+    std::string bytes(static_cast<size_t>(st.st_size), '\0');
+    size_t have = 0;
+    while (true) {
+        if (have == bytes.size()) {
+            bytes.resize(std::min<size_t>(kCaptionsMaxBytes + 1, have + 65536));
+            if (have == bytes.size()) {
+                return tooLarge(have);
+            }
+        }
+        const ssize_t n = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return failed(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        have += static_cast<size_t>(n);
+    }
+    bytes.resize(have);
+    return ConvertCaptions(bytes, path);
 }
 
 bool IsCaptionsLanguage(std::string_view language) {

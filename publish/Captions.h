@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +18,10 @@ struct CaptionsText {
 // The bytes of a WebVTT or SubRip file in any character set as UTF-8 WebVTT. WebVTT keeps its
 // text (only its character set changes); SubRip is rewritten. `name` names the file in messages.
 CaptionsText ConvertCaptions(std::string_view bytes, std::string_view name);
+// Reads a regular file of at most kCaptionsMaxBytes, in that much memory at most; anything else
+// (a FIFO, a device, a video given by mistake) is refused at once.
 CaptionsText ReadCaptions(const std::string& path);
+inline constexpr size_t kCaptionsMaxBytes = 10 * 1000 * 1000;
 
 // The bytes as UTF-8: a byte-order mark decides, else valid UTF-8 stays, else the character set
 // is detected. Nullopt when they cannot be read; `charset` then says what they seemed to be.

@@ -15,12 +15,7 @@
 #include "publish/CStringPageEditor.h"
 #include "publish/SiteLayout.h"
 
-CRunFolder::CRunFolder() {
-    std::string name = AddBackslash(GetTempFolder()) + "publish-XXXXXX";
-    if (::mkdtemp(name.data())) {
-        m_strPath = name;
-    }
-}
+CRunFolder::CRunFolder() : m_strPath(MakePrivateTempFolder("publish-", m_strProblem)) {}
 
 CRunFolder::~CRunFolder() {
     if (!m_strPath.empty()) {

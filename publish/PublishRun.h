@@ -24,8 +24,11 @@ public:
     CRunFolder(const CRunFolder&) = delete;
     CRunFolder& operator=(const CRunFolder&) = delete;
     const std::string& path() const { return m_strPath; }
+    // Why there is none.
+    const std::string& problem() const { return m_strProblem; }
 
 private:
+    std::string m_strProblem;
     std::string m_strPath;
 };
 

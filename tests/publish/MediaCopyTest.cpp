@@ -127,7 +127,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
         ASSERT_EQ(questions.errorTexts.size(), 1u);
         EXPECT_EQ(questions.errorTexts[0],
-                  "An error occured while copying file \"a.mp4\":\nNo space left on device");
+                  "An error occurred while copying file \"a.mp4\":\nNo space left on device");
         EXPECT_FALSE(PathExists(Media("a.mp4"))) << "no partial file is left";
         EXPECT_FALSE(PathExists(Media("b.mp4")));
     }
