@@ -217,6 +217,13 @@ const std::map<int, std::string>& Table() {
         {IDS_PLEASE_OPEN_IN, "please open it in"},
         {IDS_SEARCH_TEXT_EMPTY, "Searching text is not! "},
         {IDS_APP_TITLE, "Ombrel DEDE5 Varodo"},
+        {IDS_PUBLISHED_AS,
+         "'%s' in '%s' holds other content and is kept; the media goes in as '%s', and the "
+         "page points at that."},
+        {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
+        {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},
+        {IDS_PAGE_FOLDER_NOT_IN_SITE,
+         "The page's folder %s cannot be reached inside the site %s: %s"},
     };
     return table;
 }

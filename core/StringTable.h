@@ -123,6 +123,10 @@ enum StringId : int {
     IDS_PLEASE_OPEN_IN = 1298,
     IDS_SEARCH_TEXT_EMPTY = 1307,
     IDS_APP_TITLE = 57344,
+    IDS_PUBLISHED_AS = 2601,
+    IDS_FILE_OVER_LIMIT = 2602,
+    IDS_NOT_A_REGULAR_FILE = 2603,
+    IDS_PAGE_FOLDER_NOT_IN_SITE = 2604,
 };
 
 // The text of a message; empty when the table has no such entry.
