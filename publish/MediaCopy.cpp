@@ -218,6 +218,10 @@ CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStar
         if (error == 0) {
             break;
         }
+        if (error == EEXIST && !replace) {
+            // Another run put a file there meanwhile: it is looked at like any other.
+            return CopyOne(source, place, fastStart, questions, yesToAll);
+        }
         const std::string reason =
             fastStart && rewritten.TempPath().empty() ? rewritten.Problem() : GetErrorText(error);
         errno = error;
@@ -444,8 +448,10 @@ bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
     struct stat st {};
     if (site.Stat(relative, st) == ENOENT) {
         const int error = CopyFileIntoSite(source, site, relative, {}, false);
-        errno = error;
-        return error == 0;
+        if (error != EEXIST) {
+            errno = error;
+            return error == 0;
+        }
     }
     // The site's own configuration (passwords, rewrites) is never replaced: only the media types
     // it lacks are added, in one block of ours at its end.
