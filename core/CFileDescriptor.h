@@ -10,6 +10,13 @@ public:
     ~CFileDescriptor() { Close(); }
     CFileDescriptor(const CFileDescriptor&) = delete;
     CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    CFileDescriptor(CFileDescriptor&& other) noexcept : m_fd(other.release()) {}
+    CFileDescriptor& operator=(CFileDescriptor&& other) noexcept {
+        if (this != &other) {
+            Reset(other.release());
+        }
+        return *this;
+    }
 
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }

@@ -34,6 +34,65 @@ void SetCopyFaultForTesting(int64_t afterBytes, int error) {
     g_faultAfter = afterBytes;
 }
 
+namespace {
+
+// Copies `total` bytes from `in` to `out`; 0 or the errno that stopped it.
+int CopyBytes(int in, int out, uint64_t total, const CopyProgress& progress) {
+    uint64_t done = 0;
+    const int64_t faultAfter = g_faultAfter.load();
+    constexpr size_t kChunk = size_t{8} << 20;
+    while (done < total) {
+        if (StopRequested()) {
+            return EINTR;
+        }
+        size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, total - done));
+        if (faultAfter >= 0) {
+            if (done >= static_cast<uint64_t>(faultAfter)) {
+                return g_faultError.load();
+            }
+            want = static_cast<size_t>(
+                std::min<uint64_t>(want, static_cast<uint64_t>(faultAfter) - done));
+        }
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
+            // Fall back to plain reads and writes where the kernel cannot copy directly.
+            std::vector<char> buffer(std::min<size_t>(want, size_t{1} << 20));
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n > 0) {
+                ssize_t written = 0;
+                while (written < n) {
+                    ssize_t w =
+                        ::write(out, buffer.data() + written, static_cast<size_t>(n - written));
+                    if (w < 0) {
+                        if (errno == EINTR) {
+                            continue;
+                        }
+                        return errno;
+                    }
+                    written += w;
+                }
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR && !StopRequested()) {
+                continue;
+            }
+            return errno;
+        }
+        if (n == 0) {
+            // The source shrank while we copied it.
+            return EIO;
+        }
+        done += static_cast<uint64_t>(n);
+        if (progress && !progress(done, total)) {
+            return ECANCELED;
+        }
+    }
+    return StopRequested() ? EINTR : 0;
+}
+
+}  // namespace
+
 bool CopyFileOverwrite(const std::string& source, const std::string& target,
                        const CopyProgress& progress) {
     CFileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
@@ -63,56 +122,9 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
         return false;
     }
     const std::string partial = name.data();
-    const uint64_t total = static_cast<uint64_t>(st.st_size);
-    uint64_t done = 0;
-    const int64_t faultAfter = g_faultAfter.load();
-    constexpr size_t kChunk = size_t{8} << 20;
-    while (done < total) {
-        if (StopRequested()) {
-            return Fail(EINTR, partial);
-        }
-        size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, total - done));
-        if (faultAfter >= 0) {
-            if (done >= static_cast<uint64_t>(faultAfter)) {
-                return Fail(g_faultError.load(), partial);
-            }
-            want = static_cast<size_t>(
-                std::min<uint64_t>(want, static_cast<uint64_t>(faultAfter) - done));
-        }
-        ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, want, 0);
-        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL)) {
-            // Fall back to plain reads and writes where the kernel cannot copy directly.
-            std::vector<char> buffer(std::min<size_t>(want, size_t{1} << 20));
-            n = ::read(in.get(), buffer.data(), buffer.size());
-            if (n > 0) {
-                ssize_t written = 0;
-                while (written < n) {
-                    ssize_t w = ::write(out.get(), buffer.data() + written,
-                                        static_cast<size_t>(n - written));
-                    if (w < 0) {
-                        if (errno == EINTR) {
-                            continue;
-                        }
-                        return Fail(errno, partial);
-                    }
-                    written += w;
-                }
-            }
-        }
-        if (n < 0) {
-            if (errno == EINTR && !StopRequested()) {
-                continue;
-            }
-            return Fail(errno, partial);
-        }
-        if (n == 0) {
-            // The source shrank while we copied it.
-            return Fail(EIO, partial);
-        }
-        done += static_cast<uint64_t>(n);
-        if (progress && !progress(done, total)) {
-            return Fail(ECANCELED, partial);
-        }
+    if (const int error =
+            CopyBytes(in.get(), out.get(), static_cast<uint64_t>(st.st_size), progress)) {
+        return Fail(error, partial);
     }
     // Only an existing target has content that a crash before write-back could lose.
     const bool replacing = PathExists(target);
@@ -130,4 +142,38 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
         return Fail(errno, partial);
     }
     return true;
+}
+
+int CopyFileIntoSite(const std::string& source, const CSiteFolder& site,
+                     const std::string& relative, const CopyProgress& progress, bool replace) {
+    CFileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!in.valid() || ::fstat(in.get(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    struct stat existing {};
+    const int looked = site.Stat(relative, existing);
+    if (looked == 0 && S_ISLNK(existing.st_mode)) {
+        return ELOOP;
+    }
+    auto made = site.Create(relative, 0600);
+    if (!made) {
+        return made.error;
+    }
+    CNewSiteFile& file = made.value;
+    if (const int error =
+            CopyBytes(in.get(), file.Fd(), static_cast<uint64_t>(st.st_size), progress)) {
+        return error;
+    }
+    if (::fchmod(file.Fd(), (st.st_mode & 0777) | S_IWUSR) != 0 ||
+        (looked == 0 && ::fsync(file.Fd()) != 0)) {
+        return errno;
+    }
+    if (StopRequested()) {
+        return EINTR;
+    }
+    return file.Commit(replace);
 }

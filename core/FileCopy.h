@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "core/CSiteFolder.h"
+
 // Called while a copy runs with the bytes done and the total; returning false cancels it.
 using CopyProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
@@ -14,6 +16,14 @@ using CopyProgress = std::function<bool(uint64_t done, uint64_t total)>;
 // A symbolic link at `target` is refused with ELOOP. errno tells why it failed.
 bool CopyFileOverwrite(const std::string& source, const std::string& target,
                        const CopyProgress& progress = {});
+
+// Copies `source` to `relative` in the site, through the site's handle: the file is written
+// without a name and appears whole, so nobody can swap it meanwhile, and nothing is written
+// through a link. An existing file there is replaced only with `replace` set (else EEXIST).
+// 0 or the errno that stopped it.
+int CopyFileIntoSite(const std::string& source, const CSiteFolder& site,
+                     const std::string& relative, const CopyProgress& progress = {},
+                     bool replace = true);
 
 // Makes the next copies fail with `error` once `afterBytes` bytes are written (tests of full
 // disks); a negative `afterBytes` turns that off.

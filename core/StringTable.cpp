@@ -252,6 +252,13 @@ const std::map<int, std::string>& Table() {
          "it is published as it is, so that a visitor's browser starts playing it only once it "
          "has all been downloaded. Install ffmpeg, or give --no-faststart to publish it so "
          "without this warning."},
+        {IDS_PUBLISHED_AS,
+         "'%s' in '%s' holds other content and is kept; the media goes in as '%s', and the "
+         "page points at that."},
+        {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
+        {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},
+        {IDS_PAGE_FOLDER_NOT_IN_SITE,
+         "The page's folder %s cannot be reached inside the site %s: %s"},
     };
     return table;
 }

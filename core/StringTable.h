@@ -136,6 +136,10 @@ enum StringId : int {
     IDS_CAPTIONS_NOT_A_FILE = 621,
     IDS_CAPTIONS_TOO_LARGE = 622,
     IDS_FASTSTART_WITHOUT_FFMPEG = 623,
+    IDS_PUBLISHED_AS = 2601,
+    IDS_FILE_OVER_LIMIT = 2602,
+    IDS_NOT_A_REGULAR_FILE = 2603,
+    IDS_PAGE_FOLDER_NOT_IN_SITE = 2604,
 };
 
 // The text of a message; empty when the table has no such entry.

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/CSiteFolder.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
@@ -41,43 +42,33 @@ void CFastStartCopy::Discard() {
         ::unlink(m_strTemp.c_str());
         m_strTemp.clear();
     }
+    if (!m_strFolder.empty()) {
+        ::rmdir(m_strFolder.c_str());
+        m_strFolder.clear();
+    }
 }
 
-bool CFastStartCopy::Make(const std::string& source, const std::string& target,
+bool CFastStartCopy::Make(const std::string& source, const std::string& workFolder,
                           const CopyProgress& progress) {
     Discard();
     m_bCancelled = false;
     m_strProblem.clear();
-    m_strTarget = target;
     struct stat st {};
     if (::stat(source.c_str(), &st) != 0) {
         m_strProblem = GetErrorText(errno);
         return false;
     }
     const auto total = static_cast<uint64_t>(st.st_size);
-    // Hidden and beside the target, so the rename that publishes it cannot cross a file system.
-    std::string pattern =
-        AddBackslash(GetPathFolder(target)) + ".~" + GetPathFileName(target) + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    // Named with our process id, so that a later run clears it away once we are gone.
+    std::string folder = AddBackslash(workFolder) + DebrisName() + "XXXXXX";
+    if (!::mkdtemp(folder.data())) {
         const int error = errno;
         m_strProblem = GetErrorText(error);
         errno = error;
         return false;
     }
-    // The published file gets the source's permissions, as a plain copy would.
-    const bool permitted = ::fchmod(fd, (st.st_mode & 0777) | S_IWUSR) == 0;
-    const int chmodError = errno;
-    ::close(fd);
-    m_strTemp = name.data();
-    if (!permitted) {
-        m_strProblem = GetErrorText(chmodError);
-        Discard();
-        errno = chmodError;
-        return false;
-    }
+    m_strFolder = folder;
+    m_strTemp = folder + "/faststart.mp4";
 
     ProcessRequest request;
     // -progress gives the bytes written so far as "total_size=" lines on standard output.
@@ -139,7 +130,9 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& target,
         m_bCancelled = true;
     }
     if (result.Succeeded() && !m_bCancelled) {
-        return true;
+        // What ffmpeg made is to be checked here, before anything copies it into a site.
+        // The published file gets the source's permissions, as a plain copy would.
+        return ::chmod(m_strTemp.c_str(), (st.st_mode & 0777) | S_IWUSR) == 0;
     }
     int error = EIO;
     if (m_bCancelled || result.cancelled) {
@@ -159,12 +152,12 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& target,
     return false;
 }
 
-bool CFastStartCopy::Commit() {
+bool CFastStartCopy::Commit(const std::string& target) {
     if (m_strTemp.empty()) {
         errno = ENOENT;
         return false;
     }
-    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
+    if (::rename(m_strTemp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         m_strProblem = GetErrorText(error);
         Discard();
@@ -172,13 +165,82 @@ bool CFastStartCopy::Commit() {
         return false;
     }
     m_strTemp.clear();
+    Discard();
     return true;
+}
+
+namespace {
+
+// True when the file's top-level boxes put "moov" before "mdat".
+bool IndexComesFirst(int fd) {
+    uint64_t offset = 0;
+    for (int boxes = 0; boxes < 64; ++boxes) {
+        unsigned char head[16];
+        if (::pread(fd, head, sizeof head, static_cast<off_t>(offset)) < 8) {
+            return false;
+        }
+        uint64_t size = (uint64_t{head[0]} << 24) | (uint64_t{head[1]} << 16) |
+                        (uint64_t{head[2]} << 8) | head[3];
+        const std::string_view type(reinterpret_cast<const char*>(head + 4), 4);
+        if (type == "moov") {
+            return true;
+        }
+        if (type == "mdat") {
+            return false;
+        }
+        if (size == 1) {
+            size = 0;
+            for (int i = 8; i < 16; ++i) {
+                size = (size << 8) | head[i];
+            }
+        }
+        if (size < 8) {
+            return false;
+        }
+        offset += size;
+    }
+    return false;
+}
+
+// ffmpeg's hash of each stream's packets, one line each; empty when it fails.
+std::string StreamHashes(const std::string& ffmpeg, const std::string& input) {
+    ProcessRequest request;
+    request.argv = {
+        ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error",      "-i",    input,    "-map",
+        "0",    "-c",       "copy",         "-f",        "streamhash", "-hash", "sha256", "-"};
+    request.separateErrors = true;
+    CProcess process;
+    std::string out;
+    if (!process.Start(request)) {
+        process.Wait({});
+        return {};
+    }
+    const ProcessResult result = process.Wait([&](std::string_view chunk) {
+        if (out.size() < 65536) {
+            out.append(chunk);
+        }
+    });
+    return result.Succeeded() ? out : std::string();
+}
+
+}  // namespace
+
+bool IsFastStartCopyOf(const std::string& source, int publishedFd) {
+    if (!IndexComesFirst(publishedFd)) {
+        return false;
+    }
+    // ffmpeg reads the open file itself, not whatever its name holds by then.
+    const std::string published =
+        "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(publishedFd);
+    const std::string ffmpeg = GetFfmpegPath(source);
+    const std::string ours = StreamHashes(ffmpeg, source);
+    return !ours.empty() && ours == StreamHashes(ffmpeg, published);
 }
 
 bool FastStartCopyFile(const std::string& source, const std::string& target,
                        const CopyProgress& progress, std::string* problem) {
     CFastStartCopy copy;
-    const bool done = copy.Make(source, target, progress) && copy.Commit();
+    const bool done = copy.Make(source, GetPathFolder(target), progress) && copy.Commit(target);
     if (!done && problem) {
         const int error = errno;
         *problem = copy.Problem();

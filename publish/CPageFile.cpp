@@ -339,12 +339,21 @@ bool CPageFile::ReadAll(std::string& bytes) const {
     if (::fstat(m_nFd, &st) != 0) {
         return false;
     }
+    if (static_cast<uint64_t>(st.st_size) > kPageLimit_bytes) {
+        errno = EFBIG;
+        return false;
+    }
     // The size is a hint only: the file may grow or shrink while it is read.
     bytes.resize(static_cast<size_t>(st.st_size) + 1);
     size_t filled = 0;
     while (true) {
         if (filled == bytes.size()) {
-            bytes.resize(bytes.size() * 2);
+            if (filled > kPageLimit_bytes) {
+                bytes.clear();
+                errno = EFBIG;
+                return false;
+            }
+            bytes.resize(std::min(bytes.size() * 2, kPageLimit_bytes + 1));
         }
         ssize_t n = ::pread(m_nFd, bytes.data() + filled, bytes.size() - filled,
                             static_cast<off_t>(filled));

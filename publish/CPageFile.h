@@ -47,7 +47,9 @@ public:
     // when a link is there.
     bool TakeFileAtName();
 
-    // The whole content, read from the start.
+    // The most a page may hold: larger pages are refused (EFBIG) rather than read.
+    static constexpr size_t kPageLimit_bytes = size_t{64} << 20;
+    // The whole content, read from the start; EFBIG past kPageLimit_bytes.
     bool ReadAll(std::string& bytes) const;
     // Writes `parts` one after the other from the start and cuts the file after them; the file
     // stays open.

@@ -15,6 +15,7 @@
 
 #include <fmt/printf.h>
 
+#include "core/CSiteFolder.h"
 #include "core/Folders.h"
 #include "core/MediaFormat.h"
 #include "core/MessageBox.h"
@@ -379,6 +380,19 @@ PlayerRequest CPublishJob::RequestForPage(const std::string& pagePath, PlayerMod
     PlayerRequest request = m_request;
     SetPageLocations(request, pagePath);
     request.mode = mode;
+    if (const auto names = m_renamed.find(request.mediaFolder); names != m_renamed.end()) {
+        // The templates take each file's name from its path: the published file's.
+        auto follow = [&](std::string& path) {
+            if (const auto it = names->second.find(path); it != names->second.end()) {
+                path = JoinPath(it->second, request.mediaFolder, true);
+            }
+        };
+        std::for_each(request.mediaFiles.begin(), request.mediaFiles.end(), follow);
+        follow(request.posterFile);
+        for (CaptionTrack& track : request.captions) {
+            follow(track.file);
+        }
+    }
     return request;
 }
 
@@ -452,35 +466,34 @@ void CPublishJob::StopPreview() {
 
 namespace {
 
-// Runs a step of the player's that writes files; where it stops at a link in the way, asks
-// whether the link may be replaced and, on Yes, removes the link itself and runs it again. False
-// with errno set when the step failed; a link left alone has been reported (ELOOP).
-bool RunPlayerStep(CHTML5Player& player, const std::function<bool()>& step,
-                   ICopyQuestions& questions, bool& cancelled) {
+// Runs a step that writes files into the site; where it stops at a link in the way (`failed`,
+// relative to the site's root), asks whether the link may go and, on Yes, removes the link
+// itself and runs it again. 0 or the errno of the failure; a link left alone has been reported.
+int RunSiteStep(const CSiteFolder& site, const std::function<int(std::string& failed)>& step,
+                ICopyQuestions& questions, bool& cancelled) {
     while (true) {
-        errno = 0;
-        if (step()) {
-            return true;
+        std::string failed;
+        const int error = step(failed);
+        if (error != ELOOP || failed.empty()) {
+            return error;
         }
-        const int error = errno;
-        const std::string link = player.FailedFile();
-        if (error != ELOOP || link.empty()) {
-            errno = error;
-            return false;
-        }
+        const std::string link = site.PathOf(failed);
         const int answer =
             questions.AskOverwrite(fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), link));
         if (answer == COPY_EXIST_CANCEL) {
             cancelled = true;
-            errno = ELOOP;
-            return false;
+            return ELOOP;
         }
-        if (answer == COPY_EXIST_NO || (::unlink(link.c_str()) != 0 && errno != ENOENT)) {
+        if (answer == COPY_EXIST_NO || site.Unlink(failed) != 0) {
             MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), link);
-            errno = ELOOP;
-            return false;
+            return ELOOP;
         }
     }
+}
+
+std::string WorkFolder() {
+    const std::string& work = COptions::Instance()->m_strWorkFolder;
+    return work.empty() ? GetTempFolder() : work;
 }
 
 }  // namespace
@@ -510,14 +523,32 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome.cancelled;
     };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
-    // A player's step that fails is a warning, unless a link was left alone in its way: the page
-    // would then use a file from elsewhere. False: the job ends here.
+    // Every file of the site is reached through one handle on its root; the check above only
+    // words the refusal.
+    const std::string& configuredRoot = COptions::Instance()->m_strSiteRoot;
+    const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
+    const auto opened = CSiteFolder::Open(RemoveBackslash(root));
+    if (!opened) {
+        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, root, opened.error};
+        return outcome;
+    }
+    const CSiteFolder& site = *opened.value;
+    const auto jsFolder = site.Relative(RemoveBackslash(request.jsFolder));
+    const auto mediaFolder = site.Relative(RemoveBackslash(request.mediaFolder));
+    if (!jsFolder || !mediaFolder) {
+        const std::string& outside = jsFolder ? request.mediaFolder : request.jsFolder;
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, outside, root);
+        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, outside, EXDEV};
+        return outcome;
+    }
+    // A step that fails is a warning, unless a link was left alone in its way: the page would
+    // then use a file from elsewhere. False: the job ends here.
     auto playerStep = [&](PublishStep step, const std::string& path,
-                          const std::function<bool()>& run) {
-        if (RunPlayerStep(*m_pPlayer, run, questions, outcome.cancelled)) {
+                          const std::function<int(std::string&)>& run) {
+        const int error = RunSiteStep(site, run, questions, outcome.cancelled);
+        if (error == 0) {
             return true;
         }
-        const int error = errno;
         if (stopped()) {
             return false;
         }
@@ -530,9 +561,9 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return true;
     };
     if (m_pPlayer) {
-        const std::string& jsFolder = request.jsFolder;
-        if (!playerStep(PUBLISH_STEP_PLAYER_FILES, jsFolder,
-                        [&] { return m_pPlayer->CopyResources(jsFolder); })) {
+        if (!playerStep(PUBLISH_STEP_PLAYER_FILES, request.jsFolder, [&](std::string& failed) {
+                return CopyPlayerFiles(site, *jsFolder, m_pPlayer->ResourceFolders(), failed);
+            })) {
             return outcome;
         }
     }
@@ -540,7 +571,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     errno = 0;
-    if (!CopyServerConfig(request.mediaFolder)) {
+    if (!CopyServerConfig(site, *mediaFolder)) {
         outcome.warnings.push_back(
             {PUBLISH_STEP_SERVER_CONFIG, JoinPath(".htaccess", request.mediaFolder, true), errno});
     }
@@ -548,7 +579,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     // The poster stays for the job's other pages; End deletes it.
     request.tempList.clear();
     errno = 0;
-    if (!PrepareMediaFolder(request, request.mediaFolder)) {
+    if (!PrepareMediaFolder(request, site, *mediaFolder)) {
         outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder, errno};
         return outcome;
     }
@@ -556,8 +587,11 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     CRecordingQuestions recorder(questions);
+    const std::string work = WorkFolder();
+    CreateFolders(work);
+    MediaCopyPlace place{&site, *mediaFolder, work, &m_copied, {}};
     errno = 0;
-    if (!CopyMediaFiles(request, request.mediaFolder, recorder, &m_copied)) {
+    if (!CopyMediaFiles(request, place, recorder)) {
         const int error = recorder.CopyError() ? recorder.CopyError() : errno;
         outcome.cancelled = recorder.Cancelled();
         if (!stopped()) {
@@ -567,8 +601,28 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         }
         return outcome;
     }
-    if (m_pPlayer && !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath),
-                                 [&] { return m_pPlayer->OnPagePublished(pagePath); })) {
+    if (!place.renamed.empty()) {
+        // The page points at the names the files really took.
+        m_renamed[request.mediaFolder].merge(place.renamed);
+        const PageCode code = MakeCode(pagePath, PLAYER_MODE_PUBLISH);
+        std::string renamedText = page.Text();
+        if (!code.made || !SwapCodeLines(renamedText, page.BodyCode(), code.body)) {
+            outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_COPY, request.mediaFolder, EEXIST};
+            return outcome;
+        }
+        page.SetText(std::move(renamedText));
+        page.SetBodyCode(code.body);
+    }
+    if (m_pPlayer &&
+        !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), [&](std::string& failed) {
+            errno = 0;
+            if (m_pPlayer->OnPagePublished(pagePath)) {
+                return 0;
+            }
+            const int error = errno != 0 ? errno : EIO;
+            failed = site.Relative(m_pPlayer->FailedFile()).value_or("");
+            return error;
+        })) {
         return outcome;
     }
     if (stopped()) {

@@ -221,6 +221,8 @@ private:
     std::map<std::string, double> m_posterTimes;
     bool m_bFastStart = true;
     CEqualFilesMemo m_copied;
+    // Per media folder: the name each file took there where its own held other content.
+    std::map<std::string, std::map<std::string, std::string>> m_renamed;
     std::unique_ptr<CPreviewServer> m_pPreviewServer;
     std::string m_strConvertedPath;
 };

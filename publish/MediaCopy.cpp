@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 
 #include <sys/stat.h>
@@ -36,19 +37,18 @@ int CMessageBoxCopyQuestions::AskCopyError(const std::string& text) {
     return GetMessageBox().Show(MB_ABORTRETRYIGNORE | MB_ICONERROR, text);
 }
 
-bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFolder) {
+bool PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
+                        const std::string& mediaFolder) {
     if (request.mediaFolderUrl.empty()) {
         return true;
     }
-    if (IsValidPath(mediaFolder) && CreateFolders(mediaFolder)) {
+    const auto folder = site.Folder(mediaFolder, true);
+    if (folder) {
         return true;
     }
-    const std::string folder = RemoveBackslash(mediaFolder);
-    const int error = !IsValidPath(mediaFolder)                 ? EINVAL
-                      : PathExists(folder) && !IsFolder(folder) ? ENOTDIR
-                                                                : errno;
-    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED), mediaFolder,
-                     GetErrorText(error));
+    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED),
+                     site.PathOf(mediaFolder), GetErrorText(folder.error));
+    errno = folder.error;
     return false;
 }
 
@@ -81,155 +81,182 @@ namespace {
 
 enum class CopyStep { Done, Stop };
 
-// A file with its index last goes in rewritten. The rewrite is made first and then compared,
-// so the equal-file check and the overwrite question are about what would really be published.
-CopyStep CopyWithIndexFirst(const std::string& source, const std::string& target,
-                            const std::string& mediaFolder, ICopyQuestions& questions,
-                            CEqualFilesMemo* memo, bool& yesToAll) {
-    const std::string name = GetPathFileName(source);
+std::string JoinRelative(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+// A name the kernel resolves to the open file itself, for helpers that take a path.
+std::string FdPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Whether the regular file at `relative` already holds what publishing `source` would put there.
+bool AlreadyThere(const CSiteFolder& site, const std::string& relative, const std::string& source,
+                  bool fastStart) {
+    const auto target = site.OpenAt(relative, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    struct stat st {};
+    if (!target || ::fstat(target.value.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    // A rewrite with its index first is recognised by its streams, so that nothing is rewritten
+    // to find out.
+    return fastStart ? IsFastStartCopyOf(source, target.value.get())
+                     : FilesDiffer(FdPath(target.value.get()), source) == 0;
+}
+
+// "clip-2.vtt", "clip-3.vtt"... the first that is free or already holds `source`.
+std::optional<std::string> FreeName(const CSiteFolder& site, const std::string& folder,
+                                    const std::string& name, const std::string& source,
+                                    bool fastStart, bool& present) {
+    const size_t dot = name.rfind('.');
+    const std::string title = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string extension = title.size() == name.size() ? "" : name.substr(dot);
+    for (int n = 2; n < 1000; ++n) {
+        const std::string candidate = title + "-" + std::to_string(n) + extension;
+        struct stat st {};
+        const int error = site.Stat(JoinRelative(folder, candidate), st);
+        if (error == ENOENT) {
+            present = false;
+            return candidate;
+        }
+        if (error == 0 && S_ISREG(st.st_mode) &&
+            AlreadyThere(site, JoinRelative(folder, candidate), source, fastStart)) {
+            present = true;
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+// Copies one file of the copy list; a file with its index last goes in rewritten, made in the
+// working folder and then copied in like any other.
+CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart,
+                 ICopyQuestions& questions, bool& yesToAll) {
+    const CSiteFolder& site = *place.site;
+    std::string name = GetPathFileName(source);
+    std::string relative = JoinRelative(place.folder, name);
+    const std::string mediaFolder = site.PathOf(place.folder);
+    struct stat at {};
+    int looked = site.Stat(relative, at);
+    if (looked == 0 && S_ISLNK(at.st_mode)) {
+        // The page would play what the link leads to, from outside the site's own files:
+        // the link goes only when the user agrees, else the page is not published.
+        const std::string shown = site.PathOf(relative);
+        const int answer =
+            yesToAll
+                ? COPY_EXIST_YES_TO_ALL
+                : questions.AskOverwrite(fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), shown));
+        if (answer == COPY_EXIST_CANCEL) {
+            return CopyStep::Stop;
+        }
+        if (answer == COPY_EXIST_NO) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), shown);
+            errno = ELOOP;
+            return CopyStep::Stop;
+        }
+        yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
+        if (const int error = site.Unlink(relative); error != 0 && error != ENOENT) {
+            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_COPY_ERROR), name,
+                             GetErrorText(error));
+            errno = error;
+            return CopyStep::Stop;
+        }
+        looked = ENOENT;
+    } else if (place.memo && place.memo->KnownEqual(source, site.PathOf(relative))) {
+        return CopyStep::Done;
+    }
+    bool replace = false;
+    if (looked == 0) {
+        if (AlreadyThere(site, relative, source, fastStart)) {
+            if (place.memo) {
+                place.memo->Remember(source, site.PathOf(relative));
+            }
+            return CopyStep::Done;
+        }
+        int answer = COPY_EXIST_YES_TO_ALL;
+        if (!yesToAll) {
+            answer = questions.AskOverwrite(
+                fmt::sprintf(LoadStringRes(IDS_FILE_EXISTS_DIFFERENT), name, mediaFolder));
+        }
+        if (answer == COPY_EXIST_CANCEL) {
+            return CopyStep::Stop;
+        }
+        if (answer == COPY_EXIST_NO) {
+            // The user's file stays, and the page shows the user's media under a name of its own.
+            bool present = false;
+            const auto free = FreeName(site, place.folder, name, source, fastStart, present);
+            if (!free) {
+                errno = EEXIST;
+                return CopyStep::Stop;
+            }
+            MessageBoxFormat(MB_OK | MB_ICONINFORMATION, LoadStringRes(IDS_PUBLISHED_AS), name,
+                             mediaFolder, *free);
+            place.renamed[source] = *free;
+            if (present) {
+                return CopyStep::Done;
+            }
+            name = *free;
+            relative = JoinRelative(place.folder, name);
+        } else {
+            yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
+            replace = true;
+        }
+    }
     const auto progress = [&](uint64_t done, uint64_t total) {
         return questions.Progress(name, done, total);
     };
-    CFastStartCopy copy;
-    while (!copy.Make(source, target, progress)) {
-        const int answer = questions.AskCopyError(
-            fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, copy.Problem()));
-        if (answer == IDIGNORE) {
-            return CopyStep::Done;
+    CFastStartCopy rewritten;
+    while (true) {
+        int error = 0;
+        if (fastStart && rewritten.TempPath().empty() &&
+            !rewritten.Make(source, place.workFolder, progress)) {
+            error = errno;
+        } else {
+            error = CopyFileIntoSite(fastStart ? rewritten.TempPath() : source, site, relative,
+                                     fastStart ? CopyProgress() : CopyProgress(progress), replace);
         }
-        if (answer != IDRETRY) {
-            return CopyStep::Stop;
+        if (error == 0) {
+            break;
         }
-    }
-    if (PathExists(target)) {
-        if (FilesDiffer(target, copy.TempPath()) == 0) {
-            if (memo) {
-                memo->Remember(source, target);
-            }
-            return CopyStep::Done;
+        if (error == EEXIST && !replace) {
+            // Another run put a file there meanwhile: it is looked at like any other.
+            return CopyOne(source, place, fastStart, questions, yesToAll);
         }
-        if (!yesToAll) {
-            const int answer = questions.AskOverwrite(
-                fmt::sprintf(LoadStringRes(IDS_FILE_EXISTS_DIFFERENT), name, mediaFolder));
-            if (answer == COPY_EXIST_CANCEL) {
-                return CopyStep::Stop;
-            }
-            if (answer == COPY_EXIST_NO) {
-                return CopyStep::Done;
-            }
-            yesToAll = answer == COPY_EXIST_YES_TO_ALL;
-        }
-    }
-    if (!copy.Commit()) {
-        const std::string reason = GetErrorText(errno);
+        const std::string reason =
+            fastStart && rewritten.TempPath().empty() ? rewritten.Problem() : GetErrorText(error);
+        errno = error;
         const int answer =
             questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
         if (answer == IDRETRY) {
-            return CopyWithIndexFirst(source, target, mediaFolder, questions, memo, yesToAll);
+            continue;
         }
         return answer == IDIGNORE ? CopyStep::Done : CopyStep::Stop;
     }
-    if (memo) {
-        memo->Remember(source, target);
+    if (place.memo) {
+        place.memo->Remember(source, site.PathOf(relative));
     }
     return CopyStep::Done;
 }
 
 }  // namespace
 
-bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions, CEqualFilesMemo* memo) {
-    if (!request.mediaFolderUrl.empty()) {
-        if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
-            return false;
-        }
+bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions) {
+    const auto folder = place.site->Folder(place.folder, true);
+    if (!folder) {
+        errno = folder.error;
+        return false;
     }
+    SweepDebrisAt(folder.value.get());
     bool yesToAll = false;
     for (const std::string& source : request.copyList) {
-        const std::string name = GetPathFileName(source);
-        const std::string target = JoinPath(name, mediaFolder, true);
-        struct stat at {};
-        if (::lstat(target.c_str(), &at) == 0 && S_ISLNK(at.st_mode)) {
-            // The page would play what the link leads to, from outside the site's own files:
-            // the link goes only when the user agrees, else the page is not published.
-            int answer = yesToAll ? COPY_EXIST_YES_TO_ALL
-                                  : questions.AskOverwrite(
-                                        fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), target));
-            if (answer == COPY_EXIST_CANCEL) {
-                return false;
-            }
-            if (answer == COPY_EXIST_NO) {
-                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), target);
-                errno = ELOOP;
-                return false;
-            }
-            yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
-            // unlink() removes the link itself, never the file it leads to.
-            if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
-                const int error = errno;
-                MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_COPY_ERROR), name,
-                                 GetErrorText(error));
-                errno = error;
-                return false;
-            }
-        } else if (memo && memo->KnownEqual(source, target)) {
-            continue;
-        }
-        if (std::find(request.fastStartList.begin(), request.fastStartList.end(), source) !=
-            request.fastStartList.end()) {
-            if (CopyWithIndexFirst(source, target, mediaFolder, questions, memo, yesToAll) ==
-                CopyStep::Stop) {
-                return false;
-            }
-            continue;
-        }
-        if (PathExists(target)) {
-            if (FilesDiffer(target, source) == 0) {
-                if (memo) {
-                    memo->Remember(source, target);
-                }
-                continue;
-            }
-            if (!yesToAll) {
-                const int answer = questions.AskOverwrite(
-                    fmt::sprintf(LoadStringRes(IDS_FILE_EXISTS_DIFFERENT), name, mediaFolder));
-                if (answer == COPY_EXIST_CANCEL) {
-                    return false;
-                }
-                if (answer == COPY_EXIST_NO) {
-                    continue;
-                }
-                yesToAll = answer == COPY_EXIST_YES_TO_ALL;
-            }
-        }
-        while (true) {
-            if (PathExists(target)) {
-                ClearReadOnly(target);
-            }
-            const bool copied =
-                CopyFileOverwrite(source, target, [&](uint64_t done, uint64_t total) {
-                    return questions.Progress(name, done, total);
-                });
-            if (copied) {
-                if (memo) {
-                    memo->Remember(source, target);
-                }
-                break;
-            }
-            const std::string reason = GetErrorText(errno);
-            const int answer =
-                questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
-            if (answer == IDRETRY) {
-                continue;
-            }
-            if (answer == IDIGNORE) {
-                break;
-            }
+        const bool fastStart = std::find(request.fastStartList.begin(), request.fastStartList.end(),
+                                         source) != request.fastStartList.end();
+        if (CopyOne(source, place, fastStart, questions, yesToAll) == CopyStep::Stop) {
             return false;
         }
     }
     // A file already inside the media folder is the published copy itself.
-    const std::string inside = AddBackslash(mediaFolder);
+    const std::string inside = AddBackslash(place.site->PathOf(place.folder));
     for (const std::string& temp : request.tempList) {
         if (!temp.starts_with(inside)) {
             ::unlink(temp.c_str());
@@ -239,10 +266,79 @@ bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
     return true;
 }
 
+bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
+                    ICopyQuestions& questions, CEqualFilesMemo* memo) {
+    if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
+        return false;
+    }
+    const auto site = CSiteFolder::Open(RemoveBackslash(mediaFolder));
+    if (!site) {
+        errno = site.error;
+        return false;
+    }
+    std::string work = GetTempFolder();
+    MediaCopyPlace place{site.value.get(), "", work, memo, {}};
+    return CopyMediaFiles(request, place, questions);
+}
+
+int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
+                    const std::vector<std::string>& folders, std::string& failed) {
+    const std::string install = GetInstallFolder();
+    for (const std::string& folder : folders) {
+        const std::string source = CombinePath(install, folder);
+        const std::string relative = JoinRelative(jsFolder, folder);
+        DIR* dir = ::opendir(source.c_str());
+        if (!dir) {
+            failed.clear();
+            return errno;
+        }
+        std::vector<std::string> names;
+        while (const dirent* entry = ::readdir(dir)) {
+            names.emplace_back(entry->d_name);
+        }
+        ::closedir(dir);
+        // A link as the player's own folder is refused here by the kernel, like any other.
+        const auto made = site.Folder(relative, true);
+        if (!made) {
+            failed = relative;
+            return made.error;
+        }
+        SweepDebrisAt(made.value.get());
+        for (const std::string& name : names) {
+            const std::string from = source + "/" + name;
+            if (name == "." || name == ".." || !IsRegularFile(from)) {
+                continue;
+            }
+            const std::string to = JoinRelative(relative, name);
+            // A batch puts the same files into one site again and again: an equal file stays.
+            if (AlreadyThere(site, to, from, false)) {
+                continue;
+            }
+            if (const int error = CopyFileIntoSite(from, site, to)) {
+                failed = to;
+                return error;
+            }
+        }
+    }
+    return 0;
+}
+
 namespace {
 
 constexpr std::string_view kBlockStart = "# Media types added by Ombrel DEDE5 Varodo\n";
 constexpr std::string_view kBlockEnd = "# End of the media types added by Ombrel DEDE5 Varodo\n";
+constexpr size_t kServerConfigLimit_bytes = size_t{1} << 20;
+
+// Why a file of the site could not be read, in words that name the real cause.
+std::string ReasonText(int error, size_t limit_bytes) {
+    if (error == EFBIG) {
+        return fmt::sprintf(LoadStringRes(IDS_FILE_OVER_LIMIT), limit_bytes >> 20);
+    }
+    if (error == EINVAL || error == EISDIR) {
+        return LoadStringRes(IDS_NOT_A_REGULAR_FILE);
+    }
+    return GetErrorText(error);
+}
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -330,50 +426,62 @@ std::string ServerConfigSource() {
 }
 
 bool CopyServerConfig(const std::string& mediaFolder) {
-    const std::string source = ServerConfigSource();
     if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
         return false;
     }
-    const std::string target = JoinPath(".htaccess", mediaFolder, true);
+    const auto site = CSiteFolder::Open(RemoveBackslash(mediaFolder));
+    if (!site) {
+        errno = site.error;
+        return false;
+    }
+    return CopyServerConfig(*site.value, "");
+}
+
+bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
+    const std::string source = ServerConfigSource();
+    if (const auto folder = site.Folder(mediaFolder, true); !folder) {
+        errno = folder.error;
+        return false;
+    }
+    const std::string relative = JoinRelative(mediaFolder, ".htaccess");
+    const std::string target = site.PathOf(relative);
     struct stat st {};
-    if (::lstat(target.c_str(), &st) != 0) {
-        return CopyFileOverwrite(source, target);
+    if (site.Stat(relative, st) == ENOENT) {
+        const int error = CopyFileIntoSite(source, site, relative, {}, false);
+        if (error != EEXIST) {
+            errno = error;
+            return error == 0;
+        }
     }
     // The site's own configuration (passwords, rewrites) is never replaced: only the media types
     // it lacks are added, in one block of ours at its end.
     const auto ours = ReadSmallFile(source);
-    const auto theirs = S_ISREG(st.st_mode) ? ReadSmallFile(target) : std::nullopt;
     if (!ours) {
         return false;
     }
-    std::string missing;
-    int error = 0;
+    const auto theirs = site.ReadSmall(relative, kServerConfigLimit_bytes);
+    int error = theirs.error;
+    std::string missing =
+        MissingTypeLines(*ours, theirs ? TypedExtensions(theirs.value) : std::set<std::string>());
     if (theirs) {
-        missing = MissingTypeLines(*ours, TypedExtensions(*theirs));
         if (missing.empty()) {
             return true;
         }
-        const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
-        if (fd >= 0) {
-            std::string block(theirs->empty() || theirs->ends_with('\n') ? "" : "\n");
+        const auto file = site.OpenAt(relative, O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY);
+        error = file.error;
+        if (file) {
+            std::string block(theirs.value.empty() || theirs.value.ends_with('\n') ? "" : "\n");
             block += std::string(kBlockStart) + missing + std::string(kBlockEnd);
-            const bool written =
-                ::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()) &&
-                ::fsync(fd) == 0;
-            error = errno;
-            ::close(fd);
-            if (written) {
+            const int fd = file.value.get();
+            if (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()) &&
+                ::fsync(fd) == 0) {
                 return true;
             }
-        } else {
             error = errno;
         }
-    } else {
-        error = S_ISREG(st.st_mode) ? errno : S_ISLNK(st.st_mode) ? ELOOP : EISDIR;
-        missing = MissingTypeLines(*ours, {});
     }
     MessageBoxFormat(MB_OK | MB_ICONWARNING, LoadStringRes(IDS_SERVER_CONFIG_LINES), target,
-                     GetErrorText(error), missing);
+                     ReasonText(error, kServerConfigLimit_bytes), missing);
     errno = error;
     return false;
 }

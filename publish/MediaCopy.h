@@ -5,7 +5,9 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "core/CSiteFolder.h"
 #include "players/PlayerRequest.h"
 
 // Answers of the overwrite question, in the numbering callers store.
@@ -57,16 +59,41 @@ private:
 
 // Makes the media folder when the request copies into one. A folder that cannot be made is
 // reported (message 330) with the reason, and publishing must stop.
-bool PrepareMediaFolder(const PlayerRequest& request, const std::string& mediaFolder);
+bool PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
+                        const std::string& mediaFolder);
 
-// Copies the request's copyList into the media folder, asking before it overwrites a file of
-// other content, then deletes the temporary files that lie outside the media folder. False means
-// publishing must stop (media folder unusable, Cancel, Abort).
+// Where the media goes: a folder of the site, reached through the site's handle.
+struct MediaCopyPlace {
+    const CSiteFolder* site = nullptr;
+    // The media folder, relative to the site's root.
+    std::string folder;
+    // Where fast-start copies are made, outside the site.
+    std::string workFolder;
+    CEqualFilesMemo* memo = nullptr;
+    // Filled in: the name a file of the copy list took in the media folder where its own name
+    // held other content that the user kept.
+    std::map<std::string, std::string> renamed;
+};
+
+// Copies the request's copyList into the media folder, asking before it replaces a file of
+// other content; where the user keeps that file, the new one takes a free name of its own. Then
+// deletes the temporary files that lie outside the media folder. False means publishing must
+// stop (Cancel, Abort, a link left in the way).
+bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions);
+// The same into `mediaFolder` (made when missing) taken as a site of its own.
 bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
                     ICopyQuestions& questions, CEqualFilesMemo* memo = nullptr);
 
-// Copies the installation's server configuration to ".htaccess" in the media folder (made when
-// missing, so the first publish gets it too).
+// Copies the player's resource `folders` from the installation into `jsFolder` (relative to the
+// site's root). 0 or the errno that stopped it, with `failed` naming the file or folder in the
+// site that could not be written (ELOOP: a link there).
+int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
+                    const std::vector<std::string>& folders, std::string& failed);
+
+// Copies the installation's server configuration to ".htaccess" in the media folder (relative to
+// the site's root; made when missing, so the first publish gets it too).
+bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
+// The same with `mediaFolder` taken as a site of its own.
 bool CopyServerConfig(const std::string& mediaFolder);
 // The installation's server configuration that CopyServerConfig publishes.
 std::string ServerConfigSource();
