@@ -218,34 +218,33 @@ std::optional<size_t> BodyTagEnd(const std::string& text) {
     return m.offset + m.length;
 }
 
-void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
+// The site and the markup choices the job takes: the settings', with the command line's over them.
+struct RunValues {
+    SiteDescription site;
+    PlayerChoices choices;
+};
+
+RunValues ApplyOptionOverrides(const PublishOptions& options, const COptions& o) {
+    RunValues values{SiteFromOptions(o), ChoicesFromOptions(o)};
     if (options.siteRoot) {
-        o.m_strSiteRoot =
+        values.site.root =
             options.siteRoot->empty() ? "" : AddBackslash(Absolute(*options.siteRoot));
     }
     // Stored as the options sheet stores them, so "/js" is "/js/".
     if (options.jsPath) {
-        o.m_strJsPath = SiteLayout::StoredSubFolder(*options.jsPath);
+        values.site.jsPath = SiteLayout::StoredSubFolder(*options.jsPath);
     }
     if (options.mediaPath) {
-        o.m_strMediaPath = SiteLayout::StoredSubFolder(*options.mediaPath);
+        values.site.mediaPath = SiteLayout::StoredSubFolder(*options.mediaPath);
     }
-    if (options.poster) {
-        o.m_bVideoPoster = *options.poster;
-    }
-    if (options.autoplay) {
-        o.m_bAutoPlay = *options.autoplay;
-        o.m_bAudioAutoPlay = *options.autoplay;
-    }
-    if (options.loop) {
-        o.m_bVideoLoop = *options.loop;
-    }
-    if (options.controls) {
-        o.m_bVideoControl = *options.controls;
-    }
-    if (options.fit) {
-        o.m_bFitPlayer = *options.fit;
-    }
+    PlayerChoices& choices = values.choices;
+    choices.poster = options.poster.value_or(choices.poster);
+    choices.autoPlay = options.autoplay.value_or(choices.autoPlay);
+    choices.audioAutoPlay = options.autoplay.value_or(choices.audioAutoPlay);
+    choices.loop = options.loop.value_or(choices.loop);
+    choices.controls = options.controls.value_or(choices.controls);
+    choices.fit = options.fit.value_or(choices.fit);
+    return values;
 }
 
 // FILE[:LANG[:LABEL]]. A file name may hold colons: the file part ends after ".vtt" or ".srt"
@@ -712,10 +711,8 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         ~Restore() { SetMessageBox(nullptr); }
     } restore;
 
-    COptions& o = *COptions::Instance();
-    ApplyOptionOverrides(options, o);
+    const RunValues values = ApplyOptionOverrides(options, *COptions::Instance());
     CPrivateWorkFolder work;
-    o.m_strWorkFolder = work.path();
 
     auto stoppedStatus = [&] { return StoppedStatus(options, err); };
     const std::string media = Absolute(options.media);
@@ -743,6 +740,8 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         return PUBLISH_MEDIA_REFUSED;
     }
     CPublishJob job;
+    job.SetWorkFolder(work.path());
+    job.SetSite(values.site);
     if (converted) {
         job.SetConvertedMedia(converted->m_strPath, *converted, media);
     } else {
@@ -760,7 +759,8 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         job.SetPosterTime(*options.posterAt);
     }
     if (job.IsVideo()) {
-        int index = options.player ? FindVideoPlayerByCliName(*options.player) : o.m_nVideoPlayer;
+        int index = options.player ? FindVideoPlayerByCliName(*options.player)
+                                   : COptions::Instance()->m_nVideoPlayer;
         const auto rows = GetVideoPlayers();
         if (index < 0 || static_cast<size_t>(index) >= rows.size()) {
             index = 0;
@@ -769,7 +769,7 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
     } else {
         job.SetPlayer(GetAudioPlayers()[0], 0);
     }
-    job.ReadOptions(o);
+    job.SetChoices(values.choices);
     if (!ApplyCaptions(options, job, err)) {
         return PUBLISH_MEDIA_REFUSED;
     }
@@ -791,14 +791,12 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
             return stoppedStatus();
         }
         const std::string pagePath = Absolute(pageArgument);
-        if (!SiteLayout::CheckPageLocation(pagePath, true)) {
+        if (!job.Site().CheckPageLocation(pagePath, true)) {
             fail(PUBLISH_PAGE_REFUSED);
             continue;
         }
         struct stat st {};
-        char* real = ::realpath(pagePath.c_str(), nullptr);
-        const std::string canonical = real ? real : pagePath;
-        std::free(real);
+        const std::string canonical = RealPath(pagePath).value_or(pagePath);
         const bool seenFile =
             ::stat(pagePath.c_str(), &st) == 0 && !done.insert({st.st_dev, st.st_ino}).second;
         if (!donePaths.insert(canonical).second || seenFile) {
