@@ -17,6 +17,7 @@
 #include "media/Task.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerInfo.h"
+#include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
@@ -181,24 +182,33 @@ private:
     std::string m_strName;
 };
 
-void ApplyOptionOverrides(const PublishOptions& options, COptions& o) {
+// The site and the markup choices the job takes: the settings', with the command line's over them.
+struct RunValues {
+    SiteDescription site;
+    PlayerChoices choices;
+};
+
+RunValues ApplyOptionOverrides(const PublishOptions& options, const COptions& o) {
+    RunValues values{SiteFromOptions(o), ChoicesFromOptions(o)};
     if (options.siteRoot) {
-        o.m_strSiteRoot =
+        values.site.root =
             options.siteRoot->empty() ? "" : AddBackslash(AbsolutePath(*options.siteRoot));
     }
     // Stored as the options sheet stores them, so "/js" is "/js/".
     if (options.jsPath) {
-        o.m_strJsPath = SiteLayout::StoredSubFolder(*options.jsPath);
+        values.site.jsPath = SiteLayout::StoredSubFolder(*options.jsPath);
     }
     if (options.mediaPath) {
-        o.m_strMediaPath = SiteLayout::StoredSubFolder(*options.mediaPath);
+        values.site.mediaPath = SiteLayout::StoredSubFolder(*options.mediaPath);
     }
-    o.m_bVideoPoster = options.poster.value_or(o.m_bVideoPoster);
-    o.m_bAutoPlay = options.autoplay.value_or(o.m_bAutoPlay);
-    o.m_bAudioAutoPlay = options.autoplay.value_or(o.m_bAudioAutoPlay);
-    o.m_bVideoLoop = options.loop.value_or(o.m_bVideoLoop);
-    o.m_bVideoControl = options.controls.value_or(o.m_bVideoControl);
-    o.m_bFitPlayer = options.fit.value_or(o.m_bFitPlayer);
+    PlayerChoices& choices = values.choices;
+    choices.poster = options.poster.value_or(choices.poster);
+    choices.autoPlay = options.autoplay.value_or(choices.autoPlay);
+    choices.audioAutoPlay = options.autoplay.value_or(choices.audioAutoPlay);
+    choices.loop = options.loop.value_or(choices.loop);
+    choices.controls = options.controls.value_or(choices.controls);
+    choices.fit = options.fit.value_or(choices.fit);
+    return values;
 }
 
 // Makes `source` web-ready at `output` (or in `folder` under its own title); the message of a
@@ -321,14 +331,16 @@ private:
     std::string m_strMedia;
     int m_status = PUBLISH_OK;
     bool m_bWarnedDark = false;
+    PlayerChoices m_choices;
     // Said as status 6 only for a page that then holds the player.
     bool m_bPosterMissing = false;
 };
 
 int CCliRun::Run() {
-    COptions& o = *COptions::Instance();
-    ApplyOptionOverrides(m_options, o);
-    o.m_strWorkFolder = m_work.path();
+    const RunValues values = ApplyOptionOverrides(m_options, *COptions::Instance());
+    m_job.SetWorkFolder(m_work.path());
+    m_job.SetSite(values.site);
+    m_choices = values.choices;
     if (const auto end = PrepareMedia()) {
         return *end;
     }
@@ -418,7 +430,7 @@ std::optional<int> CCliRun::PrepareJob() {
     } else {
         m_job.SetPlayer(GetAudioPlayers()[0], 0);
     }
-    m_job.ReadOptions(o);
+    m_job.SetChoices(m_choices);
     if (!m_job.IsVideo()) {
         if (!m_options.captions.empty() && Talkative()) {
             std::fprintf(m_err, "No player shows captions for audio; --captions is left out.\n");

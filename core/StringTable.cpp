@@ -88,6 +88,13 @@ const std::map<int, std::string>& Table() {
          "The folder '%s' is not inside the site root '%s': a '..' or a link leads out of the "
          "site. Nothing has been written. Please choose folders inside the site in Publish "
          "Options."},
+        {IDS_PAGE_NOT_A_FILE,
+         "'%s' is not a web page file but a named pipe, a device or a socket. Please load a web "
+         "page file from the site and try again."},
+        {IDS_PAGE_NAMED_ELSEWHERE,
+         "'%s' is another name for the web page '%s', which lies in another folder: links made "
+         "for one folder would not work from the other. Please load the web page by its own "
+         "path and try again."},
         {IDS_PAGE_REPLACED,
          "The web page '%s' was replaced by another file or by a link after it was loaded. "
          "Nothing has been written, neither to what is in its place nor to what a link leads "

@@ -202,13 +202,19 @@ std::vector<std::string> PublishCopyList(const PlayerRequest& request) {
     return list;
 }
 
-void ReadCodeOptions(PlayerRequest& request, const COptions& options) {
+PlayerChoices ChoicesFromOptions(const COptions& options) {
+    return {options.m_bVideoControl != 0,  options.m_bAutoPlay != 0,
+            options.m_bAudioAutoPlay != 0, options.m_bVideoLoop != 0,
+            options.m_bVideoPoster != 0,   options.m_bFitPlayer != 0};
+}
+
+void ReadCodeOptions(PlayerRequest& request, const PlayerChoices& choices) {
     const bool video = request.mediaKind == MEDIA_KIND_VIDEO;
-    request.showControls = options.m_bVideoControl != 0;
-    request.autoPlay = (video ? options.m_bAutoPlay : options.m_bAudioAutoPlay) != 0;
-    request.loop = options.m_bVideoLoop != 0;
-    request.poster = video && options.m_bVideoPoster != 0;
-    request.fit = video && options.m_bFitPlayer != 0;
+    request.showControls = choices.controls;
+    request.autoPlay = video ? choices.autoPlay : choices.audioAutoPlay;
+    request.loop = choices.loop;
+    request.poster = video && choices.poster;
+    request.fit = video && choices.fit;
 }
 
 std::string MediaLocation(const PlayerRequest& request) {

@@ -46,8 +46,10 @@ bool TakeStillPicture(const std::string& video, const std::string& jpeg, double 
 std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
                                              const std::string& workFolder);
 
-// Fills the request's choices (controls, autoplay for its kind, loop, poster) from the settings.
-void ReadCodeOptions(PlayerRequest& request, const COptions& options);
+// The markup choices the settings hold now.
+PlayerChoices ChoicesFromOptions(const COptions& options);
+// Fills the request's choices (controls, autoplay for its kind, loop, poster, fit).
+void ReadCodeOptions(PlayerRequest& request, const PlayerChoices& choices);
 
 std::string BuildSourceList(const PlayerRequest& request);
 // The URL the page's markup gives the request's (first) media file.

@@ -15,6 +15,17 @@ struct CaptionTrack {
     std::string label;
 };
 
+// The user's markup choices, as the settings keep them: autoplay is chosen apart for video and
+// audio.
+struct PlayerChoices {
+    bool controls = false;
+    bool autoPlay = false;
+    bool audioAutoPlay = false;
+    bool loop = false;
+    bool poster = false;
+    bool fit = false;
+};
+
 // Everything a player template needs about one publishing job. A plain value: templates read it
 // and change nothing, so one request serves every page, preview and reload of a session.
 struct PlayerRequest {

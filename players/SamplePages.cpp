@@ -14,14 +14,12 @@
 #include "core/Log.h"
 #include "core/MediaFormat.h"
 #include "core/MessageBox.h"
-#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "players/PlayerMarkup.h"
 
 namespace {
 
-bool PrepareWorkFolder(std::string& folder) {
-    folder = COptions::Instance()->m_strWorkFolder;
+bool PrepareWorkFolder(const std::string& folder) {
     return IsValidPath(folder) && CreateFolders(folder);
 }
 
@@ -31,8 +29,7 @@ void ReportFileError(const std::string& path) {
 
 }  // namespace
 
-bool CopySampleMedia(int kind) {
-    std::string folder;
+bool CopySampleMedia(int kind, const std::string& folder) {
     if (!PrepareWorkFolder(folder)) {
         return false;
     }
@@ -59,21 +56,22 @@ bool CopySampleMedia(int kind) {
 }
 
 void ApplySampleOptions(std::string& text, const std::string& installFolder,
-                        const std::string& posterText, int kind) {
-    const COptions* o = COptions::Instance();
+                        const std::string& posterText, int kind, const PlayerChoices& choices) {
     if (kind == MEDIA_KIND_VIDEO) {
-        ReplaceMacro(text, "autoplay", o->m_bAutoPlay ? kVideoAutoplaySnippet : "");
-        ReplaceMacro(text, "video_poster", o->m_bVideoPoster ? posterText : "");
+        ReplaceMacro(text, "autoplay", choices.autoPlay ? kVideoAutoplaySnippet : "");
+        ReplaceMacro(text, "video_poster", choices.poster ? posterText : "");
     } else {
-        ReplaceMacro(text, "autoplay", o->m_bAudioAutoPlay ? kAutoplaySnippet : "");
+        ReplaceMacro(text, "autoplay", choices.audioAutoPlay ? kAutoplaySnippet : "");
     }
-    ReplaceMacro(text, "controls", o->m_bVideoControl ? kControlsSnippet : "");
-    ReplaceMacro(text, "video_loop", o->m_bVideoLoop ? kLoopSnippet : "");
+    ReplaceMacro(text, "controls", choices.controls ? kControlsSnippet : "");
+    ReplaceMacro(text, "video_loop", choices.loop ? kLoopSnippet : "");
     ReplaceMacro(text, "path", PathToUrl(installFolder));
 }
 
-std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath) {
-    if (!CopySampleMedia(kind)) {
+std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath,
+                                           const PlayerChoices& choices,
+                                           const std::string& folder) {
+    if (!CopySampleMedia(kind, folder)) {
         return std::nullopt;
     }
     std::ifstream in(samplePagePath, std::ios::binary);
@@ -87,9 +85,8 @@ std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePa
     if (size_t zero = text.find('\0'); zero != std::string::npos) {
         text.resize(zero);
     }
-    ApplySampleOptions(text, GetInstallFolder(), "poster=\"Waiting for you.jpg\"", kind);
+    ApplySampleOptions(text, GetInstallFolder(), "poster=\"Waiting for you.jpg\"", kind, choices);
 
-    const std::string folder = COptions::Instance()->m_strWorkFolder;
     std::string output;
     int fd = -1;
     // Created exclusively, so two shows never write into one file.
@@ -127,8 +124,9 @@ std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePa
     return output;
 }
 
-bool ShowSamplePage(int kind, const std::string& samplePagePath) {
-    auto page = WriteSamplePage(kind, samplePagePath);
+bool ShowSamplePage(int kind, const std::string& samplePagePath, const PlayerChoices& choices,
+                    const std::string& workFolder) {
+    auto page = WriteSamplePage(kind, samplePagePath, choices, workFolder);
     if (!page) {
         return false;
     }

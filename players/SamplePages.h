@@ -4,17 +4,22 @@
 #include <optional>
 #include <string>
 
-// Copies the sample media of the kind (1 video, else audio) into the working folder; files
-// already there are kept, missing ones skipped.
-bool CopySampleMedia(int kind);
+#include "players/PlayerRequest.h"
 
-// Fills a sample page's macros with the current options and the installation folder's URL.
+// Copies the sample media of the kind (1 video, else audio) into `workFolder`; files already
+// there are kept, missing ones skipped.
+bool CopySampleMedia(int kind, const std::string& workFolder);
+
+// Fills a sample page's macros with the user's choices and the installation folder's URL.
 void ApplySampleOptions(std::string& text, const std::string& installFolder,
-                        const std::string& posterText, int kind);
+                        const std::string& posterText, int kind, const PlayerChoices& choices);
 
-// Writes the filled sample page into the working folder as html5-player.htm (then -0, -1, ...)
-// and returns its path; nullopt (after a message for file errors) when that cannot be done.
-std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath);
+// Writes the filled sample page into `workFolder` as html5-player.htm (then -0, -1, ...) and
+// returns its path; nullopt (after a message for file errors) when that cannot be done.
+std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath,
+                                           const PlayerChoices& choices,
+                                           const std::string& workFolder);
 
 // WriteSamplePage, then opens the page in a browser.
-bool ShowSamplePage(int kind, const std::string& samplePagePath);
+bool ShowSamplePage(int kind, const std::string& samplePagePath, const PlayerChoices& choices,
+                    const std::string& workFolder);

@@ -19,7 +19,6 @@
 #include "core/Folders.h"
 #include "core/MediaFormat.h"
 #include "core/MessageBox.h"
-#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
 #include "core/Regex.h"
@@ -71,12 +70,12 @@ private:
 
 }  // namespace
 
-void SetPageLocations(PlayerRequest& request, const std::string& pagePath) {
-    request.pagePath = pagePath;
-    request.jsFolderUrl = SiteLayout::GetRelativeJavaScriptPath(pagePath);
-    request.mediaFolderUrl = SiteLayout::GetRelativeMediaPath(pagePath);
-    request.jsFolder = SiteLayout::GetJavaScriptFolder(pagePath);
-    request.mediaFolder = SiteLayout::GetMediaFolder(pagePath);
+void SetPageLocations(PlayerRequest& request, const SiteLayout& site, const std::string& pagePath) {
+    request.pagePath = SiteLayout::RealPagePath(pagePath);
+    request.jsFolderUrl = site.GetRelativeJavaScriptPath(pagePath);
+    request.mediaFolderUrl = site.GetRelativeMediaPath(pagePath);
+    request.jsFolder = site.GetJavaScriptFolder(pagePath);
+    request.mediaFolder = site.GetMediaFolder(pagePath);
 }
 
 CPublishJob::CPublishJob() = default;
@@ -239,7 +238,7 @@ std::string CPublishJob::WriteCaptions() {
     };
     if (m_strCaptionsFolder.empty()) {
         // A folder of its own: the published names repeat from job to job.
-        std::string work = COptions::Instance()->m_strWorkFolder;
+        std::string work = m_strWorkFolder;
         if (work.empty()) {
             work = GetTempFolder();
         }
@@ -334,8 +333,8 @@ void CPublishJob::SetPlayer(const PlayerInfo& row, int rowIndex) {
     m_pPlayer = row.create();
 }
 
-void CPublishJob::ReadOptions(const COptions& options) {
-    ReadCodeOptions(m_request, options);
+void CPublishJob::SetChoices(const PlayerChoices& choices) {
+    ReadCodeOptions(m_request, choices);
 }
 
 bool CPublishJob::NeedsPoster() const {
@@ -378,7 +377,7 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
 
 PlayerRequest CPublishJob::RequestForPage(const std::string& pagePath, PlayerMode mode) const {
     PlayerRequest request = m_request;
-    SetPageLocations(request, pagePath);
+    SetPageLocations(request, m_site, pagePath);
     request.mode = mode;
     if (const auto names = m_renamed.find(request.mediaFolder); names != m_renamed.end()) {
         // The templates take each file's name from its path: the published file's.
@@ -421,7 +420,7 @@ PageCode CPublishJob::MakeCode(const std::string& pagePath, PlayerMode mode) con
 }
 
 std::optional<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::string text) {
-    const std::string& siteRoot = COptions::Instance()->m_strSiteRoot;
+    const std::string& siteRoot = m_site.Site().root;
     if (!m_pPreviewServer) {
         m_pPreviewServer = std::make_unique<CPreviewServer>();
     }
@@ -503,9 +502,9 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     PublishOutcome outcome;
     const std::string pagePath = page.PagePath();
     // Nothing is written when a folder of the site would lead out of it.
-    if (const auto outside = SiteLayout::FolderOutsideSite(pagePath)) {
+    if (const auto outside = m_site.FolderOutsideSite(pagePath)) {
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, *outside,
-                      COptions::Instance()->m_strSiteRoot);
+                      m_site.Site().root);
         outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, *outside, EXDEV};
         return outcome;
     }

@@ -14,10 +14,10 @@
 #include "players/PlayerRequest.h"
 #include "publish/CPageFile.h"
 #include "publish/MediaCopy.h"
+#include "publish/SiteLayout.h"
 
 class CHtmlPage;
 class CPreviewServer;
-class COptions;
 
 // What the media check says of a file.
 enum MediaVerdict : int {
@@ -120,8 +120,14 @@ public:
     std::string PlayerFolderName() const {
         return m_pPlayer ? m_pPlayer->GetFolderName() : std::string();
     }
-    // The markup choices from the settings: controls, autoplay, loop and poster.
-    void ReadOptions(const COptions& options);
+    // The markup choices: controls, autoplay, loop, poster and fit.
+    void SetChoices(const PlayerChoices& choices);
+    // The site the pages are published into; pages are checked and their code made against it.
+    void SetSite(SiteDescription site) { m_site = SiteLayout(std::move(site)); }
+    const SiteLayout& Site() const { return m_site; }
+    // Where the job keeps what it makes for itself (the captions' WebVTT files); set before the
+    // media, whose captions are read at once.
+    void SetWorkFolder(std::string folder) { m_strWorkFolder = std::move(folder); }
 
     // True when the poster is asked for and has not been tried for this media yet.
     bool NeedsPoster() const;
@@ -223,10 +229,12 @@ private:
     CEqualFilesMemo m_copied;
     // Per media folder: the name each file took there where its own held other content.
     std::map<std::string, std::map<std::string, std::string>> m_renamed;
+    SiteLayout m_site;
+    std::string m_strWorkFolder;
     std::unique_ptr<CPreviewServer> m_pPreviewServer;
     std::string m_strConvertedPath;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript
 // and media folders and their full paths) from the site layout.
-void SetPageLocations(PlayerRequest& request, const std::string& pagePath);
+void SetPageLocations(PlayerRequest& request, const SiteLayout& site, const std::string& pagePath);

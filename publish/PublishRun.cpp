@@ -32,9 +32,7 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 bool CPageSet::Add(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    const std::string canonical = real ? real : path;
-    std::free(real);
+    const std::string canonical = RealPath(path).value_or(path);
     struct stat st {};
     const bool seenFile =
         ::stat(path.c_str(), &st) == 0 && !m_files.insert({st.st_dev, st.st_ino}).second;
@@ -59,7 +57,7 @@ std::optional<std::pair<size_t, size_t>> FindInsertionRange(const PagePlacement&
 
 PageSkip OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page, const std::string& path,
                      bool again) {
-    if (!SiteLayout::CheckPageLocation(path, true)) {
+    if (!job.Site().CheckPageLocation(path, true)) {
         return PageSkip::Refused;
     }
     if (!pages.Add(path)) {

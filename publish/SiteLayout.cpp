@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/SiteLayout.h"
 
-#include <cstdlib>
-#include <vector>
+#include <sys/stat.h>
 
 #include "core/MessageBox.h"
 #include "core/Options.h"
@@ -11,42 +10,59 @@
 
 namespace {
 
-std::string RelativeToPage(const std::string& pagePath, const std::string& folder) {
-    return RelativePathKeepingSlashes(GetPathFolder(pagePath), folder).value_or(std::string());
+std::string RealRoot(const std::string& root) {
+    const auto real = RealPath(root);
+    if (!real) {
+        return root;
+    }
+    // The stored form's trailing "/" decides whether a link to the root itself is "" or ".".
+    return root.ends_with('/') ? AddBackslash(*real) : *real;
 }
 
 }  // namespace
 
-std::string SiteLayout::GetJavaScriptFolder(const std::string& pagePath) {
-    const COptions& options = *COptions::Instance();
-    if (options.m_strSiteRoot.empty()) {
-        return GetPathFolder(pagePath);
+std::string SiteLayout::RealPagePath(const std::string& pagePath) {
+    if (auto real = RealPath(pagePath)) {
+        return *real;
     }
-    return JoinPath(options.m_strJsPath, options.m_strSiteRoot, false);
+    const std::string folder = GetPathFolder(pagePath);
+    const auto realFolder = RealPath(folder);
+    return realFolder ? JoinPath(GetPathFileName(pagePath), *realFolder, true) : pagePath;
 }
 
-std::string SiteLayout::GetMediaFolder(const std::string& pagePath) {
-    const COptions& options = *COptions::Instance();
-    if (options.m_strSiteRoot.empty()) {
-        return JoinPath(options.m_strMediaFolderName, GetPathFolder(pagePath), false);
-    }
-    return JoinPath(options.m_strMediaPath, options.m_strSiteRoot, false);
+SiteDescription SiteFromOptions(const COptions& options) {
+    return {options.m_strSiteRoot, options.m_strJsPath, options.m_strMediaPath,
+            options.m_strMediaFolderName};
 }
 
-std::string SiteLayout::GetRelativeJavaScriptPath(const std::string& pagePath) {
-    const COptions& options = *COptions::Instance();
-    if (options.m_strSiteRoot.empty()) {
-        return {};
-    }
-    return RelativeToPage(pagePath, JoinPath(options.m_strJsPath, options.m_strSiteRoot, false));
+std::string SiteLayout::RelativeToPage(const std::string& pagePath,
+                                       const std::string& subFolder) const {
+    const std::string target = JoinPath(subFolder, RealRoot(m_site.root), false);
+    return RelativePathKeepingSlashes(GetPathFolder(RealPagePath(pagePath)), target)
+        .value_or(std::string());
 }
 
-std::string SiteLayout::GetRelativeMediaPath(const std::string& pagePath) {
-    const COptions& options = *COptions::Instance();
-    if (options.m_strSiteRoot.empty()) {
-        return options.m_strMediaFolderName;
+std::string SiteLayout::GetJavaScriptFolder(const std::string& pagePath) const {
+    if (m_site.root.empty()) {
+        return GetPathFolder(RealPagePath(pagePath));
     }
-    return RelativeToPage(pagePath, JoinPath(options.m_strMediaPath, options.m_strSiteRoot, false));
+    return JoinPath(m_site.jsPath, RealRoot(m_site.root), false);
+}
+
+std::string SiteLayout::GetMediaFolder(const std::string& pagePath) const {
+    if (m_site.root.empty()) {
+        return JoinPath(m_site.mediaFolderName, GetPathFolder(RealPagePath(pagePath)), false);
+    }
+    return JoinPath(m_site.mediaPath, RealRoot(m_site.root), false);
+}
+
+std::string SiteLayout::GetRelativeJavaScriptPath(const std::string& pagePath) const {
+    return m_site.root.empty() ? std::string() : RelativeToPage(pagePath, m_site.jsPath);
+}
+
+std::string SiteLayout::GetRelativeMediaPath(const std::string& pagePath) const {
+    return m_site.root.empty() ? m_site.mediaFolderName
+                               : RelativeToPage(pagePath, m_site.mediaPath);
 }
 
 bool SiteLayout::IsInsideSite(const std::string& folder, const std::string& siteRoot) {
@@ -66,13 +82,12 @@ bool SiteLayout::IsInsideSite(const std::string& folder, const std::string& site
     return real && IsInOrBelow(*real, *root);
 }
 
-std::optional<std::string> SiteLayout::FolderOutsideSite(const std::string& pagePath) {
-    const std::string& siteRoot = COptions::Instance()->m_strSiteRoot;
-    if (siteRoot.empty()) {
+std::optional<std::string> SiteLayout::FolderOutsideSite(const std::string& pagePath) const {
+    if (m_site.root.empty()) {
         return std::nullopt;
     }
     for (const std::string& folder : {GetJavaScriptFolder(pagePath), GetMediaFolder(pagePath)}) {
-        if (!IsInsideSite(folder, siteRoot)) {
+        if (!IsInsideSite(folder, m_site.root)) {
             return folder;
         }
     }
@@ -87,25 +102,33 @@ std::string SiteLayout::StoredSubFolder(std::string_view folder) {
     return AddBackslash(stored);
 }
 
-bool SiteLayout::CheckPageLocation(const std::string& pagePath, bool showMessages) {
-    // The page itself resolved, so a link to a page elsewhere counts as being elsewhere.
-    const auto page = IsRegularFile(pagePath) ? RealPath(pagePath) : std::nullopt;
-    if (!page) {
+bool SiteLayout::CheckPageLocation(const std::string& pagePath, bool showMessages) const {
+    auto refuse = [showMessages](int id, const auto&... args) {
         if (showMessages) {
-            MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_PAGE_LOAD_FAILED, pagePath);
+            MessageBoxRes(MB_OK | MB_ICONWARNING, id, args...);
         }
         return false;
+    };
+    struct stat st {};
+    if (::stat(pagePath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return refuse(IDS_PAGE_LOAD_FAILED, pagePath);
     }
-    const std::string& siteRoot = COptions::Instance()->m_strSiteRoot;
-    if (siteRoot.empty()) {
-        return true;
+    // A pipe or a device would be read once and written nowhere a browser could load it.
+    const auto page = S_ISREG(st.st_mode) ? RealPath(pagePath) : std::nullopt;
+    if (!page) {
+        return refuse(IDS_PAGE_NOT_A_FILE, pagePath);
     }
-    const auto root = RealPath(siteRoot);
-    if (root && IsInOrBelow(GetPathFolder(*page), *root)) {
-        return true;
+    // The page itself resolved, so a link to a page elsewhere counts as being elsewhere.
+    if (!m_site.root.empty()) {
+        const auto root = RealPath(m_site.root);
+        if (!root || !IsInOrBelow(GetPathFolder(*page), *root)) {
+            return refuse(IDS_PAGE_NOT_UNDER_ROOT, m_site.root, pagePath);
+        }
     }
-    if (showMessages) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_PAGE_NOT_UNDER_ROOT, siteRoot, pagePath);
+    // The links are made for the folder the page lies in; under a name in another folder
+    // (/dev/stdin, a link) they would lead elsewhere.
+    if (RealPath(GetPathFolder(pagePath)) != GetPathFolder(*page)) {
+        return refuse(IDS_PAGE_NAMED_ELSEWHERE, pagePath, *page);
     }
-    return false;
+    return true;
 }

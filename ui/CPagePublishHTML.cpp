@@ -42,6 +42,7 @@
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
 #include "core/StringTable.h"
+#include "players/PlayerMarkup.h"
 #include "publish/CPublishJob.h"
 #include "publish/InsertionEngine.h"
 #include "publish/InsertionGuard.h"
@@ -187,7 +188,8 @@ void CPagePublishHTML::SetFileDialogRunnerForTesting(std::function<bool(CFileDia
 }
 
 void CPagePublishHTML::initializePage() {
-    m_state.m_job.ReadOptions(*COptions::Instance());
+    m_state.m_job.SetChoices(ChoicesFromOptions(*COptions::Instance()));
+    CurrentSite();
     TakePoster();
     if (m_page.IsPageOpen()) {
         ReturnToLoadedPage();
@@ -196,6 +198,11 @@ void CPagePublishHTML::initializePage() {
     SetFinishEnabled(true);
     m_pPathBox->setEditText(QString());
     ClearPage();
+}
+
+const SiteLayout& CPagePublishHTML::CurrentSite() {
+    m_state.m_job.SetSite(SiteFromOptions(*COptions::Instance()));
+    return m_state.m_job.Site();
 }
 
 void CPagePublishHTML::ReturnToLoadedPage() {
@@ -273,7 +280,7 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
 }
 
 bool CPagePublishHTML::CheckAndOpen(const std::string& path, bool keepInUse) {
-    if (!SiteLayout::CheckPageLocation(path, true)) {
+    if (!CurrentSite().CheckPageLocation(path, true)) {
         m_pPathBox->setFocus();
         // The page in use stays, with its code, and the box names it again.
         if (keepInUse && m_page.IsPageOpen()) {
@@ -313,7 +320,7 @@ void CPagePublishHTML::OnBrowse() {
         return;
     }
     const std::string path = dialog.GetPathName();
-    if (path.empty() || !SiteLayout::CheckPageLocation(path, true)) {
+    if (path.empty() || !CurrentSite().CheckPageLocation(path, true)) {
         return;
     }
     AddToHistory(path);
@@ -390,7 +397,7 @@ void CPagePublishHTML::OnDropFiles(const QStringList& paths) {
     std::string first;
     for (const QString& dropped : paths) {
         const std::string path = FromQt(dropped);
-        if (!IsHtmlFile(dropped) || !SiteLayout::CheckPageLocation(path, false)) {
+        if (!IsHtmlFile(dropped) || !CurrentSite().CheckPageLocation(path, false)) {
             continue;
         }
         if (std::find(m_arrHistory.begin(), m_arrHistory.end(), path) == m_arrHistory.end()) {

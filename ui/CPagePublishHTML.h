@@ -89,6 +89,8 @@ private:
     void SetFinishEnabled(bool enabled);
     // The job's poster, taken once, off the user-interface thread.
     void TakePoster();
+    // The job takes the site as the settings describe it now, and pages are checked against it.
+    const SiteLayout& CurrentSite();
     // With `keepInUse`, a refused page leaves the page in use rather than an empty one.
     bool CheckAndOpen(const std::string& path, bool keepInUse = false);
     // Back on the page with a page loaded: it stays while the job would make the same code for

@@ -21,6 +21,7 @@
 #include "core/MediaFormat.h"
 #include "core/Options.h"
 #include "core/StringTable.h"
+#include "players/PlayerMarkup.h"
 #include "players/SamplePages.h"
 #include "ui/CCaptionsList.h"
 #include "ui/CPlayerPicture.h"
@@ -260,8 +261,10 @@ void CPageSelectPlayer::OnPictureClicked() {
         return;
     }
     // A page that cannot be shown has been reported by the sample-page code if at all.
+    const COptions& options = *COptions::Instance();
     ShowSamplePage(m_bVideoMode ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO,
-                   GetInstallFolder() + "/Example/" + players[index].samplePage);
+                   GetInstallFolder() + "/Example/" + players[index].samplePage,
+                   ChoicesFromOptions(options), options.m_strWorkFolder);
 }
 
 void CPageSelectPlayer::OnAutoPlayClicked(bool checked) {

@@ -48,6 +48,7 @@ QSize PageSize(const QFontMetrics& metrics) {
 CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
     : QWizard(parent, kWindowFlags), m_strCaption(caption) {
     m_state.m_nMode = mode;
+    m_state.m_job.SetWorkFolder(COptions::Instance()->m_strWorkFolder);
     setWindowTitle(caption);
     setWindowIcon(QIcon(QStringLiteral(":/dede5/dede5-varodo.png")));
     setWizardStyle(QWizard::ModernStyle);

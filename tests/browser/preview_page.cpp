@@ -13,6 +13,7 @@
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "players/PlayerInfo.h"
+#include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
     }
     {
         CPublishJob job;
+        job.SetSite(SiteFromOptions(*options));
+        job.SetWorkFolder(options->m_strWorkFolder);
         const MediaCheck check = CPublishJob::CheckMedia(media);
         if (check.verdict != MEDIA_ACCEPTED) {
             return Fail("the media is refused: " + media);
@@ -82,7 +85,7 @@ int main(int argc, char** argv) {
             return Fail("no player row " + std::to_string(row));
         }
         job.SetPlayer(players[static_cast<size_t>(row)], row);
-        job.ReadOptions(*options);
+        job.SetChoices(ChoicesFromOptions(*options));
         if (job.NeedsPoster() && !job.TakePoster(options->m_strWorkFolder)) {
             return Fail("no poster: " + job.PosterProblem());
         }

@@ -10,7 +10,6 @@
 
 #include "core/Folders.h"
 #include "core/MediaFormat.h"
-#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "players/PlayerInfo.h"
 #include "players/SamplePages.h"
@@ -25,9 +24,9 @@ int Usage(const char* problem) {
     return 2;
 }
 
-bool Write(int kind, const PlayerInfo& row) {
+bool Write(int kind, const PlayerInfo& row, const PlayerChoices& choices, const std::string& work) {
     const std::string sample = GetInstallFolder() + "/Example/" + row.samplePage;
-    auto page = WriteSamplePage(kind, sample);
+    auto page = WriteSamplePage(kind, sample, choices, work);
     if (!page) {
         std::fprintf(stderr, "dede5_sample_pages: %s was not written\n", row.samplePage);
         return false;
@@ -39,43 +38,37 @@ bool Write(int kind, const PlayerInfo& row) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    COptions* options = COptions::Instance();
     // Every option starts off, so that each one a test names is the only reason it is on.
-    options->m_bVideoControl = 0;
-    options->m_bAutoPlay = 0;
-    options->m_bAudioAutoPlay = 0;
-    options->m_bVideoPoster = 0;
-    options->m_bVideoLoop = 0;
-    options->m_strWorkFolder.clear();
+    PlayerChoices choices;
+    std::string work;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--work" && i + 1 < argc) {
-            options->m_strWorkFolder = AddBackslash(argv[++i]);
+            work = AddBackslash(argv[++i]);
         } else if (arg == "--controls") {
-            options->m_bVideoControl = 1;
+            choices.controls = true;
         } else if (arg == "--autoplay") {
-            options->m_bAutoPlay = 1;
+            choices.autoPlay = true;
         } else if (arg == "--audio-autoplay") {
-            options->m_bAudioAutoPlay = 1;
+            choices.audioAutoPlay = true;
         } else if (arg == "--poster") {
-            options->m_bVideoPoster = 1;
+            choices.poster = true;
         } else if (arg == "--loop") {
-            options->m_bVideoLoop = 1;
+            choices.loop = true;
         } else {
             return Usage(("unknown argument " + std::string(arg)).c_str());
         }
     }
-    if (options->m_strWorkFolder.empty()) {
+    if (work.empty()) {
         return Usage("--work DIR is required");
     }
     bool ok = true;
     for (const PlayerInfo& row : GetVideoPlayers()) {
-        ok = Write(MEDIA_KIND_VIDEO, row) && ok;
+        ok = Write(MEDIA_KIND_VIDEO, row, choices, work) && ok;
     }
     for (const PlayerInfo& row : GetAudioPlayers()) {
-        ok = Write(MEDIA_KIND_AUDIO, row) && ok;
+        ok = Write(MEDIA_KIND_AUDIO, row, choices, work) && ok;
     }
     std::fflush(stdout);
-    COptions::DestroyInstance();
     return ok ? 0 : 1;
 }

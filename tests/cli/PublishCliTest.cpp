@@ -3,6 +3,10 @@
 #include <fstream>
 #include <string_view>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fmt/printf.h>
 #include <gtest/gtest.h>
 
@@ -18,12 +22,14 @@ struct Result {
     std::string out, err;
 };
 
-// Runs the built publisher as a user would, with `input` on its standard input.
-Result Publish(std::vector<std::string> args, const std::string& input = "") {
+// Runs the built publisher as a user would, with `input` on its standard input (or the open
+// file `inputFd`).
+Result Publish(std::vector<std::string> args, const std::string& input = "", int inputFd = -1) {
     ProcessRequest request;
     request.argv = {DEDE5_PUBLISH_PROGRAM};
     request.argv.insert(request.argv.end(), args.begin(), args.end());
-    request.input = ProcessInput::Text;
+    request.input = inputFd >= 0 ? ProcessInput::Descriptor : ProcessInput::Text;
+    request.inputFd = inputFd;
     request.inputText = input;
     request.separateErrors = true;
     Result result;
@@ -267,6 +273,58 @@ TEST_F(PublishCli, CaptionsAreFoundGivenConvertedAndTyped) {
     Result none = Publish(Site({"--no-captions", movie, news}));
     ASSERT_EQ(none.status, 0) << none.err;
     EXPECT_EQ(test::ReadFile(news).find("<track"), std::string::npos);
+}
+
+TEST_F(PublishCli, LinksAreReckonedFromRealFoldersAndOnlyFilesArePages) {
+    // "via" leads to the sandbox, so via/site is the site under another name.
+    const std::string via = env.sandbox / "via";
+    ASSERT_EQ(::symlink(env.sandbox.path().c_str(), via.c_str()), 0);
+    auto code = [&](const std::string& root, const std::string& page) {
+        return Publish({"--site-root", root, "--js-path", "/js/", "--media-path", "/medias/",
+                        "--print", "--no-poster", *media / "movie.mp4", page});
+    };
+    const Result real = code(site, news);
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_NE(real.out.find("<source src=\"../medias/movie.mp4\""), std::string::npos) << real.out;
+    const struct {
+        const char* name;
+        std::string root, page;
+    } named[] = {
+        {"root through a linked folder", via + "/site", news},
+        {"page through a linked folder", site, via + "/site/news/a.htm"},
+        {"both through a linked folder", via + "/site/", via + "/site/news/a.htm"},
+    };
+    for (const auto& c : named) {
+        const Result r = code(c.root, c.page);
+        EXPECT_EQ(r.status, 0) << c.name << r.err;
+        EXPECT_EQ(r.out, real.out) << c.name;
+    }
+
+    const std::string pipe = site + "/pipe.htm";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int page = ::open(news.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(page, 0);
+    const std::string before = Listing(site);
+    const struct {
+        const char* name;
+        std::string page;
+        int input;
+        std::string message;
+    } refused[] = {
+        {"a named pipe", pipe, -1, fmt::sprintf(LoadStringRes(IDS_PAGE_NOT_A_FILE), pipe)},
+        {"standard input from a pipe", "/dev/stdin", -1,
+         fmt::sprintf(LoadStringRes(IDS_PAGE_NOT_A_FILE), "/dev/stdin")},
+        {"standard input holding a page of the site", "/dev/stdin", page,
+         fmt::sprintf(LoadStringRes(IDS_PAGE_NAMED_ELSEWHERE), "/dev/stdin",
+                      RealPath(news).value_or(news))},
+    };
+    for (const auto& c : refused) {
+        const Result r = Publish(Site({"--no-poster", *media / "movie.mp4", c.page}), "", c.input);
+        EXPECT_EQ(r.status, 3) << c.name << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << r.err;
+    }
+    ::close(page);
+    EXPECT_EQ(Listing(site), before) << "nothing was written";
 }
 
 }  // namespace

@@ -80,8 +80,9 @@ std::string BodyCode(int type, const std::string& media, int kind, int mode) {
     request.mode = mode;
     request.mediaKind = kind;
     request.playerIndex = type == 0 ? 1 : type + 1;
-    SetPageLocations(request, fuzz::ScratchFolder() + "/site/sub/index.htm");
-    ReadCodeOptions(request, *COptions::Instance());
+    SetPageLocations(request, SiteLayout(SiteFromOptions(*COptions::Instance())),
+                     fuzz::ScratchFolder() + "/site/sub/index.htm");
+    ReadCodeOptions(request, ChoicesFromOptions(*COptions::Instance()));
     request.posterFile =
         TakePosterPicture(request, COptions::Instance()->m_strWorkFolder).value_or(std::string());
     auto player = CreatePlayer(type);

@@ -21,9 +21,10 @@ namespace {
 // choices from the settings, and the poster step when the poster is on.
 void Prepare(PlayerRequest& r) {
     const COptions& options = *COptions::Instance();
-    r.jsFolder = SiteLayout::GetJavaScriptFolder(r.pagePath);
-    r.mediaFolder = SiteLayout::GetMediaFolder(r.pagePath);
-    ReadCodeOptions(r, options);
+    const SiteLayout site(SiteFromOptions(options));
+    r.jsFolder = site.GetJavaScriptFolder(r.pagePath);
+    r.mediaFolder = site.GetMediaFolder(r.pagePath);
+    ReadCodeOptions(r, ChoicesFromOptions(options));
     if (r.poster && r.posterFile.empty()) {
         if (auto picture = TakePosterPicture(r, options.m_strWorkFolder)) {
             r.posterFile = *picture;

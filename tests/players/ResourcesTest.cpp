@@ -12,6 +12,7 @@
 #include "core/PathUtils.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
+#include "players/PlayerMarkup.h"
 #include "players/SamplePages.h"
 #include "tests/support/Sandbox.h"
 
@@ -25,8 +26,7 @@ protected:
         savedHome = saved ? saved : "";
         install = env.sandbox.MakeFolder("install");
         ::setenv("DEDE5_VARODO_HOME", install.c_str(), 1);
-        options = COptions::Instance();
-        options->m_strWorkFolder = env.sandbox / "appdata/Tempory";
+        work = env.sandbox / "appdata/Tempory";
         for (const char* file :
              {"video-js/video.js", "video-js/video-js.css", "video-js/tube.css",
               "video-js/font/skip.woff", "leanback/readme.txt",
@@ -55,7 +55,9 @@ protected:
 
     test::Environment env;
     std::string install, savedHome;
-    COptions* options = nullptr;
+    // The settings' defaults, changed by each test where it needs.
+    PlayerChoices choices = ChoicesFromOptions(*COptions::Instance());
+    std::string work;
 };
 
 TEST_F(Resources, LeanbackRecreatesEachListedFolderWithOnlyItsOwnFiles) {
@@ -102,50 +104,50 @@ TEST_F(Resources, ProjekktorPutsItsFlashPlayerBesideThePageWhenItHasOne) {
 }
 
 TEST_F(Resources, SamplePagesAreNumberedAndFilledWithTheOptions) {
-    options->m_bAutoPlay = 1;
-    options->m_bVideoPoster = 1;
-    options->m_bVideoControl = 0;
-    options->m_bVideoLoop = 1;
+    choices.autoPlay = true;
+    choices.poster = true;
+    choices.controls = false;
+    choices.loop = true;
     const std::string sample = install + "/Example/tube-css.htm";
-    auto first = WriteSamplePage(MEDIA_KIND_VIDEO, sample);
-    auto second = WriteSamplePage(MEDIA_KIND_VIDEO, sample);
+    auto first = WriteSamplePage(MEDIA_KIND_VIDEO, sample, choices, work);
+    auto second = WriteSamplePage(MEDIA_KIND_VIDEO, sample, choices, work);
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(*first, options->m_strWorkFolder + "/html5-player.htm");
-    EXPECT_EQ(*second, options->m_strWorkFolder + "/html5-player-0.htm");
+    EXPECT_EQ(*first, work + "/html5-player.htm");
+    EXPECT_EQ(*second, work + "/html5-player-0.htm");
     EXPECT_EQ(test::ReadFile(*first),
               "<link href=\"" + PathToUrl(install) +
                   "/video-js/tube.css\"><video  autoplay=\"autoplay\" muted=\"muted\" "
                   "playsinline=\"playsinline\"  poster=\"Waiting for "
                   "you.jpg\" loop=\"loop\"  >");
-    EXPECT_TRUE(IsRegularFile(options->m_strWorkFolder + "/Waiting for you.webm"));
-    EXPECT_FALSE(PathExists(options->m_strWorkFolder + "/Waiting for you.mp3"));
+    EXPECT_TRUE(IsRegularFile(work + "/Waiting for you.webm"));
+    EXPECT_FALSE(PathExists(work + "/Waiting for you.mp3"));
 
-    options->m_bVideoPoster = 0;
-    auto third = WriteSamplePage(MEDIA_KIND_VIDEO, sample);
+    choices.poster = false;
+    auto third = WriteSamplePage(MEDIA_KIND_VIDEO, sample, choices, work);
     ASSERT_TRUE(third);
     EXPECT_EQ(test::ReadFile(*third).find("poster"), std::string::npos);
 }
 
 TEST_F(Resources, AudioSampleHonoursAudioAutoPlayOnlyAndStopsAtAZeroByte) {
-    options->m_bAutoPlay = 1;
-    options->m_bAudioAutoPlay = 0;
+    choices.autoPlay = true;
+    choices.audioAutoPlay = false;
     const std::string sample = install + "/Example/mediaelement-audio.htm";
-    auto page = WriteSamplePage(MEDIA_KIND_AUDIO, sample);
+    auto page = WriteSamplePage(MEDIA_KIND_AUDIO, sample, choices, work);
     ASSERT_TRUE(page);
     EXPECT_EQ(test::ReadFile(*page), "<audio controls=\"controls\"    >");
-    options->m_bAudioAutoPlay = 1;
-    page = WriteSamplePage(MEDIA_KIND_AUDIO, sample);
+    choices.audioAutoPlay = true;
+    page = WriteSamplePage(MEDIA_KIND_AUDIO, sample, choices, work);
     ASSERT_TRUE(page);
     EXPECT_NE(test::ReadFile(*page).find("autoplay=\"autoplay\""), std::string::npos);
-    EXPECT_TRUE(IsRegularFile(options->m_strWorkFolder + "/Waiting for you.oga"));
+    EXPECT_TRUE(IsRegularFile(work + "/Waiting for you.oga"));
 }
 
 TEST_F(Resources, SampleMediaAlreadyInTheWorkFolderIsKept) {
     env.sandbox.Write("appdata/Tempory/Waiting for you.mp3", "kept");
-    ASSERT_TRUE(CopySampleMedia(MEDIA_KIND_AUDIO));
-    EXPECT_EQ(test::ReadFile(options->m_strWorkFolder + "/Waiting for you.mp3"), "kept");
-    options->m_strWorkFolder = "not/absolute";
-    EXPECT_FALSE(CopySampleMedia(MEDIA_KIND_AUDIO));
+    ASSERT_TRUE(CopySampleMedia(MEDIA_KIND_AUDIO, work));
+    EXPECT_EQ(test::ReadFile(work + "/Waiting for you.mp3"), "kept");
+    work = "not/absolute";
+    EXPECT_FALSE(CopySampleMedia(MEDIA_KIND_AUDIO, work));
 }
 
 class RecordingHost : public IBrowserHost {
@@ -173,10 +175,10 @@ public:
 TEST_F(Resources, ShowSamplePageOpensItByTheFixedOrder) {
     RecordingHost host;
     SetBrowserHost(&host);
-    ASSERT_TRUE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/tube-css.htm"));
-    EXPECT_EQ(host.launched, "firefox " + options->m_strWorkFolder + "/html5-player.htm");
+    ASSERT_TRUE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/tube-css.htm", choices, work));
+    EXPECT_EQ(host.launched, "firefox " + work + "/html5-player.htm");
     host.launched.clear();
-    EXPECT_FALSE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/missing.htm"));
+    EXPECT_FALSE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/missing.htm", choices, work));
     EXPECT_TRUE(host.launched.empty());
     ASSERT_EQ(env.box.messages.size(), 1u) << "a missing sample page is a file error";
     EXPECT_NE(env.box.messages[0].text.find("missing.htm"), std::string::npos);

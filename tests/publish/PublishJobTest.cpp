@@ -62,13 +62,15 @@ protected:
     }
     void TearDown() override { SetStillPictureMaker(nullptr); }
 
-    // The job as the front ends leave it before the first page: media, player, choices.
+    // The job as the front ends leave it before the first page: site, media, player, choices.
     void Start(CPublishJob& job, const std::string& media) {
+        job.SetSite(SiteFromOptions(*COptions::Instance()));
+        job.SetWorkFolder(COptions::Instance()->m_strWorkFolder);
         const MediaCheck check = CPublishJob::CheckMedia(media);
         ASSERT_EQ(check.verdict, MEDIA_ACCEPTED);
         job.SetMedia(media, check.details);
         job.SetPlayer(GetVideoPlayers()[0], 0);
-        job.ReadOptions(*COptions::Instance());
+        job.SetChoices(ChoicesFromOptions(*COptions::Instance()));
     }
 
     // Loads the page, inserts the job's code after <body> and publishes it.
@@ -215,6 +217,7 @@ TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndAFailedSaveLeavesThePage) {
     } full;
     const std::string other = env.sandbox.Write("site/other/p.htm", kPage);
     COptions::Instance()->m_strMediaPath = "/other-medias/";
+    job.SetSite(SiteFromOptions(*COptions::Instance()));
     CHtmlPage page;
     ASSERT_TRUE(page.LoadPage(other));
     page.SetFileWriter(&full);

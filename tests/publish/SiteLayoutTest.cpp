@@ -22,6 +22,8 @@ protected:
         options->m_strJsPath = js;
         options->m_strMediaPath = media;
     }
+    // The site as a front end describes it from the settings.
+    static SiteLayout Layout() { return SiteLayout(SiteFromOptions(*COptions::Instance())); }
 
     test::Environment env;
 };
@@ -29,75 +31,75 @@ protected:
 TEST_F(SiteLayoutTest, WithoutSiteRootEverythingSitsBesideThePage) {
     SetSite("", "/js/", "/media/");
     const std::string page = "/d/site/news/index.htm";
-    EXPECT_EQ(SiteLayout::GetJavaScriptFolder(page), "/d/site/news");
-    EXPECT_EQ(SiteLayout::GetMediaFolder(page), "/d/site/news/medias");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath(page), "");
-    EXPECT_EQ(SiteLayout::GetRelativeMediaPath(page), "medias");
+    EXPECT_EQ(Layout().GetJavaScriptFolder(page), "/d/site/news");
+    EXPECT_EQ(Layout().GetMediaFolder(page), "/d/site/news/medias");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath(page), "");
+    EXPECT_EQ(Layout().GetRelativeMediaPath(page), "medias");
 
     COptions::Instance()->m_strMediaFolderName = "clips";
-    EXPECT_EQ(SiteLayout::GetMediaFolder(page), "/d/site/news/clips");
-    EXPECT_EQ(SiteLayout::GetRelativeMediaPath(page), "clips");
+    EXPECT_EQ(Layout().GetMediaFolder(page), "/d/site/news/clips");
+    EXPECT_EQ(Layout().GetRelativeMediaPath(page), "clips");
 }
 
 TEST_F(SiteLayoutTest, RelativePathsFollowThePageDepth) {
     SetSite("/d/site/", "/js/", "/media/");
     {
         SCOPED_TRACE("page in the root");
-        EXPECT_EQ(SiteLayout::GetJavaScriptFolder("/d/site/index.htm"), "/d/site/js/");
-        EXPECT_EQ(SiteLayout::GetMediaFolder("/d/site/index.htm"), "/d/site/media/");
-        EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/index.htm"), "js/");
-        EXPECT_EQ(SiteLayout::GetRelativeMediaPath("/d/site/index.htm"), "media/");
+        EXPECT_EQ(Layout().GetJavaScriptFolder("/d/site/index.htm"), "/d/site/js/");
+        EXPECT_EQ(Layout().GetMediaFolder("/d/site/index.htm"), "/d/site/media/");
+        EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/index.htm"), "js/");
+        EXPECT_EQ(Layout().GetRelativeMediaPath("/d/site/index.htm"), "media/");
     }
     {
         SCOPED_TRACE("page one folder down");
-        const std::string rel = SiteLayout::GetRelativeJavaScriptPath("/d/site/news/a.htm");
+        const std::string rel = Layout().GetRelativeJavaScriptPath("/d/site/news/a.htm");
         EXPECT_EQ(rel, "../js/");
         EXPECT_EQ(PathToUrl(rel), "../js/");
-        EXPECT_EQ(SiteLayout::GetJavaScriptFolder("/d/site/news/a.htm"), "/d/site/js/");
+        EXPECT_EQ(Layout().GetJavaScriptFolder("/d/site/news/a.htm"), "/d/site/js/");
     }
     {
         SCOPED_TRACE("page three folders down, target two down");
         SetSite("/d/site/", "/lib/js/", "/media/");
-        EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/a/b/c/p.htm"), "../../../lib/js/");
+        EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/a/b/c/p.htm"), "../../../lib/js/");
     }
     {
         SCOPED_TRACE("a page beside a folder that shares its first letters");
         SetSite("/d/site/", "/js/", "/jsx/");
-        EXPECT_EQ(SiteLayout::GetRelativeMediaPath("/d/site/js2/p.htm"), "../jsx/");
+        EXPECT_EQ(Layout().GetRelativeMediaPath("/d/site/js2/p.htm"), "../jsx/");
     }
 }
 
 TEST_F(SiteLayoutTest, SingleSlashJsPathMeansTheSiteRootItself) {
     SetSite("/d/site/", "/", "/");
-    EXPECT_EQ(SiteLayout::GetJavaScriptFolder("/d/site/index.htm"), "/d/site/");
-    EXPECT_EQ(SiteLayout::GetMediaFolder("/d/site/index.htm"), "/d/site/");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/index.htm"), "");
-    EXPECT_EQ(SiteLayout::GetRelativeMediaPath("/d/site/index.htm"), "");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/news/a.htm"), "../");
+    EXPECT_EQ(Layout().GetJavaScriptFolder("/d/site/index.htm"), "/d/site/");
+    EXPECT_EQ(Layout().GetMediaFolder("/d/site/index.htm"), "/d/site/");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/index.htm"), "");
+    EXPECT_EQ(Layout().GetRelativeMediaPath("/d/site/index.htm"), "");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/news/a.htm"), "../");
 }
 
 TEST_F(SiteLayoutTest, JsPathWithoutTrailingSlashGivesNoSeparator) {
     SetSite("/d/site/", "js", "media");
-    EXPECT_EQ(SiteLayout::GetJavaScriptFolder("/d/site/index.htm"), "/d/site/js");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/index.htm"), "js");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/news/a.htm"), "../js");
-    EXPECT_EQ(SiteLayout::GetRelativeMediaPath("/d/site/index.htm"), "media");
+    EXPECT_EQ(Layout().GetJavaScriptFolder("/d/site/index.htm"), "/d/site/js");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/index.htm"), "js");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/news/a.htm"), "../js");
+    EXPECT_EQ(Layout().GetRelativeMediaPath("/d/site/index.htm"), "media");
 }
 
 TEST_F(SiteLayoutTest, SettingsChangesApplyOnTheNextCall) {
     SetSite("/d/site/", "/js/", "/media/");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/index.htm"), "js/");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/index.htm"), "js/");
     COptions::Instance()->m_strJsPath = "/scripts/";
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/index.htm"), "scripts/");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/index.htm"), "scripts/");
     COptions::Instance()->m_strSiteRoot.clear();
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/index.htm"), "");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/index.htm"), "");
 }
 
 TEST_F(SiteLayoutTest, DotDotInsideTheSettingsIsResolvedLexically) {
     SetSite("/d/site/", "/sub/../js/", "/media/./clips/");
-    EXPECT_EQ(SiteLayout::GetJavaScriptFolder("/d/site/index.htm"), "/d/site/js/");
-    EXPECT_EQ(SiteLayout::GetRelativeJavaScriptPath("/d/site/news/../index.htm"), "js/");
-    EXPECT_EQ(SiteLayout::GetRelativeMediaPath("/d/site/index.htm"), "media/clips/");
+    EXPECT_EQ(Layout().GetJavaScriptFolder("/d/site/index.htm"), "/d/site/js/");
+    EXPECT_EQ(Layout().GetRelativeJavaScriptPath("/d/site/news/../index.htm"), "js/");
+    EXPECT_EQ(Layout().GetRelativeMediaPath("/d/site/index.htm"), "media/clips/");
 }
 
 TEST(RelativePathFromTest, PlayerFormsStripLeadingDotSlashAndSlashes) {
@@ -140,73 +142,73 @@ protected:
 };
 
 TEST_F(CheckPageLocationTest, PagesInOrBelowTheRootAreAccepted) {
-    EXPECT_TRUE(SiteLayout::CheckPageLocation(page, true));
-    EXPECT_TRUE(SiteLayout::CheckPageLocation(subPage, true));
+    EXPECT_TRUE(Layout().CheckPageLocation(page, true));
+    EXPECT_TRUE(Layout().CheckPageLocation(subPage, true));
     COptions::Instance()->m_strSiteRoot = root;  // without its trailing slash
-    EXPECT_TRUE(SiteLayout::CheckPageLocation(subPage, true));
+    EXPECT_TRUE(Layout().CheckPageLocation(subPage, true));
     COptions::Instance()->m_strSiteRoot.clear();
-    EXPECT_TRUE(SiteLayout::CheckPageLocation(outside, true));
+    EXPECT_TRUE(Layout().CheckPageLocation(outside, true));
     EXPECT_TRUE(env.box.messages.empty());
 }
 
 TEST_F(CheckPageLocationTest, MissingPageReportsLoadFailureAndNeverTheRootMessage) {
     const std::string missing = root + "/../elsewhere/missing.htm";
-    EXPECT_FALSE(SiteLayout::CheckPageLocation(missing, true));
+    EXPECT_FALSE(Layout().CheckPageLocation(missing, true));
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONWARNING);
     EXPECT_EQ(env.box.messages[0].text, "Failed to load web page '" + missing +
                                             "', please check the web page and try again.");
 
-    EXPECT_FALSE(SiteLayout::CheckPageLocation(env.sandbox.MakeFolder("site/folder.htm"), true));
+    EXPECT_FALSE(Layout().CheckPageLocation(env.sandbox.MakeFolder("site/folder.htm"), true));
     ASSERT_EQ(env.box.messages.size(), 2u);
     EXPECT_NE(env.box.messages[1].text.find("Failed to load web page"), std::string::npos);
 
     COptions::Instance()->m_strSiteRoot.clear();
-    EXPECT_FALSE(SiteLayout::CheckPageLocation(missing, false));
+    EXPECT_FALSE(Layout().CheckPageLocation(missing, false));
     EXPECT_EQ(env.box.messages.size(), 2u);
 }
 
 TEST_F(CheckPageLocationTest, SiblingWithTheSameNamePrefixIsRefused) {
-    EXPECT_FALSE(SiteLayout::CheckPageLocation(outside, true));
+    EXPECT_FALSE(Layout().CheckPageLocation(outside, true));
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONWARNING);
     EXPECT_EQ(env.box.messages[0].text, "Please load web page from site root '" + root +
                                             "/', or its subfolders.\n'" + outside +
                                             "' is not under site root, please load other web "
                                             "pages and try again.");
-    EXPECT_FALSE(SiteLayout::CheckPageLocation(outside, false));
+    EXPECT_FALSE(Layout().CheckPageLocation(outside, false));
     EXPECT_EQ(env.box.messages.size(), 1u);
 }
 
 TEST_F(CheckPageLocationTest, DotDotOrLinksCannotLeadOutOfTheRoot) {
     {
         SCOPED_TRACE("'..' that climbs out");
-        EXPECT_FALSE(SiteLayout::CheckPageLocation(root + "/news/../../site2/a.htm", false));
-        EXPECT_TRUE(SiteLayout::CheckPageLocation(root + "/news/../index.htm", false));
+        EXPECT_FALSE(Layout().CheckPageLocation(root + "/news/../../site2/a.htm", false));
+        EXPECT_TRUE(Layout().CheckPageLocation(root + "/news/../index.htm", false));
     }
     {
         SCOPED_TRACE("a linked folder inside the root pointing outside");
         ASSERT_EQ(::symlink(GetPathFolder(outside).c_str(), (root + "/linked").c_str()), 0);
-        EXPECT_FALSE(SiteLayout::CheckPageLocation(root + "/linked/a.htm", false));
+        EXPECT_FALSE(Layout().CheckPageLocation(root + "/linked/a.htm", false));
     }
     {
         SCOPED_TRACE("a page that is a link to a page outside");
         ASSERT_EQ(::symlink(outside.c_str(), (root + "/alias.htm").c_str()), 0);
-        EXPECT_FALSE(SiteLayout::CheckPageLocation(root + "/alias.htm", false));
+        EXPECT_FALSE(Layout().CheckPageLocation(root + "/alias.htm", false));
     }
     {
         SCOPED_TRACE("a site root reached through a link still holds its pages");
         const std::string alias = env.sandbox / "root-alias";
         ASSERT_EQ(::symlink(root.c_str(), alias.c_str()), 0);
         COptions::Instance()->m_strSiteRoot = alias + "/";
-        EXPECT_TRUE(SiteLayout::CheckPageLocation(subPage, false));
-        EXPECT_FALSE(SiteLayout::CheckPageLocation(outside, false));
+        EXPECT_TRUE(Layout().CheckPageLocation(subPage, false));
+        EXPECT_FALSE(Layout().CheckPageLocation(outside, false));
     }
 }
 
 TEST_F(CheckPageLocationTest, LetterCaseOfTheRootMustMatch) {
     COptions::Instance()->m_strSiteRoot = env.sandbox / "SITE/";
-    EXPECT_FALSE(SiteLayout::CheckPageLocation(page, true));
+    EXPECT_FALSE(Layout().CheckPageLocation(page, true));
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_NE(env.box.messages[0].text.find("is not under site root"), std::string::npos);
 }
