@@ -490,8 +490,7 @@ int RunSiteStep(const CSiteFolder& site, const std::function<int(std::string& fa
     }
 }
 
-std::string WorkFolder() {
-    const std::string& work = COptions::Instance()->m_strWorkFolder;
+std::string WorkFolder(const std::string& work) {
     return work.empty() ? GetTempFolder() : work;
 }
 
@@ -524,7 +523,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
     // Every file of the site is reached through one handle on its root; the check above only
     // words the refusal.
-    const std::string& configuredRoot = COptions::Instance()->m_strSiteRoot;
+    const std::string& configuredRoot = m_site.Site().root;
     const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
     const auto opened = CSiteFolder::Open(RemoveBackslash(root));
     if (!opened) {
@@ -586,7 +585,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     CRecordingQuestions recorder(questions);
-    const std::string work = WorkFolder();
+    const std::string work = WorkFolder(m_strWorkFolder);
     CreateFolders(work);
     MediaCopyPlace place{&site, *mediaFolder, work, &m_copied, {}};
     errno = 0;
