@@ -375,8 +375,11 @@ void COptions::LoadState() {
     }
     m_bLoaded = 1;
 
+    // The default is made only once something is written there: an empty folder in the
+    // user's documents at every start helps nobody.
     if (!IsValidPath(m_strTempFolder) ||
-        (!IsFolder(m_strTempFolder) && !CreateFolders(m_strTempFolder))) {
+        (m_strTempFolder != m_strDefaultFolder && !IsFolder(m_strTempFolder) &&
+         !CreateFolders(m_strTempFolder))) {
         m_strTempFolder = m_strDefaultFolder;
     }
     m_strWorkFolder = fmt::sprintf("%s/OmbrelTec/%s/Tempory", GetAppDataFolder(), appName);

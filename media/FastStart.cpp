@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "media/EncodedCheck.h"
 #include "media/MediaInfo2.h"
 #include "media/OutputLines.h"
 #include "media/VideoThumbnail.h"
@@ -129,13 +131,27 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     if (result.Succeeded() && !m_bCancelled && progress && !progress(total, total)) {
         m_bCancelled = true;
     }
+    // ffmpeg may say it is done with the file cut short (a full disk on writing the trailer):
+    // what it made is read again before anything copies it into a site.
+    std::optional<EncodedProblem> broken;
     if (result.Succeeded() && !m_bCancelled) {
-        // What ffmpeg made is to be checked here, before anything copies it into a site.
-        // The published file gets the source's permissions, as a plain copy would.
-        return ::chmod(m_strTemp.c_str(), (st.st_mode & 0777) | S_IWUSR) == 0;
+        std::vector<std::string> words;
+        COutputLines said;
+        said.Append(errors, [&words](const std::string& line) { words.push_back(line); });
+        if (!said.Pending().empty()) {
+            words.push_back(said.Pending());
+        }
+        broken = CheckEncodedResult(source, m_strTemp, words);
+        if (!broken) {
+            // The published file gets the source's permissions, as a plain copy would.
+            return ::chmod(m_strTemp.c_str(), (st.st_mode & 0777) | S_IWUSR) == 0;
+        }
     }
     int error = EIO;
-    if (m_bCancelled || result.cancelled) {
+    if (broken) {
+        error = broken->error != 0 ? broken->error : EIO;
+        m_strProblem = broken->text;
+    } else if (m_bCancelled || result.cancelled) {
         m_bCancelled = true;
         error = ECANCELED;
         m_strProblem = GetErrorText(error);

@@ -47,7 +47,7 @@ bool PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
         return true;
     }
     MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED),
-                     site.PathOf(mediaFolder), GetErrorText(folder.error));
+                     AddBackslash(site.PathOf(mediaFolder)), GetErrorText(folder.error));
     errno = folder.error;
     return false;
 }
@@ -135,7 +135,7 @@ CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStar
     const CSiteFolder& site = *place.site;
     std::string name = GetPathFileName(source);
     std::string relative = JoinRelative(place.folder, name);
-    const std::string mediaFolder = site.PathOf(place.folder);
+    const std::string mediaFolder = AddBackslash(site.PathOf(place.folder));
     struct stat at {};
     int looked = site.Stat(relative, at);
     if (looked == 0 && S_ISLNK(at.st_mode)) {

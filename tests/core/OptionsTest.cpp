@@ -63,7 +63,7 @@ TEST(Options, DefaultsWithAnEmptyStore) {
     // No videos folder in the fresh home: the documents folder is the fallback.
     EXPECT_EQ(o->m_strDefaultFolder, env.home + "/Documents/Ombrel DEDE5 Varodo/");
     EXPECT_EQ(o->m_strTempFolder, o->m_strDefaultFolder);
-    EXPECT_TRUE(IsFolder(o->m_strTempFolder)) << "the temporary folder is created at load";
+    EXPECT_FALSE(PathExists(o->m_strTempFolder)) << "the default folder is not made at load";
     EXPECT_EQ(o->m_strWorkFolder, env.home + "/.local/share/OmbrelTec/Ombrel DEDE5 Varodo/Tempory");
     EXPECT_TRUE(o->m_strOutputFolder.ends_with("/"));
 }
