@@ -169,7 +169,7 @@ TEST_F(SiteDoor, OtherContentUnderTheNameIsKeptAndTheMediaTakesAFreeName) {
             const RunResult r = Run(more, SampleMedia("movie.mp4"), page);
             ASSERT_EQ(r.status, 0) << r.err;
             EXPECT_NE(r.err.find(fmt::sprintf(LoadStringRes(IDS_PUBLISHED_AS), row.taken,
-                                              site + "/medias", row.freeName)),
+                                              site + "/medias/", row.freeName)),
                       std::string::npos)
                 << r.err;
             EXPECT_EQ(test::ReadFile(theirs), "their file\n");
