@@ -378,9 +378,7 @@ std::optional<int> CCliRun::PrepareMedia() {
         const auto converted =
             ConvertMedia(m_options, check.details, m_work.path(), {}, m_err, noRoom);
         if (!converted) {
-            return StopRequested() ? Stopped()
-                   : noRoom        ? PUBLISH_NO_ROOM
-                                   : PUBLISH_MEDIA_REFUSED;
+            return StopRequested() ? Stopped() : noRoom ? PUBLISH_NO_ROOM : PUBLISH_MEDIA_REFUSED;
         }
         m_job.SetConvertedMedia(converted->m_strPath, *converted, m_strMedia);
         return std::nullopt;

@@ -266,18 +266,29 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
     return true;
 }
 
+namespace {
+
+// A folder of its own, made where missing, taken as the whole site: for callers that name no
+// site root. Null, with errno set, when it cannot be had.
+std::shared_ptr<CSiteFolder> FolderAsSite(const std::string& folder) {
+    if (!IsValidPath(folder) || !CreateFolders(folder)) {
+        return nullptr;
+    }
+    auto site = CSiteFolder::Open(RemoveBackslash(folder));
+    errno = site.error;
+    return site.value;
+}
+
+}  // namespace
+
 bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
                     ICopyQuestions& questions, CEqualFilesMemo* memo) {
-    if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
-        return false;
-    }
-    const auto site = CSiteFolder::Open(RemoveBackslash(mediaFolder));
+    const auto site = FolderAsSite(mediaFolder);
     if (!site) {
-        errno = site.error;
         return false;
     }
     std::string work = GetTempFolder();
-    MediaCopyPlace place{site.value.get(), "", work, memo, {}};
+    MediaCopyPlace place{site.get(), "", work, memo, {}};
     return CopyMediaFiles(request, place, questions);
 }
 
@@ -426,15 +437,8 @@ std::string ServerConfigSource() {
 }
 
 bool CopyServerConfig(const std::string& mediaFolder) {
-    if (!IsValidPath(mediaFolder) || !CreateFolders(mediaFolder)) {
-        return false;
-    }
-    const auto site = CSiteFolder::Open(RemoveBackslash(mediaFolder));
-    if (!site) {
-        errno = site.error;
-        return false;
-    }
-    return CopyServerConfig(*site.value, "");
+    const auto site = FolderAsSite(mediaFolder);
+    return site && CopyServerConfig(*site, "");
 }
 
 bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {

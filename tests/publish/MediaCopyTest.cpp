@@ -78,7 +78,7 @@ TEST_F(MediaCopy, ChangedFilesAskOnceEachAndYesToAllSilencesTheRest) {
     ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
     ASSERT_EQ(questions.overwriteTexts.size(), 1u);
     EXPECT_EQ(questions.overwriteTexts[0],
-              "File 'a.mp4' already exists in '" + medias +
+              "File 'a.mp4' already exists in '" + medias + "/" +
                   "' with different content. Would you like to overwrite it?");
     EXPECT_EQ(test::ReadFile(Media("c.jpg")), "content of c.jpg");
 
