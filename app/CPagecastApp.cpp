@@ -31,6 +31,7 @@ bool CPagecastApp::InitInstance() {
     }
     SetSettingsStore(m_pStore);
 
+    CLog::SetReport(&m_logReport);
     CLog::Instance();
     CLog::Instance()->Write("COptions::Instance()->LoadState().\r\n");
     COptions::Instance()->LoadState();
@@ -50,6 +51,7 @@ int CPagecastApp::ExitInstance() {
     COptions::DestroyInstance();
     // The log writes "Enable Logging" back as it goes, so the store outlives it.
     CLog::DestroyInstance();
+    CLog::SetReport(nullptr);
     GetSettingsStore().Flush();
     SetSettingsStore(nullptr);
     m_pStore.reset();

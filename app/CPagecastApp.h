@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "app/CBoxReport.h"
+
 class IMessageBox;
 class IShell;
 class ISettingsStore;
@@ -32,4 +34,5 @@ private:
     IMessageBox* m_pMessageBox;
     IShell* m_pShell;
     std::shared_ptr<ISettingsStore> m_pStore;
+    CBoxReport m_logReport;
 };

@@ -77,11 +77,12 @@ bool CQtShell::Launch(const std::string& program, const std::vector<std::string>
     return StartNext(attempt, false);
 }
 
-bool CQtShell::StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) {
+CStatus CQtShell::StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) {
     auto attempt = std::make_shared<Attempt>();
     attempt->commands = commands;
     attempt->target = target;
-    return StartNext(attempt, true);
+    // A failure has been shown here, as one found later is.
+    return StartNext(attempt, true) ? CStatus() : CStatus(CError{attempt->error});
 }
 
 bool CQtShell::StartNext(const std::shared_ptr<Attempt>& attempt, bool reportNow) {

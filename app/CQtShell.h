@@ -28,7 +28,8 @@ public:
     bool OpenDefault(const std::string& pathOrUrl) override;
     bool ShowItem(const std::string& path) override;
     bool Launch(const std::string& program, const std::vector<std::string>& args) override;
-    bool StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) override;
+    CStatus StartFirst(const std::vector<ShellCommand>& commands,
+                       const std::string& target) override;
 
 signals:
     // The fate of `target` is known: shown by one of its commands, or reported as failed.

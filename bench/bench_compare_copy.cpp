@@ -41,6 +41,7 @@ class CNoQuestions : public ICopyQuestions {
 public:
     int AskOverwrite(const std::string&) override { return COPY_EXIST_YES; }
     int AskCopyError(const std::string&) override { return 3; }
+    void Tell(const CError&) override {}
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <fmt/printf.h>
 
+#include "app/CBoxReport.h"
 #include "core/MessageBox.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
@@ -138,6 +139,7 @@ public:
         }
         return true;
     }
+    void Tell(const CError& note) override { ShowMessage(note); }
 
 private:
     const PublishOptions& m_options;
@@ -325,6 +327,7 @@ private:
     std::FILE* m_out;
     std::FILE* m_err;
     CCliCopyQuestions m_questions;
+    CBoxReport m_report;
     CRunFolder m_work;
     CPublishJob m_job;  // after the folder: what it leaves there goes first
     CPageSet m_pages;
@@ -492,7 +495,7 @@ bool CCliRun::PlacePlayer(CHtmlPage& page, CStringPageEditor& editor, const std:
 
 // The page works only with these in place: a failure is an error, also with -q.
 void CCliRun::ReportWarnings(const PublishOutcome& outcome) {
-    for (const StepFailure& failed : outcome.warnings) {
+    for (const CError& failed : outcome.warnings) {
         const std::string reason = GetErrorText(failed.error);
         if (failed.step == PUBLISH_STEP_PLAYER_FILES) {
             std::fprintf(m_err, "Some %s files could not be copied into %s: %s\n",
@@ -510,11 +513,16 @@ void CCliRun::ReportWarnings(const PublishOutcome& outcome) {
 
 std::optional<int> CCliRun::PublishInto(const std::string& pagePath) {
     CHtmlPage page;
-    const PageSkip skip =
+    page.SetReport(&m_report);
+    const auto opened =
         OpenRunPage(m_job, m_pages, page, pagePath, m_options.again || m_options.print);
-    if (skip == PageSkip::Refused) {
+    const PageSkip skip = opened.value;
+    if (!opened) {
+        ShowMessage(opened.why);
         Fail(PUBLISH_PAGE_REFUSED);
-    } else if (skip == PageSkip::Repeated && Talkative()) {
+        return std::nullopt;
+    }
+    if (skip == PageSkip::Repeated && Talkative()) {
         std::fprintf(m_err, "%s is a page already published in this run; skipped.\n",
                      pagePath.c_str());
     } else if (skip == PageSkip::AlreadyPlays && Talkative()) {
@@ -553,6 +561,9 @@ std::optional<int> CCliRun::PublishInto(const std::string& pagePath) {
     const PublishOutcome outcome = m_job.PublishPage(page, editor.Text(), m_questions);
     if (StopRequested() && !outcome.Published()) {
         return Stopped();
+    }
+    if (outcome.failure) {
+        ShowMessage(*outcome.failure);
     }
     ReportWarnings(outcome);
     if (!outcome.Published()) {

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "app/CBoxReport.h"
 #include "app/CQtSettingsStore.h"
 #include "app/CReadOnlySettingsStore.h"
 #include "app/CVersionInfo.h"
@@ -64,12 +65,15 @@ int main(int argc, char** argv) {
                       : std::make_unique<CQtSettingsStore>(
                             QString::fromLocal8Bit(options->settingsFile.c_str()));
     SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
+    CBoxReport logReport;
+    CLog::SetReport(&logReport);
     COptions::Instance()->LoadState();
     // Before the working folder is made: a stop from here on removes what the run made.
     CatchStopSignals();
     const int status = RunPublishJob(*options, stdout, stderr);
     COptions::DestroyInstance();
     CLog::DestroyInstance();
+    CLog::SetReport(nullptr);
     SetSettingsStore(nullptr);
     return status;
 }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/MediaFormat.h"
-#include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
 #include "core/Shell.h"
+#include "core/StringTable.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ public:
     }
     bool OpenDefault(const std::string& page) override { return GetShell().OpenDefault(page); }
     // The shell tries them, so one that can watch a browser start goes on when it fails.
-    bool OpenWith(const std::vector<BrowserInfo>& order, const std::string& page) override {
+    CStatus OpenWith(const std::vector<BrowserInfo>& order, const std::string& page) override {
         std::vector<ShellCommand> commands;
         for (const BrowserInfo& info : order) {
             commands.push_back(info.detected() ? ShellCommand{info.program, {page}}
@@ -79,17 +79,16 @@ std::atomic<IBrowserHost*> g_host{nullptr};
 
 }  // namespace
 
-bool IBrowserHost::OpenWith(const std::vector<BrowserInfo>& order, const std::string& page) {
+CStatus IBrowserHost::OpenWith(const std::vector<BrowserInfo>& order, const std::string& page) {
     int error = ENOENT;
     for (const BrowserInfo& info : order) {
         errno = 0;
         if (info.detected() ? LaunchBrowser(info, page) : OpenDefault(page)) {
-            return true;
+            return {};
         }
         error = errno != 0 ? errno : ENOENT;
     }
-    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, page, GetErrorText(error));
-    return false;
+    return Failure(error, MESSAGE_WARNING, IDS_OPEN_FAILED, page, GetErrorText(error));
 }
 
 bool ParseVersion(std::string_view text, int& major, int& minor) {
@@ -194,7 +193,7 @@ std::vector<BrowserInfo> BrowserOrder(const BrowserInfo& ie, const BrowserInfo& 
     return order;
 }
 
-bool OpenInBrowser(const std::string& page, std::string_view mediaExtension) {
+CStatus OpenInBrowser(const std::string& page, std::string_view mediaExtension) {
     IBrowserHost& host = GetBrowserHost();
     BrowserInfo ie, firefox, chrome;
     host.DetectInternetExplorer(ie);

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Error.h"
+
 // A browser found on the system; not detected: versions 0 and an empty program name.
 struct BrowserInfo {
     int major = 0;
@@ -39,9 +41,9 @@ public:
     virtual bool DetectInternetExplorer(BrowserInfo& info) = 0;
     virtual bool LaunchBrowser(const BrowserInfo& info, const std::string& page) = 0;
     virtual bool OpenDefault(const std::string& page) = 0;
-    // Shows `page` with the first of `order` (BrowserOrder) that starts; message 105 with the
-    // reason when none does. The default tries LaunchBrowser and OpenDefault in turn.
-    virtual bool OpenWith(const std::vector<BrowserInfo>& order, const std::string& page);
+    // Shows `page` with the first of `order` (BrowserOrder) that starts; the failure is message
+    // 105 with the reason when none does. The default tries LaunchBrowser and OpenDefault in turn.
+    virtual CStatus OpenWith(const std::vector<BrowserInfo>& order, const std::string& page);
 };
 
 IBrowserHost& GetBrowserHost();
@@ -49,5 +51,5 @@ IBrowserHost& GetBrowserHost();
 void SetBrowserHost(IBrowserHost* host);
 
 // Shows the page in the browser chosen for its media; when that one does not start, in the next of
-// BrowserOrder. False, after message 105 with the reason, when none started.
-bool OpenInBrowser(const std::string& page, std::string_view mediaExtension);
+// BrowserOrder. The failure is message 105 with the reason when none started.
+CStatus OpenInBrowser(const std::string& page, std::string_view mediaExtension);

@@ -10,23 +10,7 @@
 #include <utility>
 
 #include "core/CFileDescriptor.h"
-
-// The errno that says why a result has no value.
-struct CError {
-    int error;
-};
-
-// A value, or the errno that says why there is none.
-template <class T>
-struct CResult {
-    CResult() = default;
-    CResult(T v) : value(std::move(v)) {}
-    CResult(CError e) : error(e.error) {}
-    explicit operator bool() const { return error == 0; }
-
-    T value{};
-    int error = 0;
-};
+#include "core/Error.h"
 
 // A file being written into the site that has no name yet (or only a private one): it appears
 // under its name at Commit, in one step, or not at all.

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Log.h"
 
+#include <atomic>
 #include <ctime>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
@@ -16,8 +16,13 @@ namespace {
 
 std::mutex g_instanceMutex;
 CLog* g_instance = nullptr;
+std::atomic<IReport*> g_report{nullptr};
 
 }  // namespace
+
+void CLog::SetReport(IReport* report) {
+    g_report.store(report);
+}
 
 CLog* CLog::Instance() {
     std::lock_guard<std::mutex> lock(g_instanceMutex);
@@ -70,8 +75,9 @@ bool CLog::Open() {
         if (fd >= 0) {
             ::close(fd);
         }
-        MessageBoxFormat(MB_OK | MB_ICONERROR, "%s could not be opened.\n%s", *path,
-                         GetLastErrorText());
+        if (IReport* report = g_report.load()) {
+            report->Tell(Message(MESSAGE_ERROR, IDS_LOG_OPEN_FAILED, *path, GetLastErrorText()));
+        }
         return false;
     }
     m_pFile = file;

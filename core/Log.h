@@ -9,6 +9,8 @@
 
 #include <fmt/printf.h>
 
+#include "core/Error.h"
+
 // The trace log: time-stamped lines in a file of the temporary folder, written only while
 // "Enable Logging" is on, each flushed at once so the file is whole if the program dies.
 class CLog {
@@ -16,6 +18,8 @@ public:
     static CLog* Instance();
     // Destroys the process-wide log (shutdown); the next Instance() makes a new one.
     static void DestroyInstance();
+    // Where a log file that cannot be opened is told of (not owned); null says nothing.
+    static void SetReport(IReport* report);
 
     virtual ~CLog();
     CLog(const CLog&) = delete;

@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "core/PathUtils.h"
-
 namespace {
 
 class CStderrMessageBox : public IMessageBox {
@@ -40,8 +38,4 @@ IMessageBox& GetMessageBox() {
 
 void SetMessageBox(IMessageBox* box) {
     g_box.store(box);
-}
-
-int ShowLastError() {
-    return GetMessageBox().Show(MB_OK | MB_ICONERROR, GetLastErrorText());
 }

@@ -57,6 +57,3 @@ template <typename... Args>
 int MessageBoxRes(unsigned type, int id, Args&&... args) {
     return MessageBoxFormat(type, LoadStringRes(id), std::forward<Args>(args)...);
 }
-
-// Error box with the text of the last system error (errno).
-int ShowLastError();

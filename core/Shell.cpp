@@ -4,9 +4,9 @@
 #include <atomic>
 #include <cerrno>
 
-#include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "core/StringTable.h"
 
 namespace {
 
@@ -27,7 +27,15 @@ std::atomic<IShell*> g_shell{nullptr};
 
 }  // namespace
 
-bool IShell::StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) {
+namespace {
+
+CError OpenFailed(const std::string& target, int error) {
+    return Failure(error, MESSAGE_WARNING, IDS_OPEN_FAILED, target, GetErrorText(error));
+}
+
+}  // namespace
+
+CStatus IShell::StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) {
     int error = ENOENT;
     for (const ShellCommand& command : commands) {
         errno = 0;
@@ -35,13 +43,12 @@ bool IShell::StartFirst(const std::vector<ShellCommand>& commands, const std::st
                                  ? !command.args.empty() && OpenDefault(command.args.front())
                                  : Launch(command.program, command.args);
         if (started) {
-            return true;
+            return {};
         }
         // A program that could not be started leaves no error of its own.
         error = errno != 0 ? errno : ENOENT;
     }
-    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, target, GetErrorText(error));
-    return false;
+    return OpenFailed(target, error);
 }
 
 IShell& GetShell() {
@@ -61,33 +68,23 @@ bool ShowInFileManager(const std::string& path) {
                           "array:string:" + PathToUrl(path), "string:"});
 }
 
-bool OpenDefaultOrReport(const std::string& pathOrUrl) {
+CStatus OpenDefaultOrReport(const std::string& pathOrUrl) {
     errno = 0;
     if (GetShell().OpenDefault(pathOrUrl)) {
-        return true;
+        return {};
     }
-    const int error = errno != 0 ? errno : ENOENT;
-    MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_OPEN_FAILED, pathOrUrl, GetErrorText(error));
-    return false;
+    return OpenFailed(pathOrUrl, errno != 0 ? errno : ENOENT);
 }
 
-void ShowInExplorer(bool openFolder, const std::string& path) {
-    if (openFolder) {
-        if (IsFolder(path)) {
-            GetShell().OpenDefault(path);
-        } else {
-            MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_NOT_EXIST, path);
+CStatus ShowInExplorer(bool openFolder, const std::string& path) {
+    if (openFolder || !PathExists(path)) {
+        const std::string folder = openFolder ? path : GetPathFolder(path);
+        if (!IsFolder(folder)) {
+            return Message(MESSAGE_WARNING, IDS_FOLDER_NOT_EXIST, folder);
         }
-        return;
-    }
-    if (PathExists(path)) {
-        GetShell().ShowItem(path);
-        return;
-    }
-    const std::string folder = GetPathFolder(path);
-    if (IsFolder(folder)) {
         GetShell().OpenDefault(folder);
     } else {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_NOT_EXIST, folder);
+        GetShell().ShowItem(path);
     }
+    return {};
 }

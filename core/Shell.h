@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Error.h"
+
 // One way to show something: `program` with `args`, or, with no program, the desktop's default
 // program for `args[0]`.
 struct ShellCommand {
@@ -21,11 +23,12 @@ public:
     virtual bool ShowItem(const std::string& path) = 0;
     // Starts a program detached; `program` is looked up on PATH.
     virtual bool Launch(const std::string& program, const std::vector<std::string>& args) = 0;
-    // Shows `target` with the first of `commands` that gets going; when none does, message 105
-    // says so with the reason. The default tries them in turn and learns only whether each could
-    // be started; a shell that can wait for programs may also go on when one fails right away.
-    // False when it is already known that none started.
-    virtual bool StartFirst(const std::vector<ShellCommand>& commands, const std::string& target);
+    // Shows `target` with the first of `commands` that gets going; when none does, the failure
+    // is message 105 with the reason. The default tries them in turn and learns only whether each
+    // could be started; a shell that can wait for programs may also go on when one fails right
+    // away. A failure when it is already known that none started.
+    virtual CStatus StartFirst(const std::vector<ShellCommand>& commands,
+                               const std::string& target);
 };
 
 // The shell in use; never null. The default one uses xdg-open and the D-Bus file manager call.
@@ -36,9 +39,9 @@ void SetShell(IShell* shell);
 // cannot be sent.
 bool ShowInFileManager(const std::string& path);
 
-// OpenDefault, with message 105 and the reason when the program cannot be started.
-bool OpenDefaultOrReport(const std::string& pathOrUrl);
+// OpenDefault; the failure is message 105 with the reason when the program cannot be started.
+CStatus OpenDefaultOrReport(const std::string& pathOrUrl);
 
-// Opens `path` when it is a folder (flag set), or shows it selected (flag clear); reports
+// Opens `path` when it is a folder (flag set), or shows it selected (flag clear); the failure is
 // message 106 when the folder does not exist.
-void ShowInExplorer(bool openFolder, const std::string& path);
+CStatus ShowInExplorer(bool openFolder, const std::string& path);

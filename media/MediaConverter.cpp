@@ -69,15 +69,17 @@ bool DefaultCheck(const std::string& path, CMediaInfo2& details) {
 
 std::string FormatTimeEstimate(double seconds) {
     if (seconds < 1.5) {
-        return "about a second";
+        return LoadStringRes(IDS_ABOUT_A_SECOND);
     }
     if (seconds < 90) {
-        return fmt::sprintf("about %d seconds", static_cast<int>(std::lround(seconds)));
+        return fmt::sprintf(LoadStringRes(IDS_ABOUT_SECONDS),
+                            static_cast<int>(std::lround(seconds)));
     }
     if (seconds < 90 * 60) {
-        return fmt::sprintf("about %d minutes", static_cast<int>(std::lround(seconds / 60)));
+        return fmt::sprintf(LoadStringRes(IDS_ABOUT_MINUTES),
+                            static_cast<int>(std::lround(seconds / 60)));
     }
-    return fmt::sprintf("about %.1f hours", seconds / 3600);
+    return fmt::sprintf(LoadStringRes(IDS_ABOUT_HOURS), seconds / 3600);
 }
 
 std::string ConversionPlan::Describe() const {
@@ -283,25 +285,25 @@ std::string CMediaConverter::ReasonOfFailure() const {
     const ProcessResult& result = LastResult();
     if (!result.started) {
         if (result.startError == ENOENT) {
-            return "ffmpeg was not found; install the ffmpeg package";
+            return LoadStringRes(IDS_FFMPEG_NOT_FOUND);
         }
-        return fmt::sprintf("ffmpeg could not be started: %s", GetErrorText(result.startError));
+        return fmt::sprintf(LoadStringRes(IDS_FFMPEG_NOT_STARTED), GetErrorText(result.startError));
     }
     std::string words;
     for (const std::string& word : m_arrWords) {
         words += (words.empty() ? "" : " ") + word;
     }
     if (!result.exited && result.signal != 0) {
-        return fmt::sprintf("ffmpeg was stopped by signal %d (%s)", result.signal,
+        return fmt::sprintf(LoadStringRes(IDS_FFMPEG_SIGNALLED), result.signal,
                             ::strsignal(result.signal));
     }
     if (result.exitCode == 0) {
-        return "ffmpeg could not write the result: " + words;
+        return fmt::sprintf(LoadStringRes(IDS_FFMPEG_NOT_WRITTEN), words);
     }
     if (words.empty()) {
-        return fmt::sprintf("ffmpeg ended with status %d", result.exitCode);
+        return fmt::sprintf(LoadStringRes(IDS_FFMPEG_STATUS), result.exitCode);
     }
-    return fmt::sprintf("ffmpeg ended with status %d: %s", result.exitCode, words);
+    return fmt::sprintf(LoadStringRes(IDS_FFMPEG_STATUS_WORDS), result.exitCode, words);
 }
 
 bool CMediaConverter::Convert() {
@@ -310,13 +312,13 @@ bool CMediaConverter::Convert() {
     m_bCancelled = false;
     m_arrWords.clear();
     if (m_plan.kind == CONVERSION_NONE) {
-        return Fail("it plays in web browsers as it is");
+        return Fail(LoadStringRes(IDS_CONVERT_NOT_NEEDED));
     }
     if (m_strOutputPath.empty()) {
         SetOutputFolder(GetPathFolder(m_source.m_strPath));
     }
     if (m_strOutputPath == m_source.m_strPath || SameFile(m_strOutputPath, m_source.m_strPath)) {
-        return Fail("the result would take the place of the original");
+        return Fail(LoadStringRes(IDS_CONVERT_OVER_ORIGINAL));
     }
     // ffmpeg makes its result in a private folder beside the result's place, so that naming it
     // is one rename on the same file system and nobody can put a file or a link where it
@@ -329,7 +331,7 @@ bool CMediaConverter::Convert() {
     // A result named relative to the current folder would be made among the user's own files.
     if (!folder.starts_with('/') || !::mkdtemp(pattern.data())) {
         const int error = folder.starts_with('/') ? errno : ENOENT;
-        return Fail(fmt::sprintf("no file can be made in '%s': %s", folder, GetErrorText(error)),
+        return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NO_FILE), folder, GetErrorText(error)),
                     error);
     }
     m_strTempPath = CombinePath(pattern, GetPathFileName(m_strOutputPath));
@@ -349,13 +351,13 @@ bool CMediaConverter::Convert() {
     const bool ran = Start();
     if (IsCancelled()) {
         m_bCancelled = true;
-        return Fail("cancelled");
+        return Fail(LoadStringRes(IDS_CONVERT_WORD_CANCELLED));
     }
     // The runner has ended ffmpeg for a stop of the whole program; what it left is no failure
     // of the original's.
     if (StopRequested()) {
         m_bCancelled = true;
-        return Fail("stopped");
+        return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
     }
     // ffmpeg 5 reports a failed write of its output and still exits with 0: its words and the
     // file itself are read again whatever its status.
@@ -371,17 +373,18 @@ bool CMediaConverter::Convert() {
     }
     const ResultCheck& check = m_check ? m_check : ResultCheck(DefaultCheck);
     if (!check(m_strTempPath, result)) {
-        return Fail(m_arrWords.empty()
-                        ? std::string("ffmpeg made a file that is not web-ready media")
-                        : "ffmpeg made a file that is not web-ready media: " + m_arrWords.back());
+        return Fail(
+            m_arrWords.empty()
+                ? LoadStringRes(IDS_CONVERT_NOT_WEB_READY)
+                : fmt::sprintf(LoadStringRes(IDS_CONVERT_NOT_WEB_READY_WORDS), m_arrWords.back()));
     }
     // A stop while the result was read again: the run did not finish, so nothing is named.
     if (StopRequested()) {
         m_bCancelled = true;
-        return Fail("stopped");
+        return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
     }
     if (::rename(m_strTempPath.c_str(), m_strOutputPath.c_str()) != 0) {
-        return Fail(fmt::sprintf("the result cannot be named %s: %s", m_strOutputPath,
+        return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NOT_NAMED), m_strOutputPath,
                                  GetErrorText(errno)));
     }
     m_strTempPath.clear();

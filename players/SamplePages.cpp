@@ -13,8 +13,8 @@
 #include "core/Folders.h"
 #include "core/Log.h"
 #include "core/MediaFormat.h"
-#include "core/MessageBox.h"
 #include "core/PathUtils.h"
+#include "core/StringTable.h"
 #include "players/PlayerMarkup.h"
 
 namespace {
@@ -23,8 +23,9 @@ bool PrepareWorkFolder(const std::string& folder) {
     return IsValidPath(folder) && CreateFolders(folder);
 }
 
-void ReportFileError(const std::string& path) {
-    MessageBoxFormat(MB_OK | MB_ICONERROR, "%s\n%s", path, GetLastErrorText());
+CError FileError(const std::string& path) {
+    const int error = errno;
+    return Failure(error, MESSAGE_ERROR, IDS_SAMPLE_FILE_ERROR, path, GetErrorText(error));
 }
 
 }  // namespace
@@ -68,16 +69,14 @@ void ApplySampleOptions(std::string& text, const std::string& installFolder,
     ReplaceMacro(text, "path", PathToUrl(installFolder));
 }
 
-std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath,
-                                           const PlayerChoices& choices,
-                                           const std::string& folder) {
+CResult<std::string> WriteSamplePage(int kind, const std::string& samplePagePath,
+                                     const PlayerChoices& choices, const std::string& folder) {
     if (!CopySampleMedia(kind, folder)) {
-        return std::nullopt;
+        return CError{errno};
     }
     std::ifstream in(samplePagePath, std::ios::binary);
     if (!in) {
-        ReportFileError(samplePagePath);
-        return std::nullopt;
+        return FileError(samplePagePath);
     }
     std::ostringstream bytes;
     bytes << in.rdbuf();
@@ -99,8 +98,7 @@ std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePa
     }
     if (fd < 0) {
         CLog::Instance()->Write("StringToFile()--Failed.\r\n");
-        ReportFileError(output);
-        return std::nullopt;
+        return FileError(output);
     }
     size_t written = 0;
     while (written < text.size()) {
@@ -110,26 +108,24 @@ std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePa
                 continue;
             }
             CLog::Instance()->Write("StringToFile()--Failed.\r\n");
-            ReportFileError(output);
+            CError failed = FileError(output);
             ::close(fd);
             ::unlink(output.c_str());
-            return std::nullopt;
+            return failed;
         }
         written += static_cast<size_t>(n);
     }
     if (::close(fd) != 0) {
-        ReportFileError(output);
-        return std::nullopt;
+        return FileError(output);
     }
     return output;
 }
 
-bool ShowSamplePage(int kind, const std::string& samplePagePath, const PlayerChoices& choices,
-                    const std::string& workFolder) {
+CStatus ShowSamplePage(int kind, const std::string& samplePagePath, const PlayerChoices& choices,
+                       const std::string& workFolder) {
     auto page = WriteSamplePage(kind, samplePagePath, choices, workFolder);
     if (!page) {
-        return false;
+        return page.why;
     }
-    OpenInBrowser(*page, ".all");
-    return true;
+    return OpenInBrowser(page.value, ".all");
 }

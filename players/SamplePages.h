@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "core/Error.h"
 #include "players/PlayerRequest.h"
 
 // Copies the sample media of the kind (1 video, else audio) into `workFolder`; files already
@@ -15,11 +16,10 @@ void ApplySampleOptions(std::string& text, const std::string& installFolder,
                         const std::string& posterText, int kind, const PlayerChoices& choices);
 
 // Writes the filled sample page into `workFolder` as html5-player.htm (then -0, -1, ...) and
-// returns its path; nullopt (after a message for file errors) when that cannot be done.
-std::optional<std::string> WriteSamplePage(int kind, const std::string& samplePagePath,
-                                           const PlayerChoices& choices,
-                                           const std::string& workFolder);
+// returns its path, or why that cannot be done (a file error with its message).
+CResult<std::string> WriteSamplePage(int kind, const std::string& samplePagePath,
+                                     const PlayerChoices& choices, const std::string& workFolder);
 
 // WriteSamplePage, then opens the page in a browser.
-bool ShowSamplePage(int kind, const std::string& samplePagePath, const PlayerChoices& choices,
-                    const std::string& workFolder);
+CStatus ShowSamplePage(int kind, const std::string& samplePagePath, const PlayerChoices& choices,
+                       const std::string& workFolder);

@@ -16,7 +16,6 @@
 #include <xxhash.h>
 
 #include "core/CodePage.h"
-#include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
 #include "core/StringTable.h"
@@ -253,15 +252,24 @@ private:
     int m_nFd = -1;
 };
 
-void ReportFileError(int id, const std::string& path) {
+// Message `id` on `path` with the reason errno gives.
+CError FileError(int id, const std::string& path) {
     const int error = errno;
-    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(id), path, GetErrorText(error));
+    return Failure(error, MESSAGE_ERROR, id, path, GetErrorText(error));
+}
+
+// The last system error, in its own words.
+CError LastError() {
+    const int error = errno;
+    return Failure(error, MESSAGE_ERROR, IDS_SYSTEM_ERROR_TEXT, GetErrorText(error));
 }
 
 }  // namespace
 
 CHtmlPage::CHtmlPage()
-    : m_pWriter(&GetDefaultFileWriter()), m_nChangedQuestionId(IDS_PAGE_CHANGED_ON_DISK) {}
+    : m_pWriter(&GetDefaultFileWriter()),
+      m_pReport(&SilentReport()),
+      m_nChangedQuestionId(IDS_PAGE_CHANGED_ON_DISK) {}
 
 CHtmlPage::~CHtmlPage() = default;
 
@@ -269,7 +277,11 @@ void CHtmlPage::SetFileWriter(IFileWriter* writer) {
     m_pWriter = writer ? writer : &GetDefaultFileWriter();
 }
 
-bool CHtmlPage::LoadPage(const std::string& path) {
+void CHtmlPage::SetReport(IReport* report) {
+    m_pReport = report ? report : &SilentReport();
+}
+
+CStatus CHtmlPage::LoadPage(const std::string& path) {
     Close();
     m_strPagePath.clear();
     m_strText.clear();
@@ -287,26 +299,21 @@ bool CHtmlPage::LoadPage(const std::string& path) {
             (error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY) &&
             ::access(path.c_str(), R_OK) == 0;
         errno = error;
-        ReportFileError(readable ? IDS_PAGE_NOT_WRITABLE : IDS_PAGE_READ_ERROR, path);
-        return false;
+        return FileError(readable ? IDS_PAGE_NOT_WRITABLE : IDS_PAGE_READ_ERROR, path);
     }
     if (!file->ReadAll(bytes)) {
-        ReportFileError(IDS_PAGE_READ_ERROR, path);
-        return false;
+        return FileError(IDS_PAGE_READ_ERROR, path);
     }
     std::optional<DecodedPage> page = DecodePage(bytes);
     if (!page) {
-        ShowLastError();
-        return false;
+        return LastError();
     }
-    if (page->dropsData && MessageBoxFormat(MB_YESNO | MB_ICONWARNING,
-                                            LoadStringRes(IDS_PAGE_CUT_AT_ZERO), path) != IDYES) {
-        return false;
+    if (page->dropsData && !m_pReport->Ask(Message(MESSAGE_WARNING, IDS_PAGE_CUT_AT_ZERO, path))) {
+        return CError{};
     }
-    if (page->lossy &&
-        MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(IDS_PAGE_LOSSY_CODEPAGE), path,
-                         codepage::SystemCodePage()) != IDYES) {
-        return false;
+    if (page->lossy && !m_pReport->Ask(Message(MESSAGE_WARNING, IDS_PAGE_LOSSY_CODEPAGE, path,
+                                               codepage::SystemCodePage()))) {
+        return CError{};
     }
     m_pPageFile = std::move(file);
     m_diskState = {static_cast<int64_t>(bytes.size()), HashOf(bytes)};
@@ -323,7 +330,7 @@ bool CHtmlPage::LoadPage(const std::string& path) {
     m_bUtf8Bom = page->utf8Bom;
     m_bUtf16 = page->utf16;
     m_strUtf16Mark = std::move(page->utf16Mark);
-    return true;
+    return {};
 }
 
 CHtmlPage::DiskChange CHtmlPage::CheckDisk() const {
@@ -390,81 +397,76 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     return true;
 }
 
-std::optional<std::string> CHtmlPage::EncodePage(std::string_view text) const {
+CResult<std::string> CHtmlPage::EncodePage(std::string_view text) const {
     EncodedText encoded;
     if (!EncodeText(text, encoded)) {
-        ShowLastError();
-        return std::nullopt;
+        return LastError();
     }
     std::string bytes(encoded.mark);
     bytes += encoded.bytes;
     return bytes;
 }
 
-bool CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
+CStatus CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
     EncodedText encoded;
     if (!EncodeText(text, encoded)) {
-        ShowLastError();
-        return false;
+        return LastError();
     }
     if (!file.WriteInPlace({encoded.mark, encoded.bytes}, *m_pWriter)) {
-        ReportFileError(IDS_FILE_WRITE_ERROR, file.Path());
-        return false;
+        return FileError(IDS_FILE_WRITE_ERROR, file.Path());
     }
-    return true;
+    return {};
 }
 
-bool CHtmlPage::SavePage(std::string_view text) {
+CStatus CHtmlPage::SavePage(std::string_view text) {
     if (!m_pPageFile) {
         errno = EBADF;
-        ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
-        return false;
+        return FileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
     }
     EncodedText encoded;
     if (!EncodeText(text, encoded)) {
-        ShowLastError();
-        return false;
+        return LastError();
     }
     auto lock = std::make_unique<CPageFolderLock>(*m_pPageFile);
     DiskChange change = CheckDisk();
     if (change == DiskChange::Content) {
         // Nobody waits for the lock while the user decides.
         lock.reset();
-        if (!AcceptChange(change,
-                          [&] { lock = std::make_unique<CPageFolderLock>(*m_pPageFile); })) {
-            return false;
+        if (auto accepted = AcceptChange(
+                change, [&] { lock = std::make_unique<CPageFolderLock>(*m_pPageFile); });
+            !accepted) {
+            return accepted;
         }
     }
     if (change == DiskChange::NotAFile) {
         lock.reset();
-        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
-        errno = ESTALE;
-        return false;
+        return Replaced();
     }
     if (!m_pPageFile->ReplaceContents({encoded.mark, encoded.bytes}, *m_pWriter)) {
         lock.reset();
         const int error = errno;
         if (m_pPageFile->NameChanged()) {
-            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
-        } else if (!m_pPageFile->BackupPath().empty()) {
-            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_SAVE_KEPT_OLD),
-                             m_strPagePath, GetErrorText(error), m_pPageFile->BackupPath());
-        } else {
-            ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+            return Replaced(error);
         }
-        errno = error;
-        return false;
+        if (m_pPageFile->BackupPath().empty()) {
+            return FileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
+        }
+        return Failure(error, MESSAGE_ERROR, IDS_PAGE_SAVE_KEPT_OLD, m_strPagePath,
+                       GetErrorText(error), m_pPageFile->BackupPath());
     }
     lock.reset();
     m_diskState = {static_cast<int64_t>(encoded.mark.size() + encoded.bytes.size()),
                    HashOf(encoded.mark, encoded.bytes)};
-    return true;
+    return {};
 }
 
-bool CHtmlPage::AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking) {
-    if (MessageBoxFormat(MB_YESNO | MB_ICONWARNING, LoadStringRes(m_nChangedQuestionId),
-                         m_strPagePath) != IDYES) {
-        return false;
+CError CHtmlPage::Replaced(int error) const {
+    return Failure(error, MESSAGE_ERROR, IDS_PAGE_REPLACED, m_strPagePath);
+}
+
+CStatus CHtmlPage::AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking) {
+    if (!m_pReport->Ask(Message(MESSAGE_WARNING, m_nChangedQuestionId, m_strPagePath))) {
+        return CError{};
     }
     if (beforeTaking) {
         beforeTaking();
@@ -473,42 +475,37 @@ bool CHtmlPage::AcceptChange(DiskChange& change, const std::function<void()>& be
     // its place since: never one reached through a link.
     if (!m_pPageFile->TakeFileAtName()) {
         if (errno != ELOOP) {
-            ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
-            return false;
+            return FileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
         }
         change = DiskChange::NotAFile;
     }
-    return true;
+    return {};
 }
 
-bool CHtmlPage::ConfirmUnchanged() {
+CStatus CHtmlPage::ConfirmUnchanged() {
     if (!m_pPageFile) {
         errno = EBADF;
-        ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
-        return false;
+        return FileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
     }
     DiskChange change = CheckDisk();
     if (change == DiskChange::Content) {
-        if (!AcceptChange(change)) {
-            return false;
+        if (auto accepted = AcceptChange(change); !accepted) {
+            return accepted;
         }
         if (change == DiskChange::Content) {
             // The version the user agreed to replace: the save asks again only if it changes.
             struct stat st {};
             const std::optional<uint64_t> hash = HashFile(m_pPageFile->Fd());
             if (::fstat(m_pPageFile->Fd(), &st) != 0 || !hash) {
-                ReportFileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
-                return false;
+                return FileError(IDS_PAGE_SAVE_ERROR, m_strPagePath);
             }
             m_diskState = {static_cast<int64_t>(st.st_size), *hash};
         }
     }
     if (change == DiskChange::NotAFile) {
-        MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_PAGE_REPLACED), m_strPagePath);
-        errno = ESTALE;
-        return false;
+        return Replaced();
     }
-    return true;
+    return {};
 }
 
 void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {

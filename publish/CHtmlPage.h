@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,14 +9,15 @@
 #include <string>
 #include <string_view>
 
+#include "core/Error.h"
 #include "publish/CPageFile.h"
 #include "publish/IFileWriter.h"
 #include "publish/IPageEditor.h"
 #include "publish/InsertionGuard.h"
 
 // The web page being published into: its file, held open from load until it is closed, its text
-// in the system code page, and the player code that goes into it. Errors and questions go through
-// the message box (core/MessageBox.h); the results only say whether the step succeeded.
+// in the system code page, and the player code that goes into it. The steps return what went
+// wrong; the questions go through the report the caller hands in (SetReport).
 class CHtmlPage {
 public:
     CHtmlPage();
@@ -27,26 +29,26 @@ public:
     // always the file's content. A UTF-16LE page (second byte 0xFE: a mark; or, without a mark,
     // a zero second byte and valid UTF-16) and a page declaring UTF-8 in a meta element are
     // converted to the system code page; any other page keeps its bytes. Clears the inserted
-    // and modified flags. On failure nothing is loaded.
-    bool LoadPage(const std::string& path);
+    // and modified flags. On failure nothing is loaded; a page the user declined to load (it
+    // holds a zero byte, or its text does not fit the system code page) fails without a message.
+    CStatus LoadPage(const std::string& path);
     // Writes `text` into `file` (another file than the page) from its start, in the page's
     // encoding, and cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it
     // had (if any); any other page in the encoding its text declares.
-    bool SavePage(CPageFile& file, std::string_view text);
-    // The bytes the SavePage forms write for `text` (the preview serves them); nullopt after a
-    // message when the text cannot be converted.
-    std::optional<std::string> EncodePage(std::string_view text) const;
+    CStatus SavePage(CPageFile& file, std::string_view text);
+    // The bytes the SavePage forms write for `text` (the preview serves them).
+    CResult<std::string> EncodePage(std::string_view text) const;
     // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
     // page as it was, or its old text kept where the message says (CPageFile::ReplaceContents).
     // When another program changed the page since it was loaded, asks first; the answer No (the
     // default) keeps that change and saves nothing. A page whose name now leads to a link or to
-    // anything but a regular file is refused with a message: nothing is written through it.
-    bool SavePage(std::string_view text);
+    // anything but a regular file is refused: nothing is written through it.
+    CStatus SavePage(std::string_view text);
     // Before the files a page needs are put into the site: when another program changed the page
     // since it was loaded, asks as SavePage would; Yes takes that version as the one the save
-    // replaces (SavePage then asks only about a later change). False, after a message, when the
-    // page is not to be saved.
-    bool ConfirmUnchanged();
+    // replaces (SavePage then asks only about a later change). A failure when the page is not
+    // to be saved.
+    CStatus ConfirmUnchanged();
     // The question asked about another program's change (a string id with one %s, the page).
     void SetChangedQuestion(int stringId) { m_nChangedQuestionId = stringId; }
     // Puts the body code at the editor's cursor (replacing the selection), removes the menu
@@ -83,6 +85,8 @@ public:
 
     // Null returns to plain write(2) and fsync(2).
     void SetFileWriter(IFileWriter* writer);
+    // Where the questions about the page go; null answers No to each.
+    void SetReport(IReport* report);
 
 private:
     // The page as this object last read or wrote it, to notice another program's write.
@@ -106,7 +110,9 @@ private:
     DiskChange CheckDisk() const;
     // Asks about a change CheckDisk found and, on Yes, holds the file now at the page's name;
     // `change` becomes NotAFile when a link is there.
-    bool AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking = {});
+    CStatus AcceptChange(DiskChange& change, const std::function<void()>& beforeTaking = {});
+    // The page's name leads elsewhere now (message 312).
+    CError Replaced(int error = ESTALE) const;
 
     std::unique_ptr<CPageFile> m_pPageFile;
     std::string m_strPagePath;
@@ -123,5 +129,6 @@ private:
     bool m_bTextIsOriginal = false;
     DiskState m_diskState;
     IFileWriter* m_pWriter;
+    IReport* m_pReport;
     int m_nChangedQuestionId;
 };

@@ -18,7 +18,6 @@
 #include "core/CSiteFolder.h"
 #include "core/Folders.h"
 #include "core/MediaFormat.h"
-#include "core/MessageBox.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
 #include "core/Regex.h"
@@ -46,25 +45,21 @@ public:
         m_bCancelled = m_bCancelled || answer == COPY_EXIST_CANCEL;
         return answer;
     }
-    int AskCopyError(const std::string& text) override {
-        m_nCopyError = errno;
-        return m_questions.AskCopyError(text);
-    }
+    int AskCopyError(const std::string& text) override { return m_questions.AskCopyError(text); }
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
         m_strFile = file;
         const bool go_on = m_questions.Progress(file, done, total);
         m_bCancelled = m_bCancelled || !go_on;
         return go_on;
     }
+    void Tell(const CError& note) override { m_questions.Tell(note); }
 
     bool Cancelled() const { return m_bCancelled; }
-    int CopyError() const { return m_nCopyError; }
     const std::string& File() const { return m_strFile; }
 
 private:
     ICopyQuestions& m_questions;
     bool m_bCancelled = false;
-    int m_nCopyError = 0;
     std::string m_strFile;
 };
 
@@ -349,7 +344,7 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     m_bPosterTried = true;
     m_strPosterProblem.clear();
     if (!IsValidPath(workFolder) || !CreateFolders(workFolder)) {
-        m_strPosterProblem = fmt::sprintf("the working folder %s cannot be made: %s", workFolder,
+        m_strPosterProblem = fmt::sprintf(LoadStringRes(IDS_WORK_FOLDER_FAILED), workFolder,
                                           GetErrorText(IsValidPath(workFolder) ? errno : EINVAL));
         return false;
     }
@@ -366,11 +361,11 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     const std::string& media = m_request.mediaFiles.front();
     const std::string ffmpeg = GetFfmpegPath(media);
     if (ffmpeg.find('/') == std::string::npos && FindOnPath(ffmpeg).empty()) {
-        m_strPosterProblem = "ffmpeg was not found; install the ffmpeg package";
+        m_strPosterProblem = LoadStringRes(IDS_FFMPEG_NOT_FOUND);
     } else if (!PathExists(media)) {
-        m_strPosterProblem = fmt::sprintf("the video %s is gone", media);
+        m_strPosterProblem = fmt::sprintf(LoadStringRes(IDS_POSTER_MEDIA_GONE), media);
     } else {
-        m_strPosterProblem = fmt::sprintf("%s could not take a picture from the video", ffmpeg);
+        m_strPosterProblem = fmt::sprintf(LoadStringRes(IDS_POSTER_NOT_TAKEN), ffmpeg);
     }
     return false;
 }
@@ -419,16 +414,14 @@ PageCode CPublishJob::MakeCode(const std::string& pagePath, PlayerMode mode) con
     return code;
 }
 
-std::optional<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::string text) {
+CResult<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::string text) {
     const std::string& siteRoot = m_site.Site().root;
     if (!m_pPreviewServer) {
         m_pPreviewServer = std::make_unique<CPreviewServer>();
     }
     if (!m_pPreviewServer->IsRunning() || m_pPreviewServer->SiteRoot() != siteRoot) {
         if (!m_pPreviewServer->Start(siteRoot)) {
-            const int error = errno;
-            MessageBoxRes(MB_OK | MB_ICONERROR, IDS_PREVIEW_SERVER_FAILED, GetErrorText(error));
-            return std::nullopt;
+            return Failure(errno, MESSAGE_ERROR, IDS_PREVIEW_SERVER_FAILED, GetErrorText(errno));
         }
     }
     // Outside the site, only what the preview code names and the player's own files are served.
@@ -446,15 +439,14 @@ std::optional<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::strin
         }
     }
     m_pPreviewServer->SetAllowed(std::move(files), std::move(folders));
-    std::optional<std::string> bytes = page.EncodePage(text);
+    auto bytes = page.EncodePage(text);
     if (!bytes) {
-        return std::nullopt;
+        return bytes;
     }
-    std::optional<std::string> url = m_pPreviewServer->SetPage(page.PagePath(), std::move(*bytes));
-    if (!url) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_PAGE_NOT_UNDER_ROOT, siteRoot, page.PagePath());
+    if (auto url = m_pPreviewServer->SetPage(page.PagePath(), std::move(bytes.value))) {
+        return std::move(*url);
     }
-    return url;
+    return Message(MESSAGE_WARNING, IDS_PAGE_NOT_UNDER_ROOT, siteRoot, page.PagePath());
 }
 
 void CPublishJob::StopPreview() {
@@ -467,25 +459,24 @@ namespace {
 
 // Runs a step that writes files into the site; where it stops at a link in the way (`failed`,
 // relative to the site's root), asks whether the link may go and, on Yes, removes the link
-// itself and runs it again. 0 or the errno of the failure; a link left alone has been reported.
-int RunSiteStep(const CSiteFolder& site, const std::function<int(std::string& failed)>& step,
-                ICopyQuestions& questions, bool& cancelled) {
+// itself and runs it again; a link left alone fails with message 411.
+CStatus RunSiteStep(const CSiteFolder& site, const std::function<int(std::string& failed)>& step,
+                    ICopyQuestions& questions, bool& cancelled) {
     while (true) {
         std::string failed;
         const int error = step(failed);
         if (error != ELOOP || failed.empty()) {
-            return error;
+            return error == 0 ? CStatus() : CStatus(CError{error});
         }
         const std::string link = site.PathOf(failed);
         const int answer =
             questions.AskOverwrite(fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), link));
         if (answer == COPY_EXIST_CANCEL) {
             cancelled = true;
-            return ELOOP;
+            return CError{ELOOP};
         }
         if (answer == COPY_EXIST_NO || site.Unlink(failed) != 0) {
-            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), link);
-            return ELOOP;
+            return Failure(ELOOP, MESSAGE_ERROR, IDS_LINK_LEFT_ALONE, link);
         }
     }
 }
@@ -494,25 +485,37 @@ std::string WorkFolder(const std::string& work) {
     return work.empty() ? GetTempFolder() : work;
 }
 
+// `why` as the failure of `step` at `path`.
+CError AtStep(CError why, PublishStep step, const std::string& path) {
+    why.step = step;
+    why.path = path;
+    return why;
+}
+
+CError OutsideSite(const std::string& folder, const std::string& root) {
+    return AtStep(Failure(EXDEV, MESSAGE_WARNING, IDS_FOLDER_OUTSIDE_SITE, folder, root),
+                  PUBLISH_STEP_SITE_FOLDERS, folder);
+}
+
 }  // namespace
 
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
     PublishOutcome outcome;
     const std::string pagePath = page.PagePath();
+    auto fail = [&outcome](CError why, PublishStep step, const std::string& path) {
+        outcome.failure = AtStep(std::move(why), step, path);
+        return outcome;
+    };
     // Nothing is written when a folder of the site would lead out of it.
     if (const auto outside = m_site.FolderOutsideSite(pagePath)) {
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, *outside,
-                      m_site.Site().root);
-        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, *outside, EXDEV};
+        outcome.failure = OutsideSite(*outside, m_site.Site().root);
         return outcome;
     }
     page.SetText(std::move(text));
     // A page another program changed is asked about before anything is copied for it.
-    errno = 0;
-    if (!page.ConfirmUnchanged()) {
-        outcome.failure = StepFailure{PUBLISH_STEP_SAVE_PAGE, pagePath, errno};
-        return outcome;
+    if (auto confirmed = page.ConfirmUnchanged(); !confirmed) {
+        return fail(std::move(confirmed.why), PUBLISH_STEP_SAVE_PAGE, pagePath);
     }
     // Everything the page refers to is in place before the page is saved: a page never points
     // at files that are not there yet, whatever stops the job in between.
@@ -527,35 +530,32 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
     const auto opened = CSiteFolder::Open(RemoveBackslash(root));
     if (!opened) {
-        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, root, opened.error};
-        return outcome;
+        return fail(opened.why, PUBLISH_STEP_SITE_FOLDERS, root);
     }
     const CSiteFolder& site = *opened.value;
     const auto jsFolder = site.Relative(RemoveBackslash(request.jsFolder));
     const auto mediaFolder = site.Relative(RemoveBackslash(request.mediaFolder));
     if (!jsFolder || !mediaFolder) {
-        const std::string& outside = jsFolder ? request.mediaFolder : request.jsFolder;
-        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, outside, root);
-        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, outside, EXDEV};
+        outcome.failure = OutsideSite(jsFolder ? request.mediaFolder : request.jsFolder, root);
         return outcome;
     }
     // A step that fails is a warning, unless a link was left alone in its way: the page would
     // then use a file from elsewhere. False: the job ends here.
     auto playerStep = [&](PublishStep step, const std::string& path,
                           const std::function<int(std::string&)>& run) {
-        const int error = RunSiteStep(site, run, questions, outcome.cancelled);
-        if (error == 0) {
+        CStatus done = RunSiteStep(site, run, questions, outcome.cancelled);
+        if (done) {
             return true;
         }
         if (stopped()) {
             return false;
         }
-        const StepFailure failed{step, path, error};
-        if (error == ELOOP) {
-            outcome.failure = failed;
+        CError failed = AtStep(std::move(done.why), step, path);
+        if (failed.error == ELOOP) {
+            outcome.failure = std::move(failed);
             return false;
         }
-        outcome.warnings.push_back(failed);
+        outcome.warnings.push_back(std::move(failed));
         return true;
     };
     if (m_pPlayer) {
@@ -568,18 +568,18 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     if (stopped()) {
         return outcome;
     }
-    errno = 0;
-    if (!CopyServerConfig(site, *mediaFolder)) {
-        outcome.warnings.push_back(
-            {PUBLISH_STEP_SERVER_CONFIG, JoinPath(".htaccess", request.mediaFolder, true), errno});
+    if (auto config = CopyServerConfig(site, *mediaFolder); !config) {
+        if (config.why.id != 0) {
+            questions.Tell(config.why);
+        }
+        outcome.warnings.push_back(AtStep(std::move(config.why), PUBLISH_STEP_SERVER_CONFIG,
+                                          JoinPath(".htaccess", request.mediaFolder, true)));
     }
     request.copyList = PublishCopyList(m_request);
     // The poster stays for the job's other pages; End deletes it.
     request.tempList.clear();
-    errno = 0;
-    if (!PrepareMediaFolder(request, site, *mediaFolder)) {
-        outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder, errno};
-        return outcome;
+    if (auto prepared = PrepareMediaFolder(request, site, *mediaFolder); !prepared) {
+        return fail(std::move(prepared.why), PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder);
     }
     if (stopped()) {
         return outcome;
@@ -588,14 +588,11 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     const std::string work = WorkFolder(m_strWorkFolder);
     CreateFolders(work);
     MediaCopyPlace place{&site, *mediaFolder, work, &m_copied, {}};
-    errno = 0;
-    if (!CopyMediaFiles(request, place, recorder)) {
-        const int error = recorder.CopyError() ? recorder.CopyError() : errno;
+    if (auto copied = CopyMediaFiles(request, place, recorder); !copied) {
         outcome.cancelled = recorder.Cancelled();
         if (!stopped()) {
-            outcome.failure =
-                StepFailure{PUBLISH_STEP_MEDIA_COPY,
-                            JoinPath(recorder.File(), request.mediaFolder, true), error};
+            return fail(std::move(copied.why), PUBLISH_STEP_MEDIA_COPY,
+                        JoinPath(recorder.File(), request.mediaFolder, true));
         }
         return outcome;
     }
@@ -605,8 +602,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         const PageCode code = MakeCode(pagePath, PLAYER_MODE_PUBLISH);
         std::string renamedText = page.Text();
         if (!code.made || !SwapCodeLines(renamedText, page.BodyCode(), code.body)) {
-            outcome.failure = StepFailure{PUBLISH_STEP_MEDIA_COPY, request.mediaFolder, EEXIST};
-            return outcome;
+            return fail(CError{EEXIST}, PUBLISH_STEP_MEDIA_COPY, request.mediaFolder);
         }
         page.SetText(std::move(renamedText));
         page.SetBodyCode(code.body);
@@ -626,15 +622,14 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     if (stopped()) {
         return outcome;
     }
-    errno = 0;
-    bool saved = false;
+    CStatus saved;
     {
         // A stop asked for meanwhile waits: the page is either as it was or fully published.
         const CStopSignalsHeld held;
         saved = page.SavePage(page.Text());
     }
     if (!saved) {
-        outcome.failure = StepFailure{PUBLISH_STEP_SAVE_PAGE, pagePath, errno};
+        return fail(std::move(saved.why), PUBLISH_STEP_SAVE_PAGE, pagePath);
     }
     return outcome;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Error.h"
 #include "media/MediaInfo2.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
@@ -52,21 +53,15 @@ enum PublishStep : int {
     PUBLISH_STEP_MEDIA_COPY,
 };
 
-// A step that did not succeed: which one, on what path, and the system's error number (0 when
-// the user stopped it).
-struct StepFailure {
-    PublishStep step;
-    std::string path;
-    int error = 0;
-};
-
+// A step that did not succeed is a CError with its PublishStep, its path and the system's error
+// number (0 when the user stopped it); one with a message is for the front end to show.
 struct PublishOutcome {
     // The step that stopped publishing; none when the page was published.
-    std::optional<StepFailure> failure;
+    std::optional<CError> failure;
     // The user cancelled at a question.
     bool cancelled = false;
-    // Steps whose failure does not stop publishing.
-    std::vector<StepFailure> warnings;
+    // Steps whose failure does not stop publishing; their messages have been told as they came.
+    std::vector<CError> warnings;
 
     bool Published() const { return !failure && !cancelled; }
 };
@@ -82,7 +77,7 @@ struct PageCode {
 // The job of publishing one media file into pages of a site, driven step by step by a front end
 // (the wizard or the command-line publisher), which gathers the choices and shows the results:
 // check the media, choose the player, take the poster, make the code for a page, publish a page,
-// end. Messages of the steps go through the message box; the results say what went wrong.
+// end. The steps ask and tell through the interfaces handed in; the results say what went wrong.
 class CPublishJob {
 public:
     CPublishJob();
@@ -177,8 +172,8 @@ public:
     // serves the site root (started on the first preview, kept for the next): the page comes
     // from memory at its own address, with the inserted player's code swapped for code that
     // plays the media and loads the player files from where they are now, which the server
-    // serves too. Nothing is written. The page's address, or nullopt after a message.
-    std::optional<std::string> ServePreview(CHtmlPage& page, std::string text);
+    // serves too. Nothing is written. The page's address, or why there is none.
+    CResult<std::string> ServePreview(CHtmlPage& page, std::string text);
     // Stops the preview's server.
     void StopPreview();
     // The preview's server; null before the first preview.
@@ -187,8 +182,8 @@ public:
     // Copies the player files, the server configuration and the media (with the poster) into
     // the site, then writes `text` as the loaded page: the page is saved only once everything it
     // refers to is in place. A page another program changed is asked about before anything is
-    // copied. A stop request (StopRequested) ends it between steps as cancelled; the save itself
-    // is never cut short.
+    // copied (through the page's report). A stop request (StopRequested) ends it between steps as
+    // cancelled; the save itself is never cut short.
     PublishOutcome PublishPage(CHtmlPage& page, std::string text, ICopyQuestions& questions);
     // True when the loaded page already plays this job's media from where this job publishes it
     // (a src attribute holds its URL): a second run into the page would add a second player.

@@ -16,40 +16,23 @@
 #include <fmt/printf.h>
 
 #include "core/FileCopy.h"
-#include "core/Folders.h"
 #include "core/MessageBox.h"
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
 #include "media/FastStart.h"
 
-int CMessageBoxCopyQuestions::AskOverwrite(const std::string& text) {
-    switch (GetMessageBox().Show(MB_YESNOCANCEL | MB_ICONQUESTION, text)) {
-        case IDYES:
-            return COPY_EXIST_YES;
-        case IDNO:
-            return COPY_EXIST_NO;
-        default:
-            return COPY_EXIST_CANCEL;
-    }
-}
-
-int CMessageBoxCopyQuestions::AskCopyError(const std::string& text) {
-    return GetMessageBox().Show(MB_ABORTRETRYIGNORE | MB_ICONERROR, text);
-}
-
-bool PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
-                        const std::string& mediaFolder) {
+CStatus PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
+                           const std::string& mediaFolder) {
     if (request.mediaFolderUrl.empty()) {
-        return true;
+        return {};
     }
     const auto folder = site.Folder(mediaFolder, true);
     if (folder) {
-        return true;
+        return {};
     }
-    MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_MEDIA_FOLDER_FAILED),
-                     AddBackslash(site.PathOf(mediaFolder)), GetErrorText(folder.error));
-    errno = folder.error;
-    return false;
+    return Failure(folder.error, MESSAGE_ERROR, IDS_MEDIA_FOLDER_FAILED,
+                   AddBackslash(site.PathOf(mediaFolder)), GetErrorText(folder.error));
 }
 
 bool CEqualFilesMemo::LookOf(const std::string& path, Look& look) {
@@ -78,8 +61,6 @@ void CEqualFilesMemo::Remember(const std::string& source, const std::string& tar
 }
 
 namespace {
-
-enum class CopyStep { Done, Stop };
 
 std::string JoinRelative(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "/" + name;
@@ -129,9 +110,9 @@ std::optional<std::string> FreeName(const CSiteFolder& site, const std::string& 
 }
 
 // Copies one file of the copy list; a file with its index last goes in rewritten, made in the
-// working folder and then copied in like any other.
-CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart,
-                 ICopyQuestions& questions, bool& yesToAll) {
+// working folder and then copied in like any other. A failure stops publishing.
+CStatus CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart,
+                ICopyQuestions& questions, bool& yesToAll) {
     const CSiteFolder& site = *place.site;
     std::string name = GetPathFileName(source);
     std::string relative = JoinRelative(place.folder, name);
@@ -147,23 +128,18 @@ CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStar
                 ? COPY_EXIST_YES_TO_ALL
                 : questions.AskOverwrite(fmt::sprintf(LoadStringRes(IDS_LINK_IN_THE_WAY), shown));
         if (answer == COPY_EXIST_CANCEL) {
-            return CopyStep::Stop;
+            return CError{};
         }
         if (answer == COPY_EXIST_NO) {
-            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_LINK_LEFT_ALONE), shown);
-            errno = ELOOP;
-            return CopyStep::Stop;
+            return Failure(ELOOP, MESSAGE_ERROR, IDS_LINK_LEFT_ALONE, shown);
         }
         yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
         if (const int error = site.Unlink(relative); error != 0 && error != ENOENT) {
-            MessageBoxFormat(MB_OK | MB_ICONERROR, LoadStringRes(IDS_COPY_ERROR), name,
-                             GetErrorText(error));
-            errno = error;
-            return CopyStep::Stop;
+            return Failure(error, MESSAGE_ERROR, IDS_COPY_ERROR, name, GetErrorText(error));
         }
         looked = ENOENT;
     } else if (place.memo && place.memo->KnownEqual(source, site.PathOf(relative))) {
-        return CopyStep::Done;
+        return {};
     }
     bool replace = false;
     if (looked == 0) {
@@ -171,7 +147,7 @@ CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStar
             if (place.memo) {
                 place.memo->Remember(source, site.PathOf(relative));
             }
-            return CopyStep::Done;
+            return {};
         }
         int answer = COPY_EXIST_YES_TO_ALL;
         if (!yesToAll) {
@@ -179,21 +155,19 @@ CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStar
                 fmt::sprintf(LoadStringRes(IDS_FILE_EXISTS_DIFFERENT), name, mediaFolder));
         }
         if (answer == COPY_EXIST_CANCEL) {
-            return CopyStep::Stop;
+            return CError{};
         }
         if (answer == COPY_EXIST_NO) {
             // The user's file stays, and the page shows the user's media under a name of its own.
             bool present = false;
             const auto free = FreeName(site, place.folder, name, source, fastStart, present);
             if (!free) {
-                errno = EEXIST;
-                return CopyStep::Stop;
+                return CError{EEXIST};
             }
-            MessageBoxFormat(MB_OK | MB_ICONINFORMATION, LoadStringRes(IDS_PUBLISHED_AS), name,
-                             mediaFolder, *free);
+            questions.Tell(Message(MESSAGE_NOTE, IDS_PUBLISHED_AS, name, mediaFolder, *free));
             place.renamed[source] = *free;
             if (present) {
-                return CopyStep::Done;
+                return {};
             }
             name = *free;
             relative = JoinRelative(place.folder, name);
@@ -224,35 +198,33 @@ CopyStep CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStar
         }
         const std::string reason =
             fastStart && rewritten.TempPath().empty() ? rewritten.Problem() : GetErrorText(error);
-        errno = error;
         const int answer =
             questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
         if (answer == IDRETRY) {
             continue;
         }
-        return answer == IDIGNORE ? CopyStep::Done : CopyStep::Stop;
+        return answer == IDIGNORE ? CStatus() : CStatus(CError{error});
     }
     if (place.memo) {
         place.memo->Remember(source, site.PathOf(relative));
     }
-    return CopyStep::Done;
+    return {};
 }
 
 }  // namespace
 
-bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions) {
+CStatus CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions) {
     const auto folder = place.site->Folder(place.folder, true);
     if (!folder) {
-        errno = folder.error;
-        return false;
+        return folder.why;
     }
     SweepDebrisAt(folder.value.get());
     bool yesToAll = false;
     for (const std::string& source : request.copyList) {
         const bool fastStart = std::find(request.fastStartList.begin(), request.fastStartList.end(),
                                          source) != request.fastStartList.end();
-        if (CopyOne(source, place, fastStart, questions, yesToAll) == CopyStep::Stop) {
-            return false;
+        if (auto copied = CopyOne(source, place, fastStart, questions, yesToAll); !copied) {
+            return copied;
         }
     }
     // A file already inside the media folder is the published copy itself.
@@ -263,32 +235,33 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
         }
     }
     request.tempList.clear();
-    return true;
+    return {};
 }
 
 namespace {
 
 // A folder of its own, made where missing, taken as the whole site: for callers that name no
-// site root. Null, with errno set, when it cannot be had.
-std::shared_ptr<CSiteFolder> FolderAsSite(const std::string& folder) {
-    if (!IsValidPath(folder) || !CreateFolders(folder)) {
-        return nullptr;
+// site root.
+CResult<std::shared_ptr<CSiteFolder>> FolderAsSite(const std::string& folder) {
+    if (!IsValidPath(folder)) {
+        return CError{EINVAL};
     }
-    auto site = CSiteFolder::Open(RemoveBackslash(folder));
-    errno = site.error;
-    return site.value;
+    if (!CreateFolders(folder)) {
+        return CError{errno};
+    }
+    return CSiteFolder::Open(RemoveBackslash(folder));
 }
 
 }  // namespace
 
-bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions, CEqualFilesMemo* memo) {
+CStatus CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
+                       ICopyQuestions& questions, CEqualFilesMemo* memo) {
     const auto site = FolderAsSite(mediaFolder);
     if (!site) {
-        return false;
+        return site.why;
     }
     std::string work = GetTempFolder();
-    MediaCopyPlace place{site.get(), "", work, memo, {}};
+    MediaCopyPlace place{site.value.get(), "", work, memo, {}};
     return CopyMediaFiles(request, place, questions);
 }
 
@@ -436,16 +409,15 @@ std::string ServerConfigSource() {
     return GetInstallFolder() + "/Scripts/.htaccess";
 }
 
-bool CopyServerConfig(const std::string& mediaFolder) {
+CStatus CopyServerConfig(const std::string& mediaFolder) {
     const auto site = FolderAsSite(mediaFolder);
-    return site && CopyServerConfig(*site, "");
+    return site ? CopyServerConfig(*site.value, "") : CStatus(site.why);
 }
 
-bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
+CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
     const std::string source = ServerConfigSource();
     if (const auto folder = site.Folder(mediaFolder, true); !folder) {
-        errno = folder.error;
-        return false;
+        return folder.why;
     }
     const std::string relative = JoinRelative(mediaFolder, ".htaccess");
     const std::string target = site.PathOf(relative);
@@ -453,15 +425,14 @@ bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
     if (site.Stat(relative, st) == ENOENT) {
         const int error = CopyFileIntoSite(source, site, relative, {}, false);
         if (error != EEXIST) {
-            errno = error;
-            return error == 0;
+            return error == 0 ? CStatus() : CStatus(CError{error});
         }
     }
     // The site's own configuration (passwords, rewrites) is never replaced: only the media types
     // it lacks are added, in one block of ours at its end.
     const auto ours = ReadSmallFile(source);
     if (!ours) {
-        return false;
+        return CError{errno};
     }
     const auto theirs = site.ReadSmall(relative, kServerConfigLimit_bytes);
     int error = theirs.error;
@@ -469,7 +440,7 @@ bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
         MissingTypeLines(*ours, theirs ? TypedExtensions(theirs.value) : std::set<std::string>());
     if (theirs) {
         if (missing.empty()) {
-            return true;
+            return {};
         }
         const auto file = site.OpenAt(relative, O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY);
         error = file.error;
@@ -479,13 +450,11 @@ bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
             const int fd = file.value.get();
             if (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()) &&
                 ::fsync(fd) == 0) {
-                return true;
+                return {};
             }
             error = errno;
         }
     }
-    MessageBoxFormat(MB_OK | MB_ICONWARNING, LoadStringRes(IDS_SERVER_CONFIG_LINES), target,
-                     ReasonText(error, kServerConfigLimit_bytes), missing);
-    errno = error;
-    return false;
+    return Failure(error, MESSAGE_WARNING, IDS_SERVER_CONFIG_LINES, target,
+                   ReasonText(error, kServerConfigLimit_bytes), missing);
 }

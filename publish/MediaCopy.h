@@ -30,13 +30,8 @@ public:
     virtual bool Progress(const std::string& /*file*/, uint64_t /*done*/, uint64_t /*total*/) {
         return true;
     }
-};
-
-// Asks through the message box: Yes, No or Cancel, and Abort, Retry or Ignore.
-class CMessageBoxCopyQuestions : public ICopyQuestions {
-public:
-    int AskOverwrite(const std::string& text) override;
-    int AskCopyError(const std::string& text) override;
+    // What the user should know while copying goes on (the name a file took instead of its own).
+    virtual void Tell(const CError& note) = 0;
 };
 
 // Pairs of files this job found or made equal, each with what both looked like then, so the next
@@ -57,10 +52,10 @@ private:
     std::map<std::pair<std::string, std::string>, std::pair<Look, Look>> m_pairs;
 };
 
-// Makes the media folder when the request copies into one. A folder that cannot be made is
-// reported (message 330) with the reason, and publishing must stop.
-bool PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
-                        const std::string& mediaFolder);
+// Makes the media folder when the request copies into one. A folder that cannot be made fails
+// with message 330 and the reason, and publishing must stop.
+CStatus PrepareMediaFolder(const PlayerRequest& request, const CSiteFolder& site,
+                           const std::string& mediaFolder);
 
 // Where the media goes: a folder of the site, reached through the site's handle.
 struct MediaCopyPlace {
@@ -77,12 +72,12 @@ struct MediaCopyPlace {
 
 // Copies the request's copyList into the media folder, asking before it replaces a file of
 // other content; where the user keeps that file, the new one takes a free name of its own. Then
-// deletes the temporary files that lie outside the media folder. False means publishing must
-// stop (Cancel, Abort, a link left in the way).
-bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions);
+// deletes the temporary files that lie outside the media folder. A failure means publishing must
+// stop (Cancel and Abort, which have nothing more to say; a link left in the way).
+CStatus CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions);
 // The same into `mediaFolder` (made when missing) taken as a site of its own.
-bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions, CEqualFilesMemo* memo = nullptr);
+CStatus CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
+                       ICopyQuestions& questions, CEqualFilesMemo* memo = nullptr);
 
 // Copies the player's resource `folders` from the installation into `jsFolder` (relative to the
 // site's root). 0 or the errno that stopped it, with `failed` naming the file or folder in the
@@ -91,9 +86,10 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
                     const std::vector<std::string>& folders, std::string& failed);
 
 // Copies the installation's server configuration to ".htaccess" in the media folder (relative to
-// the site's root; made when missing, so the first publish gets it too).
-bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
+// the site's root; made when missing, so the first publish gets it too). A site's own
+// configuration that cannot take our lines fails with message 332, which lists them.
+CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
 // The same with `mediaFolder` taken as a site of its own.
-bool CopyServerConfig(const std::string& mediaFolder);
+CStatus CopyServerConfig(const std::string& mediaFolder);
 // The installation's server configuration that CopyServerConfig publishes.
 std::string ServerConfigSource();

@@ -55,17 +55,17 @@ std::optional<std::pair<size_t, size_t>> FindInsertionRange(const PagePlacement&
     return std::pair{placement.at ? hit : hit + needle.size(), hit + needle.size()};
 }
 
-PageSkip OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page, const std::string& path,
-                     bool again) {
-    if (!job.Site().CheckPageLocation(path, true)) {
-        return PageSkip::Refused;
+CResult<PageSkip> OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page,
+                              const std::string& path, bool again) {
+    if (auto inSite = job.Site().CheckPageLocation(path); !inSite) {
+        return inSite.why;
     }
     if (!pages.Add(path)) {
         return PageSkip::Repeated;
     }
     page.SetChangedQuestion(IDS_PAGE_CHANGED_BEFORE_PUBLISHING);
-    if (!page.LoadPage(path)) {
-        return PageSkip::Refused;
+    if (auto loaded = page.LoadPage(path); !loaded) {
+        return loaded.why;
     }
     return !again && job.PageHoldsPlayer(page) ? PageSkip::AlreadyPlays : PageSkip::None;
 }

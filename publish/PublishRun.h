@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Error.h"
 #include "publish/InsertionGuard.h"
 
 class CHtmlPage;
@@ -60,12 +61,12 @@ std::optional<std::pair<size_t, size_t>> FindInsertionRange(const PagePlacement&
                                                             const std::string& text);
 
 // Why a page of a run is left out before its code is made.
-enum class PageSkip { None, Refused, Repeated, AlreadyPlays };
+enum class PageSkip { None, Repeated, AlreadyPlays };
 
-// Loads the page at `path` into `page` unless it is out of the site, was published in this run
-// or, without `again`, already plays the job's media.
-PageSkip OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page, const std::string& path,
-                     bool again);
+// Loads the page at `path` into `page` unless it is out of the site (the failure), was published
+// in this run or, without `again`, already plays the job's media.
+CResult<PageSkip> OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page,
+                              const std::string& path, bool again);
 
 // Where the player was placed in `editor`.
 struct PlayerPlace {

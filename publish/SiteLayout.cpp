@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include "core/MessageBox.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
@@ -102,12 +101,9 @@ std::string SiteLayout::StoredSubFolder(std::string_view folder) {
     return AddBackslash(stored);
 }
 
-bool SiteLayout::CheckPageLocation(const std::string& pagePath, bool showMessages) const {
-    auto refuse = [showMessages](int id, const auto&... args) {
-        if (showMessages) {
-            MessageBoxRes(MB_OK | MB_ICONWARNING, id, args...);
-        }
-        return false;
+CStatus SiteLayout::CheckPageLocation(const std::string& pagePath) const {
+    auto refuse = [](int id, const auto&... args) -> CStatus {
+        return Message(MESSAGE_WARNING, id, args...);
     };
     struct stat st {};
     if (::stat(pagePath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -130,5 +126,5 @@ bool SiteLayout::CheckPageLocation(const std::string& pagePath, bool showMessage
     if (RealPath(GetPathFolder(pagePath)) != GetPathFolder(*page)) {
         return refuse(IDS_PAGE_NAMED_ELSEWHERE, pagePath, *page);
     }
-    return true;
+    return {};
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/Error.h"
+
 class COptions;
 
 // The site a page is published into, as its user names it: plain values that a front end fills
@@ -47,9 +49,8 @@ public:
     // True when the page is a regular file in the folder it is named in and, with a site root
     // set, lies in or below it. Paths are compared real (links and ".." resolved, letters
     // exact), so neither a link nor ".." can take a page outside the root, and a name such as
-    // /dev/stdin that leads to a page elsewhere is refused. Reports what is wrong when
-    // `showMessages` is set.
-    bool CheckPageLocation(const std::string& pagePath, bool showMessages) const;
+    // /dev/stdin that leads to a page elsewhere is refused, with a message that says why.
+    CStatus CheckPageLocation(const std::string& pagePath) const;
     // The page's JavaScript or media folder when its real path is not in or below the real site
     // root (a ".." or a link leads out of the site); nullopt when both are inside, or without a
     // site root.

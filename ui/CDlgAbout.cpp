@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
+#include "app/CBoxReport.h"
 #include "app/QtText.h"
 #include "app/ShippedLibraries.h"
 #include "core/Shell.h"
@@ -145,5 +146,5 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
 }
 
 void CDlgAbout::OnLink(const QString& url) {
-    OpenDefaultOrReport(FromQt(url));
+    ShowMessage(OpenDefaultOrReport(FromQt(url)).why);
 }

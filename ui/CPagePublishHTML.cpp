@@ -98,6 +98,7 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     setTitle(ToQt(LoadStringRes(IDS_PUBLISH_PAGE_TITLE)));
     setSubTitle(ToQt(LoadStringRes(IDS_PUBLISH_PAGE_SUBTITLE)));
     setWindowTitle(QString::fromUtf8(kWizardPageCaption));
+    m_page.SetReport(&m_report);
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
 
     auto* pathLabel = new QLabel(QStringLiteral("Publish to your web page"), this);
@@ -257,7 +258,8 @@ void CPagePublishHTML::SetFinishEnabled(bool enabled) {
 }
 
 bool CPagePublishHTML::OpenPage(const std::string& path) {
-    if (!m_page.LoadPage(path)) {
+    if (auto loaded = m_page.LoadPage(path); !loaded) {
+        ShowMessage(loaded.why);
         ClearPage();
         return false;
     }
@@ -280,7 +282,8 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
 }
 
 bool CPagePublishHTML::CheckAndOpen(const std::string& path, bool keepInUse) {
-    if (!CurrentSite().CheckPageLocation(path, true)) {
+    if (auto inSite = CurrentSite().CheckPageLocation(path); !inSite) {
+        ShowMessage(inSite.why);
         m_pPathBox->setFocus();
         // The page in use stays, with its code, and the box names it again.
         if (keepInUse && m_page.IsPageOpen()) {
@@ -320,7 +323,11 @@ void CPagePublishHTML::OnBrowse() {
         return;
     }
     const std::string path = dialog.GetPathName();
-    if (path.empty() || !CurrentSite().CheckPageLocation(path, true)) {
+    if (path.empty()) {
+        return;
+    }
+    if (auto inSite = CurrentSite().CheckPageLocation(path); !inSite) {
+        ShowMessage(inSite.why);
         return;
     }
     AddToHistory(path);
@@ -397,7 +404,7 @@ void CPagePublishHTML::OnDropFiles(const QStringList& paths) {
     std::string first;
     for (const QString& dropped : paths) {
         const std::string path = FromQt(dropped);
-        if (!IsHtmlFile(dropped) || !CurrentSite().CheckPageLocation(path, false)) {
+        if (!IsHtmlFile(dropped) || !CurrentSite().CheckPageLocation(path)) {
             continue;
         }
         if (std::find(m_arrHistory.begin(), m_arrHistory.end(), path) == m_arrHistory.end()) {
@@ -525,7 +532,9 @@ void CPagePublishHTML::PreviewPage() {
         return;
     }
     if (const auto url = m_state.m_job.ServePreview(m_page, std::move(text))) {
-        OpenInBrowser(*url, MediaExtension());
+        ShowMessage(OpenInBrowser(url.value, MediaExtension()).why);
+    } else {
+        ShowMessage(url.why);
     }
 }
 
@@ -543,14 +552,17 @@ bool CPagePublishHTML::PublishPage() {
             m_state.m_job.PublishPage(m_page, std::string(m_pSourceView->GetText()), questions);
     }
     if (!outcome.Published()) {
+        if (outcome.failure && !outcome.cancelled) {
+            ShowMessage(*outcome.failure);
+        }
         return false;
     }
     switch (COptions::Instance()->m_nAfterPublishActions) {
         case 1:
-            ShowInExplorer(false, pagePath);
+            ShowMessage(ShowInExplorer(false, pagePath).why);
             break;
         case 2:
-            OpenInBrowser(pagePath, MediaExtension());
+            ShowMessage(OpenInBrowser(pagePath, MediaExtension()).why);
             break;
         default:
             break;

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QWizardPage>
 
+#include "app/CBoxReport.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CPageFile.h"
 #include "ui/CDialogFind.h"
@@ -107,6 +108,7 @@ private:
     bool m_bFinishEnabled = false;
     bool m_bPublishing = false;
 
+    CBoxReport m_report;
     CHtmlPage m_page;
     // What the loaded page's code was made from.
     std::string m_strCodeSource;

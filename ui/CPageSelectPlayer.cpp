@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/CBoxReport.h"
 #include "app/QtText.h"
 #include "core/Folders.h"
 #include "core/MediaFormat.h"
@@ -262,9 +263,10 @@ void CPageSelectPlayer::OnPictureClicked() {
     }
     // A page that cannot be shown has been reported by the sample-page code if at all.
     const COptions& options = *COptions::Instance();
-    ShowSamplePage(m_bVideoMode ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO,
-                   GetInstallFolder() + "/Example/" + players[index].samplePage,
-                   ChoicesFromOptions(options), options.m_strWorkFolder);
+    ShowMessage(ShowSamplePage(m_bVideoMode ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO,
+                               GetInstallFolder() + "/Example/" + players[index].samplePage,
+                               ChoicesFromOptions(options), options.m_strWorkFolder)
+                    .why);
 }
 
 void CPageSelectPlayer::OnAutoPlayClicked(bool checked) {

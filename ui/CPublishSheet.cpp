@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include "app/CBoxReport.h"
 #include "app/HelpCommands.h"
 #include "app/QtText.h"
 #include "core/MessageBox.h"
@@ -166,7 +167,7 @@ void CPublishSheet::OnCommand(int id) {
     }
     const std::string target = GetHelpCommandTarget(id);
     if (!target.empty()) {
-        OpenDefaultOrReport(target);
+        ShowMessage(OpenDefaultOrReport(target).why);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 
+#include "app/CBoxReport.h"
 #include "publish/MediaCopy.h"
 
 class QProgressDialog;
@@ -28,6 +29,7 @@ public:
     // After the user cancelled the copy in the progress dialog, the answer is Abort unasked.
     int AskCopyError(const std::string& text) override;
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override;
+    void Tell(const CError& note) override { ShowMessage(note); }
 
     bool Cancelled() const { return m_bCancelled; }
     QProgressDialog* ProgressDialog() const { return m_pProgress.get(); }

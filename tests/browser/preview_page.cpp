@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
         html.InsertPlayerCode(editor);
         const auto url = job.ServePreview(html, editor.Text());
         if (!url) {
-            return Fail("no preview");
+            return Fail("no preview: " + ErrorText(url.why));
         }
-        std::printf("%s\n", url->c_str());
+        std::printf("%s\n", url.value.c_str());
         std::fflush(stdout);
         while (std::fgetc(stdin) != EOF) {
         }

@@ -31,7 +31,7 @@ bool Write(int kind, const PlayerInfo& row, const PlayerChoices& choices, const 
         std::fprintf(stderr, "dede5_sample_pages: %s was not written\n", row.samplePage);
         return false;
     }
-    std::printf("%s\t%s\n", row.samplePage, page->c_str());
+    std::printf("%s\t%s\n", row.samplePage, page.value.c_str());
     return true;
 }
 

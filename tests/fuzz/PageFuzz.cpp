@@ -286,18 +286,27 @@ InsertionCheck CheckPlace(const CHtmlPage& page, const std::string& text, size_t
 fuzz::CAnsweringMessageBox g_box;
 CQuickWriter g_writer;
 
+// The page's questions, asked through the answering box.
+class CBoxQuestions : public IReport {
+public:
+    void Tell(const CError& message) override { g_box.Show(MB_OK, ErrorText(message)); }
+    bool Ask(const CError& question) override {
+        return g_box.Show(MB_YESNO | MB_ICONWARNING, ErrorText(question)) == IDYES;
+    }
+} g_questions;
+
 // Saves `text` as the loaded page and checks the file against the encoding rules.
 void SaveAndCheck(CHtmlPage& page, const std::string& path, const std::string& text,
                   const PageEncoding& read) {
     const std::string before = fuzz::ReadWholeFile(path);
     const std::optional<std::string> expected = Encode(text, page.HasUtf8Bom(), read);
     g_box.Reset(IDNO);
-    const bool saved = page.SavePage(text);
+    const CStatus saved = page.SavePage(text);
     FUZZ_CHECK(g_box.questions == 0);  // nobody else wrote the page
     if (!expected) {
         // Text the declared encoding cannot hold: refused with a message, the page untouched.
         FUZZ_CHECK(!saved);
-        FUZZ_CHECK(g_box.errors == 1);
+        FUZZ_CHECK(saved.why.id != 0);
         FUZZ_CHECK(fuzz::ReadWholeFile(path) == before);
         return;
     }
@@ -332,10 +341,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::WriteScratchFile("page.htm", bytes);
     CHtmlPage page;
     page.SetFileWriter(&g_writer);
+    page.SetReport(&g_questions);
     g_box.Reset(loadAnswer);
-    if (!page.LoadPage(path)) {
-        // Refused: always with a message, and the page is left alone.
-        FUZZ_CHECK(!g_box.texts.empty());
+    if (const CStatus loaded = page.LoadPage(path); !loaded) {
+        // Refused: always with a message (or after a question), and the page is left alone.
+        FUZZ_CHECK(loaded.why.id != 0 || !g_box.texts.empty());
         FUZZ_CHECK(!page.IsPageOpen());
         FUZZ_CHECK(fuzz::ReadWholeFile(path) == bytes);
         return 0;

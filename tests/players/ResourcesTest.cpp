@@ -10,6 +10,7 @@
 #include "core/MediaFormat.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
+#include "core/StringTable.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
@@ -112,9 +113,9 @@ TEST_F(Resources, SamplePagesAreNumberedAndFilledWithTheOptions) {
     auto first = WriteSamplePage(MEDIA_KIND_VIDEO, sample, choices, work);
     auto second = WriteSamplePage(MEDIA_KIND_VIDEO, sample, choices, work);
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(*first, work + "/html5-player.htm");
-    EXPECT_EQ(*second, work + "/html5-player-0.htm");
-    EXPECT_EQ(test::ReadFile(*first),
+    EXPECT_EQ(first.value, work + "/html5-player.htm");
+    EXPECT_EQ(second.value, work + "/html5-player-0.htm");
+    EXPECT_EQ(test::ReadFile(first.value),
               "<link href=\"" + PathToUrl(install) +
                   "/video-js/tube.css\"><video  autoplay=\"autoplay\" muted=\"muted\" "
                   "playsinline=\"playsinline\"  poster=\"Waiting for "
@@ -125,7 +126,7 @@ TEST_F(Resources, SamplePagesAreNumberedAndFilledWithTheOptions) {
     choices.poster = false;
     auto third = WriteSamplePage(MEDIA_KIND_VIDEO, sample, choices, work);
     ASSERT_TRUE(third);
-    EXPECT_EQ(test::ReadFile(*third).find("poster"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(third.value).find("poster"), std::string::npos);
 }
 
 TEST_F(Resources, AudioSampleHonoursAudioAutoPlayOnlyAndStopsAtAZeroByte) {
@@ -134,11 +135,11 @@ TEST_F(Resources, AudioSampleHonoursAudioAutoPlayOnlyAndStopsAtAZeroByte) {
     const std::string sample = install + "/Example/mediaelement-audio.htm";
     auto page = WriteSamplePage(MEDIA_KIND_AUDIO, sample, choices, work);
     ASSERT_TRUE(page);
-    EXPECT_EQ(test::ReadFile(*page), "<audio controls=\"controls\"    >");
+    EXPECT_EQ(test::ReadFile(page.value), "<audio controls=\"controls\"    >");
     choices.audioAutoPlay = true;
     page = WriteSamplePage(MEDIA_KIND_AUDIO, sample, choices, work);
     ASSERT_TRUE(page);
-    EXPECT_NE(test::ReadFile(*page).find("autoplay=\"autoplay\""), std::string::npos);
+    EXPECT_NE(test::ReadFile(page.value).find("autoplay=\"autoplay\""), std::string::npos);
     EXPECT_TRUE(IsRegularFile(work + "/Waiting for you.oga"));
 }
 
@@ -178,10 +179,12 @@ TEST_F(Resources, ShowSamplePageOpensItByTheFixedOrder) {
     ASSERT_TRUE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/tube-css.htm", choices, work));
     EXPECT_EQ(host.launched, "firefox " + work + "/html5-player.htm");
     host.launched.clear();
-    EXPECT_FALSE(ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/missing.htm", choices, work));
+    const CStatus missing =
+        ShowSamplePage(MEDIA_KIND_VIDEO, install + "/Example/missing.htm", choices, work);
+    EXPECT_FALSE(missing);
     EXPECT_TRUE(host.launched.empty());
-    ASSERT_EQ(env.box.messages.size(), 1u) << "a missing sample page is a file error";
-    EXPECT_NE(env.box.messages[0].text.find("missing.htm"), std::string::npos);
+    EXPECT_EQ(missing.why.id, IDS_SAMPLE_FILE_ERROR) << "a missing sample page is a file error";
+    EXPECT_NE(ErrorText(missing.why).find("missing.htm"), std::string::npos);
 }
 
 // Adding a player is a row, its class and its files: each row must find all three in the build.

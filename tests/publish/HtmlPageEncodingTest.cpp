@@ -33,8 +33,8 @@ protected:
     }
     // Loads and saves the page unchanged; returns the bytes on disk afterwards.
     std::string LoadAndSave(CHtmlPage& page, const std::string& path) {
-        EXPECT_TRUE(page.LoadPage(path)) << path;
-        EXPECT_TRUE(page.SavePage(page.Text())) << path;
+        EXPECT_TRUE(test::Shown(page.LoadPage(path))) << path;
+        EXPECT_TRUE(test::Shown(page.SavePage(page.Text()))) << path;
         return test::ReadFile(path);
     }
 
@@ -54,6 +54,7 @@ TEST_F(HtmlPageEncodingTest, EveryCommittedPageRoundTripsByteForByte) {
                 continue;
             }
             CHtmlPage page;
+            page.SetReport(&env.report);
             EXPECT_EQ(LoadAndSave(page, PutCommitted(name)), test::CommittedPage(name)) << name;
             ++checked;
         }
@@ -71,13 +72,14 @@ TEST_F(HtmlPageEncodingTest, EveryCommittedPageRoundTripsByteForByte) {
             }
             const std::string path = PutCommitted(name);
             CHtmlPage page;
+            page.SetReport(&env.report);
             env.box.messages.clear();
             env.box.fallback = IDNO;
-            if (!page.LoadPage(path)) {
+            if (!test::Shown(page.LoadPage(path))) {
                 asked.insert(name);
                 continue;
             }
-            ASSERT_TRUE(page.SavePage(page.Text()));
+            ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
             EXPECT_EQ(test::ReadFile(path), test::CommittedPage(name)) << name;
         }
         // Korean text has no place in CP1252: those pages are refused after a question.
@@ -93,7 +95,8 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
         SCOPED_TRACE("no charset=unicode: still FF FE and UTF-16LE");
         const std::string path = PutCommitted("utf16le-bom-korean.htm");
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(path));
+        page.SetReport(&env.report);
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         const std::string expected =
             "<html>\r\n<head>\r\n<title>동영상 — Café</title>\r\n</head>\r\n<body>\r\n"
             "<h1>안녕하세요, 동영상 페이지입니다</h1>\r\n<p>Ünïcödé and 한국어 text.</p>\r\n"
@@ -101,12 +104,12 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
         EXPECT_EQ(page.Text(), expected);
         EXPECT_FALSE(page.HasUtf8Bom());
         EXPECT_TRUE(page.IsUtf16());
-        ASSERT_TRUE(page.SavePage(page.Text()));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
         EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf16le-bom-korean.htm"));
         // An edit goes back in UTF-16 too, and so does the preview.
         std::string edited = page.Text();
         edited.insert(edited.find("</body>"), "<video src=\"동.mp4\"></video>\r\n");
-        ASSERT_TRUE(page.SavePage(edited));
+        ASSERT_TRUE(test::Shown(page.SavePage(edited)));
         EXPECT_EQ(test::ReadFile(path),
                   Utf16le(u"<html>\r\n<head>\r\n<title>동영상 — Café</title>\r\n</head>\r\n"
                           u"<body>\r\n<h1>안녕하세요, 동영상 페이지입니다</h1>\r\n"
@@ -114,18 +117,19 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
                           u"</body>\r\n</html>\r\n"));
         CPageFile preview;
         ASSERT_TRUE(preview.Create(env.sandbox / "site/.~preview.htm"));
-        ASSERT_TRUE(page.SavePage(preview, edited));
+        ASSERT_TRUE(test::Shown(page.SavePage(preview, edited)));
         EXPECT_EQ(test::ReadFile(env.sandbox / "site/.~preview.htm"), test::ReadFile(path));
-        EXPECT_EQ(page.EncodePage(edited), test::ReadFile(path)) << "the served preview";
+        EXPECT_EQ(page.EncodePage(edited).value, test::ReadFile(path)) << "the served preview";
     }
     {
         SCOPED_TRACE("charset=unicode: FF FE and UTF-16LE");
         const std::string path = PutCommitted("utf16le-bom-unicode-meta.htm");
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(path));
+        page.SetReport(&env.report);
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         EXPECT_NE(page.Text().find("<p>안녕하세요, 동영상 페이지입니다</p>\r\n"),
                   std::string::npos);
-        ASSERT_TRUE(page.SavePage(page.Text()));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
         EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf16le-bom-unicode-meta.htm"));
     }
     {
@@ -135,21 +139,23 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
             u"charset=utf-16\"></head>\r\n<body><p>한국어</p></body></html>\r\n";
         const std::string path = Put("bare16.htm", Utf16le(wide, false));
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(path));
+        page.SetReport(&env.report);
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         EXPECT_TRUE(page.IsUtf16());
         EXPECT_NE(page.Text().find("<p>한국어</p>"), std::string::npos);
-        ASSERT_TRUE(page.SavePage(page.Text()));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
         EXPECT_EQ(test::ReadFile(path), Utf16le(wide, false));
         // Whatever the text comes to declare: the page stays in its encoding.
-        ASSERT_TRUE(page.SavePage("<meta charset=utf-8><p>é</p>"));
+        ASSERT_TRUE(test::Shown(page.SavePage("<meta charset=utf-8><p>é</p>")));
         EXPECT_EQ(test::ReadFile(path), Utf16le(u"<meta charset=utf-8><p>é</p>", false));
     }
     {
         SCOPED_TRACE("a zero second byte that is no UTF-16 is still a zero byte");
         const std::string path = Put("zero16.htm", std::string("<\0\0\xD8<p>x</p>", 12));
         CHtmlPage page;
+        page.SetReport(&env.report);
         env.box.answers = {IDNO};
-        EXPECT_FALSE(page.LoadPage(path));
+        EXPECT_FALSE(test::Shown(page.LoadPage(path)));
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].text,
                   fmt::sprintf(LoadStringRes(IDS_PAGE_CUT_AT_ZERO), path));
@@ -160,19 +166,20 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
         test::CodePagePin cp1252("CP1252");
         const std::string path = Put("latin16.htm", Utf16le(u"<p>Café 5 €</p>"));
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(path));
+        page.SetReport(&env.report);
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         EXPECT_EQ(page.Text(), "<p>Caf\xE9 5 \x80</p>");
-        ASSERT_TRUE(page.SavePage(page.Text()));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
         EXPECT_EQ(test::ReadFile(path), Utf16le(u"<p>Café 5 €</p>"));
         const std::string unicode =
             "<meta content=\"text/html; charset=Unicode\"><p>Caf\xE9 \x80</p>";
-        ASSERT_TRUE(page.SavePage(unicode));
+        ASSERT_TRUE(test::Shown(page.SavePage(unicode)));
         EXPECT_EQ(test::ReadFile(path),
                   Utf16le(u"<meta content=\"text/html; charset=Unicode\"><p>Café €</p>"));
         const std::string bare = Put("latin16-bare.htm", Utf16le(u"<p>5 €</p>", false));
-        ASSERT_TRUE(page.LoadPage(bare));
+        ASSERT_TRUE(test::Shown(page.LoadPage(bare)));
         EXPECT_EQ(page.Text(), "<p>5 \x80</p>");
-        ASSERT_TRUE(page.SavePage(page.Text() + "\r\n"));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text() + "\r\n")));
         EXPECT_EQ(test::ReadFile(bare), Utf16le(u"<p>5 €</p>\r\n", false));
     }
     EXPECT_TRUE(env.box.messages.empty());
@@ -181,35 +188,37 @@ TEST_F(HtmlPageEncodingTest, Utf16PageIsWrittenBackInUtf16) {
 TEST_F(HtmlPageEncodingTest, Utf8MetaPageKeepsItsByteOrderMarkExactlyWhenItHadOne) {
     test::CodePagePin pin("UTF-8");
     CHtmlPage page;
+    page.SetReport(&env.report);
     const std::string withMark = PutCommitted("utf8-meta-bom.htm");
-    ASSERT_TRUE(page.LoadPage(withMark));
+    ASSERT_TRUE(test::Shown(page.LoadPage(withMark)));
     EXPECT_TRUE(page.HasUtf8Bom());
     EXPECT_TRUE(page.Text().starts_with("<!DOCTYPE html>"));
-    ASSERT_TRUE(page.SavePage(page.Text()));
+    ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
     EXPECT_EQ(test::ReadFile(withMark), test::CommittedPage("utf8-meta-bom.htm"));
 
     // The same object, after a page with a mark.
     const std::string without = PutCommitted("utf8-meta-nobom.htm");
-    ASSERT_TRUE(page.LoadPage(without));
+    ASSERT_TRUE(test::Shown(page.LoadPage(without)));
     EXPECT_FALSE(page.HasUtf8Bom());
-    ASSERT_TRUE(page.SavePage(page.Text()));
+    ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
     EXPECT_EQ(test::ReadFile(without), test::CommittedPage("utf8-meta-nobom.htm"));
 
     // The preview of a page with a mark has one too.
-    ASSERT_TRUE(page.LoadPage(withMark));
+    ASSERT_TRUE(test::Shown(page.LoadPage(withMark)));
     CPageFile preview;
     ASSERT_TRUE(preview.Create(env.sandbox / "site/.~preview.htm"));
-    ASSERT_TRUE(page.SavePage(preview, page.Text()));
+    ASSERT_TRUE(test::Shown(page.SavePage(preview, page.Text())));
     EXPECT_EQ(test::ReadFile(env.sandbox / "site/.~preview.htm"),
               test::CommittedPage("utf8-meta-bom.htm"));
-    EXPECT_EQ(page.EncodePage(page.Text()), test::CommittedPage("utf8-meta-bom.htm"));
+    EXPECT_EQ(page.EncodePage(page.Text()).value, test::CommittedPage("utf8-meta-bom.htm"));
 }
 
 TEST_F(HtmlPageEncodingTest, Cp1252SystemReallyConvertsUtf8Pages) {
     test::CodePagePin pin("CP1252");
     const std::string path = PutCommitted("utf8-meta-latin.htm");
     CHtmlPage page;
-    ASSERT_TRUE(page.LoadPage(path));
+    page.SetReport(&env.report);
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
     EXPECT_NE(page.Text().find("<p>Cr\xE8me br\xFBl\xE9"
                                "e, 5 \x80 \x96 na\xEFve fa\xE7"
                                "ade</p>"),
@@ -217,13 +226,14 @@ TEST_F(HtmlPageEncodingTest, Cp1252SystemReallyConvertsUtf8Pages) {
     // An edit in CP1252 goes back to the file as UTF-8.
     std::string text = page.Text();
     text.replace(text.find("Cr\xE8me"), 5, "Cr\xEApe");
-    ASSERT_TRUE(page.SavePage(text));
+    ASSERT_TRUE(test::Shown(page.SavePage(text)));
     const std::string saved = test::ReadFile(path);
     EXPECT_NE(saved.find("<p>Crêpe brûlée, 5 € – naïve façade</p>"), std::string::npos);
     EXPECT_EQ(saved.size(), test::CommittedPage("utf8-meta-latin.htm").size());
 
     // Both declarations: UTF-8 wins.
-    ASSERT_TRUE(page.SavePage("<meta charset=unicode><META x charset=utf-8 y><p>\xE9</p>"));
+    ASSERT_TRUE(
+        test::Shown(page.SavePage("<meta charset=unicode><META x charset=utf-8 y><p>\xE9</p>")));
     EXPECT_EQ(test::ReadFile(path), "<meta charset=unicode><META x charset=utf-8 y><p>é</p>");
 }
 
@@ -233,20 +243,23 @@ TEST_F(HtmlPageEncodingTest, PagesWithoutUtf8DeclarationKeepTheirBytes) {
                              "shift_jis-undeclared.htm", "latin1-undeclared.htm"}) {
         SCOPED_TRACE(name);
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(PutCommitted(name)));
+        page.SetReport(&env.report);
+        ASSERT_TRUE(test::Shown(page.LoadPage(PutCommitted(name))));
         EXPECT_EQ(page.Text(), test::CommittedPage(name));
         EXPECT_FALSE(page.HasUtf8Bom());
     }
     // "charset=utf-8" must appear as such: "utf-8" in quotes is not the declaration.
     CHtmlPage page;
-    ASSERT_TRUE(page.LoadPage(Put("quoted.htm", "<meta charset=\"utf-8\"><p>\xC3\xA9</p>")));
+    page.SetReport(&env.report);
+    ASSERT_TRUE(
+        test::Shown(page.LoadPage(Put("quoted.htm", "<meta charset=\"utf-8\"><p>\xC3\xA9</p>"))));
     EXPECT_EQ(page.Text(), "<meta charset=\"utf-8\"><p>\xC3\xA9</p>");
     // Without dot-all the declaration's closing '>' must be on its line.
-    ASSERT_TRUE(
-        page.LoadPage(Put("split.htm", "<meta content=\"charset=utf-8\"\n><p>\xC3\xA9</p>")));
+    ASSERT_TRUE(test::Shown(
+        page.LoadPage(Put("split.htm", "<meta content=\"charset=utf-8\"\n><p>\xC3\xA9</p>"))));
     EXPECT_EQ(page.Text(), "<meta content=\"charset=utf-8\"\n><p>\xC3\xA9</p>");
-    ASSERT_TRUE(
-        page.LoadPage(Put("joined.htm", "<meta\ncontent=\"charset=utf-8\"><p>\xC3\xA9</p>")));
+    ASSERT_TRUE(test::Shown(
+        page.LoadPage(Put("joined.htm", "<meta\ncontent=\"charset=utf-8\"><p>\xC3\xA9</p>"))));
     EXPECT_EQ(page.Text(), "<meta\ncontent=\"charset=utf-8\"><p>\xE9</p>");
     EXPECT_TRUE(env.box.messages.empty());
 }
@@ -261,7 +274,8 @@ TEST_F(HtmlPageEncodingTest, LargePagesConvertWholeAcrossPieceBoundaries) {
         wide += u"\U0001F3AC<p>é</p>";
         wide += std::u16string(1000, u'b');
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(Put("large16.htm", Utf16le(wide))));
+        page.SetReport(&env.report);
+        ASSERT_TRUE(test::Shown(page.LoadPage(Put("large16.htm", Utf16le(wide)))));
         EXPECT_EQ(page.Text(),
                   std::string(kSeam / 2 - 1, 'a') + "🎬<p>é</p>" + std::string(1000, 'b'));
         // Saved as UTF-16 again when it says so, with a three-byte character on the seam.
@@ -269,8 +283,8 @@ TEST_F(HtmlPageEncodingTest, LargePagesConvertWholeAcrossPieceBoundaries) {
         const std::string text = meta + std::string(kSeam - meta.size() - 1, 'c') + "€d";
         ASSERT_EQ(text.substr(kSeam - 1, 3), "€");
         const std::string path = Put("large16-out.htm", "");
-        ASSERT_TRUE(page.LoadPage(path));
-        ASSERT_TRUE(page.SavePage(text));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
+        ASSERT_TRUE(test::Shown(page.SavePage(text)));
         EXPECT_EQ(test::ReadFile(path),
                   Utf16le(u"<meta content=\"charset=unicode\">" +
                           std::u16string(kSeam - meta.size() - 1, u'c') + u"€d"));
@@ -282,10 +296,11 @@ TEST_F(HtmlPageEncodingTest, LargePagesConvertWholeAcrossPieceBoundaries) {
             "<meta http-equiv=content-type content=\"text/html; charset=utf-8\">";
         const std::string bytes = head + std::string(kSeam - head.size() - 1, 'x') + "é" + "yz";
         CHtmlPage page;
+        page.SetReport(&env.report);
         const std::string path = Put("large8.htm", bytes);
-        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         EXPECT_EQ(page.Text(), head + std::string(kSeam - head.size() - 1, 'x') + "\xE9yz");
-        ASSERT_TRUE(page.SavePage(page.Text()));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
         EXPECT_EQ(test::ReadFile(path), bytes);
     }
     EXPECT_TRUE(env.box.messages.empty());
@@ -297,15 +312,16 @@ TEST_F(HtmlPageEncodingTest, ZeroByteCutsTheText) {
         SCOPED_TRACE("text after the zero byte would be lost: asked, No refuses");
         const std::string path = PutCommitted("zero-byte.htm");
         CHtmlPage page;
+        page.SetReport(&env.report);
         env.box.answers = {IDNO};
-        EXPECT_FALSE(page.LoadPage(path));
+        EXPECT_FALSE(test::Shown(page.LoadPage(path)));
         EXPECT_FALSE(page.IsPageOpen());
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
         EXPECT_NE(env.box.messages[0].text.find(path), std::string::npos);
 
         env.box.answers = {IDYES};
-        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         EXPECT_EQ(page.Text(),
                   "<html>\n<head>\n<title>Zero</title>\n</head>\n<body>\n<p>Before</p>");
     }
@@ -313,23 +329,26 @@ TEST_F(HtmlPageEncodingTest, ZeroByteCutsTheText) {
     {
         SCOPED_TRACE("zero padding at the end is cut silently");
         CHtmlPage page;
-        ASSERT_TRUE(page.LoadPage(Put("padded.htm", std::string("<p>x</p>\0\0\0", 11))));
-        EXPECT_EQ(page.Text(), "<p>x</p>");
+        page.SetReport(&env.report);
         ASSERT_TRUE(
-            page.LoadPage(Put("padded16.htm", Utf16le(std::u16string(u"<p>x</p>\0\0", 10)))));
+            test::Shown(page.LoadPage(Put("padded.htm", std::string("<p>x</p>\0\0\0", 11)))));
+        EXPECT_EQ(page.Text(), "<p>x</p>");
+        ASSERT_TRUE(test::Shown(
+            page.LoadPage(Put("padded16.htm", Utf16le(std::u16string(u"<p>x</p>\0\0", 10))))));
         EXPECT_EQ(page.Text(), "<p>x</p>");
         EXPECT_TRUE(env.box.messages.empty());
     }
     {
         SCOPED_TRACE("UTF-16: the cut only detects; the text ends at the first zero unit");
         CHtmlPage page;
+        page.SetReport(&env.report);
         const std::string bytes = Utf16le(std::u16string(u"<p>가</p>\0<p>tail</p>", 20));
         env.box.answers = {IDYES};
-        ASSERT_TRUE(page.LoadPage(Put("cut16.htm", bytes)));
+        ASSERT_TRUE(test::Shown(page.LoadPage(Put("cut16.htm", bytes))));
         EXPECT_EQ(page.Text(), "<p>가</p>");
         EXPECT_EQ(env.box.messages.size(), 1u);
         // An odd trailing byte is no unit of its own.
-        ASSERT_TRUE(page.LoadPage(Put("odd16.htm", Utf16le(u"<b>") + '\0')));
+        ASSERT_TRUE(test::Shown(page.LoadPage(Put("odd16.htm", Utf16le(u"<b>") + '\0'))));
         EXPECT_EQ(page.Text(), "<b>");
     }
 }
@@ -337,10 +356,11 @@ TEST_F(HtmlPageEncodingTest, ZeroByteCutsTheText) {
 TEST_F(HtmlPageEncodingTest, LoadFailuresAreReportedAndLeaveNothingLoaded) {
     test::CodePagePin pin("UTF-8");
     CHtmlPage page;
-    ASSERT_TRUE(page.LoadPage(PutCommitted("fragment.htm")));
+    page.SetReport(&env.report);
+    ASSERT_TRUE(test::Shown(page.LoadPage(PutCommitted("fragment.htm"))));
     {
         SCOPED_TRACE("missing file");
-        EXPECT_FALSE(page.LoadPage(env.sandbox / "site/missing.htm"));
+        EXPECT_FALSE(test::Shown(page.LoadPage(env.sandbox / "site/missing.htm")));
         EXPECT_FALSE(page.IsPageOpen());
         EXPECT_TRUE(page.Text().empty());
         ASSERT_EQ(env.box.messages.size(), 1u);
@@ -351,14 +371,14 @@ TEST_F(HtmlPageEncodingTest, LoadFailuresAreReportedAndLeaveNothingLoaded) {
     {
         SCOPED_TRACE("a folder");
         env.box.messages.clear();
-        EXPECT_FALSE(page.LoadPage(env.sandbox.MakeFolder("site/folder.htm")));
+        EXPECT_FALSE(test::Shown(page.LoadPage(env.sandbox.MakeFolder("site/folder.htm"))));
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_NE(env.box.messages[0].text.find("Is a directory"), std::string::npos);
     }
     {
         SCOPED_TRACE("UTF-16 with a lone surrogate cannot be converted");
         env.box.messages.clear();
-        EXPECT_FALSE(page.LoadPage(Put("bad16.htm", Utf16le(u"<p>\xD800</p>"))));
+        EXPECT_FALSE(test::Shown(page.LoadPage(Put("bad16.htm", Utf16le(u"<p>\xD800</p>")))));
         EXPECT_FALSE(page.IsPageOpen());
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONERROR);
@@ -367,7 +387,7 @@ TEST_F(HtmlPageEncodingTest, LoadFailuresAreReportedAndLeaveNothingLoaded) {
         SCOPED_TRACE("CP1252 system: malformed UTF-8 under a UTF-8 declaration");
         test::CodePagePin cp1252("CP1252");
         env.box.messages.clear();
-        EXPECT_FALSE(page.LoadPage(Put("bad8.htm", "<meta charset=utf-8 >\xC3(")));
+        EXPECT_FALSE(test::Shown(page.LoadPage(Put("bad8.htm", "<meta charset=utf-8 >\xC3("))));
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONERROR);
     }
@@ -375,8 +395,8 @@ TEST_F(HtmlPageEncodingTest, LoadFailuresAreReportedAndLeaveNothingLoaded) {
         SCOPED_TRACE("UTF-8 system: the same bytes load unchanged, nothing to convert");
         env.box.messages.clear();
         const std::string path = Put("bad8.htm", "<meta charset=utf-8 >\xC3(");
-        ASSERT_TRUE(page.LoadPage(path));
-        ASSERT_TRUE(page.SavePage(page.Text()));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
+        ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
         EXPECT_EQ(test::ReadFile(path), "<meta charset=utf-8 >\xC3(");
         EXPECT_TRUE(env.box.messages.empty());
     }
@@ -386,14 +406,15 @@ TEST_F(HtmlPageEncodingTest, CharactersTheCodePageLacksAreNotLostSilently) {
     test::CodePagePin pin("CP1252");
     const std::string path = PutCommitted("utf8-meta-bom.htm");
     CHtmlPage page;
+    page.SetReport(&env.report);
     env.box.answers = {IDNO};
-    EXPECT_FALSE(page.LoadPage(path));
+    EXPECT_FALSE(test::Shown(page.LoadPage(path)));
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
     EXPECT_NE(env.box.messages[0].text.find("CP1252"), std::string::npos);
 
     env.box.answers = {IDYES};
-    ASSERT_TRUE(page.LoadPage(path));
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
     EXPECT_NE(page.Text().find("<title>Caf\xE9 ?\?\?</title>"), std::string::npos);
     // Nothing was written by loading.
     EXPECT_EQ(test::ReadFile(path), test::CommittedPage("utf8-meta-bom.htm"));
@@ -403,14 +424,15 @@ TEST_F(HtmlPageEncodingTest, LoadingTheSamePageAgainReadsItAnew) {
     test::CodePagePin pin("UTF-8");
     const std::string path = PutCommitted("fragment.htm");
     CHtmlPage page;
-    ASSERT_TRUE(page.LoadPage(path));
+    page.SetReport(&env.report);
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
     page.SetHeadCode("<script src=\"p.js\"></script>\n");
     page.SetBodyCode("<video></video>\n");
     CStringPageEditor editor(page.Text());
     page.InsertPlayerCode(editor);
     ASSERT_TRUE(page.IsInserted());
     env.sandbox.Write("site/fragment.htm", "<p>new</p>");
-    ASSERT_TRUE(page.LoadPage(path));
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
     EXPECT_EQ(page.Text(), "<p>new</p>");
     EXPECT_EQ(page.OriginalText(), "<p>new</p>");
     EXPECT_FALSE(page.IsModified());

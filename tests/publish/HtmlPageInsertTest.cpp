@@ -40,6 +40,7 @@ public:
 class HtmlPageInsertTest : public ::testing::Test {
 protected:
     HtmlPageInsertTest() {
+        page.SetReport(&env.report);
         page.SetHeadCode(kHead);
         page.SetBodyCode(kBody);
     }
@@ -58,7 +59,7 @@ protected:
 TEST_F(HtmlPageInsertTest, CapitalTagsCrLfPageGetsHeadBeforeClosingHeadAndKeepsCrLf) {
     const std::string path =
         env.sandbox.Write("site/capitals-crlf.htm", test::CommittedPage("capitals-crlf.htm"));
-    ASSERT_TRUE(page.LoadPage(path));
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
     CRecordingEditor editor(page.Text());
     PlaceCursorAfter(editor, "<P>Put the video here.</P>\r\n");
     page.InsertPlayerCode(editor);
@@ -75,7 +76,7 @@ TEST_F(HtmlPageInsertTest, CapitalTagsCrLfPageGetsHeadBeforeClosingHeadAndKeepsC
     EXPECT_TRUE(page.IsModified());
 
     page.SetText(editor.Text());
-    ASSERT_TRUE(page.SavePage(page.Text()));
+    ASSERT_TRUE(test::Shown(page.SavePage(page.Text())));
     EXPECT_EQ(test::ReadFile(path), expected);
 
     // Reset shows the page as loaded again.
@@ -108,6 +109,7 @@ TEST_F(HtmlPageInsertTest, HeadCodeGoesBeforeTheFirstTagFound) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
         CHtmlPage fresh;
+        fresh.SetReport(&env.report);
         fresh.SetHeadCode(kHead);
         fresh.SetBodyCode(kBody);
         CStringPageEditor editor(row.page);
@@ -158,6 +160,7 @@ TEST_F(HtmlPageInsertTest, PageAlreadyHoldingTheHeadCodeGetsNoSecondCopy) {
     {
         SCOPED_TRACE("one line missing");
         CHtmlPage other;
+        other.SetReport(&env.report);
         other.SetHeadCode(kHead);
         other.SetBodyCode(kBody);
         CStringPageEditor editor(
@@ -172,7 +175,7 @@ TEST_F(HtmlPageInsertTest, PageAlreadyHoldingTheHeadCodeGetsNoSecondCopy) {
 TEST_F(HtmlPageInsertTest, MenuScriptsAreRemovedAndTheBodyStillLandsAtTheCursor) {
     const std::string path =
         env.sandbox.Write("site/menu.htm", test::CommittedPage("menu-scripts-crlf.htm"));
-    ASSERT_TRUE(page.LoadPage(path));
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
     CStringPageEditor editor(page.Text());
     PlaceCursorAfter(editor, "<p>Before the video.</p>\r\n");
     page.InsertPlayerCode(editor);
@@ -190,6 +193,7 @@ TEST_F(HtmlPageInsertTest, MenuScriptRemovalLimits) {
     {
         SCOPED_TRACE("empty head code: nothing removed, body only");
         CHtmlPage bodyOnly;
+        bodyOnly.SetReport(&env.report);
         bodyOnly.SetBodyCode(kBody);
         CStringPageEditor editor(menu);
         PlaceCursorAfter(editor, "<p>Before the video.</p>\r\n");

@@ -118,10 +118,11 @@ private:
 class HtmlPageSafeSaveTest : public ::testing::Test {
 protected:
     HtmlPageSafeSaveTest() {
+        page.SetReport(&env.report);
         original = test::CommittedPage("utf8-meta-bom.htm");
         site = env.sandbox.MakeFolder("site");
         path = env.sandbox.Write("site/index.htm", original);
-        EXPECT_TRUE(page.LoadPage(path));
+        EXPECT_TRUE(test::Shown(page.LoadPage(path)));
         edited = page.Text();
         edited.insert(edited.find("</body>"), "<video src=\"a.mp4\"></video>\n");
         saved = "\xEF\xBB\xBF" + edited;
@@ -148,7 +149,7 @@ TEST_F(HtmlPageSafeSaveTest, PageReplacedByALinkAfterLoadingIsRefusedAndNothingI
         SCOPED_TRACE(row.fault);
         fs::remove_all(path);
         env.sandbox.Write("site/index.htm", original);
-        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         fs::remove(path);
         std::string foreign;
         if (row.folder) {
@@ -159,7 +160,7 @@ TEST_F(HtmlPageSafeSaveTest, PageReplacedByALinkAfterLoadingIsRefusedAndNothingI
         }
         env.box.messages.clear();
         env.box.fallback = IDYES;  // no question may let it through
-        EXPECT_FALSE(page.SavePage(edited));
+        EXPECT_FALSE(test::Shown(page.SavePage(edited)));
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].type, MB_OK | MB_ICONERROR);
         EXPECT_EQ(env.box.messages[0].text, fmt::sprintf(LoadStringRes(IDS_PAGE_REPLACED), path));
@@ -180,7 +181,7 @@ TEST_F(HtmlPageSafeSaveTest, LinkPutInThePagesPlaceDuringTheSaveIsPutBackUntouch
         fs::create_symlink(foreign, path);
     };
     page.SetFileWriter(&writer);
-    EXPECT_FALSE(page.SavePage(edited));
+    EXPECT_FALSE(test::Shown(page.SavePage(edited)));
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].text, fmt::sprintf(LoadStringRes(IDS_PAGE_REPLACED), path));
     EXPECT_TRUE(fs::is_symlink(path)) << "the link is where it was put";
@@ -197,7 +198,7 @@ TEST_F(HtmlPageSafeSaveTest, PageChangedByAnotherProgramAndAgreedToIsTheOneRepla
     fs::rename(site + "/new.tmp", path);
     ASSERT_EQ(::chmod(path.c_str(), 0604), 0);
     env.box.answers = {IDYES};
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     EXPECT_EQ(test::ReadFile(path), saved);
     EXPECT_EQ(Stat(path).st_mode & 07777, 0604u) << "the mode of the file replaced";
     EXPECT_EQ(env.box.messages.size(), 1u);
@@ -217,8 +218,8 @@ TEST_F(HtmlPageSafeSaveTest, ReplacedPageKeepsOwnerModeAclAndExtendedAttributes)
     const struct stat before = Stat(path);
     const std::map<std::string, std::string> attributes = Attributes(path);
     ASSERT_EQ(attributes.size(), 3u);
-    ASSERT_TRUE(page.LoadPage(path));
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.LoadPage(path)));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     EXPECT_EQ(test::ReadFile(path), saved);
     const struct stat after = Stat(path);
     EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
@@ -236,7 +237,7 @@ TEST_F(HtmlPageSafeSaveTest, FoldersDefaultAclIsNotGivenToAPageWithoutOne) {
     }
     ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
     ASSERT_TRUE(Attributes(path).empty());
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     EXPECT_EQ(test::ReadFile(path), saved);
     EXPECT_TRUE(Attributes(path).empty());
     EXPECT_EQ(Stat(path).st_mode & 07777, 0664u);
@@ -246,13 +247,13 @@ TEST_F(HtmlPageSafeSaveTest, PageWithSeveralNamesIsWrittenInPlaceAndStaysOneFile
     const std::string other = site + "/home.htm";
     ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
     const struct stat before = Stat(path);
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     EXPECT_EQ(test::ReadFile(path), saved);
     EXPECT_EQ(test::ReadFile(other), saved);
     EXPECT_EQ(Stat(path).st_ino, before.st_ino);
     EXPECT_EQ(Stat(path).st_nlink, 2u);
     // Shorter again: the file is cut after the new text.
-    ASSERT_TRUE(page.SavePage("<p>short</p>"));
+    ASSERT_TRUE(test::Shown(page.SavePage("<p>short</p>")));
     EXPECT_EQ(test::ReadFile(other), "<p>short</p>");
     // The copy of the old text is gone once the new one is on disk.
     EXPECT_EQ(FolderListing(site), (std::set<std::string>{"home.htm", "index.htm"}));
@@ -269,7 +270,7 @@ TEST_F(HtmlPageSafeSaveTest, FailedWriteInPlaceLeavesTheOldTextRecoverable) {
         SCOPED_TRACE("the disk fills up half-way: the old text is written back");
         CPageFailingWriter writer(path, {100});
         page.SetFileWriter(&writer);
-        EXPECT_FALSE(page.SavePage(text));
+        EXPECT_FALSE(test::Shown(page.SavePage(text)));
         EXPECT_EQ(test::ReadFile(path), original);
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].text,
@@ -282,7 +283,7 @@ TEST_F(HtmlPageSafeSaveTest, FailedWriteInPlaceLeavesTheOldTextRecoverable) {
         env.box.messages.clear();
         CPageFailingWriter writer(path, {100, 0});
         page.SetFileWriter(&writer);
-        EXPECT_FALSE(page.SavePage(text));
+        EXPECT_FALSE(test::Shown(page.SavePage(text)));
         EXPECT_EQ(test::ReadFile(path), std::string(100, 'n') + original.substr(100))
             << "half a page";
         const std::set<std::string> kept = FolderListing(env.tmp);
@@ -299,11 +300,11 @@ TEST_F(HtmlPageSafeSaveTest, FailedWriteInPlaceLeavesTheOldTextRecoverable) {
     {
         SCOPED_TRACE("no copy can be made, in the temporary folder or beside the page");
         env.sandbox.Write("site/index.htm", original);
-        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         env.box.messages.clear();
         CPageFailingWriter writer(path, {}, true);
         page.SetFileWriter(&writer);
-        EXPECT_FALSE(page.SavePage(text));
+        EXPECT_FALSE(test::Shown(page.SavePage(text)));
         EXPECT_EQ(test::ReadFile(path), original);
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].text,

@@ -57,9 +57,10 @@ std::set<std::string> FolderListing(const std::string& folder) {
 class HtmlPageSaveFaultTest : public ::testing::Test {
 protected:
     HtmlPageSaveFaultTest() {
+        page.SetReport(&env.report);
         original = test::CommittedPage("utf8-meta-bom.htm");
         path = env.sandbox.Write("site/index.htm", original);
-        EXPECT_TRUE(page.LoadPage(path));
+        EXPECT_TRUE(test::Shown(page.LoadPage(path)));
         edited = page.Text();
         edited.insert(edited.find("</body>"), "<video src=\"a.mp4\"></video>\n");
     }
@@ -85,7 +86,7 @@ TEST_F(HtmlPageSaveFaultTest, SaveThatFailsHalfWayLeavesThePageAsItWas) {
         SCOPED_TRACE(row.fault);
         env.box.messages.clear();
         page.SetFileWriter(&row.writer);
-        EXPECT_FALSE(page.SavePage(edited));
+        EXPECT_FALSE(test::Shown(page.SavePage(edited)));
         EXPECT_EQ(test::ReadFile(path), original);
         EXPECT_EQ(FolderListing(env.sandbox / "site"), std::set<std::string>{"index.htm"});
         ASSERT_EQ(env.box.messages.size(), 1u);
@@ -96,7 +97,7 @@ TEST_F(HtmlPageSaveFaultTest, SaveThatFailsHalfWayLeavesThePageAsItWas) {
     // The held page is still usable: once the disk has room the same save works.
     page.SetFileWriter(nullptr);
     env.box.messages.clear();
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     EXPECT_NE(test::ReadFile(path).find("<video src=\"a.mp4\"></video>\n</body>"),
               std::string::npos);
     EXPECT_TRUE(env.box.messages.empty());
@@ -108,7 +109,7 @@ TEST_F(HtmlPageSaveFaultTest, PageChangedByAnotherProgramIsNotOverwrittenWithout
         SCOPED_TRACE("No (the default) keeps the other program's version");
         env.sandbox.Write("site/index.htm", other);
         env.box.fallback = IDNO;
-        EXPECT_FALSE(page.SavePage(edited));
+        EXPECT_FALSE(test::Shown(page.SavePage(edited)));
         EXPECT_EQ(test::ReadFile(path), other);
         ASSERT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(env.box.messages[0].type, MB_YESNO | MB_ICONWARNING);
@@ -118,10 +119,10 @@ TEST_F(HtmlPageSaveFaultTest, PageChangedByAnotherProgramIsNotOverwrittenWithout
         SCOPED_TRACE("Yes replaces it; the next save asks nothing");
         env.box.messages.clear();
         env.box.answers = {IDYES};
-        ASSERT_TRUE(page.SavePage(edited));
+        ASSERT_TRUE(test::Shown(page.SavePage(edited)));
         EXPECT_EQ(env.box.messages.size(), 1u);
         EXPECT_EQ(test::ReadFile(path), "\xEF\xBB\xBF" + edited);
-        ASSERT_TRUE(page.SavePage(edited + "\n"));
+        ASSERT_TRUE(test::Shown(page.SavePage(edited + "\n")));
         EXPECT_EQ(env.box.messages.size(), 1u);
     }
 }
@@ -152,28 +153,28 @@ TEST_F(HtmlPageSaveFaultTest, EveryKindOfOutsideChangeIsNoticed) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault);
         env.sandbox.Write("site/index.htm", original);
-        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         ASSERT_EQ(::stat(path.c_str(), &before), 0);
         row.change();
         env.box.messages.clear();
         env.box.fallback = IDNO;
-        EXPECT_FALSE(page.SavePage(edited));
+        EXPECT_FALSE(test::Shown(page.SavePage(edited)));
         EXPECT_EQ(env.box.messages.size(), 1u);
     }
     {
         SCOPED_TRACE("only touched: the content decides, nothing asked");
         env.sandbox.Write("site/index.htm", original);
-        ASSERT_TRUE(page.LoadPage(path));
+        ASSERT_TRUE(test::Shown(page.LoadPage(path)));
         env.sandbox.Write("site/index.htm", original);
         env.box.messages.clear();
-        EXPECT_TRUE(page.SavePage(edited));
+        EXPECT_TRUE(test::Shown(page.SavePage(edited)));
         EXPECT_TRUE(env.box.messages.empty());
     }
 }
 
 TEST_F(HtmlPageSaveFaultTest, ReplacedPageKeepsItsModeAndItsLink) {
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -182,8 +183,8 @@ TEST_F(HtmlPageSaveFaultTest, ReplacedPageKeepsItsModeAndItsLink) {
     const std::string target = env.sandbox.Write("real/page.htm", original);
     const std::string link = env.sandbox / "site/linked.htm";
     std::filesystem::create_symlink(target, link);
-    ASSERT_TRUE(page.LoadPage(link));
-    ASSERT_TRUE(page.SavePage(edited));
+    ASSERT_TRUE(test::Shown(page.LoadPage(link)));
+    ASSERT_TRUE(test::Shown(page.SavePage(edited)));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(test::ReadFile(target), "\xEF\xBB\xBF" + edited);
     EXPECT_EQ(FolderListing(env.sandbox / "real"), std::set<std::string>{"page.htm"});
@@ -194,14 +195,15 @@ TEST_F(HtmlPageSaveFaultTest, PreviewFileIsWrittenFromItsStartAndCut) {
     CPageFile preview;
     ASSERT_TRUE(preview.Create(previewPath));
     EXPECT_FALSE(CPageFile().Create(previewPath));  // never an existing file
-    ASSERT_TRUE(page.SavePage(preview, std::string(5000, 'x') + "<meta charset=unicode >"));
-    ASSERT_TRUE(page.SavePage(preview, "<p>short</p>"));
+    ASSERT_TRUE(
+        test::Shown(page.SavePage(preview, std::string(5000, 'x') + "<meta charset=unicode >")));
+    ASSERT_TRUE(test::Shown(page.SavePage(preview, "<p>short</p>")));
     EXPECT_EQ(test::ReadFile(previewPath), "<p>short</p>");
 
     CFailingWriter full(4);
     page.SetFileWriter(&full);
     env.box.messages.clear();
-    EXPECT_FALSE(page.SavePage(preview, "<p>longer text</p>"));
+    EXPECT_FALSE(test::Shown(page.SavePage(preview, "<p>longer text</p>")));
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_NE(env.box.messages[0].text.find(previewPath), std::string::npos);
     EXPECT_NE(env.box.messages[0].text.find("No space left on device"), std::string::npos);
@@ -211,7 +213,7 @@ TEST_F(HtmlPageSaveFaultTest, PreviewFileIsWrittenFromItsStartAndCut) {
 
 TEST_F(HtmlPageSaveFaultTest, SaveWithoutALoadedPageFailsWithAMessage) {
     page.Close();
-    EXPECT_FALSE(page.SavePage(edited));
+    EXPECT_FALSE(test::Shown(page.SavePage(edited)));
     EXPECT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(test::ReadFile(path), original);
 }

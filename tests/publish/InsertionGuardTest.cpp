@@ -277,8 +277,9 @@ TEST(InsertionGuard, OffsetsAreTheTextsInEveryEncoding) {
             }
             SCOPED_TRACE(std::string(pin) + " " + name);
             CHtmlPage page;
+            page.SetReport(&env.report);
             // A page the system code page cannot hold is refused (the lossy question).
-            if (!page.LoadPage(env.sandbox.Write(name, test::CommittedPage(name)))) {
+            if (!test::Shown(page.LoadPage(env.sandbox.Write(name, test::CommittedPage(name))))) {
                 continue;
             }
             std::string text = page.Text();

@@ -28,6 +28,7 @@ public:
         return answer;
     }
     int AskCopyError(const std::string&) override { return IDABORT; }
+    void Tell(const CError&) override {}
     std::vector<std::string> asked;
     int answer = COPY_EXIST_NO;
 };
@@ -77,6 +78,7 @@ protected:
     PublishOutcome PublishInto(CPublishJob& job, const std::string& path,
                                ICopyQuestions& questions) {
         CHtmlPage page;
+        page.SetReport(&env.report);
         EXPECT_TRUE(page.LoadPage(path));
         const PageCode code = job.MakeCode(path, PLAYER_MODE_PUBLISH);
         page.SetHeadCode(code.head);
@@ -219,6 +221,7 @@ TEST_F(PublishJob, PublishingPutsEverythingInPlaceAndAFailedSaveLeavesThePage) {
     COptions::Instance()->m_strMediaPath = "/other-medias/";
     job.SetSite(SiteFromOptions(*COptions::Instance()));
     CHtmlPage page;
+    page.SetReport(&env.report);
     ASSERT_TRUE(page.LoadPage(other));
     page.SetFileWriter(&full);
     const PublishOutcome refused = job.PublishPage(page, "<html>changed</html>", questions);

@@ -59,6 +59,14 @@ int RecordingMessageBox::Show(unsigned type, const std::string& text) {
     return fallback;
 }
 
+int ShowMessage(const CError& message, unsigned buttons) {
+    if (message.id == 0) {
+        return IDCANCEL;
+    }
+    static const unsigned kIcons[] = {MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION};
+    return GetMessageBox().Show(buttons | kIcons[message.kind], ErrorText(message));
+}
+
 Environment::Environment() : store(std::make_shared<CMemorySettingsStore>()) {
     home = sandbox.MakeFolder("home");
     tmp = sandbox.MakeFolder("tmp");

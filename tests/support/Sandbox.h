@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Error.h"
 #include "core/MessageBox.h"
 #include "core/SettingsStore.h"
 
@@ -45,6 +46,23 @@ public:
     int fallback = IDOK;
 };
 
+// Stands in for a front end: shows the engine's messages in the installed message box, as the
+// wizard does (a message without an id shows nothing).
+int ShowMessage(const CError& message, unsigned buttons = MB_OK);
+
+// A step's result as a front end takes it: what went wrong is shown.
+template <class T>
+bool Shown(const CResult<T>& result) {
+    ShowMessage(result.why);
+    return static_cast<bool>(result);
+}
+
+class BoxReport : public IReport {
+public:
+    void Tell(const CError& message) override { ShowMessage(message); }
+    bool Ask(const CError& question) override { return ShowMessage(question, MB_YESNO) == IDYES; }
+};
+
 // Gives the test a fresh in-memory settings store, a recording message box, its own HOME,
 // XDG folders and TMPDIR inside a sandbox, and fresh COptions/CLog objects; undoes it all after.
 class Environment {
@@ -57,6 +75,7 @@ public:
     Sandbox sandbox;
     std::shared_ptr<CMemorySettingsStore> store;
     RecordingMessageBox box;
+    BoxReport report;
     std::string home, tmp;
 
 private:
