@@ -53,14 +53,16 @@ int ShowMessage(const CError& message, unsigned buttons = MB_OK);
 // A step's result as a front end takes it: what went wrong is shown.
 template <class T>
 bool Shown(const CResult<T>& result) {
-    ShowMessage(result.why);
+    test::ShowMessage(result.why);
     return static_cast<bool>(result);
 }
 
 class BoxReport : public IReport {
 public:
-    void Tell(const CError& message) override { ShowMessage(message); }
-    bool Ask(const CError& question) override { return ShowMessage(question, MB_YESNO) == IDYES; }
+    void Tell(const CError& message) override { test::ShowMessage(message); }
+    bool Ask(const CError& question) override {
+        return test::ShowMessage(question, MB_YESNO) == IDYES;
+    }
 };
 
 // Gives the test a fresh in-memory settings store, a recording message box, its own HOME,
