@@ -53,4 +53,7 @@ foreach(page app/dede5-varodo.1)
   install(FILES ${_out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 add_custom_target(dede5_manpages ALL DEPENDS ${_manpages})
+# A source package holds the tracked sources only, not build trees or npm's download folder.
+set(CPACK_SOURCE_GENERATOR TXZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build[^/]*/" "/node_modules/" "/\\.cache/")
 include(CPack)
