@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ui/UiTestSupport.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
@@ -64,6 +67,25 @@ std::vector<std::string> CutOffWidgets(QWidget& window) {
         }
     }
     return problems;
+}
+
+int TallestBlankBand(QWidget& box) {
+    const QImage image = box.grab().toImage();
+    const QRect rows = box.childrenRect();
+    int tallest = 0;
+    int band = 0;
+    // The frame's bottom line ends the band.
+    for (int y = rows.top(); y < box.height() - 3; ++y) {
+        // Left of the rows is the box's own background.
+        const QRgb blank = image.pixel(rows.left() - 3, y);
+        bool drawn = false;
+        for (int x = rows.left(); x <= rows.right() && !drawn; ++x) {
+            drawn = image.pixel(x, y) != blank;
+        }
+        band = drawn ? 0 : band + 1;
+        tallest = std::max(tallest, band);
+    }
+    return tallest;
 }
 
 std::vector<std::string> UnnamedControls(QWidget& window) {

@@ -17,6 +17,9 @@ bool SaveScreenshot(QWidget& widget, const QString& name);
 // or that stick out of the window, each described for the failure message.
 std::vector<std::string> CutOffWidgets(QWidget& window);
 
+// The tallest band of `box`, from its first row to its bottom frame, where nothing is drawn.
+int TallestBlankBand(QWidget& box);
+
 // The shown controls of `window` that take the focus but that a screen reader finds no name
 // for, by class and object name.
 std::vector<std::string> UnnamedControls(QWidget& window);

@@ -84,16 +84,21 @@ TEST_F(WizardDesktopTest, StartFileIsReadOnTheFirstPage) {
 }
 
 TEST_F(WizardDesktopTest, PagesGrowWithTheWindow) {
-    CPublishSheet* grown = &Sheet();
-    MediaBox(*grown).setEditText(ToQt(Video()));
-    const auto groups = [&] {
-        return grown->page(CPublishSheet::kPageSelectVideo)->findChild<QGroupBox*>()->height();
-    };
-    const int groupsBefore = groups();
+    CPublishSheet* grown = &Sheet(Video());
+    // The detail boxes widen; taller, they keep to their rows instead of spreading them apart:
+    // no blank band in them is as tall as two lines of their text.
+    const auto groups = grown->page(CPublishSheet::kPageSelectVideo)->findChildren<QGroupBox*>();
+    const int widthBefore = groups[0]->width();
     const QSize before = grown->size();
-    grown->resize(before + QSize(300, 200));
-    QCoreApplication::processEvents();
-    EXPECT_GE(groups(), groupsBefore + 150);
+    for (const QSize size : {before, before + QSize(300, 200)}) {
+        grown->resize(size);
+        QCoreApplication::processEvents();
+        for (QGroupBox* group : groups) {
+            EXPECT_LT(test::TallestBlankBand(*group), 2 * group->fontMetrics().height())
+                << group->title().toStdString() << " at " << size.height();
+        }
+    }
+    EXPECT_GE(groups[0]->width(), widthBefore + 150);
 
     grown->resize(before);
     QCoreApplication::processEvents();
