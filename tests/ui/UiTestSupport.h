@@ -1,14 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <QString>
 
+class CPublishSheet;
 class QWidget;
 
 namespace test {
+
+// A new wizard under the program's caption, shown.
+std::unique_ptr<CPublishSheet> ShownSheet();
+
+// Back on the first page, types `media` and presses Next to the player page, laid out.
+void EnterMedia(CPublishSheet& sheet, const std::string& media);
 
 // Saves a picture of `widget` as <build folder>/screenshots/<name>.png; false when it cannot.
 bool SaveScreenshot(QWidget& widget, const QString& name);

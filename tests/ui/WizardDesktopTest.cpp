@@ -127,28 +127,22 @@ void ExpectDialogFrame(const char* name, QDialog& dialog) {
     SCOPED_TRACE(name);
     dialog.show();
     QCoreApplication::processEvents();
-    const Qt::WindowFlags flags = dialog.windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowTitleHint);
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
+    const Qt::WindowFlags buttons = Qt::WindowCloseButtonHint | Qt::WindowTitleHint |
+                                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                                    Qt::WindowContextHelpButtonHint;
+    EXPECT_EQ(dialog.windowFlags() & buttons, Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
     EXPECT_EQ(test::UnnamedControls(dialog), std::vector<std::string>{});
     EXPECT_GE(dialog.width(), TitleWidth(dialog)) << dialog.windowTitle().toStdString();
 }
 
 TEST_F(WizardDesktopTest, SmallDialogsHaveACloseButtonAndTheirWholeTitle) {
-    CDlgAbout about(CVersionInfo::Compiled());
-    ExpectDialogFrame("about", about);
-    CHTML5Sheet options;
-    ExpectDialogFrame("options", options);
+    ExpectDialogFrame("about", *std::make_unique<CDlgAbout>(CVersionInfo::Compiled()));
+    ExpectDialogFrame("options", *std::make_unique<CHTML5Sheet>());
     // The longest title of them all.
-    CSubFolderDialog chooser(site, ToQt(LoadStringRes(IDS_SELECT_SUBFOLDER)));
-    ExpectDialogFrame("sub-folder chooser", chooser);
-    CDialogFind find(nullptr);
-    ExpectDialogFrame("find", find);
-    CDlgCopyExist overwrite;
-    ExpectDialogFrame("overwrite question", overwrite);
+    ExpectDialogFrame("sub-folder chooser", *std::make_unique<CSubFolderDialog>(
+                                                site, ToQt(LoadStringRes(IDS_SELECT_SUBFOLDER))));
+    ExpectDialogFrame("find", *std::make_unique<CDialogFind>(nullptr));
+    ExpectDialogFrame("overwrite question", *std::make_unique<CDlgCopyExist>());
     // The shortest texts leave the narrowest boxes.
     ExpectDialogFrame("message", *CQtMessageBox::Create(MB_OK | MB_ICONWARNING, "No.", nullptr));
     ExpectDialogFrame("question", *CQtMessageBox::Create(MB_YESNO, "Go?", nullptr));
