@@ -159,8 +159,9 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
     EXPECT_EQ(Commands(page), "FIPR+-");
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
 
+    const std::string outside = env.sandbox.Write("elsewhere/a.htm", kNewsPage);
     const std::string link = site + "/link.htm";
-    std::filesystem::create_symlink(env.sandbox.Write("elsewhere/b.htm", kNewsPage), link);
+    std::filesystem::create_symlink(outside, link);
     const std::string notUnder = LoadStringRes(IDS_PAGE_NOT_UNDER_ROOT);
     const std::string failed = LoadStringRes(IDS_PAGE_LOAD_FAILED);
     const struct {
@@ -168,8 +169,7 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
         std::string path;
         std::string message;
     } refused[] = {
-        {"outside the site root", env.sandbox.Write("elsewhere/a.htm", kNewsPage),
-         Fill(notUnder.c_str(), site + "/", env.sandbox / "elsewhere/a.htm")},
+        {"outside the site root", outside, Fill(notUnder.c_str(), site + "/", outside)},
         {"missing", site + "/gone.htm", Fill(failed.c_str(), site + "/gone.htm")},
         {"a folder", site + "/news", Fill(failed.c_str(), site + "/news")},
         {"a link to a page outside the site", link, Fill(notUnder.c_str(), site + "/", link)},

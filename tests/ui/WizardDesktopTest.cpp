@@ -22,6 +22,7 @@
 #include "app/CQtShell.h"
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/CConvertDialog.h"
 #include "ui/CDialogFind.h"
 #include "ui/CDlgAbout.h"
 #include "ui/CDlgCopyExist.h"
@@ -138,13 +139,12 @@ void ExpectDialogFrame(const char* name, QDialog& dialog) {
 TEST_F(WizardDesktopTest, SmallDialogsHaveACloseButtonAndTheirWholeTitle) {
     ExpectDialogFrame("about", *std::make_unique<CDlgAbout>(CVersionInfo::Compiled()));
     ExpectDialogFrame("options", *std::make_unique<CHTML5Sheet>());
-    // The longest title of them all.
+    ExpectDialogFrame("convert", *std::make_unique<CConvertDialog>(CMediaInfo2{}, site, nullptr));
     ExpectDialogFrame("sub-folder chooser", *std::make_unique<CSubFolderDialog>(
                                                 site, ToQt(LoadStringRes(IDS_SELECT_SUBFOLDER))));
     ExpectDialogFrame("find", *std::make_unique<CDialogFind>(nullptr));
     ExpectDialogFrame("overwrite question", *std::make_unique<CDlgCopyExist>());
-    // The shortest texts leave the narrowest boxes.
-    ExpectDialogFrame("message", *CQtMessageBox::Create(MB_OK | MB_ICONWARNING, "No.", nullptr));
+    ExpectDialogFrame("warning", *CQtMessageBox::Create(MB_OK | MB_ICONWARNING, "No.", nullptr));
     ExpectDialogFrame("question", *CQtMessageBox::Create(MB_YESNO, "Go?", nullptr));
     CQtCopyQuestions::SetProgressDelayForTesting(0);
     CQtCopyQuestions copying(nullptr);
