@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <map>
 
 #include <unistd.h>
 
@@ -27,6 +28,17 @@ std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question,
         return std::nullopt;
     }
     return static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+}
+
+// Asks until the answer is one of `letters`; its index, or npos at the end of the input.
+size_t AskAmong(std::FILE* err, const std::string& question, const std::string& letters,
+                const char* choices) {
+    while (const auto answer = AskOnTerminal(err, question, choices)) {
+        if (const size_t i = letters.find(*answer); i != std::string::npos) {
+            return i;
+        }
+    }
+    return std::string::npos;
 }
 
 // The run's words and questions on the terminal. A question is asked there when the options
@@ -61,34 +73,22 @@ public:
             }
             return m_options.overwrite == Overwrite::Yes ? COPY_EXIST_YES : COPY_EXIST_NO;
         }
-        const std::string choices = "yanc";
+        // The end of the input cancels.
         const int answers[] = {COPY_EXIST_YES, COPY_EXIST_YES_TO_ALL, COPY_EXIST_NO,
-                               COPY_EXIST_CANCEL};
-        while (const auto answer = AskOnTerminal(m_err, text, "y/a/n/c")) {
-            if (const size_t i = choices.find(*answer); i != std::string::npos) {
-                return answers[i];
-            }
-        }
-        return COPY_EXIST_CANCEL;
+                               COPY_EXIST_CANCEL, COPY_EXIST_CANCEL};
+        return answers[std::min<size_t>(AskAmong(m_err, text, "yanc", "y/a/n/c"), 4)];
     }
 
     int AskCopyError(const std::string& text) override {
-        const std::string choices = "ari";
         const int answers[] = {IDABORT, IDRETRY, IDIGNORE};
-        if (StopRequested()) {
-            return IDABORT;
+        const bool stopped = StopRequested();
+        const size_t answer = stopped || m_options.overwrite != Overwrite::Ask
+                                  ? std::string::npos
+                                  : AskAmong(m_err, text, "ari", "a/r/i");
+        if (answer == std::string::npos && !stopped) {
+            Say(text);
         }
-        while (m_options.overwrite == Overwrite::Ask) {
-            const auto answer = AskOnTerminal(m_err, text, "a/r/i");
-            if (!answer) {
-                break;
-            }
-            if (const size_t i = choices.find(*answer); i != std::string::npos) {
-                return answers[i];
-            }
-        }
-        Say(text);
-        return IDABORT;
+        return answer == std::string::npos ? IDABORT : answers[answer];
     }
 
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
@@ -150,10 +150,15 @@ private:
 
 }  // namespace
 
+int ExitStatus(RunEnd end) {
+    using enum RunEnd;
+    static const std::map<RunEnd, int> statuses = {
+        {Published, 0},   {BadArguments, 1}, {MediaRefused, 2}, {PageRefused, 3},
+        {WriteFailed, 4}, {Cancelled, 5},    {NoPoster, 6},     {NoRoom, 7}};
+    return end == Stopped ? 128 + StopSignal() : statuses.at(end);
+}
+
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err) {
-    static constexpr int kStatus[] = {
-        PUBLISH_OK,           PUBLISH_BAD_ARGUMENTS, PUBLISH_MEDIA_REFUSED, PUBLISH_PAGE_REFUSED,
-        PUBLISH_WRITE_FAILED, PUBLISH_CANCELLED,     PUBLISH_NO_POSTER,     PUBLISH_NO_ROOM};
     CTerminal terminal(options, out, err);
     SetMessageBox(&terminal);
     const COptions& saved = *COptions::Instance();
@@ -161,5 +166,5 @@ int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err)
         options, {SiteFromOptions(saved), ChoicesFromOptions(saved), saved.m_nVideoPlayer},
         terminal, terminal);
     SetMessageBox(nullptr);
-    return end == RunEnd::Stopped ? 128 + StopSignal() : kStatus[static_cast<int>(end)];
+    return ExitStatus(end);
 }

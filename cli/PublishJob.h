@@ -16,18 +16,6 @@ struct PublishOptions : PublishRequest {
     std::optional<std::string> manTemplate, completion;
 };
 
-// Exit statuses, as users' scripts know them; a stop is 128 plus the signal.
-enum PublishStatus : int {
-    PUBLISH_OK = 0,
-    PUBLISH_BAD_ARGUMENTS = 1,
-    PUBLISH_MEDIA_REFUSED = 2,
-    PUBLISH_PAGE_REFUSED = 3,
-    PUBLISH_WRITE_FAILED = 4,
-    PUBLISH_CANCELLED = 5,
-    PUBLISH_NO_POSTER = 6,
-    PUBLISH_NO_ROOM = 7,
-};
-
 // Parses the arguments (without the program name). Nullopt with `error` set on bad arguments;
 // `help`/`version` are set when asked for.
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
@@ -45,3 +33,5 @@ std::string PublishBashCompletion();
 // Runs the engine's publisher with questions and messages on the terminal (`err`), --print
 // output on `out`; the settings must be loaded. Returns the exit status.
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err);
+// The exit status users' scripts know for each end of a run; a stop is 128 plus the signal.
+int ExitStatus(RunEnd end);

@@ -26,28 +26,26 @@ int main(int argc, char** argv) {
     auto options = ParsePublishArguments(args, ::isatty(STDIN_FILENO) == 1, error, help, version);
     if (!options) {
         std::fprintf(stderr, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
-        return PUBLISH_BAD_ARGUMENTS;
+        return ExitStatus(RunEnd::BadArguments);
     }
-    if (help) {
-        std::fputs(PublishUsage().c_str(), stdout);
-        return PUBLISH_OK;
-    }
-    if (options->completion) {
-        std::fputs(PublishBashCompletion().c_str(), stdout);
-        return PUBLISH_OK;
-    }
-    if (options->manTemplate) {
+    // Help, the version and the build's texts need no settings.
+    std::optional<std::string> said = help                  ? PublishUsage()
+                                      : options->completion ? PublishBashCompletion()
+                                                            : std::optional<std::string>();
+    if (!said && options->manTemplate) {
         std::stringstream manTemplate;
         manTemplate << std::ifstream(*options->manTemplate).rdbuf();
-        const auto page = PublishManPage(manTemplate.str(), error);
-        std::fputs(page ? page->c_str() : ("dede5-publish: " + error + "\n").c_str(),
-                   page ? stdout : stderr);
-        return page ? PUBLISH_OK : PUBLISH_BAD_ARGUMENTS;
+        if (!(said = PublishManPage(manTemplate.str(), error))) {
+            std::fprintf(stderr, "dede5-publish: %s\n", error.c_str());
+            return ExitStatus(RunEnd::BadArguments);
+        }
     }
-    if (version) {
-        std::printf("dede5-publish (Ombrel DEDE5 Varodo) %s\n",
-                    CVersionInfo::Compiled().GetText().c_str());
-        return PUBLISH_OK;
+    if (!said && version) {
+        said = "dede5-publish (Ombrel DEDE5 Varodo) " + CVersionInfo::Compiled().GetText() + "\n";
+    }
+    if (said) {
+        std::fputs(said->c_str(), stdout);
+        return ExitStatus(RunEnd::Published);
     }
     if (!options->settingsFile.empty() && !IsRegularFile(options->settingsFile)) {
         std::fprintf(stderr,
@@ -57,7 +55,7 @@ int main(int argc, char** argv) {
                          ? "dede5-publish: settings file '%s' is not a regular file\n"
                          : "dede5-publish: settings file '%s' does not exist\n",
                      options->settingsFile.c_str());
-        return PUBLISH_BAD_ARGUMENTS;
+        return ExitStatus(RunEnd::BadArguments);
     }
     auto source = options->settingsFile.empty()
                       ? std::make_unique<CQtSettingsStore>()
