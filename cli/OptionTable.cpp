@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The publisher's options, written once: they drive parsing, --help, the manual page and the
 // shell completion.
-#include <map>
-
 #include <CLI/CLI.hpp>
 
 #include "cli/PublishJob.h"
-#include "core/OptionDocs.h"
+#include "core/OptionTable.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
 #include "media/MediaInfo2.h"
@@ -22,19 +20,23 @@ struct BadArgument {
     std::string text;
 };
 
+void Refuse(bool refused, const std::string& text) {
+    if (refused) {
+        throw BadArgument{text};
+    }
+}
+
 // Into `field`: true for a flag, "yes"/"no" for a flag that can say no, else the value (which
 // must not be empty when `ifEmpty` says why).
 template <typename T, typename C>
 Fill Put(T C::*field, std::string ifEmpty = {}) {
     return [field, ifEmpty](O& o, const std::string& v) {
+        Refuse(v.empty() && !ifEmpty.empty(), ifEmpty);
         if constexpr (std::is_same_v<T, bool>) {
             o.*field = true;
         } else if constexpr (std::is_same_v<T, std::optional<bool>>) {
             o.*field = v == "yes";
         } else {
-            if (v.empty() && !ifEmpty.empty()) {
-                throw BadArgument{ifEmpty};
-            }
             o.*field = v;
         }
     };
@@ -46,147 +48,116 @@ Fill Verbosity(int level) {
 
 void FillPlayer(O& o, const std::string& v) {
     o.player = ToLowerAscii(v);
-    if (FindVideoPlayerByCliName(*o.player) < 0) {
-        throw BadArgument{"unknown player '" + v + "' (" + VideoPlayerCliNames() + ")"};
-    }
+    Refuse(FindVideoPlayerByCliName(*o.player) < 0,
+           "unknown player '" + v + "' (" + VideoPlayerCliNames() + ")");
 }
 
 void FillOverwrite(O& o, const std::string& v) {
-    using enum O::Overwrite;
-    static const std::map<std::string, O::Overwrite> answers = {
-        {"ask", Ask}, {"yes", Yes}, {"no", No}};
-    if (!answers.contains(v)) {
-        throw BadArgument{"--overwrite takes ask, yes or no"};
-    }
-    o.overwrite = answers.at(v);
+    const std::vector<std::string> answers = {"ask", "yes", "no"};  // in Overwrite's order
+    const auto answer = std::ranges::find(answers, v);
+    Refuse(answer == answers.end(), "--overwrite takes ask, yes or no");
+    o.overwrite = static_cast<O::Overwrite>(answer - answers.begin());
 }
 
 // A time such as "12" or "2.5"; nothing else, not even blanks.
 void FillPosterAt(O& o, const std::string& v) {
     static const CRegex number("^[0-9]{1,7}(\\.[0-9]{1,3})?$");
-    if (!number.Search(v, nullptr)) {
-        throw BadArgument{"--poster-at takes a number of seconds, e.g. 2.5"};
-    }
+    Refuse(!number.Search(v, nullptr), "--poster-at takes a number of seconds, e.g. 2.5");
     o.posterAt = ParseLeadingReal(v);
 }
 
 void FillCaptions(O& o, const std::string& v) {
     CaptionsParse parse = ParseCaptionsRequest(v);
-    if (!parse.problem.empty()) {
-        throw BadArgument{parse.problem};
-    }
+    Refuse(!parse.problem.empty(), parse.problem);
     o.captions.push_back(std::move(parse.request));
 }
 
 void FillCompletion(O& o, const std::string& v) {
-    if (v != "bash") {
-        throw BadArgument{"--completion takes bash"};
-    }
+    Refuse(v != "bash", "--completion takes bash");
     o.completion = v;
 }
 
 struct OptionRow {
     Fill fill;  // a flag's gets "yes" or "no"
-    OptionDoc doc;
+    OptionSpec spec;
 };
 
 // clang-format off
 const std::vector<OptionRow> kOptions = {
-    {FillPlayer, {"--player", "NAME", VideoPlayerCliNames(" ", " "), 23, VideoPlayerCliNames() + "\n"
+    {FillPlayer, {"--player", "NAME", VideoPlayerCliNames() + "\n"
         "(video; audio always uses MediaElement). Default: the\n"
-        "player last chosen in the wizard."}},
-    {Put(&O::siteRoot), {"--site-root", "DIR", "-d", 23, "the site's root folder (default: the saved one)"}},
-    {Put(&O::jsPath), {"--js-path", "REL", "", 23,
+        "player last chosen in the wizard.", 23, VideoPlayerCliNames(" ", " ")}},
+    {Put(&O::siteRoot), {"--site-root", "DIR",
+        "the site's root folder (default: the saved one)", 23, "-d"}},
+    {Put(&O::jsPath), {"--js-path", "REL",
         "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}},
-    {Put(&O::mediaPath), {"--media-path", "REL", "", 23, "media folder below the root, e.g. /medias/"}},
-    {Put(&O::poster), {"--poster,!--no-poster", "", "", 31, "a poster picture for video"}},
-    {Put(&O::posterOptional), {"--poster-optional", "", "", 23,
+    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}},
+    {Put(&O::poster), {"--poster,!--no-poster", "", "a poster picture for video", 31}},
+    {Put(&O::posterOptional), {"--poster-optional", "",
         "a poster that cannot be taken is no error (no status 6)"}},
-    {FillPosterAt, {"--poster-at", "SECONDS", "", 23,
+    {FillPosterAt, {"--poster-at", "SECONDS",
         "take the poster picture at that moment of the video\n"
         "(default: its first second)"}},
-    {Put(&O::fastStart), {"--faststart,!--no-faststart", "", "", 31,
+    {Put(&O::fastStart), {"--faststart,!--no-faststart", "",
         "an MP4/M4A whose index is at its end goes in\n"
         "rewritten (losslessly) to start playing at once (default),\n"
-        "or as it is"}},
-    {Put(&O::autoplay), {"--autoplay,!--no-autoplay", "", "", 31, "start playing by itself"}},
-    {Put(&O::loop), {"--loop,!--no-loop", "", "", 31, "play in a loop"}},
-    {Put(&O::controls), {"--controls,!--no-controls", "", "", 31, "show the player's controls"}},
-    {Put(&O::fit), {"--fit,!--no-fit", "", "", 23,
-        "fit a video player to the page: never wider than its\n"
+        "or as it is", 31}},
+    {Put(&O::autoplay), {"--autoplay,!--no-autoplay", "", "start playing by itself", 31}},
+    {Put(&O::loop), {"--loop,!--no-loop", "", "play in a loop", 31}},
+    {Put(&O::controls), {"--controls,!--no-controls", "", "show the player's controls", 31}},
+    {Put(&O::fit), {"--fit,!--no-fit", "", "fit a video player to the page: never wider than its\n"
         "column nor larger than the video"}},
-    {FillCaptions, {"--captions", "FILE[:LANG[:LABEL]]", "-f", 23,
+    {FillCaptions, {"--captions", "FILE[:LANG[:LABEL]]",
         "captions for the video, WebVTT (.vtt) or SubRip\n"
         "(.srt) in any character set; repeatable, the first is shown\n"
         "by default. LANG is a language tag (en, pt-BR); LABEL is\n"
-        "what the player's menu shows (default: from LANG)"}},
-    {Put(&O::noCaptions), {"--no-captions", "", "", 23,
-        "leave out the captions found beside the media\n"
+        "what the player's menu shows (default: from LANG)", 23, "-f"}},
+    {Put(&O::noCaptions), {"--no-captions", "", "leave out the captions found beside the media\n"
         "(MEDIA-TITLE.vtt/.srt, MEDIA-TITLE.LANG.vtt/.srt)"}},
-    {Put(&O::at, "--at needs a text to look for"), {"--at", "TEXT", "", 23,
+    {Put(&O::at, "--at needs a text to look for"), {"--at", "TEXT",
         "put the player in place of the first TEXT in the page"}},
-    {Put(&O::after, "--after needs a text to look for"), {"--after", "TEXT", "", 23,
+    {Put(&O::after, "--after needs a text to look for"), {"--after", "TEXT",
         "put the player right after the first TEXT\n"
         "(default: after the opening <body> tag, else at the start\n"
         "of the body)"}},
-    {Put(&O::force), {"--force", "", "", 23,
-        "put the player at the --at or --after text even inside a\n"
+    {Put(&O::force), {"--force", "", "put the player at the --at or --after text even inside a\n"
         "comment, a tag, a script, style, title or textarea, the\n"
         "head or another video or audio, where it would not show;\n"
         "without it such a page is refused (status 3)"}},
-    {Put(&O::print), {"--print", "", "", 23,
-        "print the head code, a line ----, and the body code for the\n"
+    {Put(&O::print), {"--print", "", "print the head code, a line ----, and the body code for the\n"
         "first PAGE; change no file"}},
-    {FillOverwrite, {"--overwrite", "ask|yes|no", "ask yes no", 27,
+    {FillOverwrite, {"--overwrite", "ask|yes|no",
         "a media file of other content already in the media\n"
         "folder: ask (default on a terminal), yes, or no (default);\n"
         "a link where a file is to be written is replaced (the link\n"
-        "itself, never what it points to) only with yes"}},
-    {Put(&O::again), {"--again", "", "", 23,
-        "also publish into pages that already play this media\n"
+        "itself, never what it points to) only with yes", 27, "ask yes no"}},
+    {Put(&O::again), {"--again", "", "also publish into pages that already play this media\n"
         "(they are skipped otherwise, so that a run can be repeated)"}},
-    {Put(&O::convert), {"--convert", "", "", 23,
+    {Put(&O::convert), {"--convert", "",
         "make media that browsers do not play web-ready first: an\n"
         "MP4 (H.264/AAC), WebM or M4A made with ffmpeg, published\n"
         "under the original's name; the original is left as it is"}},
-    {Put(&O::convertOnly, "--convert-only needs a file to write"), {"--convert-only", "OUT", "-f", 23,
+    {Put(&O::convertOnly, "--convert-only needs a file to write"), {"--convert-only", "OUT",
         "only write the web-ready file to OUT (its extension as\n"
-        "--convert would choose: .mp4, .webm or .m4a); no PAGE"}},
-    {Put(&O::settingsFile), {"--settings", "FILE", "-f", 23,
-        "read the settings from FILE instead of the user's"}},
-    {Verbosity(0), {"-q,--quiet", "", "", 23, "print errors only"}},
-    {Verbosity(2), {"-v,--verbose", "", "", 23, "also name each copied file"}},
-    {Put(&O::version), {"--version", "", "", 23, "print the version and exit"}},
-    {Put(&O::help), {"--help", "", "", 23, "print this help and exit"}},
-    {Put(&O::help), {"-h", "", "", 23, ""}},
-    {Put(&O::manTemplate), {"--man", "TEMPLATE", "", 23, ""}},
-    {FillCompletion, {"--completion", "SHELL", "", 23, ""}},
+        "--convert would choose: .mp4, .webm or .m4a); no PAGE", 23, "-f"}},
+    {Put(&O::settingsFile), {"--settings", "FILE",
+        "read the settings from FILE instead of the user's", 23, "-f"}},
+    {Verbosity(0), {"-q,--quiet", "", "print errors only"}},
+    {Verbosity(2), {"-v,--verbose", "", "also name each copied file"}},
+    {Put(&O::version), {"--version", "", "print the version and exit"}},
+    {Put(&O::help), {"--help", "", "print this help and exit"}},
+    {Put(&O::help), {"-h", "", ""}},
+    {Put(&O::manTemplate), {"--man", "TEMPLATE", ""}},
+    {FillCompletion, {"--completion", "SHELL", ""}},
 };
 // clang-format on
 
-std::vector<OptionDoc> Docs() {
-    std::vector<OptionDoc> docs;
+std::vector<OptionSpec> Specs() {
+    std::vector<OptionSpec> specs;
     for (const OptionRow& row : kOptions) {
-        docs.push_back(row.doc);
+        specs.push_back(row.spec);
     }
-    return docs;
-}
-
-// The publisher never took "--name=value" or "-qv", which CLI11 would: the index of the first
-// such argument, refused as an unknown option once those before it are read.
-size_t FirstForeignForm(const std::vector<std::string>& args) {
-    for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
-        const std::string& arg = args[i];
-        if (std::any_of(kOptions.begin(), kOptions.end(), [&](const OptionRow& row) {
-                return !row.doc.value.empty() && std::ranges::count(OptionNames(row.doc), arg) > 0;
-            })) {
-            ++i;
-        } else if ((arg.starts_with("--") && arg.find('=') != std::string::npos) ||
-                   (arg.size() > 2 && arg[0] == '-' && arg[1] != '-')) {
-            return i;
-        }
-    }
-    return args.size();
+    return specs;
 }
 
 // The options read in their order, so that the first bad argument is the one reported.
@@ -196,15 +167,15 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
     app.set_help_flag();
     app.allow_extras();
     for (const OptionRow& row : kOptions) {
-        (row.doc.value.empty()
-             ? app.add_flag_function(row.doc.names,
+        (row.spec.value.empty()
+             ? app.add_flag_function(row.spec.names,
                                      [&](int64_t n) { row.fill(options, n > 0 ? "yes" : "no"); })
              : app.add_option_function<std::string>(
-                   row.doc.names, [&](const std::string& v) { row.fill(options, v); }))
+                   row.spec.names, [&](const std::string& v) { row.fill(options, v); }))
             ->trigger_on_parse();
     }
     app.add_option("arguments", positional);
-    const auto foreign = static_cast<std::ptrdiff_t>(FirstForeignForm(args));
+    const auto foreign = static_cast<std::ptrdiff_t>(FirstForeignForm(Specs(), args));
     std::string problem = static_cast<size_t>(foreign) < args.size()
                               ? "unknown option " + args[static_cast<size_t>(foreign)]
                               : "";
@@ -257,7 +228,7 @@ std::string PublishUsage() {
            "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
            "player markup goes into each page, the player files into the site's JavaScript\n"
            "folder and the media (with its poster picture) into its media folder.\n\n" +
-           OptionHelp(Docs()) +
+           OptionHelp(Specs()) +
            "\nPublishing also removes from each page the script blocks of the old DHTML menu\n"
            "(kvmenu.js, kvm31.js, kelvary_dhtmlmenu): those menus no longer work.\n\n"
            "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
@@ -269,13 +240,13 @@ std::string PublishUsage() {
 }
 
 std::vector<std::string> PublishOptionNames() {
-    return ShownOptionNames(Docs());
+    return ShownOptionNames(Specs());
 }
 
 std::optional<std::string> PublishManPage(const std::string& manTemplate, std::string& error) {
-    return OptionManPage(Docs(), manTemplate, error);
+    return OptionManPage(Specs(), manTemplate, error);
 }
 
 std::string PublishBashCompletion() {
-    return OptionBashCompletion(Docs(), "dede5-publish");
+    return OptionBashCompletion(Specs(), "dede5-publish");
 }

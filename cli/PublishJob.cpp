@@ -67,12 +67,6 @@ public:
     }
 
     int AskOverwrite(const std::string& text) override {
-        if (m_options.overwrite != Overwrite::Ask) {
-            if (m_options.overwrite == Overwrite::No && m_options.verbosity > 0) {
-                std::fprintf(m_err, "%s No.\n", text.c_str());
-            }
-            return m_options.overwrite == Overwrite::Yes ? COPY_EXIST_YES : COPY_EXIST_NO;
-        }
         // The end of the input cancels.
         const int answers[] = {COPY_EXIST_YES, COPY_EXIST_YES_TO_ALL, COPY_EXIST_NO,
                                COPY_EXIST_CANCEL, COPY_EXIST_CANCEL};
@@ -81,11 +75,8 @@ public:
 
     int AskCopyError(const std::string& text) override {
         const int answers[] = {IDABORT, IDRETRY, IDIGNORE};
-        const bool stopped = StopRequested();
-        const size_t answer = stopped || m_options.overwrite != Overwrite::Ask
-                                  ? std::string::npos
-                                  : AskAmong(m_err, text, "ari", "a/r/i");
-        if (answer == std::string::npos && !stopped) {
+        const size_t answer = AskAmong(m_err, text, "ari", "a/r/i");
+        if (answer == std::string::npos) {
             Say(text);
         }
         return answer == std::string::npos ? IDABORT : answers[answer];
@@ -104,11 +95,9 @@ public:
             }
         }
         // Only a copy that takes more than a second gets a progress line.
-        if (m_bShowProgress && now - m_start > std::chrono::seconds(1)) {
-            std::fprintf(m_err, "\r%s: %3d%%%s", file.c_str(),
-                         total ? static_cast<int>(done * 100 / total) : 100,
-                         done == total ? "\n" : "");
-            std::fflush(m_err);
+        if (now - m_start > std::chrono::seconds(1)) {
+            ShowPercent(file, total ? static_cast<double>(done * 100 / total) : 100,
+                        done == total ? "\n" : "");
         }
         return true;
     }
@@ -120,25 +109,28 @@ public:
         return std::fflush(m_out) == 0 && !std::ferror(m_out);
     }
 
-    // On one line that is written over.
     void Converting(const std::string& name, const ConversionProgress* progress) override {
-        if (!m_bShowProgress) {
-            return;
-        }
         if (!progress) {
             std::fputs(std::exchange(m_bConverting, false) ? "\n" : "", m_err);
-            return;
+        } else if (progress->secondsLeft >= 0) {
+            ShowPercent(name, progress->percent,
+                        ", " + FormatTimeEstimate(progress->secondsLeft) + " left\033[K");
+        } else {
+            ShowPercent(name, progress->percent, "\033[K");
         }
-        const std::string left = progress->secondsLeft >= 0
-                                     ? ", " + FormatTimeEstimate(progress->secondsLeft) + " left"
-                                     : std::string();
-        std::fprintf(m_err, "\r%s: %3d%%%s\033[K", name.c_str(),
-                     static_cast<int>(progress->percent), left.c_str());
-        std::fflush(m_err);
-        m_bConverting = true;
+        m_bConverting = m_bConverting || (progress && m_bShowProgress);
     }
 
 private:
+    // On one line that is written over, on a terminal only.
+    void ShowPercent(const std::string& name, double percent, const std::string& end) {
+        if (m_bShowProgress) {
+            std::fprintf(m_err, "\r%s: %3d%%%s", name.c_str(), static_cast<int>(percent),
+                         end.c_str());
+            std::fflush(m_err);
+        }
+    }
+
     const PublishOptions& m_options;
     std::FILE* m_out;
     std::FILE* m_err;

@@ -22,6 +22,7 @@
 #include "publish/CHtmlPage.h"
 #include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
+#include "publish/MediaCopy.h"
 #include "publish/Captions.h"
 #include "publish/SiteLayout.h"
 
@@ -178,12 +179,45 @@ RunSettings WithRequest(RunSettings values, const PublishRequest& request) {
     return values;
 }
 
+// The request's own answers to the copy questions; the front end is asked only with Ask.
+class CRequestAnswers : public ICopyQuestions {
+public:
+    CRequestAnswers(const PublishRequest& request, IRunOutput& output, ICopyQuestions& questions)
+        : m_request(request), m_out(output), m_questions(questions) {}
+    int AskOverwrite(const std::string& text) override {
+        if (m_request.overwrite == Overwrite::No && m_request.verbosity > 0) {
+            m_out.Say(text + " No.");
+        }
+        return m_request.overwrite == Overwrite::Ask   ? m_questions.AskOverwrite(text)
+               : m_request.overwrite == Overwrite::Yes ? COPY_EXIST_YES
+                                                       : COPY_EXIST_NO;
+    }
+    int AskCopyError(const std::string& text) override {
+        const bool stopped = StopRequested();
+        if (!stopped && m_request.overwrite == Overwrite::Ask) {
+            return m_questions.AskCopyError(text);
+        }
+        if (!stopped) {
+            m_out.Say(text);
+        }
+        return IDABORT;
+    }
+    bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
+        return m_questions.Progress(file, done, total);
+    }
+
+private:
+    const PublishRequest& m_request;
+    IRunOutput& m_out;
+    ICopyQuestions& m_questions;
+};
+
 // One run of the publisher: the media checked once, then each page in turn. A step returns how
 // the run ends, or nothing to go on.
 class CPublishRun {
 public:
     CPublishRun(const PublishRequest& request, IRunOutput& output, ICopyQuestions& questions)
-        : m_request(request), m_out(output), m_questions(questions) {}
+        : m_request(request), m_out(output), m_answers(request, output, questions) {}
     RunEnd Run(const RunSettings& settings);
 
 private:
@@ -209,7 +243,7 @@ private:
 
     const PublishRequest& m_request;
     IRunOutput& m_out;
-    ICopyQuestions& m_questions;
+    CRequestAnswers m_answers;
     CRunFolder m_work;
     CPublishJob m_job;  // after the folder: what it leaves there goes first
     CPageSet m_pages;
@@ -496,7 +530,7 @@ std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
     if (StopRequested()) {
         return Stopped();
     }
-    const PublishOutcome outcome = m_job.PublishPage(page, editor.Text(), m_questions);
+    const PublishOutcome outcome = m_job.PublishPage(page, editor.Text(), m_answers);
     if (StopRequested() && !outcome.Published()) {
         return Stopped();
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/OptionDocs.h"
+#include "core/OptionTable.h"
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -25,7 +26,7 @@ std::string Replaced(std::string text, std::string_view what, std::string_view w
 
 }  // namespace
 
-std::vector<std::string> OptionNames(const OptionDoc& option) {
+std::vector<std::string> OptionNames(const OptionSpec& option) {
     std::vector<std::string> names;
     std::istringstream list(option.names);
     for (std::string name; std::getline(list, name, ',');) {
@@ -34,18 +35,18 @@ std::vector<std::string> OptionNames(const OptionDoc& option) {
     return names;
 }
 
-std::vector<std::string> ShownOptionNames(const std::vector<OptionDoc>& options) {
+std::vector<std::string> ShownOptionNames(const std::vector<OptionSpec>& options) {
     std::vector<std::string> names;
-    for (const OptionDoc& option : options) {
+    for (const OptionSpec& option : options) {
         const auto more = option.help.empty() ? std::vector<std::string>() : OptionNames(option);
         names.insert(names.end(), more.begin(), more.end());
     }
     return names;
 }
 
-std::string OptionHelp(const std::vector<OptionDoc>& options) {
+std::string OptionHelp(const std::vector<OptionSpec>& options) {
     std::string text;
-    for (const OptionDoc& option : options) {
+    for (const OptionSpec& option : options) {
         if (!option.help.empty()) {
             std::string left = "  " + Joined(OptionNames(option), ", ");
             left += option.value.empty() ? "" : " " + option.value;
@@ -56,14 +57,14 @@ std::string OptionHelp(const std::vector<OptionDoc>& options) {
     return text;
 }
 
-std::optional<std::string> OptionManPage(const std::vector<OptionDoc>& options,
+std::optional<std::string> OptionManPage(const std::vector<OptionSpec>& options,
                                          const std::string& manTemplate, std::string& error) {
     std::string page;
     std::set<std::string> entered;
     std::istringstream lines(manTemplate);
     for (std::string line; std::getline(lines, line);) {
         const std::string name = line.substr(1, line.size() < 3 ? 0 : line.size() - 2);
-        const auto option = std::find_if(options.begin(), options.end(), [&](const OptionDoc& o) {
+        const auto option = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) {
             return !o.help.empty() && OptionNames(o).front() == name;
         });
         if (line.size() < 3 || !line.starts_with('@') || !line.ends_with('@')) {
@@ -78,7 +79,7 @@ std::optional<std::string> OptionManPage(const std::vector<OptionDoc>& options,
                     (option->value.empty() ? "" : " \\fI" + option->value + "\\fR") + "\n";
         }
     }
-    for (const OptionDoc& option : options) {
+    for (const OptionSpec& option : options) {
         if (!option.help.empty() && !entered.contains(OptionNames(option).front())) {
             error = "the template has no entry for " + OptionNames(option).front();
             return std::nullopt;
@@ -87,10 +88,26 @@ std::optional<std::string> OptionManPage(const std::vector<OptionDoc>& options,
     return page;
 }
 
-std::string OptionBashCompletion(const std::vector<OptionDoc>& options,
+size_t FirstForeignForm(const std::vector<OptionSpec>& options,
+                        const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        const std::string& arg = args[i];
+        if (std::any_of(options.begin(), options.end(), [&](const OptionSpec& option) {
+                return !option.value.empty() && std::ranges::count(OptionNames(option), arg) > 0;
+            })) {
+            ++i;
+        } else if ((arg.starts_with("--") && arg.find('=') != std::string::npos) ||
+                   (arg.size() > 2 && arg[0] == '-' && arg[1] != '-')) {
+            return i;
+        }
+    }
+    return args.size();
+}
+
+std::string OptionBashCompletion(const std::vector<OptionSpec>& options,
                                  const std::string& program) {
     std::string cases;
-    for (const OptionDoc& option : options) {
+    for (const OptionSpec& option : options) {
         const std::string reply = option.complete.empty() ? ""
                                   : option.complete.starts_with('-')
                                       ? "$(compgen " + option.complete + " -- \"$cur\")"
