@@ -152,14 +152,6 @@ const std::vector<OptionRow> kOptions = {
 };
 // clang-format on
 
-std::vector<OptionSpec> Specs() {
-    std::vector<OptionSpec> specs;
-    for (const OptionRow& row : kOptions) {
-        specs.push_back(row.spec);
-    }
-    return specs;
-}
-
 // The options read in their order, so that the first bad argument is the one reported.
 std::string ReadOptions(const std::vector<std::string>& args, O& options,
                         std::vector<std::string>& positional) {
@@ -175,7 +167,7 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
             ->trigger_on_parse();
     }
     app.add_option("arguments", positional);
-    const auto foreign = static_cast<std::ptrdiff_t>(FirstForeignForm(Specs(), args));
+    const auto foreign = static_cast<std::ptrdiff_t>(FirstForeignForm(PublishOptionSpecs(), args));
     std::string problem = static_cast<size_t>(foreign) < args.size()
                               ? "unknown option " + args[static_cast<size_t>(foreign)]
                               : "";
@@ -228,7 +220,7 @@ std::string PublishUsage() {
            "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
            "player markup goes into each page, the player files into the site's JavaScript\n"
            "folder and the media (with its poster picture) into its media folder.\n\n" +
-           OptionHelp(Specs()) +
+           OptionHelp(PublishOptionSpecs()) +
            "\nPublishing also removes from each page the script blocks of the old DHTML menu\n"
            "(kvmenu.js, kvm31.js, kelvary_dhtmlmenu): those menus no longer work.\n\n"
            "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
@@ -239,14 +231,10 @@ std::string PublishUsage() {
            "again to finish).\n";
 }
 
-std::vector<std::string> PublishOptionNames() {
-    return ShownOptionNames(Specs());
-}
-
-std::optional<std::string> PublishManPage(const std::string& manTemplate, std::string& error) {
-    return OptionManPage(Specs(), manTemplate, error);
-}
-
-std::string PublishBashCompletion() {
-    return OptionBashCompletion(Specs(), "dede5-publish");
+std::vector<OptionSpec> PublishOptionSpecs() {
+    std::vector<OptionSpec> specs;
+    for (const OptionRow& row : kOptions) {
+        specs.push_back(row.spec);
+    }
+    return specs;
 }

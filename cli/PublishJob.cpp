@@ -83,9 +83,6 @@ public:
     }
 
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
-        if (StopRequested()) {
-            return false;
-        }
         const auto now = std::chrono::steady_clock::now();
         if (file != m_strFile) {
             m_strFile = file;

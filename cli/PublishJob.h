@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/OptionTable.h"
 #include "publish/PublishRun.h"
 
 // What the command line asked for.
@@ -23,12 +24,8 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                                                     bool& help, bool& version);
 
 std::string PublishUsage();
-// Every option --help shows, each of its names.
-std::vector<std::string> PublishOptionNames();
-// The manual page: `manTemplate` with each line "@NAME@" made the entry of that option. Nullopt
-// with `error` set when an option has no entry or an entry names no option.
-std::optional<std::string> PublishManPage(const std::string& manTemplate, std::string& error);
-std::string PublishBashCompletion();
+// The options as --help, the manual page and the completion show them.
+std::vector<OptionSpec> PublishOptionSpecs();
 
 // Runs the engine's publisher with questions and messages on the terminal (`err`), --print
 // output on `out`; the settings must be loaded. Returns the exit status.

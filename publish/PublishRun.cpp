@@ -179,7 +179,8 @@ RunSettings WithRequest(RunSettings values, const PublishRequest& request) {
     return values;
 }
 
-// The request's own answers to the copy questions; the front end is asked only with Ask.
+// The request's own answers to the copy questions; the front end is asked only with Ask. A stop
+// cancels a copy.
 class CRequestAnswers : public ICopyQuestions {
 public:
     CRequestAnswers(const PublishRequest& request, IRunOutput& output, ICopyQuestions& questions)
@@ -203,7 +204,7 @@ public:
         return IDABORT;
     }
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
-        return m_questions.Progress(file, done, total);
+        return !StopRequested() && m_questions.Progress(file, done, total);
     }
 
 private:
