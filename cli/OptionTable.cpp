@@ -42,10 +42,6 @@ Fill Put(T C::*field, std::string ifEmpty = {}) {
     };
 }
 
-Fill Verbosity(int level) {
-    return [level](O& o, const std::string&) { o.verbosity = level; };
-}
-
 void FillPlayer(O& o, const std::string& v) {
     o.player = ToLowerAscii(v);
     Refuse(FindVideoPlayerByCliName(*o.player) < 0,
@@ -142,8 +138,8 @@ const std::vector<OptionRow> kOptions = {
         "--convert would choose: .mp4, .webm or .m4a); no PAGE", 23, "-f"}},
     {Put(&O::settingsFile), {"--settings", "FILE",
         "read the settings from FILE instead of the user's", 23, "-f"}},
-    {Verbosity(0), {"-q,--quiet", "", "print errors only"}},
-    {Verbosity(2), {"-v,--verbose", "", "also name each copied file"}},
+    {[](O& o, auto&) { o.verbosity = 0; }, {"-q,--quiet", "", "print errors only"}},
+    {[](O& o, auto&) { o.verbosity = 2; }, {"-v,--verbose", "", "also name each copied file"}},
     {Put(&O::version), {"--version", "", "print the version and exit"}},
     {Put(&O::help), {"--help", "", "print this help and exit"}},
     {Put(&O::help), {"-h", "", ""}},
@@ -167,12 +163,11 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
             ->trigger_on_parse();
     }
     app.add_option("arguments", positional);
-    const auto foreign = static_cast<std::ptrdiff_t>(FirstForeignForm(PublishOptionSpecs(), args));
-    std::string problem = static_cast<size_t>(foreign) < args.size()
-                              ? "unknown option " + args[static_cast<size_t>(foreign)]
-                              : "";
+    const size_t foreign = FirstForeignForm(PublishOptionSpecs(), args);
+    std::string problem = foreign < args.size() ? "unknown option " + args[foreign] : "";
     try {
-        app.parse(std::vector<std::string>(std::make_reverse_iterator(args.begin() + foreign),
+        // CLI11 takes the arguments last first.
+        app.parse(std::vector<std::string>(args.rend() - static_cast<std::ptrdiff_t>(foreign),
                                            args.rend()));
     } catch (const BadArgument& bad) {
         problem = bad.text;
@@ -232,9 +227,7 @@ std::string PublishUsage() {
 }
 
 std::vector<OptionSpec> PublishOptionSpecs() {
-    std::vector<OptionSpec> specs;
-    for (const OptionRow& row : kOptions) {
-        specs.push_back(row.spec);
-    }
+    std::vector<OptionSpec> specs(kOptions.size());
+    std::ranges::transform(kOptions, specs.begin(), &OptionRow::spec);
     return specs;
 }

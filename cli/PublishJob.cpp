@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/PublishJob.h"
 
-#include <cerrno>
 #include <chrono>
 #include <map>
 
@@ -18,27 +17,20 @@ namespace {
 
 using Overwrite = PublishOptions::Overwrite;
 
-// The first letter of the answer to `question`, lower-cased; nullopt at the end of the input.
-std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question,
-                                  const char* choices) {
-    std::fprintf(err, "%s [%s] ", question.c_str(), choices);
-    std::fflush(err);
+// The first letter of the answer to `question`, lower-cased, once it is one of `letters` (any
+// letter when empty); nullopt at the end of the input.
+std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question, const char* choices,
+                                  std::string_view letters = {}) {
     char line[64];
-    if (!std::fgets(line, sizeof line, stdin)) {
-        return std::nullopt;
-    }
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
-}
-
-// Asks until the answer is one of `letters`; its index, or npos at the end of the input.
-size_t AskAmong(std::FILE* err, const std::string& question, const std::string& letters,
-                const char* choices) {
-    while (const auto answer = AskOnTerminal(err, question, choices)) {
-        if (const size_t i = letters.find(*answer); i != std::string::npos) {
-            return i;
+    do {
+        std::fprintf(err, "%s [%s] ", question.c_str(), choices);
+        std::fflush(err);
+        if (!std::fgets(line, sizeof line, stdin)) {
+            return std::nullopt;
         }
-    }
-    return std::string::npos;
+        line[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+    } while (!letters.empty() && letters.find(line[0]) == std::string_view::npos);
+    return line[0];
 }
 
 // The run's words and questions on the terminal. A question is asked there when the options
@@ -67,19 +59,19 @@ public:
     }
 
     int AskOverwrite(const std::string& text) override {
-        // The end of the input cancels.
         const int answers[] = {COPY_EXIST_YES, COPY_EXIST_YES_TO_ALL, COPY_EXIST_NO,
-                               COPY_EXIST_CANCEL, COPY_EXIST_CANCEL};
-        return answers[std::min<size_t>(AskAmong(m_err, text, "yanc", "y/a/n/c"), 4)];
+                               COPY_EXIST_CANCEL};
+        const auto answer = AskOnTerminal(m_err, text, "y/a/n/c", "yanc");
+        return answer ? answers[std::string_view("yanc").find(*answer)] : COPY_EXIST_CANCEL;
     }
 
     int AskCopyError(const std::string& text) override {
         const int answers[] = {IDABORT, IDRETRY, IDIGNORE};
-        const size_t answer = AskAmong(m_err, text, "ari", "a/r/i");
-        if (answer == std::string::npos) {
+        const auto answer = AskOnTerminal(m_err, text, "a/r/i", "ari");
+        if (!answer) {
             Say(text);
         }
-        return answer == std::string::npos ? IDABORT : answers[answer];
+        return answer ? answers[std::string_view("ari").find(*answer)] : IDABORT;
     }
 
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
@@ -107,15 +99,13 @@ public:
     }
 
     void Converting(const std::string& name, const ConversionProgress* progress) override {
-        if (!progress) {
-            std::fputs(std::exchange(m_bConverting, false) ? "\n" : "", m_err);
-        } else if (progress->secondsLeft >= 0) {
+        const double left = progress ? progress->secondsLeft : -1;
+        if (progress) {
             ShowPercent(name, progress->percent,
-                        ", " + FormatTimeEstimate(progress->secondsLeft) + " left\033[K");
-        } else {
-            ShowPercent(name, progress->percent, "\033[K");
+                        (left >= 0 ? ", " + FormatTimeEstimate(left) + " left" : "") + "\033[K");
+        } else if (std::exchange(m_bLineOpen, false)) {
+            std::fputs("\n", m_err);
         }
-        m_bConverting = m_bConverting || (progress && m_bShowProgress);
     }
 
 private:
@@ -125,6 +115,7 @@ private:
             std::fprintf(m_err, "\r%s: %3d%%%s", name.c_str(), static_cast<int>(percent),
                          end.c_str());
             std::fflush(m_err);
+            m_bLineOpen = !end.ends_with('\n');
         }
     }
 
@@ -132,7 +123,7 @@ private:
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_bShowProgress;
-    bool m_bConverting = false;
+    bool m_bLineOpen = false;
     std::string m_strFile;
     std::chrono::steady_clock::time_point m_start;
 };

@@ -48,20 +48,18 @@ int main(int argc, char** argv) {
         std::fputs(said->c_str(), stdout);
         return ExitStatus(RunEnd::Published);
     }
-    if (!options->settingsFile.empty() && !IsRegularFile(options->settingsFile)) {
-        std::fprintf(stderr,
-                     IsFolder(options->settingsFile)
-                         ? "dede5-publish: settings file '%s' is a folder, not a file\n"
-                     : PathExists(options->settingsFile)
-                         ? "dede5-publish: settings file '%s' is not a regular file\n"
-                         : "dede5-publish: settings file '%s' does not exist\n",
-                     options->settingsFile.c_str());
+    const std::string& settings = options->settingsFile;
+    if (!settings.empty() && !IsRegularFile(settings)) {
+        std::fprintf(stderr, "dede5-publish: settings file '%s' %s\n", settings.c_str(),
+                     IsFolder(settings)     ? "is a folder, not a file"
+                     : PathExists(settings) ? "is not a regular file"
+                                            : "does not exist");
         return ExitStatus(RunEnd::BadArguments);
     }
-    auto source = options->settingsFile.empty()
-                      ? std::make_unique<CQtSettingsStore>()
-                      : std::make_unique<CQtSettingsStore>(
-                            QString::fromLocal8Bit(options->settingsFile.c_str()));
+    auto source =
+        settings.empty()
+            ? std::make_unique<CQtSettingsStore>()
+            : std::make_unique<CQtSettingsStore>(QString::fromLocal8Bit(settings.c_str()));
     SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
     COptions::Instance()->LoadState();
     // Before the working folder is made: a stop from here on removes what the run made.
