@@ -33,9 +33,8 @@ std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question, c
     return line[0];
 }
 
-// The run's words and questions on the terminal. A question is asked there when the options
-// allow, else answered with its safe default (No, keep what is there); progress is shown only
-// on a terminal.
+// The run's words and questions on the terminal; a question the options do not let it ask is
+// answered with its safe default (No, keep what is there).
 class CTerminal : public IMessageBox, public ICopyQuestions, public IRunOutput {
 public:
     CTerminal(const PublishOptions& options, std::FILE* out, std::FILE* err)
@@ -76,8 +75,7 @@ public:
 
     bool Progress(const std::string& file, uint64_t done, uint64_t total) override {
         const auto now = std::chrono::steady_clock::now();
-        if (file != m_strFile) {
-            m_strFile = file;
+        if (std::exchange(m_strFile, file) != file) {
             m_start = now;
             if (m_options.verbosity > 1) {
                 std::fprintf(m_err, "copying %s\n", file.c_str());
@@ -94,8 +92,8 @@ public:
     void Say(const std::string& text) override { std::fprintf(m_err, "%s\n", text.c_str()); }
 
     bool Print(const std::string& code) override {
-        std::fputs(code.c_str(), m_out);
-        return std::fflush(m_out) == 0 && !std::ferror(m_out);
+        return std::fputs(code.c_str(), m_out) >= 0 && std::fflush(m_out) == 0 &&
+               !std::ferror(m_out);
     }
 
     void Converting(const std::string& name, const ConversionProgress* progress) override {

@@ -20,10 +20,10 @@
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     bool help = false, version = false;
-    auto options = ParsePublishArguments(args, ::isatty(STDIN_FILENO) == 1, error, help, version);
+    auto options = ParsePublishArguments({argv + 1, argv + argc}, ::isatty(STDIN_FILENO) == 1,
+                                         error, help, version);
     if (!options) {
         std::fprintf(stderr, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
         return ExitStatus(RunEnd::BadArguments);
