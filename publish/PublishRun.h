@@ -111,8 +111,7 @@ struct PublishRequest {
     std::optional<bool> fit;
     std::optional<std::string> at, after;
     // In their order; noCaptions drops those found beside the media.
-    using Captions = CaptionsRequest;
-    std::vector<Captions> captions;
+    std::vector<CaptionsRequest> captions;
     bool noCaptions = false;
     bool print = false;
     bool posterOptional = false;
