@@ -13,6 +13,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "core/PathUtils.h"
+
 namespace {
 
 // Set in the environment, the kernel's resolver is not used (tests of the fallback).
@@ -87,6 +89,25 @@ pid_t DebrisOwner(const char* name) {
     return end && *end == '-' && pid > 0 ? static_cast<pid_t>(pid) : 0;
 }
 
+std::optional<std::string> RelativeTo(std::string root, const std::string& path) {
+    while (root.size() > 1 && root.ends_with('/')) {
+        root.pop_back();
+    }
+    std::string rest;
+    if (path == root) {
+        return rest;
+    }
+    const std::string prefix = root == "/" ? root : root + "/";
+    if (!path.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    rest = path.substr(prefix.size());
+    while (rest.ends_with('/')) {
+        rest.pop_back();
+    }
+    return rest;
+}
+
 }  // namespace
 
 std::pair<std::string, std::string> SplitSitePath(const std::string& relative) {
@@ -147,23 +168,17 @@ CResult<std::shared_ptr<CSiteFolder>> CSiteFolder::Open(const std::string& root)
 }
 
 std::optional<std::string> CSiteFolder::Relative(const std::string& path) const {
-    std::string root = m_strRoot;
-    while (root.size() > 1 && root.ends_with('/')) {
-        root.pop_back();
-    }
-    std::string rest;
-    if (path == root) {
-        return rest;
-    }
-    const std::string prefix = root == "/" ? root : root + "/";
-    if (!path.starts_with(prefix)) {
+    return RelativeTo(m_strRoot, path);
+}
+
+std::optional<std::string> CSiteFolder::RealRelative(const std::string& path) const {
+    // The folder held open, wherever it is now, not what its name leads to.
+    const auto root = RealPath("/proc/self/fd/" + std::to_string(m_fd.get()));
+    const auto real = RealPath(path);
+    if (!root || !real) {
         return std::nullopt;
     }
-    rest = path.substr(prefix.size());
-    while (rest.ends_with('/')) {
-        rest.pop_back();
-    }
-    return rest;
+    return RelativeTo(*root, *real);
 }
 
 std::string CSiteFolder::PathOf(const std::string& relative) const {

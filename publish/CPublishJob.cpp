@@ -496,6 +496,13 @@ std::string WorkFolder(const std::string& work) {
 
 }  // namespace
 
+std::shared_ptr<const CSiteFolder> CPublishJob::OpenSite(const std::string& pagePath) const {
+    const std::string& root = m_site.Site().root;
+    auto opened = CSiteFolder::Open(RemoveBackslash(root.empty() ? GetPathFolder(pagePath) : root));
+    errno = opened.error;
+    return opened.value;
+}
+
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
     PublishOutcome outcome;
@@ -521,20 +528,26 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome.cancelled;
     };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
-    // Every file of the site is reached through one handle on its root; the check above only
-    // words the refusal.
+    // Every file of the site is reached through one handle on its root, the one the page was
+    // read through; the check above only words the refusal.
     const std::string& configuredRoot = m_site.Site().root;
     const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
-    const auto opened = CSiteFolder::Open(RemoveBackslash(root));
+    const CPageFile* file = page.File();
+    const bool loadedHere = file && file->Site() && file->Site()->Root() == RemoveBackslash(root);
+    auto opened = loadedHere ? file->Site() : OpenSite(pagePath);
     if (!opened) {
-        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, root, opened.error};
+        outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, root, errno};
         return outcome;
     }
-    const CSiteFolder& site = *opened.value;
+    const CSiteFolder& site = *opened;
+    const auto pageFolder =
+        loadedHere ? std::optional(file->SiteFolder()) : site.RealRelative(GetPathFolder(pagePath));
     const auto jsFolder = site.Relative(RemoveBackslash(request.jsFolder));
     const auto mediaFolder = site.Relative(RemoveBackslash(request.mediaFolder));
-    if (!jsFolder || !mediaFolder) {
-        const std::string& outside = jsFolder ? request.mediaFolder : request.jsFolder;
+    if (!jsFolder || !mediaFolder || !pageFolder) {
+        const std::string outside = !jsFolder      ? request.jsFolder
+                                    : !mediaFolder ? request.mediaFolder
+                                                   : GetPathFolder(pagePath);
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_FOLDER_OUTSIDE_SITE, outside, root);
         outcome.failure = StepFailure{PUBLISH_STEP_SITE_FOLDERS, outside, EXDEV};
         return outcome;
@@ -614,7 +627,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     if (m_pPlayer &&
         !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), [&](std::string& failed) {
             errno = 0;
-            if (m_pPlayer->OnPagePublished(pagePath)) {
+            if (m_pPlayer->OnPagePublished(site, *pageFolder)) {
                 return 0;
             }
             const int error = errno != 0 ? errno : EIO;

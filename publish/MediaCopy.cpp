@@ -266,32 +266,6 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
     return true;
 }
 
-namespace {
-
-// A folder of its own, made where missing, taken as the whole site: for callers that name no
-// site root. Null, with errno set, when it cannot be had.
-std::shared_ptr<CSiteFolder> FolderAsSite(const std::string& folder) {
-    if (!IsValidPath(folder) || !CreateFolders(folder)) {
-        return nullptr;
-    }
-    auto site = CSiteFolder::Open(RemoveBackslash(folder));
-    errno = site.error;
-    return site.value;
-}
-
-}  // namespace
-
-bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions, CEqualFilesMemo* memo) {
-    const auto site = FolderAsSite(mediaFolder);
-    if (!site) {
-        return false;
-    }
-    std::string work = GetTempFolder();
-    MediaCopyPlace place{site.get(), "", work, memo, {}};
-    return CopyMediaFiles(request, place, questions);
-}
-
 int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
                     const std::vector<std::string>& folders, std::string& failed) {
     const std::string install = GetInstallFolder();
@@ -434,11 +408,6 @@ std::string MissingTypeLines(std::string_view ours, const std::set<std::string>&
 
 std::string ServerConfigSource() {
     return GetInstallFolder() + "/Scripts/.htaccess";
-}
-
-bool CopyServerConfig(const std::string& mediaFolder) {
-    const auto site = FolderAsSite(mediaFolder);
-    return site && CopyServerConfig(*site, "");
 }
 
 bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
