@@ -172,13 +172,12 @@ std::optional<std::string> CSiteFolder::Relative(const std::string& path) const 
 }
 
 std::optional<std::string> CSiteFolder::RealRelative(const std::string& path) const {
-    // The folder held open, wherever it is now, not what its name leads to.
+    // The folder held open, wherever it is now, not what its name leads to now.
     const auto root = RealPath("/proc/self/fd/" + std::to_string(m_fd.get()));
-    const auto real = RealPath(path);
-    if (!root || !real) {
+    if (!root) {
         return std::nullopt;
     }
-    return RelativeTo(*root, *real);
+    return RelativeTo(*root, path);
 }
 
 std::string CSiteFolder::PathOf(const std::string& relative) const {

@@ -65,7 +65,7 @@ public:
     const std::string& Root() const { return m_strRoot; }
     // `path` relative to the root when it names the root or something below it, as text.
     std::optional<std::string> Relative(const std::string& path) const;
-    // `path` with its links resolved, relative to the root's real folder when it lies there.
+    // A path free of links (a real path) relative to the root's real folder, when it lies there.
     std::optional<std::string> RealRelative(const std::string& path) const;
     // The full path of `relative`, for messages.
     std::string PathOf(const std::string& relative) const;

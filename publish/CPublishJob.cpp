@@ -540,10 +540,10 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome;
     }
     const CSiteFolder& site = *opened;
-    const auto pageFolder =
-        loadedHere ? std::optional(file->SiteFolder()) : site.RealRelative(GetPathFolder(pagePath));
-    const auto jsFolder = site.Relative(RemoveBackslash(request.jsFolder));
-    const auto mediaFolder = site.Relative(RemoveBackslash(request.mediaFolder));
+    const auto pageFolder = loadedHere ? std::optional(file->SiteFolder())
+                                       : site.RealRelative(GetPathFolder(request.pagePath));
+    const auto jsFolder = site.RealRelative(RemoveBackslash(request.jsFolder));
+    const auto mediaFolder = site.RealRelative(RemoveBackslash(request.mediaFolder));
     if (!jsFolder || !mediaFolder || !pageFolder) {
         const std::string outside = !jsFolder      ? request.jsFolder
                                     : !mediaFolder ? request.mediaFolder
