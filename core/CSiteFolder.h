@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/CFileDescriptor.h"
@@ -99,5 +100,7 @@ std::pair<std::string, std::string> SplitSitePath(const std::string& relative);
 inline constexpr const char* kDebrisPrefix = ".~dede5-";
 // A temporary's name for this process: the prefix, our process id, a dash.
 std::string DebrisName();
+// Whether `name` is "<prefix><process id>-…" of a process that is gone.
+bool MadeByAGoneRun(std::string_view name, std::string_view prefix);
 // Removes the temporaries named by DebrisName in `folderFd` whose process is gone.
 void SweepDebrisAt(int folderFd);

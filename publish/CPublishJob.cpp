@@ -84,7 +84,7 @@ CPublishJob::~CPublishJob() {
     End();
     // Kept past End, for more pages of the same media.
     if (!m_strConvertedPath.empty()) {
-        ::unlink(m_strConvertedPath.c_str());
+        RemoveWorkingFile(m_strConvertedPath);
     }
 }
 
@@ -142,7 +142,7 @@ void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details)
 void CPublishJob::UseMedia(const std::string& path, const MediaDetails& details,
                            const std::string& original) {
     if (!m_strConvertedPath.empty() && m_strConvertedPath != path) {
-        ::unlink(m_strConvertedPath.c_str());
+        RemoveWorkingFile(m_strConvertedPath);
         m_strConvertedPath.clear();
     }
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
@@ -203,7 +203,7 @@ std::string CPublishJob::AddCaptions(const std::string& path, const std::string&
 
 void CPublishJob::RemoveCaptions(size_t index) {
     if (index < m_request.captions.size()) {
-        ::unlink(m_request.captions[index].file.c_str());
+        RemoveWorkingFile(m_request.captions[index].file);
         m_request.captions.erase(m_request.captions.begin() + static_cast<ptrdiff_t>(index));
         m_captionTexts.erase(m_captionTexts.begin() + static_cast<ptrdiff_t>(index));
         WriteCaptions();
@@ -242,14 +242,14 @@ std::string CPublishJob::WriteCaptions() {
         if (work.empty()) {
             work = GetTempFolder();
         }
-        if (!IsValidPath(work) || !CreateFolders(work)) {
+        if (!MakeWorkingFolder(work)) {
             return failed(work);
         }
-        std::string folder = AddBackslash(work) + "captions-XXXXXX";
-        if (!::mkdtemp(folder.data())) {
-            return failed(folder);
+        std::string problem;
+        m_strCaptionsFolder = MakePrivateFolder(work, "captions-", problem);
+        if (m_strCaptionsFolder.empty()) {
+            return failed(AddBackslash(work) + "captions-");
         }
-        m_strCaptionsFolder = folder;
     }
     std::vector<std::string> languages;
     for (const CaptionTrack& track : m_request.captions) {
@@ -260,19 +260,13 @@ std::string CPublishJob::WriteCaptions() {
         CaptionTrack& track = m_request.captions[i];
         const std::string file = JoinPath(names[i], m_strCaptionsFolder, true);
         if (!track.file.empty() && track.file != file) {
-            ::unlink(track.file.c_str());
+            RemoveWorkingFile(track.file);
         }
         track.file = file;
     }
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string& file = m_request.captions[i].file;
-        std::FILE* out = std::fopen(file.c_str(), "wb");
-        const std::string& text = m_captionTexts[i];
-        const bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
-        if (out && std::fclose(out) != 0) {
-            return failed(file);
-        }
-        if (!written) {
+        if (!WriteWorkingFile(file, m_captionTexts[i])) {
             return failed(file);
         }
     }
@@ -303,7 +297,7 @@ void CPublishJob::SetPosterTime(double seconds) {
 }
 
 std::optional<double> CPublishJob::SuggestPosterTime(const std::string& workFolder) const {
-    if (m_request.mediaFiles.empty() || !IsVideo() || !CreateFolders(workFolder)) {
+    if (m_request.mediaFiles.empty() || !IsVideo() || !MakeWorkingFolder(workFolder)) {
         return std::nullopt;
     }
     return FindBrighterMoment(m_request.mediaFiles.front(), m_details.m_fDuration,
@@ -348,7 +342,7 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     }
     m_bPosterTried = true;
     m_strPosterProblem.clear();
-    if (!IsValidPath(workFolder) || !CreateFolders(workFolder)) {
+    if (!MakeWorkingFolder(workFolder)) {
         m_strPosterProblem = fmt::sprintf("the working folder %s cannot be made: %s", workFolder,
                                           GetErrorText(IsValidPath(workFolder) ? errno : EINVAL));
         return false;
@@ -599,7 +593,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     }
     CRecordingQuestions recorder(questions);
     const std::string work = WorkFolder(m_strWorkFolder);
-    CreateFolders(work);
+    MakeWorkingFolder(work);
     MediaCopyPlace place{&site, *mediaFolder, work, &m_copied, {}};
     errno = 0;
     if (!CopyMediaFiles(request, place, recorder)) {
@@ -681,7 +675,7 @@ bool CPublishJob::PageHoldsPlayer(const CHtmlPage& page) const {
 
 void CPublishJob::DropPoster() {
     for (const std::string& temp : m_request.tempList) {
-        ::unlink(temp.c_str());
+        RemoveWorkingFile(temp);
     }
     m_request.tempList.clear();
     m_request.posterFile.clear();

@@ -259,7 +259,7 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
     const std::string inside = AddBackslash(place.site->PathOf(place.folder));
     for (const std::string& temp : request.tempList) {
         if (!temp.starts_with(inside)) {
-            ::unlink(temp.c_str());
+            RemoveWorkingFile(temp);
         }
     }
     request.tempList.clear();
@@ -326,7 +326,7 @@ std::string ReasonText(int error, size_t limit_bytes) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenToRead(path, O_NOFOLLOW).release();
     if (fd < 0) {
         return std::nullopt;
     }

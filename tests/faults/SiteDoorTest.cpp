@@ -224,11 +224,30 @@ TEST_F(SiteDoor, ADeadRunsDebrisIsSweptAndALiveRunsIsKept) {
     for (const Row& row : rows) {
         env.sandbox.Write("site/" + row.path, "debris");
     }
+    // Working folders in TMPDIR: only this user's own real folders of a gone run go.
+    const std::string elsewhere = env.sandbox.Write("elsewhere/kept", "kept");
+    const Row work[] = {{"publish-" + dead.substr(8) + "f6/poster.jpg", false},
+                        {"publish-" + live.substr(8) + "g7/poster.jpg", true},
+                        {"publish-" + dead.substr(8) + "h8/poster.jpg", ::geteuid() == 0},
+                        {"publish-" + dead.substr(8) + "i9/kept", true}};
+    for (const Row& row : work) {
+        if (row.path.find("i9") != std::string::npos) {
+            fs::create_directory_symlink(GetPathFolder(elsewhere),
+                                         env.tmp + "/" + GetPathFolder(row.path));
+        } else {
+            env.sandbox.Write("tmp/" + row.path, "x");
+        }
+    }
+    ::lchown((env.tmp + "/" + GetPathFolder(work[2].path)).c_str(), UnprivilegedUid(),
+             UnprivilegedGid());
     const RunResult r =
         Run({"--no-poster", "--player", "default"}, SampleMedia("movie.mp4"), index);
     EXPECT_EQ(r.status, 0) << r.err;
     for (const Row& row : rows) {
         EXPECT_EQ(PathExists(site + "/" + row.path), row.stays) << row.path;
+    }
+    for (const Row& row : work) {
+        EXPECT_EQ(PathExists(env.tmp + "/" + row.path), row.stays) << row.path;
     }
 }
 
