@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/CSiteFolder.h"
+#include "core/Folders.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
@@ -41,7 +42,7 @@ CFastStartCopy::~CFastStartCopy() {
 
 void CFastStartCopy::Discard() {
     if (!m_strTemp.empty()) {
-        ::unlink(m_strTemp.c_str());
+        RemoveWorkingFile(m_strTemp);
         m_strTemp.clear();
     }
     if (!m_strFolder.empty()) {
@@ -62,8 +63,9 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     }
     const auto total = static_cast<uint64_t>(st.st_size);
     // Named with our process id, so that a later run clears it away once we are gone.
-    std::string folder = AddBackslash(workFolder) + DebrisName() + "XXXXXX";
-    if (!::mkdtemp(folder.data())) {
+    std::string problem;
+    const std::string folder = MakePrivateFolder(workFolder, kDebrisPrefix, problem);
+    if (folder.empty()) {
         const int error = errno;
         m_strProblem = GetErrorText(error);
         errno = error;
@@ -144,7 +146,7 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
         broken = CheckEncodedResult(source, m_strTemp, words);
         if (!broken) {
             // The published file gets the source's permissions, as a plain copy would.
-            return ::chmod(m_strTemp.c_str(), (st.st_mode & 0777) | S_IWUSR) == 0;
+            return SetWorkingFileMode(m_strTemp, (st.st_mode & 0777) | S_IWUSR);
         }
     }
     int error = EIO;
@@ -173,7 +175,7 @@ bool CFastStartCopy::Commit(const std::string& target) {
         errno = ENOENT;
         return false;
     }
-    if (::rename(m_strTemp.c_str(), target.c_str()) != 0) {
+    if (!MoveWorkingFile(m_strTemp, target)) {
         const int error = errno;
         m_strProblem = GetErrorText(error);
         Discard();

@@ -14,6 +14,7 @@
 
 #include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
+#include "core/Folders.h"
 
 CMediaInfoHandle::CMediaInfoHandle() {
     static std::once_flag charset;
@@ -36,7 +37,7 @@ bool CMediaInfoHandle::Open(const std::string& path, bool headersOnly) {
         MediaInfoA_Option(m_pHandle, "ParseSpeed", "0");
     }
     // Non-blocking, so a named pipe called "x.mp4" cannot hang the open.
-    CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    CFileDescriptor file = OpenToRead(path, O_NONBLOCK);
     struct stat st {};
     if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;

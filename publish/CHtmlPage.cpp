@@ -269,7 +269,7 @@ void CHtmlPage::SetFileWriter(IFileWriter* writer) {
     m_pWriter = writer ? writer : &GetDefaultFileWriter();
 }
 
-bool CHtmlPage::LoadPage(const std::string& path) {
+bool CHtmlPage::LoadPage(const std::string& path, std::shared_ptr<const CSiteFolder> site) {
     Close();
     m_strPagePath.clear();
     m_strText.clear();
@@ -280,7 +280,7 @@ bool CHtmlPage::LoadPage(const std::string& path) {
 
     auto file = std::make_unique<CPageFile>();
     std::string bytes;
-    if (!file->Open(path)) {
+    if (!file->Open(path, std::move(site))) {
         // The page is opened for writing too, so that one we could not save is refused now.
         const int error = errno;
         const bool readable =
@@ -399,19 +399,6 @@ std::optional<std::string> CHtmlPage::EncodePage(std::string_view text) const {
     std::string bytes(encoded.mark);
     bytes += encoded.bytes;
     return bytes;
-}
-
-bool CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
-    EncodedText encoded;
-    if (!EncodeText(text, encoded)) {
-        ShowLastError();
-        return false;
-    }
-    if (!file.WriteInPlace({encoded.mark, encoded.bytes}, *m_pWriter)) {
-        ReportFileError(IDS_FILE_WRITE_ERROR, file.Path());
-        return false;
-    }
-    return true;
 }
 
 bool CHtmlPage::SavePage(std::string_view text) {

@@ -259,37 +259,11 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
     const std::string inside = AddBackslash(place.site->PathOf(place.folder));
     for (const std::string& temp : request.tempList) {
         if (!temp.starts_with(inside)) {
-            ::unlink(temp.c_str());
+            RemoveWorkingFile(temp);
         }
     }
     request.tempList.clear();
     return true;
-}
-
-namespace {
-
-// A folder of its own, made where missing, taken as the whole site: for callers that name no
-// site root. Null, with errno set, when it cannot be had.
-std::shared_ptr<CSiteFolder> FolderAsSite(const std::string& folder) {
-    if (!IsValidPath(folder) || !CreateFolders(folder)) {
-        return nullptr;
-    }
-    auto site = CSiteFolder::Open(RemoveBackslash(folder));
-    errno = site.error;
-    return site.value;
-}
-
-}  // namespace
-
-bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions, CEqualFilesMemo* memo) {
-    const auto site = FolderAsSite(mediaFolder);
-    if (!site) {
-        return false;
-    }
-    std::string work = GetTempFolder();
-    MediaCopyPlace place{site.get(), "", work, memo, {}};
-    return CopyMediaFiles(request, place, questions);
 }
 
 int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
@@ -352,7 +326,7 @@ std::string ReasonText(int error, size_t limit_bytes) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenToRead(path, O_NOFOLLOW).release();
     if (fd < 0) {
         return std::nullopt;
     }
@@ -434,11 +408,6 @@ std::string MissingTypeLines(std::string_view ours, const std::set<std::string>&
 
 std::string ServerConfigSource() {
     return GetInstallFolder() + "/Scripts/.htaccess";
-}
-
-bool CopyServerConfig(const std::string& mediaFolder) {
-    const auto site = FolderAsSite(mediaFolder);
-    return site && CopyServerConfig(*site, "");
 }
 
 bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {

@@ -80,9 +80,6 @@ struct MediaCopyPlace {
 // deletes the temporary files that lie outside the media folder. False means publishing must
 // stop (Cancel, Abort, a link left in the way).
 bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions);
-// The same into `mediaFolder` (made when missing) taken as a site of its own.
-bool CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                    ICopyQuestions& questions, CEqualFilesMemo* memo = nullptr);
 
 // Copies the player's resource `folders` from the installation into `jsFolder` (relative to the
 // site's root). 0 or the errno that stopped it, with `failed` naming the file or folder in the
@@ -93,7 +90,5 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
 // Copies the installation's server configuration to ".htaccess" in the media folder (relative to
 // the site's root; made when missing, so the first publish gets it too).
 bool CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
-// The same with `mediaFolder` taken as a site of its own.
-bool CopyServerConfig(const std::string& mediaFolder);
 // The installation's server configuration that CopyServerConfig publishes.
 std::string ServerConfigSource();

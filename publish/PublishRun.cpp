@@ -75,7 +75,7 @@ PageSkip OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page, const s
         return PageSkip::Repeated;
     }
     page.SetChangedQuestion(IDS_PAGE_CHANGED_BEFORE_PUBLISHING);
-    if (!page.LoadPage(path)) {
+    if (!page.LoadPage(path, job.OpenSite(path))) {
         return PageSkip::Refused;
     }
     return !again && job.PageHoldsPlayer(page) ? PageSkip::AlreadyPlays : PageSkip::None;

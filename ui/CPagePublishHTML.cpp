@@ -257,7 +257,7 @@ void CPagePublishHTML::SetFinishEnabled(bool enabled) {
 }
 
 bool CPagePublishHTML::OpenPage(const std::string& path) {
-    if (!m_page.LoadPage(path)) {
+    if (!m_page.LoadPage(path, m_state.m_job.OpenSite(path))) {
         ClearPage();
         return false;
     }

@@ -55,6 +55,17 @@ protected:
         return r;
     }
     std::string Media(const std::string& name) { return box / ("site/medias/" + name); }
+    // Copies into `folder` of the site in the sandbox, as publishing does.
+    bool Copy(PlayerRequest& r, const std::string& folder = "medias") {
+        box.MakeFolder("site");
+        const auto site = CSiteFolder::Open(box / "site");
+        MediaCopyPlace place{site.value.get(), folder, box / "work", nullptr, {}};
+        return site && CopyMediaFiles(r, place, questions);
+    }
+    bool ServerConfig() {
+        const auto site = CSiteFolder::Open(box.MakeFolder("site"));
+        return site && CopyServerConfig(*site.value, "medias");
+    }
 
     test::Sandbox box;
     ScriptedQuestions questions;
@@ -63,8 +74,8 @@ protected:
 
 TEST_F(MediaCopy, SameMediaTwiceAsksNothing) {
     PlayerRequest r = Request({"movie.mp4", "movie.jpg"});
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
+    ASSERT_TRUE(Copy(r));
     EXPECT_TRUE(questions.overwriteTexts.empty());
     EXPECT_EQ(test::ReadFile(Media("movie.mp4")), "content of movie.mp4");
 }
@@ -75,7 +86,7 @@ TEST_F(MediaCopy, ChangedFilesAskOnceEachAndYesToAllSilencesTheRest) {
         box.Write(std::string("site/medias/") + f, "older");
     }
     questions.overwriteAnswers = {COPY_EXIST_YES_TO_ALL};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     ASSERT_EQ(questions.overwriteTexts.size(), 1u);
     EXPECT_EQ(questions.overwriteTexts[0],
               "File 'a.mp4' already exists in '" + medias + "/" +
@@ -84,7 +95,7 @@ TEST_F(MediaCopy, ChangedFilesAskOnceEachAndYesToAllSilencesTheRest) {
 
     // Yes to All lasts one publish only.
     box.Write("site/medias/a.mp4", "changed again");
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(questions.overwriteTexts.size(), 2u);
     EXPECT_EQ(test::ReadFile(Media("a.mp4")), "changed again") << "the default answer is No";
 }
@@ -93,7 +104,7 @@ TEST_F(MediaCopy, NoKeepsTheOldFileAndStillSucceeds) {
     PlayerRequest r = Request({"a.mp4", "b.mp4"});
     box.Write("site/medias/a.mp4", "users own");
     questions.overwriteAnswers = {COPY_EXIST_NO};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(test::ReadFile(Media("a.mp4")), "users own");
     EXPECT_EQ(test::ReadFile(Media("b.mp4")), "content of b.mp4");
 }
@@ -103,7 +114,7 @@ TEST_F(MediaCopy, CancelStopsKeepingEarlierCopiesAndTemporaryFiles) {
     box.Write("site/medias/b.jpg", "older");
     r.tempList = {r.copyList[1]};
     questions.overwriteAnswers = {COPY_EXIST_CANCEL};
-    EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+    EXPECT_FALSE(Copy(r));
     EXPECT_TRUE(IsRegularFile(Media("a.mp4")));
     EXPECT_FALSE(PathExists(Media("c.mp4")));
     EXPECT_TRUE(IsRegularFile(r.copyList[1])) << "temporary files are not deleted on Cancel";
@@ -115,7 +126,7 @@ TEST_F(MediaCopy, ReadOnlyTargetIsOverwritten) {
     const std::string target = box.Write("site/medias/a.mp4", "older");
     ::chmod(target.c_str(), 0444);
     questions.overwriteAnswers = {COPY_EXIST_YES};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(test::ReadFile(target), "content of a.mp4");
 }
 
@@ -124,7 +135,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         PlayerRequest r = Request({"a.mp4", "b.mp4"});
         SetCopyFaultForTesting(3, ENOSPC);
         questions.errorAnswers = {IDABORT};
-        EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+        EXPECT_FALSE(Copy(r));
         ASSERT_EQ(questions.errorTexts.size(), 1u);
         EXPECT_EQ(questions.errorTexts[0],
                   "An error occurred while copying file \"a.mp4\":\nNo space left on device");
@@ -136,7 +147,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         questions.errorTexts.clear();
         SetCopyFaultForTesting(3, ENOSPC);
         questions.errorAnswers = {IDIGNORE, IDIGNORE};
-        EXPECT_TRUE(CopyMediaFiles(r, medias, questions));
+        EXPECT_TRUE(Copy(r));
         EXPECT_EQ(questions.errorTexts.size(), 2u) << "Ignore goes on with the next file";
     }
     {
@@ -145,7 +156,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         SetCopyFaultForTesting(3, ENOSPC);
         questions.errorAnswers = {IDRETRY, IDRETRY};
         questions.clearFaultOnRetry = true;
-        EXPECT_TRUE(CopyMediaFiles(r, medias, questions));
+        EXPECT_TRUE(Copy(r));
         EXPECT_EQ(questions.errorTexts.size(), 1u);
         EXPECT_EQ(test::ReadFile(Media("a.mp4")), "content of a.mp4");
     }
@@ -155,7 +166,7 @@ TEST_F(MediaCopy, MediaDeletedBeforePublishIsReported) {
     PlayerRequest r = Request({"gone.mp4"});
     ::unlink(r.copyList[0].c_str());
     questions.errorAnswers = {IDABORT};
-    EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+    EXPECT_FALSE(Copy(r));
     ASSERT_EQ(questions.errorTexts.size(), 1u);
     EXPECT_NE(questions.errorTexts[0].find("No such file or directory"), std::string::npos);
 }
@@ -167,7 +178,7 @@ TEST_F(MediaCopy, TemporaryPosterInsideTheMediaFolderStays) {
     const std::string neighbour = box.Write("site/medias2/x.jpg", "poster");
     r.copyList.push_back(outside);
     r.tempList = {outside, inside, neighbour};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_FALSE(PathExists(outside));
     EXPECT_TRUE(PathExists(inside));
     EXPECT_FALSE(PathExists(neighbour)) << "a folder that only begins like the media folder";
@@ -179,22 +190,21 @@ TEST_F(MediaCopy, MediaAlreadyInTheMediaFolderIsSkipped) {
     PlayerRequest r;
     r.mediaFolderUrl = "medias/";
     r.copyList = {box.Write("site/medias/here.mp4", "x")};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(test::ReadFile(Media("here.mp4")), "x");
 }
 
 TEST_F(MediaCopy, UnusableMediaFolderStopsSilently) {
     PlayerRequest r = Request({"a.mp4"});
     box.Write("site/file", "x");
-    EXPECT_FALSE(CopyMediaFiles(r, box / "site/file/medias", questions));
-    EXPECT_FALSE(CopyMediaFiles(r, "relative/medias", questions));
+    EXPECT_FALSE(Copy(r, "file/medias"));
     EXPECT_TRUE(questions.errorTexts.empty());
 
     // With an empty relative media path the folder is neither made nor checked.
     PlayerRequest root = Request({"a.mp4"});
     root.mediaFolderUrl.clear();
     box.MakeFolder("site");
-    ASSERT_TRUE(CopyMediaFiles(root, box / "site", questions));
+    ASSERT_TRUE(Copy(root, ""));
     EXPECT_TRUE(IsRegularFile(box / "site/a.mp4"));
 }
 
@@ -204,10 +214,10 @@ TEST_F(MediaCopy, ServerConfigurationGoesBesideTheMedia) {
     const std::string savedHome = saved ? saved : "";
     env.sandbox.Write("install/Scripts/.htaccess", "AddType video/mp4 .mp4\n");
     ::setenv("DEDE5_VARODO_HOME", (env.sandbox / "install").c_str(), 1);
-    EXPECT_TRUE(CopyServerConfig(medias)) << "the media folder is made on the first publish";
+    EXPECT_TRUE(ServerConfig()) << "the media folder is made on the first publish";
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n");
     env.sandbox.Write("install/Scripts/.htaccess", "new\n");
-    EXPECT_TRUE(CopyServerConfig(medias + "/"));
+    EXPECT_TRUE(ServerConfig());
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n")
         << "an existing configuration is not replaced";
     if (!savedHome.empty()) {
@@ -226,13 +236,13 @@ TEST_F(MediaCopy, TheSitesOwnServerConfigurationOnlyGainsTheMissingTypes) {
         "AuthType Basic\nAuthName \"Members\"\nRequire valid-user\nRewriteEngine On\n"
         "addtype VIDEO/MP4 MP4";
     box.Write("site/medias/.htaccess", site);
-    EXPECT_TRUE(CopyServerConfig(medias));
+    EXPECT_TRUE(ServerConfig());
     const std::string expected = site +
                                  "\n# Media types added by Ombrel DEDE5 Varodo\n"
                                  "AddType video/mp4 .m4v\nAddType audio/mpeg .mp3\n"
                                  "# End of the media types added by Ombrel DEDE5 Varodo\n";
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), expected);
-    EXPECT_TRUE(CopyServerConfig(medias));
+    EXPECT_TRUE(ServerConfig());
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), expected) << "the block is written once";
     EXPECT_TRUE(env.box.messages.empty());
 
@@ -240,7 +250,7 @@ TEST_F(MediaCopy, TheSitesOwnServerConfigurationOnlyGainsTheMissingTypes) {
     const std::string elsewhere = env.sandbox.Write("elsewhere/.htaccess", "Require all denied\n");
     ::unlink(Media(".htaccess").c_str());
     ASSERT_EQ(::symlink(elsewhere.c_str(), Media(".htaccess").c_str()), 0);
-    EXPECT_FALSE(CopyServerConfig(medias));
+    EXPECT_FALSE(ServerConfig());
     EXPECT_EQ(test::ReadFile(elsewhere), "Require all denied\n");
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_NE(env.box.messages[0].text.find("AddType video/mp4 .mp4 .m4v\nAddType audio/mpeg .mp3"),
