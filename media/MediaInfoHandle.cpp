@@ -21,20 +21,12 @@
 #define DEDE5_LIBEXEC_RELATIVE "libexec/dede5-varodo"
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-#define DEDE5_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DEDE5_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace {
 
 constexpr const char* kProbeName = "dede5-media-probe";
 // A two-hour 1080p film took 37 MB; damaged files were seen to ask for 3 GiB again and again,
 // and take the longer to refuse the more they may have.
-#ifdef DEDE5_ADDRESS_SANITIZER
+#ifdef __SANITIZE_ADDRESS__
 // AddressSanitizer reserves terabytes of address space at start: the time limits must do.
 constexpr size_t kProbeAddressSpace_bytes = 0;
 #else
