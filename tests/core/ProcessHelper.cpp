@@ -16,7 +16,6 @@
 //   detached FIFO        writes whether it leads a session of its own into FIFO
 //   pid-wait             its pid on a line, then waits for a signal, SIGTERM and SIGHUP ignored
 //   limits               its address space, processor time (soft:hard) and core limits
-//   allocate BYTES       "got" or "refused" for one allocation of that many bytes, touched
 //   spin                 uses the processor until it is stopped
 //   parent HOW ARGS...   starts ARGS through the runner (HOW: start, run or detached), passes
 //                        its output on and waits to be killed
@@ -140,16 +139,6 @@ int main(int argc, char** argv) {
         WriteAll(STDOUT_FILENO, std::to_string(as.rlim_cur) + " " + std::to_string(cpu.rlim_cur) +
                                     ":" + std::to_string(cpu.rlim_max) + " " +
                                     std::to_string(core.rlim_cur));
-        return 0;
-    }
-    if (command == "allocate" && argc > 2) {
-        const size_t size = std::strtoull(argv[2], nullptr, 10);
-        char* block = static_cast<char*>(std::malloc(size));
-        if (block) {
-            std::memset(block, 1, size);
-        }
-        WriteAll(STDOUT_FILENO, block ? "got" : "refused");
-        std::free(block);
         return 0;
     }
     if (command == "spin") {

@@ -372,14 +372,6 @@ TEST_F(ProcessTest, LimitsBoundWhatTheChildMayUse) {
         int signal;
     } rows[] = {
         {"limits are set, with no core dump", {"limits"}, k256MiB, 3, 0, "268435456 3:4 0", 0},
-        {"an allocation past the address space fails",
-         {"allocate", "536870912"},
-         k256MiB,
-         0,
-         0,
-         "refused",
-         0},
-        {"an allocation within it succeeds", {"allocate", "67108864"}, k256MiB, 0, 0, "got", 0},
         {"a spinning child ends at its processor time", {"spin"}, 0, 1, 0, "", SIGXCPU},
         {"a waiting child is killed at the time limit", {"wait"}, 0, 0, 200, "ready\n", SIGKILL},
     };

@@ -36,14 +36,12 @@ CPublishProcess::CPublishProcess(std::vector<std::string> args, const RunOptions
     // The limit and the other user are set up by small programs that then start the next one.
     ProcessRequest request;
     std::vector<std::string> limits;
-    if (options.fileSizeLimit >= 0) {
-        limits.push_back("--fsize=" + std::to_string(options.fileSizeLimit));
-    }
-    if (options.addressSpaceLimit >= 0) {
-        limits.push_back("--as=" + std::to_string(options.addressSpaceLimit));
-    }
-    if (options.cpuLimit_s >= 0) {
-        limits.push_back("--cpu=" + std::to_string(options.cpuLimit_s));
+    for (const auto& [name, value] : {std::pair{"--fsize=", options.fileSizeLimit},
+                                      {"--as=", options.addressSpaceLimit},
+                                      {"--cpu=", options.cpuLimit_s}}) {
+        if (value >= 0) {
+            limits.push_back(name + std::to_string(value));
+        }
     }
     if (!limits.empty()) {
         // A write past the file size limit then fails with EFBIG instead of ending the program.
@@ -119,7 +117,6 @@ std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name) {
     const fs::path folder = sandbox.MakeFolder(name);
     const fs::path program = DEDE5_PUBLISH_PROGRAM;
     for (const auto& entry : fs::directory_iterator(DEDE5_BUILD_HOME)) {
-        // The program reads media through the probe beside it.
         if (!entry.is_directory() && entry.path() != program &&
             entry.path().filename() != "dede5-media-probe") {
             continue;

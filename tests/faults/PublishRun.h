@@ -28,7 +28,7 @@ struct RunOptions {
     long long fileSizeLimit = -1;
     // RLIMIT_AS and RLIMIT_CPU, which its children inherit too.
     long long addressSpaceLimit = -1;
-    int cpuLimit_s = -1;
+    long long cpuLimit_s = -1;
     // Run as an ordinary user (nobody) when the test runs as root, where permissions do not
     // stop writes; as any other user, run as that user.
     bool unprivileged = false;
