@@ -2,9 +2,16 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <memory>
 #include <string>
 
-// One libmediainfo handle, released with the object.
+class CMediaInfoReader;
+
+// What libmediainfo says of one file. The library reads the file in a child process
+// (dede5-media-probe) with bounded memory and time, since a damaged file can make it take
+// gigabytes and minutes; a child that fails, is killed or runs too long reads as a file that
+// cannot be parsed.
 class CMediaInfoHandle {
 public:
     enum StreamKind : int { STREAM_GENERAL = 0, STREAM_VIDEO = 1, STREAM_AUDIO = 2 };
@@ -15,7 +22,7 @@ public:
     CMediaInfoHandle& operator=(const CMediaInfoHandle&) = delete;
 
     // A handle was created.
-    bool IsReady() const { return m_pHandle != nullptr; }
+    bool IsReady() const;
 
     // Reads the regular file at `path`, whatever the locale and the bytes of its name; folders,
     // devices and pipes are refused before the library sees them. False when it cannot be read.
@@ -26,6 +33,15 @@ public:
     // the file does not have it.
     std::string Get(StreamKind kind, size_t number, const char* parameter) const;
 
+    // Handles made from now on read media in this process, without the child's limits: for the
+    // fuzz target, which bounds the library by itself, and for comparing both ways.
+    static void ReadInThisProcess(bool inThisProcess);
+
 private:
-    void* m_pHandle = nullptr;
+    bool RunProbe(int fd, const std::string& path, bool headersOnly);
+
+    // Only when reading in this process.
+    std::unique_ptr<CMediaInfoReader> m_pReader;
+    // The child's answer, by MediaFieldKey.
+    std::map<std::string, std::string> m_mapFields;
 };
