@@ -49,7 +49,8 @@ Step Run(iconv_t cd, std::string_view& in, std::string& out, bool flush = true) 
     // Twice the input holds what pages need (UTF-8 to UTF-16); reserving maps, it does not touch.
     ReserveLarge(out, produced + 2 * srcLeft + 16);
     bool inputDone = false;
-    size_t room = std::min(kOutputWindow, 2 * srcLeft + 16);
+    // Small at first: a conversion resumed after each character the target lacks makes room anew.
+    size_t room = std::min<size_t>(64, 2 * srcLeft + 16);
     while (true) {
         out.resize(produced + room);
         char* dst = out.data() + produced;
@@ -59,8 +60,7 @@ Step Run(iconv_t cd, std::string_view& in, std::string& out, bool flush = true) 
         produced = out.size() - dstLeft;
         const bool failed = rc == static_cast<size_t>(-1);
         if (failed && errno == E2BIG) {
-            // A character larger than the room left grows it.
-            room = dstLeft + 16 > room ? 2 * room : room;
+            room = std::min(2 * room, kOutputWindow);
             continue;
         }
         if (failed && !inputDone) {
