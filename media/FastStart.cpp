@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <fmt/printf.h>
 
 #include "core/CSiteFolder.h"
 #include "core/Folders.h"
@@ -101,6 +104,15 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     request.separateErrors = true;
     CLog::Instance()->Write("Fast start: \"%s\" -> \"%s\"\r\n", source, m_strTemp);
 
+    // What the result is held against, read from the source while ffmpeg works.
+    auto expected =
+        std::async(std::launch::async, [&source]() -> std::optional<EncodedExpectation> {
+            CMediaInfo2 original;
+            if (!original.Parse(source, CMediaInfo2::HEADERS)) {
+                return std::nullopt;
+            }
+            return EncodedExpectation::Of(original);
+        });
     CProcess process;
     std::string errors;
     COutputLines lines;
@@ -143,7 +155,11 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
         if (!said.Pending().empty()) {
             words.push_back(said.Pending());
         }
-        broken = CheckEncodedResult(source, m_strTemp, words);
+        CMediaInfo2 made;
+        const std::optional<EncodedExpectation> expectation = expected.get();
+        broken = expectation
+                     ? CheckEncodedResult(*expectation, m_strTemp, words, made)
+                     : EncodedProblem{0, fmt::sprintf("%s cannot be read as media", source)};
         if (!broken) {
             // The published file gets the source's permissions, as a plain copy would.
             return SetWorkingFileMode(m_strTemp, (st.st_mode & 0777) | S_IWUSR);

@@ -15,7 +15,7 @@
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
-#include "media/MediaInfoReader.h"
+#include "media/MediaFields.h"
 
 #ifndef DEDE5_LIBEXEC_RELATIVE
 #define DEDE5_LIBEXEC_RELATIVE "libexec/dede5-varodo"
@@ -38,7 +38,7 @@ constexpr int kProbeTime_ms = 20000;
 // Far more than the fields of any real file.
 constexpr size_t kLongestAnswer = 8 * 1024 * 1024;
 
-std::atomic<bool> g_bInThisProcess{false};
+std::atomic<std::unique_ptr<IMediaReader> (*)()> g_makeReader{nullptr};
 
 // Beside the program in the build tree; in <prefix>/libexec/dede5-varodo when installed.
 const std::string& ProbeProgram() {
@@ -60,8 +60,8 @@ const std::string& ProbeProgram() {
 }  // namespace
 
 CMediaInfoHandle::CMediaInfoHandle() {
-    if (g_bInThisProcess.load()) {
-        m_pReader = std::make_unique<CMediaInfoReader>();
+    if (const auto make = g_makeReader.load()) {
+        m_pReader = make();
     }
 }
 
@@ -71,8 +71,8 @@ bool CMediaInfoHandle::IsReady() const {
     return !m_pReader || m_pReader->IsReady();
 }
 
-void CMediaInfoHandle::ReadInThisProcess(bool inThisProcess) {
-    g_bInThisProcess.store(inThisProcess);
+void CMediaInfoHandle::ReadInThisProcess(std::unique_ptr<IMediaReader> (*make)()) {
+    g_makeReader.store(make);
 }
 
 bool CMediaInfoHandle::Open(const std::string& path, bool headersOnly) {

@@ -6,7 +6,15 @@
 #include <memory>
 #include <string>
 
-class CMediaInfoReader;
+// libmediainfo read in this process, for the fuzz target and for comparing both ways; only
+// programs that link the library itself (media/MediaInfoReader) provide one.
+class IMediaReader {
+public:
+    virtual ~IMediaReader() = default;
+    virtual bool IsReady() const = 0;
+    virtual bool Open(int fd, const std::string& path, bool headersOnly) = 0;
+    virtual std::string Get(int kind, size_t number, const char* parameter) const = 0;
+};
 
 // What libmediainfo says of one file. The library reads the file in a child process
 // (dede5-media-probe) with bounded memory and time, since a damaged file can make it take
@@ -33,15 +41,16 @@ public:
     // the file does not have it.
     std::string Get(StreamKind kind, size_t number, const char* parameter) const;
 
-    // Handles made from now on read media in this process, without the child's limits: for the
-    // fuzz target, which bounds the library by itself, and for comparing both ways.
-    static void ReadInThisProcess(bool inThisProcess);
+    // Handles made from now on read media in this process through readers `make` returns,
+    // without the child's limits (the fuzz target bounds the library by itself); null goes back
+    // to the child.
+    static void ReadInThisProcess(std::unique_ptr<IMediaReader> (*make)());
 
 private:
     bool RunProbe(int fd, const std::string& path, bool headersOnly);
 
     // Only when reading in this process.
-    std::unique_ptr<CMediaInfoReader> m_pReader;
+    std::unique_ptr<IMediaReader> m_pReader;
     // The child's answer, by MediaFieldKey.
     std::map<std::string, std::string> m_mapFields;
 };

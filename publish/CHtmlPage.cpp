@@ -81,44 +81,6 @@ std::optional<uint64_t> HashFile(int fd) {
     }
 }
 
-// Converts in pieces of a few megabytes: one conversion reserves several times its input, which
-// for a page of a hundred megabytes costs more than the conversion itself. Pieces end on
-// character boundaries of the source encoding; others are converted whole.
-std::optional<std::string> ConvertInPieces(std::string_view text, const char* from,
-                                           const char* to) {
-    constexpr size_t kPiece = 4u << 20;
-    const bool utf16 = std::strcmp(from, "UTF-16LE") == 0;
-    const bool utf8 = std::strcmp(from, "UTF-8") == 0;
-    if (text.size() <= kPiece || (!utf16 && !utf8)) {
-        return codepage::Convert(text, from, to);
-    }
-    std::string out;
-    out.reserve(text.size() + text.size() / 2);
-    while (!text.empty()) {
-        size_t n = std::min(text.size(), kPiece);
-        if (n < text.size()) {
-            if (utf16) {
-                // Never between the two units of a surrogate pair.
-                const unsigned high = static_cast<unsigned char>(text[n - 1]);
-                if (high >= 0xD8 && high <= 0xDB) {
-                    n -= 2;
-                }
-            } else {
-                while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-                    --n;
-                }
-            }
-        }
-        std::optional<std::string> piece = codepage::Convert(text.substr(0, n), from, to);
-        if (!piece) {
-            return std::nullopt;
-        }
-        out += *piece;
-        text.remove_prefix(n);
-    }
-    return out;
-}
-
 bool HasNonZero(std::string_view bytes) {
     return bytes.find_first_not_of('\0') != std::string_view::npos;
 }
@@ -167,7 +129,7 @@ std::optional<DecodedPage> DecodeUtf16(std::string_view bytes, size_t first) {
     const size_t units = bytes.size() / 2;
     const size_t end = FindZeroUnit(bytes, first);
     const std::string_view wide = bytes.substr(2 * first, (end - first) * 2);
-    std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
+    std::optional<std::string> text = codepage::Convert(wide, "UTF-16LE", SystemCodePageName());
     if (!text) {
         return std::nullopt;
     }
@@ -210,11 +172,12 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
             page.utf8Bom = true;
         }
         if (!systemUtf8) {
-            std::optional<std::string> text = ConvertInPieces(raw, "UTF-8", SystemCodePageName());
+            std::optional<std::string> text = codepage::Convert(raw, "UTF-8", SystemCodePageName());
             if (!text) {
                 return std::nullopt;
             }
-            std::optional<std::string> back = ConvertInPieces(*text, SystemCodePageName(), "UTF-8");
+            std::optional<std::string> back =
+                codepage::Convert(*text, SystemCodePageName(), "UTF-8");
             page.lossy = !back || *back != raw;
             page.text = std::move(*text);
             return page;
@@ -351,7 +314,7 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     // A page read as UTF-16 stays UTF-16 whatever it declares: browsers go by its mark or, when
     // it has none, by what the server says, and neither changes with the text.
     if (m_bUtf16) {
-        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
+        std::optional<std::string> wide = codepage::Convert(text, SystemCodePageName(), "UTF-16LE");
         if (!wide) {
             return false;
         }
@@ -368,7 +331,7 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
             encoded.bytes = text;
             return true;
         }
-        std::optional<std::string> utf8 = ConvertInPieces(text, SystemCodePageName(), "UTF-8");
+        std::optional<std::string> utf8 = codepage::Convert(text, SystemCodePageName(), "UTF-8");
         if (!utf8) {
             return false;
         }
@@ -377,7 +340,7 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
         return true;
     }
     if (UnicodeMetaPattern().Search(text)) {
-        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
+        std::optional<std::string> wide = codepage::Convert(text, SystemCodePageName(), "UTF-16LE");
         if (!wide) {
             return false;
         }

@@ -20,6 +20,7 @@
 
 #include "core/CFileDescriptor.h"
 #include "core/Folders.h"
+#include "core/LargeBuffer.h"
 
 namespace {
 
@@ -362,6 +363,7 @@ bool CPageFile::ReadAll(std::string& bytes) const {
         return false;
     }
     // The size is a hint only: the file may grow or shrink while it is read.
+    ReserveLarge(bytes, static_cast<size_t>(st.st_size) + 1);
     bytes.resize(static_cast<size_t>(st.st_size) + 1);
     size_t filled = 0;
     while (true) {

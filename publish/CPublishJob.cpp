@@ -567,7 +567,8 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     };
     if (m_pPlayer) {
         if (!playerStep(PUBLISH_STEP_PLAYER_FILES, request.jsFolder, [&](std::string& failed) {
-                return CopyPlayerFiles(site, *jsFolder, m_pPlayer->ResourceFolders(), failed);
+                return CopyPlayerFiles(site, *jsFolder, m_pPlayer->ResourceFolders(), failed,
+                                       &m_copied);
             })) {
             return outcome;
         }

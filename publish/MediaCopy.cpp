@@ -267,7 +267,8 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
 }
 
 int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
-                    const std::vector<std::string>& folders, std::string& failed) {
+                    const std::vector<std::string>& folders, std::string& failed,
+                    CEqualFilesMemo* memo) {
     const std::string install = GetInstallFolder();
     for (const std::string& folder : folders) {
         const std::string source = CombinePath(install, folder);
@@ -296,12 +297,18 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
             }
             const std::string to = JoinRelative(relative, name);
             // A batch puts the same files into one site again and again: an equal file stays.
-            if (AlreadyThere(site, to, from, false)) {
+            const std::string shown = site.PathOf(to);
+            if (memo && memo->KnownEqual(from, shown)) {
                 continue;
             }
-            if (const int error = CopyFileIntoSite(from, site, to)) {
-                failed = to;
-                return error;
+            if (!AlreadyThere(site, to, from, false)) {
+                if (const int error = CopyFileIntoSite(from, site, to)) {
+                    failed = to;
+                    return error;
+                }
+            }
+            if (memo) {
+                memo->Remember(from, shown);
             }
         }
     }

@@ -83,9 +83,11 @@ bool CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestion
 
 // Copies the player's resource `folders` from the installation into `jsFolder` (relative to the
 // site's root). 0 or the errno that stopped it, with `failed` naming the file or folder in the
-// site that could not be written (ELOOP: a link there).
+// site that could not be written (ELOOP: a link there). `memo` spares a batch comparing the same
+// files again for every page.
 int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
-                    const std::vector<std::string>& folders, std::string& failed);
+                    const std::vector<std::string>& folders, std::string& failed,
+                    CEqualFilesMemo* memo = nullptr);
 
 // Copies the installation's server configuration to ".htaccess" in the media folder (relative to
 // the site's root; made when missing, so the first publish gets it too).

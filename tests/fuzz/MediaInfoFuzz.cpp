@@ -10,6 +10,7 @@
 #include "core/PathUtils.h"
 #include "media/MediaInfo2.h"
 #include "media/MediaInfoHandle.h"
+#include "media/MediaInfoReader.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -37,7 +38,7 @@ bool ModelIsHtml5(const CMediaInfo2& m, const std::string& extension) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::ConfineEnvironment();
     // A child per input would be slow; the fuzzer bounds the library's time and memory itself.
-    CMediaInfoHandle::ReadInThisProcess(true);
+    CMediaInfoHandle::ReadInThisProcess(&MakeMediaInfoReader);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/MediaInfoHandle.h"
+#include "media/MediaInfoReader.h"
 
 #include <string>
 #include <tuple>
@@ -32,9 +33,9 @@ TEST(MediaProbeTest, EveryDetailReadsAsInThisProcess) {
             const std::string& path = mediatest::MediaSamples::Get(sample);
             CMediaInfo2 probed, here;
             ASSERT_TRUE(probed.Parse(path, depth));
-            CMediaInfoHandle::ReadInThisProcess(true);
+            CMediaInfoHandle::ReadInThisProcess(&MakeMediaInfoReader);
             EXPECT_TRUE(here.Parse(path, depth));
-            CMediaInfoHandle::ReadInThisProcess(false);
+            CMediaInfoHandle::ReadInThisProcess(nullptr);
             EXPECT_EQ(Details(probed), Details(here));
         }
     }
