@@ -75,7 +75,7 @@ void FillCompletion(O& o, const std::string& v) {
 
 struct OptionRow {
     Fill fill;  // a flag's gets "yes" or "no"
-    OptionSpec spec;
+    OptionForm form;
 };
 
 // clang-format off
@@ -155,15 +155,15 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
     app.set_help_flag();
     app.allow_extras();
     for (const OptionRow& row : kOptions) {
-        (row.spec.value.empty()
-             ? app.add_flag_function(row.spec.names,
+        (row.form.value.empty()
+             ? app.add_flag_function(row.form.names,
                                      [&](int64_t n) { row.fill(options, n > 0 ? "yes" : "no"); })
              : app.add_option_function<std::string>(
-                   row.spec.names, [&](const std::string& v) { row.fill(options, v); }))
+                   row.form.names, [&](const std::string& v) { row.fill(options, v); }))
             ->trigger_on_parse();
     }
     app.add_option("arguments", positional);
-    const size_t foreign = FirstForeignForm(PublishOptionSpecs(), args);
+    const size_t foreign = FirstForeignForm(PublishOptionForms(), args);
     std::string problem = foreign < args.size() ? "unknown option " + args[foreign] : "";
     try {
         // CLI11 takes the arguments last first.
@@ -215,7 +215,7 @@ std::string PublishUsage() {
            "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
            "player markup goes into each page, the player files into the site's JavaScript\n"
            "folder and the media (with its poster picture) into its media folder.\n\n" +
-           OptionHelp(PublishOptionSpecs()) +
+           OptionHelp(PublishOptionForms()) +
            "\nPublishing also removes from each page the script blocks of the old DHTML menu\n"
            "(kvmenu.js, kvm31.js, kelvary_dhtmlmenu): those menus no longer work.\n\n"
            "Exit status: 0 published, 1 bad arguments, 2 media refused, 3 a page refused,\n"
@@ -226,8 +226,8 @@ std::string PublishUsage() {
            "again to finish).\n";
 }
 
-std::vector<OptionSpec> PublishOptionSpecs() {
-    std::vector<OptionSpec> specs(kOptions.size());
-    std::ranges::transform(kOptions, specs.begin(), &OptionRow::spec);
-    return specs;
+std::vector<OptionForm> PublishOptionForms() {
+    std::vector<OptionForm> forms(kOptions.size());
+    std::ranges::transform(kOptions, forms.begin(), &OptionRow::form);
+    return forms;
 }

@@ -25,7 +25,7 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
 
 std::string PublishUsage();
 // The options as --help, the manual page and the completion show them.
-std::vector<OptionSpec> PublishOptionSpecs();
+std::vector<OptionForm> PublishOptionForms();
 
 // Runs the engine's publisher with questions and messages on the terminal (`err`), --print
 // output on `out`; the settings must be loaded. Returns the exit status.

@@ -31,12 +31,12 @@ int main(int argc, char** argv) {
     // Help, the version and the build's texts need no settings.
     std::optional<std::string> said =
         help                  ? PublishUsage()
-        : options->completion ? OptionBashCompletion(PublishOptionSpecs(), "dede5-publish")
+        : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
                               : std::optional<std::string>();
     if (!said && options->manTemplate) {
         std::stringstream manTemplate;
         manTemplate << std::ifstream(*options->manTemplate).rdbuf();
-        if (!(said = OptionManPage(PublishOptionSpecs(), manTemplate.str(), error))) {
+        if (!(said = OptionManPage(PublishOptionForms(), manTemplate.str(), error))) {
             std::fprintf(stderr, "dede5-publish: %s\n", error.c_str());
             return ExitStatus(RunEnd::BadArguments);
         }

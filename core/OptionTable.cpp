@@ -26,7 +26,7 @@ std::string Replaced(std::string text, std::string_view what, std::string_view w
 
 }  // namespace
 
-std::vector<std::string> OptionNames(const OptionSpec& option) {
+std::vector<std::string> OptionNames(const OptionForm& option) {
     std::vector<std::string> names;
     std::istringstream list(option.names);
     for (std::string name; std::getline(list, name, ',');) {
@@ -35,18 +35,18 @@ std::vector<std::string> OptionNames(const OptionSpec& option) {
     return names;
 }
 
-std::vector<std::string> ShownOptionNames(const std::vector<OptionSpec>& options) {
+std::vector<std::string> ShownOptionNames(const std::vector<OptionForm>& options) {
     std::vector<std::string> names;
-    for (const OptionSpec& option : options) {
+    for (const OptionForm& option : options) {
         const auto more = option.help.empty() ? std::vector<std::string>() : OptionNames(option);
         names.insert(names.end(), more.begin(), more.end());
     }
     return names;
 }
 
-std::string OptionHelp(const std::vector<OptionSpec>& options) {
+std::string OptionHelp(const std::vector<OptionForm>& options) {
     std::string text;
-    for (const OptionSpec& option : options) {
+    for (const OptionForm& option : options) {
         if (!option.help.empty()) {
             std::string left = "  " + Joined(OptionNames(option), ", ");
             left += option.value.empty() ? "" : " " + option.value;
@@ -57,14 +57,14 @@ std::string OptionHelp(const std::vector<OptionSpec>& options) {
     return text;
 }
 
-std::optional<std::string> OptionManPage(const std::vector<OptionSpec>& options,
+std::optional<std::string> OptionManPage(const std::vector<OptionForm>& options,
                                          const std::string& manTemplate, std::string& error) {
     std::string page;
     std::set<std::string> entered;
     std::istringstream lines(manTemplate);
     for (std::string line; std::getline(lines, line);) {
         const std::string name = line.substr(1, line.size() < 3 ? 0 : line.size() - 2);
-        const auto option = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) {
+        const auto option = std::find_if(options.begin(), options.end(), [&](const OptionForm& o) {
             return !o.help.empty() && OptionNames(o).front() == name;
         });
         if (line.size() < 3 || !line.starts_with('@') || !line.ends_with('@')) {
@@ -79,7 +79,7 @@ std::optional<std::string> OptionManPage(const std::vector<OptionSpec>& options,
                     (option->value.empty() ? "" : " \\fI" + option->value + "\\fR") + "\n";
         }
     }
-    for (const OptionSpec& option : options) {
+    for (const OptionForm& option : options) {
         if (!option.help.empty() && !entered.contains(OptionNames(option).front())) {
             error = "the template has no entry for " + OptionNames(option).front();
             return std::nullopt;
@@ -88,11 +88,11 @@ std::optional<std::string> OptionManPage(const std::vector<OptionSpec>& options,
     return page;
 }
 
-size_t FirstForeignForm(const std::vector<OptionSpec>& options,
+size_t FirstForeignForm(const std::vector<OptionForm>& options,
                         const std::vector<std::string>& args) {
     for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
         const std::string& arg = args[i];
-        if (std::any_of(options.begin(), options.end(), [&](const OptionSpec& option) {
+        if (std::any_of(options.begin(), options.end(), [&](const OptionForm& option) {
                 return !option.value.empty() && std::ranges::count(OptionNames(option), arg) > 0;
             })) {
             ++i;
@@ -104,10 +104,10 @@ size_t FirstForeignForm(const std::vector<OptionSpec>& options,
     return args.size();
 }
 
-std::string OptionBashCompletion(const std::vector<OptionSpec>& options,
+std::string OptionBashCompletion(const std::vector<OptionForm>& options,
                                  const std::string& program) {
     std::string cases;
-    for (const OptionSpec& option : options) {
+    for (const OptionForm& option : options) {
         const std::string reply = option.complete.empty() ? ""
                                   : option.complete.starts_with('-')
                                       ? "$(compgen " + option.complete + " -- \"$cur\")"

@@ -6,7 +6,7 @@
 
 namespace {
 
-const std::vector<OptionSpec> kTable = {
+const std::vector<OptionForm> kTable = {
     {"--colour,!--no-colour", "", "paint it"},
     {"--name-that-is-long", "WORD", "first line\nsecond line", 23, "red green"},
     {"--out", "FILE", "", 23, "-f"},
