@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "bench/Timing.h"
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "publish/MediaCopy.h"
 #include "tests/support/Sandbox.h"
@@ -83,7 +84,11 @@ int main() {
         request.mediaFolderUrl = "medias/";
         request.copyList = {a};
         bool copied = false;
-        ours.push_back(Seconds([&] { copied = CopyMediaFiles(request, ourFolder, questions); }));
+        CreateFolders(ourFolder);
+        const auto site = CSiteFolder::Open(ourFolder);
+        MediaCopyPlace place{site.value.get(), "", GetTempFolder(), nullptr, {}};
+        ours.push_back(
+            Seconds([&] { copied = site && CopyMediaFiles(request, place, questions); }));
         tool.push_back(Seconds([&] { test::Run({"cp", a, cpFolder + "/a.mp4"}); }));
         if (!copied || FilesDiffer(a, ourFolder + "/a.mp4") != 0) {
             std::fprintf(stderr, "CopyMediaFiles did not copy the file\n");

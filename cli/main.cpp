@@ -21,49 +21,46 @@
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     bool help = false, version = false;
-    auto options = ParsePublishArguments(args, ::isatty(STDIN_FILENO) == 1, error, help, version);
+    auto options = ParsePublishArguments({argv + 1, argv + argc}, ::isatty(STDIN_FILENO) == 1,
+                                         error, help, version);
     if (!options) {
         std::fprintf(stderr, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
-        return PUBLISH_BAD_ARGUMENTS;
+        return ExitStatus(RunEnd::BadArguments);
     }
-    if (help) {
-        std::fputs(PublishUsage().c_str(), stdout);
-        return PUBLISH_OK;
-    }
-    if (options->completion) {
-        std::fputs(PublishBashCompletion().c_str(), stdout);
-        return PUBLISH_OK;
-    }
-    if (options->manTemplate) {
+    // Help, the version and the build's texts need no settings.
+    std::optional<std::string> said =
+        help                  ? PublishUsage()
+        : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
+                              : std::optional<std::string>();
+    if (!said && options->manTemplate) {
         std::stringstream manTemplate;
         manTemplate << std::ifstream(*options->manTemplate).rdbuf();
-        const auto page = PublishManPage(manTemplate.str(), error);
-        std::fputs(page ? page->c_str() : ("dede5-publish: " + error + "\n").c_str(),
-                   page ? stdout : stderr);
-        return page ? PUBLISH_OK : PUBLISH_BAD_ARGUMENTS;
+        if (!(said = OptionManPage(PublishOptionForms(), manTemplate.str(), error))) {
+            std::fprintf(stderr, "dede5-publish: %s\n", error.c_str());
+            return ExitStatus(RunEnd::BadArguments);
+        }
     }
-    if (version) {
-        std::printf("dede5-publish (Ombrel DEDE5 Varodo) %s\n",
-                    CVersionInfo::Compiled().GetText().c_str());
-        return PUBLISH_OK;
+    if (!said && version) {
+        said = "dede5-publish (Ombrel DEDE5 Varodo) " + CVersionInfo::Compiled().GetText() + "\n";
     }
-    if (!options->settingsFile.empty() && !IsRegularFile(options->settingsFile)) {
-        std::fprintf(stderr,
-                     IsFolder(options->settingsFile)
-                         ? "dede5-publish: settings file '%s' is a folder, not a file\n"
-                     : PathExists(options->settingsFile)
-                         ? "dede5-publish: settings file '%s' is not a regular file\n"
-                         : "dede5-publish: settings file '%s' does not exist\n",
-                     options->settingsFile.c_str());
-        return PUBLISH_BAD_ARGUMENTS;
+    if (said) {
+        std::fputs(said->c_str(), stdout);
+        return ExitStatus(RunEnd::Published);
     }
-    auto source = options->settingsFile.empty()
-                      ? std::make_unique<CQtSettingsStore>()
-                      : std::make_unique<CQtSettingsStore>(
-                            QString::fromLocal8Bit(options->settingsFile.c_str()));
+    const std::string& settings = options->settingsFile;
+    if (!settings.empty() && !IsRegularFile(settings)) {
+        std::fprintf(stderr, "dede5-publish: settings file '%s' %s\n", settings.c_str(),
+                     IsFolder(settings)     ? "is a folder, not a file"
+                     : PathExists(settings) ? "is not a regular file"
+                                            : "does not exist");
+        return ExitStatus(RunEnd::BadArguments);
+    }
+    auto source =
+        settings.empty()
+            ? std::make_unique<CQtSettingsStore>()
+            : std::make_unique<CQtSettingsStore>(QString::fromLocal8Bit(settings.c_str()));
     SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
     CBoxReport logReport;
     CLog::SetReport(&logReport);

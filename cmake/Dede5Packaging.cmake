@@ -13,7 +13,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # ffmpeg is run and /etc/mime.types read, not linked, so the library scan cannot find them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, media-types")
+# libmediainfo is opened at run time, so the library scan does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, media-types, libmediainfo0v5")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
@@ -53,4 +54,7 @@ foreach(page app/dede5-varodo.1)
   install(FILES ${_out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 add_custom_target(dede5_manpages ALL DEPENDS ${_manpages})
+# A source package holds the tracked sources only, not build trees or npm's download folder.
+set(CPACK_SOURCE_GENERATOR TXZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build[^/]*/" "/node_modules/" "/\\.cache/")
 include(CPack)

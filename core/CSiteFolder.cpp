@@ -13,6 +13,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "core/PathUtils.h"
+
 namespace {
 
 // Set in the environment, the kernel's resolver is not used (tests of the fallback).
@@ -75,16 +77,23 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The process id in a temporary's name; 0 when the name is not one of ours.
-pid_t DebrisOwner(const char* name) {
-    const std::string_view text(name);
-    const std::string_view prefix(kDebrisPrefix);
-    if (!text.starts_with(prefix)) {
-        return 0;
+std::optional<std::string> RelativeTo(std::string root, const std::string& path) {
+    while (root.size() > 1 && root.ends_with('/')) {
+        root.pop_back();
     }
-    char* end = nullptr;
-    const long pid = std::strtol(name + prefix.size(), &end, 10);
-    return end && *end == '-' && pid > 0 ? static_cast<pid_t>(pid) : 0;
+    std::string rest;
+    if (path == root) {
+        return rest;
+    }
+    const std::string prefix = root == "/" ? root : root + "/";
+    if (!path.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    rest = path.substr(prefix.size());
+    while (rest.ends_with('/')) {
+        rest.pop_back();
+    }
+    return rest;
 }
 
 }  // namespace
@@ -95,6 +104,18 @@ std::pair<std::string, std::string> SplitSitePath(const std::string& relative) {
         return {"", relative};
     }
     return {relative.substr(0, slash), relative.substr(slash + 1)};
+}
+
+bool MadeByAGoneRun(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix)) {
+        return false;
+    }
+    const std::string rest(name.substr(prefix.size()));
+    char* end = nullptr;
+    const long pid = std::strtol(rest.c_str(), &end, 10);
+    // A process we may not signal is alive all the same.
+    return end && *end == '-' && end != rest.c_str() && pid > 0 && pid != ::getpid() &&
+           ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 std::string DebrisName() {
@@ -112,9 +133,7 @@ void SweepDebrisAt(int folderFd) {
     }
     std::vector<std::string> gone;
     while (const dirent* entry = ::readdir(dir)) {
-        const pid_t owner = DebrisOwner(entry->d_name);
-        // A process we may not signal is alive all the same.
-        if (owner > 0 && owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH) {
+        if (MadeByAGoneRun(entry->d_name, kDebrisPrefix)) {
             gone.emplace_back(entry->d_name);
         }
     }
@@ -147,23 +166,16 @@ CResult<std::shared_ptr<CSiteFolder>> CSiteFolder::Open(const std::string& root)
 }
 
 std::optional<std::string> CSiteFolder::Relative(const std::string& path) const {
-    std::string root = m_strRoot;
-    while (root.size() > 1 && root.ends_with('/')) {
-        root.pop_back();
-    }
-    std::string rest;
-    if (path == root) {
-        return rest;
-    }
-    const std::string prefix = root == "/" ? root : root + "/";
-    if (!path.starts_with(prefix)) {
+    return RelativeTo(m_strRoot, path);
+}
+
+std::optional<std::string> CSiteFolder::RealRelative(const std::string& path) const {
+    // The folder held open, wherever it is now, not what its name leads to now.
+    const auto root = RealPath("/proc/self/fd/" + std::to_string(m_fd.get()));
+    if (!root) {
         return std::nullopt;
     }
-    rest = path.substr(prefix.size());
-    while (rest.ends_with('/')) {
-        rest.pop_back();
-    }
-    return rest;
+    return RelativeTo(*root, path);
 }
 
 std::string CSiteFolder::PathOf(const std::string& relative) const {

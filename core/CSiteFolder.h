@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/CFileDescriptor.h"
@@ -49,6 +50,8 @@ public:
     const std::string& Root() const { return m_strRoot; }
     // `path` relative to the root when it names the root or something below it, as text.
     std::optional<std::string> Relative(const std::string& path) const;
+    // A path free of links (a real path) relative to the root's real folder, when it lies there.
+    std::optional<std::string> RealRelative(const std::string& path) const;
     // The full path of `relative`, for messages.
     std::string PathOf(const std::string& relative) const;
 
@@ -81,5 +84,7 @@ std::pair<std::string, std::string> SplitSitePath(const std::string& relative);
 inline constexpr const char* kDebrisPrefix = ".~dede5-";
 // A temporary's name for this process: the prefix, our process id, a dash.
 std::string DebrisName();
+// Whether `name` is "<prefix><process id>-…" of a process that is gone.
+bool MadeByAGoneRun(std::string_view name, std::string_view prefix);
 // Removes the temporaries named by DebrisName in `folderFd` whose process is gone.
 void SweepDebrisAt(int folderFd);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/CodePage.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -8,6 +9,8 @@
 
 #include <iconv.h>
 #include <langinfo.h>
+
+#include "core/LargeBuffer.h"
 
 namespace codepage {
 namespace {
@@ -33,40 +36,45 @@ std::string LocaleCodePage() {
 // `in` left at the offending input.
 enum class Step { Done, Invalid, Failed };
 
+// At most this much output room is made (and so zero-filled) ahead of iconv at a time: a large
+// conversion then touches only the memory its result needs.
+constexpr size_t kOutputWindow = size_t{1} << 18;
+
 // With `flush`, a conversion that ends also writes what returns the output to its initial shift
 // state.
 Step Run(iconv_t cd, std::string_view& in, std::string& out, bool flush = true) {
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
     size_t produced = out.size();
-    // Most conversions keep the size or shrink it; E2BIG grows the buffer when they do not.
-    out.resize(produced + srcLeft + srcLeft / 2 + 16);
+    // Twice the input holds what pages need (UTF-8 to UTF-16); reserving maps, it does not touch.
+    ReserveLarge(out, produced + 2 * srcLeft + 16);
+    bool inputDone = false;
+    // Small at first: a conversion resumed after each character the target lacks makes room anew.
+    size_t room = std::min<size_t>(64, 2 * srcLeft + 16);
     while (true) {
+        out.resize(produced + room);
         char* dst = out.data() + produced;
         size_t dstLeft = out.size() - produced;
-        size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        const size_t rc = inputDone ? iconv(cd, nullptr, nullptr, &dst, &dstLeft)
+                                    : iconv(cd, &src, &srcLeft, &dst, &dstLeft);
         produced = out.size() - dstLeft;
-        if (rc != static_cast<size_t>(-1)) {
-            if (!flush) {
-                out.resize(produced);
-                in = {};
-                return Step::Done;
-            }
-            dst = out.data() + produced;
-            dstLeft = out.size() - produced;
-            iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-            produced = out.size() - dstLeft;
-            out.resize(produced);
-            in = {};
-            return Step::Done;
+        const bool failed = rc == static_cast<size_t>(-1);
+        if (failed && errno == E2BIG) {
+            room = std::min(2 * room, kOutputWindow);
+            continue;
         }
-        if (errno == E2BIG) {
-            out.resize(out.size() + out.size() / 2 + srcLeft * 2 + 16);
+        if (failed && !inputDone) {
+            out.resize(produced);
+            in = std::string_view(src, srcLeft);
+            return errno == EILSEQ ? Step::Invalid : Step::Failed;
+        }
+        if (flush && !inputDone) {
+            inputDone = true;
             continue;
         }
         out.resize(produced);
-        in = std::string_view(src, srcLeft);
-        return errno == EILSEQ ? Step::Invalid : Step::Failed;
+        in = {};
+        return Step::Done;
     }
 }
 

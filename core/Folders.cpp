@@ -4,11 +4,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/CSiteFolder.h"
 #include "core/PathUtils.h"
 
 #ifndef DEDE5_SHARE_RELATIVE
@@ -101,21 +105,83 @@ std::string GetTempFolder() {
     return folder;
 }
 
-std::string MakePrivateTempFolder(const std::string& prefix, std::string& problem) {
-    const std::string temp = GetTempFolder();
-    std::string pattern = AddBackslash(temp) + prefix + "XXXXXX";
-    if (::mkdtemp(pattern.data())) {
+void SweepPrivateFolders(const std::string& parent, const std::string& prefix) {
+    DIR* dir = ::opendir(parent.c_str());
+    if (!dir) {
+        return;
+    }
+    std::vector<std::string> gone;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        const std::string path = AddBackslash(parent) + entry->d_name;
+        // Only a real folder of this user's: never another user's, never through a link.
+        if (MadeByAGoneRun(entry->d_name, prefix) && ::lstat(path.c_str(), &st) == 0 &&
+            S_ISDIR(st.st_mode) && st.st_uid == ::getuid()) {
+            gone.push_back(path);
+        }
+    }
+    ::closedir(dir);
+    for (const std::string& path : gone) {
+        DeleteFolder(path);
+    }
+}
+
+std::string MakePrivateFolder(const std::string& parent, const std::string& prefix,
+                              std::string& problem) {
+    SweepPrivateFolders(parent, prefix);
+    // The process id in the name tells a later run whether the folder's maker is gone.
+    std::string pattern = AddBackslash(parent) + prefix + std::to_string(::getpid()) + "-XXXXXX";
+    if (parent.starts_with('/') && ::mkdtemp(pattern.data())) {
         problem.clear();
         return pattern;
     }
     // mkdtemp says EINVAL for a pattern it dislikes; the folder it was to go in is the cause.
-    int error = errno;
+    int error = parent.starts_with('/') ? errno : ENOENT;
     struct stat st {};
     if (error == EINVAL) {
-        error = ::stat(temp.c_str(), &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : error;
+        error = ::stat(parent.c_str(), &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : error;
     }
-    problem = "working folder '" + temp + "' cannot be made: " + GetErrorText(error);
+    problem = "working folder '" + parent + "' cannot be made: " + GetErrorText(error);
+    errno = error;
     return {};
+}
+
+std::string MakePrivateTempFolder(const std::string& prefix, std::string& problem) {
+    return MakePrivateFolder(GetTempFolder(), prefix, problem);
+}
+
+bool RemoveWorkingFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool MoveWorkingFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool SetWorkingFileMode(const std::string& path, mode_t mode) {
+    return ::chmod(path.c_str(), mode) == 0;
+}
+
+bool MakeWorkingFolder(const std::string& path) {
+    return IsValidPath(path) && CreateFolders(path);
+}
+
+CFileDescriptor OpenToRead(const std::string& path, int flags) {
+    return CFileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags));
+}
+
+bool WriteWorkingFile(const std::string& path, std::string_view bytes) {
+    CFileDescriptor fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    while (fd.valid() && !bytes.empty()) {
+        const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
+        if (n < 0 && errno != EINTR) {
+            return false;
+        }
+        bytes.remove_prefix(n < 0 ? 0 : static_cast<size_t>(n));
+    }
+    // A write the file system refuses late shows at the close.
+    return fd.valid() && ::close(fd.release()) == 0;
 }
 
 std::string GetHomeFolder() {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -542,10 +543,27 @@ std::string ToLowerAscii(std::string_view text) {
 }
 
 size_t ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+    if (what.empty()) {
+        return 0;
+    }
+    // Built anew rather than replaced in place, so that a page with many hits stays linear;
+    // glibc's memmem beats a first-character scan on markup full of '<'.
+    std::string out;
     size_t count = 0;
-    for (size_t pos = text.find(what); !what.empty() && pos != std::string::npos;
-         pos = text.find(what, pos + with.size()), ++count) {
-        text.replace(pos, what.size(), with);
+    size_t start = 0;
+    while (const void* found =
+               ::memmem(text.data() + start, text.size() - start, what.data(), what.size())) {
+        const size_t hit = static_cast<size_t>(static_cast<const char*>(found) - text.data());
+        if (count++ == 0) {
+            out.reserve(text.size());
+        }
+        out.append(text, start, hit - start);
+        out.append(with);
+        start = hit + what.size();
+    }
+    if (count != 0) {
+        out.append(text, start);
+        text = std::move(out);
     }
     return count;
 }

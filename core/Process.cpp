@@ -17,6 +17,7 @@
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -186,6 +187,11 @@ public:
     // The child is killed when the thread that started it ends, so that no ffmpeg writes on
     // after a `kill -9` of ours.
     void DieWithParent() { m_bDieWithParent = true; }
+    // Upper bounds for the child; 0 leaves one as inherited.
+    void SetLimits(size_t addressSpace_bytes, int cpu_s) {
+        m_nAddressSpace = addressSpace_bytes;
+        m_nCpu_s = cpu_s;
+    }
 
     // Starts the child; 0, or the errno of the step that failed (exec's included). Safe to call
     // in a forked child of a program with threads.
@@ -229,6 +235,34 @@ public:
     }
 
 private:
+    // Lowers a limit, never raises one: a limit handed down to us stays in force.
+    static int Lower(int resource, rlim_t soft, rlim_t hard) {
+        rlimit limit{};
+        if (::getrlimit(resource, &limit) != 0) {
+            return errno;
+        }
+        limit.rlim_max = std::min(hard, limit.rlim_max);
+        limit.rlim_cur = std::min({soft, limit.rlim_cur, limit.rlim_max});
+        return ::setrlimit(resource, &limit) == 0 ? 0 : errno;
+    }
+
+    int ApplyLimits() const {
+        if (m_nAddressSpace == 0 && m_nCpu_s <= 0) {
+            return 0;
+        }
+        // A child killed at its limits must not leave a core of up to its whole memory.
+        int error = Lower(RLIMIT_CORE, 0, 0);
+        if (error == 0 && m_nAddressSpace != 0) {
+            error = Lower(RLIMIT_AS, m_nAddressSpace, m_nAddressSpace);
+        }
+        if (error == 0 && m_nCpu_s > 0) {
+            // SIGXCPU at the soft limit, SIGKILL a second later should it be caught.
+            const auto cpu = static_cast<rlim_t>(m_nCpu_s);
+            error = Lower(RLIMIT_CPU, cpu, cpu + 1);
+        }
+        return error;
+    }
+
     [[noreturn]] static void Fail(int report, int error) {
         WriteAll(report, reinterpret_cast<const char*>(&error), sizeof error);
         ::_exit(127);
@@ -247,6 +281,9 @@ private:
             if (::getppid() != m_parent) {
                 ::_exit(127);
             }
+        }
+        if (const int error = ApplyLimits(); error != 0) {
+            Fail(report, error);
         }
         for (int target = STDIN_FILENO; target <= STDERR_FILENO; ++target) {
             int fd = m_streams[target];
@@ -275,6 +312,8 @@ private:
     int m_streams[3] = {kNullDevice, kInherit, kInherit};
     bool m_bNewSession = false;
     bool m_bDieWithParent = false;
+    size_t m_nAddressSpace = 0;
+    int m_nCpu_s = 0;
     pid_t m_parent = 0;
 };
 
@@ -587,6 +626,7 @@ bool CProcess::Start(const ProcessRequest& request) {
     plan.SetWorkingFolder(request.workingFolder);
     plan.SetEnvironment(request.environment);
     plan.DieWithParent();
+    plan.SetLimits(request.addressSpaceLimit_bytes, request.cpuLimit_s);
     pid_t pid = -1;
     error = plan.Launch(pid);
     // The child holds its own copies; ours would keep its output open after its end.
@@ -598,6 +638,10 @@ bool CProcess::Start(const ProcessRequest& request) {
     }
     m_pid = pid;
     m_result.started = true;
+    if (request.timeLimit_ms > 0) {
+        m_deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(request.timeLimit_ms);
+    }
     // Wakes the idle wait the moment the child ends; without it only output, the end of the
     // output or the time limit end the wait.
     m_pidFd.Reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
@@ -619,6 +663,7 @@ ProcessResult CProcess::Wait(const OutputHandler& onOutput, const OutputHandler&
             break;
         }
         CheckCancel();
+        CheckTimeLimit();
         WriteInput();
         const bool output = Read(m_output, onOutput, kRoundLimit);
         const bool errors = Read(m_errors, onErrors, kRoundLimit);
@@ -637,7 +682,8 @@ ProcessResult CProcess::Wait(const OutputHandler& onOutput, const OutputHandler&
         if (m_input.valid()) {
             waits[count++] = {m_input.get(), POLLOUT, 0};
         }
-        if (count == 0 && !(m_result.cancelled && !m_bKilled)) {
+        const bool killPending = !m_bKilled && (m_result.cancelled || HasDeadline());
+        if (count == 0 && !killPending) {
             // Nothing is left that could wake us before its end.
             CheckEnd(true);
             continue;
@@ -763,12 +809,26 @@ void CProcess::CheckCancel() {
     }
 }
 
+void CProcess::CheckTimeLimit() {
+    if (HasDeadline() && !m_bKilled && std::chrono::steady_clock::now() >= m_deadline) {
+        ::kill(m_pid, SIGKILL);
+        m_bKilled = true;
+        m_result.timedOut = true;
+    }
+}
+
 int CProcess::IdleWait_ms(bool outputSeen) const {
     int wait_ms = outputSeen ? m_nWaitAfter_ms : m_nWaitBefore_ms;
-    if (m_result.cancelled && !m_bKilled) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            m_killAt - std::chrono::steady_clock::now());
+    const auto until = [&](std::chrono::steady_clock::time_point when) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(when - std::chrono::steady_clock::now());
         wait_ms = std::clamp(static_cast<int>(left.count()), 0, wait_ms);
+    };
+    if (m_result.cancelled && !m_bKilled) {
+        until(m_killAt);
+    }
+    if (HasDeadline() && !m_bKilled) {
+        until(m_deadline);
     }
     return wait_ms;
 }

@@ -43,6 +43,12 @@ struct ProcessRequest {
     int idleWaitAfterOutput_ms = 1000;
     // How long a cancelled child has between SIGTERM and SIGKILL.
     int cancelGrace_ms = 2000;
+    // Limits for a child that reads untrusted input; 0 is none. Past the address space its
+    // allocations fail; past the processor time, and past the time since Start(), it is killed.
+    // A child with limits leaves no core dump.
+    size_t addressSpaceLimit_bytes = 0;
+    int cpuLimit_s = 0;
+    int timeLimit_ms = 0;
 };
 
 struct ProcessResult {
@@ -56,6 +62,8 @@ struct ProcessResult {
     int signal = 0;
     // Stopped by Cancel() (its signal is in `signal`), or Cancel() came before the start.
     bool cancelled = false;
+    // Killed because it ran past ProcessRequest::timeLimit_ms.
+    bool timedOut = false;
 
     bool Succeeded() const { return exited && exitCode == 0 && !cancelled; }
 };
@@ -94,7 +102,9 @@ private:
     void WriteInput();
     void CheckEnd(bool block);
     void CheckCancel();
+    void CheckTimeLimit();
     int IdleWait_ms(bool outputSeen) const;
+    bool HasDeadline() const { return m_deadline.time_since_epoch().count() != 0; }
 
     ProcessResult m_result;
     pid_t m_pid = -1;
@@ -107,6 +117,8 @@ private:
     size_t m_nInputSent = 0;
     int m_nWaitBefore_ms = 100, m_nWaitAfter_ms = 1000, m_nGrace_ms = 2000;
     std::chrono::steady_clock::time_point m_killAt;
+    // Zero when there is no time limit.
+    std::chrono::steady_clock::time_point m_deadline;
     std::atomic<bool> m_bCancel{false};
 };
 

@@ -13,6 +13,7 @@
 #include <fmt/printf.h>
 
 #include "core/CFileDescriptor.h"
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 
 namespace {
@@ -132,7 +133,7 @@ std::optional<std::string> CheckWebmElements(int fd, uint64_t size) {
 }
 
 std::optional<std::string> CheckContainer(const std::string& path, int& error) {
-    CFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    CFileDescriptor fd = OpenToRead(path, O_NOFOLLOW);
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
         error = errno;

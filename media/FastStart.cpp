@@ -5,13 +5,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/printf.h>
+
 #include "core/CSiteFolder.h"
+#include "core/Folders.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
@@ -41,7 +45,7 @@ CFastStartCopy::~CFastStartCopy() {
 
 void CFastStartCopy::Discard() {
     if (!m_strTemp.empty()) {
-        ::unlink(m_strTemp.c_str());
+        RemoveWorkingFile(m_strTemp);
         m_strTemp.clear();
     }
     if (!m_strFolder.empty()) {
@@ -62,8 +66,9 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     }
     const auto total = static_cast<uint64_t>(st.st_size);
     // Named with our process id, so that a later run clears it away once we are gone.
-    std::string folder = AddBackslash(workFolder) + DebrisName() + "XXXXXX";
-    if (!::mkdtemp(folder.data())) {
+    std::string problem;
+    const std::string folder = MakePrivateFolder(workFolder, kDebrisPrefix, problem);
+    if (folder.empty()) {
         const int error = errno;
         m_strProblem = GetErrorText(error);
         errno = error;
@@ -99,6 +104,15 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     request.separateErrors = true;
     CLog::Instance()->Write("Fast start: \"%s\" -> \"%s\"\r\n", source, m_strTemp);
 
+    // What the result is held against, read from the source while ffmpeg works.
+    auto expected =
+        std::async(std::launch::async, [&source]() -> std::optional<EncodedExpectation> {
+            CMediaInfo2 original;
+            if (!original.Parse(source, CMediaInfo2::HEADERS)) {
+                return std::nullopt;
+            }
+            return EncodedExpectation::Of(original);
+        });
     CProcess process;
     std::string errors;
     COutputLines lines;
@@ -141,10 +155,14 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
         if (!said.Pending().empty()) {
             words.push_back(said.Pending());
         }
-        broken = CheckEncodedResult(source, m_strTemp, words);
+        CMediaInfo2 made;
+        const std::optional<EncodedExpectation> expectation = expected.get();
+        broken = expectation
+                     ? CheckEncodedResult(*expectation, m_strTemp, words, made)
+                     : EncodedProblem{0, fmt::sprintf("%s cannot be read as media", source)};
         if (!broken) {
             // The published file gets the source's permissions, as a plain copy would.
-            return ::chmod(m_strTemp.c_str(), (st.st_mode & 0777) | S_IWUSR) == 0;
+            return SetWorkingFileMode(m_strTemp, (st.st_mode & 0777) | S_IWUSR);
         }
     }
     int error = EIO;
@@ -173,7 +191,7 @@ bool CFastStartCopy::Commit(const std::string& target) {
         errno = ENOENT;
         return false;
     }
-    if (::rename(m_strTemp.c_str(), target.c_str()) != 0) {
+    if (!MoveWorkingFile(m_strTemp, target)) {
         const int error = errno;
         m_strProblem = GetErrorText(error);
         Discard();

@@ -16,6 +16,8 @@
 
 #include <fmt/printf.h>
 
+#include "core/CSiteFolder.h"
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/StopRequest.h"
 #include "core/StringTable.h"
@@ -27,8 +29,6 @@ namespace {
 
 // ffmpeg's own words kept for the reason of a failure.
 constexpr size_t kWordsKept = 4;
-// Bytes of the result's title in the name of the folder it is made in.
-constexpr size_t kTitleInTempName = 200;
 // Rough speeds for the estimate: copying streams, encoding sound, and encoding video in
 // pixels per second (720p at 50 frames a second with the preset below on a small machine).
 constexpr double kCopyBytesPerSecond = 150e6;
@@ -325,12 +325,12 @@ bool CMediaConverter::Convert() {
     // writes. It makes the file itself: one made for it would be truncated on open, and ext4
     // then writes the whole result out when ffmpeg closes it.
     const std::string folder = GetPathFolder(m_strOutputPath);
-    // Its name is no longer than the longest a file name may be, whatever the result's.
-    std::string title = GetPathFileTitle(m_strOutputPath).substr(0, kTitleInTempName);
-    std::string pattern = CombinePath(folder, ".~" + title + ".XXXXXX");
-    // A result named relative to the current folder would be made among the user's own files.
-    if (!folder.starts_with('/') || !::mkdtemp(pattern.data())) {
-        const int error = folder.starts_with('/') ? errno : ENOENT;
+    // A result named relative to the current folder would be made among the user's own files;
+    // one left by a run that is gone is swept away.
+    std::string unusable;
+    const std::string pattern = MakePrivateFolder(folder, kDebrisPrefix, unusable);
+    if (pattern.empty()) {
+        const int error = errno;
         return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NO_FILE), folder, GetErrorText(error)),
                     error);
     }
@@ -340,7 +340,7 @@ bool CMediaConverter::Convert() {
         std::string folder;
         ~TempFile() {
             if (!path.empty()) {
-                ::unlink(path.c_str());
+                RemoveWorkingFile(path);
                 path.clear();
             }
             ::rmdir(folder.c_str());
@@ -383,7 +383,7 @@ bool CMediaConverter::Convert() {
         m_bCancelled = true;
         return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
     }
-    if (::rename(m_strTempPath.c_str(), m_strOutputPath.c_str()) != 0) {
+    if (!MoveWorkingFile(m_strTempPath, m_strOutputPath)) {
         return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NOT_NAMED), m_strOutputPath,
                                  GetErrorText(errno)));
     }

@@ -1,66 +1,149 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/MediaInfoHandle.h"
 
+#include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The library's header uses size_t without declaring it: <cstddef> comes first.
-#include <MediaInfoDLL/MediaInfoDLL_Static.h>
-
 #include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
+#include "core/Folders.h"
+#include "core/Log.h"
+#include "core/PathUtils.h"
+#include "core/Process.h"
+#include "media/MediaFields.h"
 
-CMediaInfoHandle::CMediaInfoHandle() {
-    static std::once_flag charset;
-    // Texts cross the narrow interface as UTF-8, not in the library's idea of the locale.
-    std::call_once(charset, [] { MediaInfoA_Option(nullptr, "CharSet", "UTF-8"); });
-    m_pHandle = MediaInfoA_New();
+#ifndef DEDE5_LIBEXEC_RELATIVE
+#define DEDE5_LIBEXEC_RELATIVE "libexec/dede5-varodo"
+#endif
+
+namespace {
+
+constexpr const char* kProbeName = "dede5-media-probe";
+// A two-hour 1080p film took 37 MB; damaged files were seen to ask for 3 GiB again and again,
+// and take the longer to refuse the more they may have.
+#ifdef __SANITIZE_ADDRESS__
+// AddressSanitizer reserves terabytes of address space at start: the time limits must do.
+constexpr size_t kProbeAddressSpace_bytes = 0;
+#else
+constexpr size_t kProbeAddressSpace_bytes = size_t{512} << 20;
+#endif
+constexpr int kProbeCpu_s = 10;
+// Reading a two-hour film took under a second; the rest is for slow disks.
+constexpr int kProbeTime_ms = 20000;
+// Far more than the fields of any real file.
+constexpr size_t kLongestAnswer = 8 * 1024 * 1024;
+
+std::atomic<std::unique_ptr<IMediaReader> (*)()> g_makeReader{nullptr};
+
+// Beside the program in the build tree; in <prefix>/libexec/dede5-varodo when installed.
+const std::string& ProbeProgram() {
+    static const std::string program = [] {
+        const std::string module = GetModuleFolder();
+        const std::string candidates[] = {
+            module + "/" + kProbeName,
+            CombinePath(GetPathFolder(module), DEDE5_LIBEXEC_RELATIVE) + "/" + kProbeName};
+        for (const std::string& candidate : candidates) {
+            if (::access(candidate.c_str(), X_OK) == 0) {
+                return candidate;
+            }
+        }
+        return std::string();
+    }();
+    return program;
 }
 
-CMediaInfoHandle::~CMediaInfoHandle() {
-    if (m_pHandle) {
-        MediaInfoA_Delete(m_pHandle);
+}  // namespace
+
+CMediaInfoHandle::CMediaInfoHandle() {
+    if (const auto make = g_makeReader.load()) {
+        m_pReader = make();
     }
+}
+
+CMediaInfoHandle::~CMediaInfoHandle() = default;
+
+bool CMediaInfoHandle::IsReady() const {
+    return !m_pReader || m_pReader->IsReady();
+}
+
+void CMediaInfoHandle::ReadInThisProcess(std::unique_ptr<IMediaReader> (*make)()) {
+    g_makeReader.store(make);
 }
 
 bool CMediaInfoHandle::Open(const std::string& path, bool headersOnly) {
-    if (!m_pHandle) {
+    m_mapFields.clear();
+    if (!IsReady()) {
         return false;
     }
-    if (headersOnly) {
-        MediaInfoA_Option(m_pHandle, "ParseSpeed", "0");
-    }
     // Non-blocking, so a named pipe called "x.mp4" cannot hang the open.
-    CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    CFileDescriptor file = OpenToRead(path, O_NONBLOCK);
     struct stat st {};
     if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    // The library turns a name into bytes again through the C locale's character set, which
-    // loses every non-ASCII name in a C locale; the descriptor's name is plain ASCII and means
-    // exactly the file checked above.
-    std::string name = "/proc/self/fd/" + std::to_string(file.get());
-    if (::access(name.c_str(), R_OK) != 0) {
-        name = codepage::SystemToUtf8(path).value_or(path);
+    if (m_pReader) {
+        return m_pReader->Open(file.get(), path, headersOnly);
     }
-    return MediaInfoA_Open(m_pHandle, name.c_str()) != 0;
+    return RunProbe(file.get(), path, headersOnly);
+}
+
+bool CMediaInfoHandle::RunProbe(int fd, const std::string& path, bool headersOnly) {
+    if (ProbeProgram().empty()) {
+        CLog::Instance()->Write("Error: %s is not installed.\r\n", kProbeName);
+        return false;
+    }
+    ProcessRequest request;
+    // The child reads the very file checked here, by its descriptor; the name is for systems
+    // without /proc.
+    request.argv = {ProbeProgram(), headersOnly ? "--headers-only" : "--full", path};
+    request.input = ProcessInput::Descriptor;
+    request.inputFd = fd;
+    request.separateErrors = true;
+    request.cancelGrace_ms = 0;
+    request.addressSpaceLimit_bytes = kProbeAddressSpace_bytes;
+    request.cpuLimit_s = kProbeCpu_s;
+    request.timeLimit_ms = kProbeTime_ms;
+
+    CProcess probe;
+    std::string answer;
+    bool tooLong = false;
+    probe.Start(request);
+    const ProcessResult result = probe.Wait([&](std::string_view chunk) {
+        if (answer.size() + chunk.size() > kLongestAnswer) {
+            tooLong = true;
+            probe.Cancel();
+        } else if (!tooLong) {
+            answer += chunk;
+        }
+    });
+    if (result.Succeeded() && !tooLong) {
+        if (auto fields = ParseMediaFields(answer)) {
+            m_mapFields = std::move(*fields);
+            return true;
+        }
+    }
+    // Exit status 1 is the library's own refusal, which needs no words.
+    if (!result.exited || result.exitCode != 1) {
+        CLog::Instance()->Write("Error: %s: start error %d, exit status %d, signal %d%s%s.\r\n",
+                                kProbeName, result.startError, result.exitCode, result.signal,
+                                result.timedOut ? ", out of time" : "",
+                                tooLong ? ", answer too long" : "");
+    }
+    return false;
 }
 
 std::string CMediaInfoHandle::Get(StreamKind kind, size_t number, const char* parameter) const {
-    if (!m_pHandle) {
-        return {};
+    std::string utf8;
+    if (m_pReader) {
+        utf8 = m_pReader->Get(kind, number, parameter);
+    } else if (const auto found = m_mapFields.find(MediaFieldKey(kind, number, parameter));
+               found != m_mapFields.end()) {
+        utf8 = found->second;
     }
-    // The library reuses one buffer per handle for every answer: copy it at once.
-    const char* text = MediaInfoA_Get(m_pHandle, static_cast<MediaInfo_stream_C>(kind), number,
-                                      parameter, MediaInfo_Info_Text, MediaInfo_Info_Name);
-    if (!text) {
-        return {};
-    }
-    const std::string utf8(text);
     return codepage::Utf8ToSystem(utf8).value_or(utf8);
 }

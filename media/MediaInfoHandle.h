@@ -2,9 +2,24 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <memory>
 #include <string>
 
-// One libmediainfo handle, released with the object.
+// libmediainfo read in this process, for the fuzz target and for comparing both ways; only
+// programs that link the library itself (media/MediaInfoReader) provide one.
+class IMediaReader {
+public:
+    virtual ~IMediaReader() = default;
+    virtual bool IsReady() const = 0;
+    virtual bool Open(int fd, const std::string& path, bool headersOnly) = 0;
+    virtual std::string Get(int kind, size_t number, const char* parameter) const = 0;
+};
+
+// What libmediainfo says of one file. The library reads the file in a child process
+// (dede5-media-probe) with bounded memory and time, since a damaged file can make it take
+// gigabytes and minutes; a child that fails, is killed or runs too long reads as a file that
+// cannot be parsed.
 class CMediaInfoHandle {
 public:
     enum StreamKind : int { STREAM_GENERAL = 0, STREAM_VIDEO = 1, STREAM_AUDIO = 2 };
@@ -15,7 +30,7 @@ public:
     CMediaInfoHandle& operator=(const CMediaInfoHandle&) = delete;
 
     // A handle was created.
-    bool IsReady() const { return m_pHandle != nullptr; }
+    bool IsReady() const;
 
     // Reads the regular file at `path`, whatever the locale and the bytes of its name; folders,
     // devices and pipes are refused before the library sees them. False when it cannot be read.
@@ -26,6 +41,16 @@ public:
     // the file does not have it.
     std::string Get(StreamKind kind, size_t number, const char* parameter) const;
 
+    // Handles made from now on read media in this process through readers `make` returns,
+    // without the child's limits (the fuzz target bounds the library by itself); null goes back
+    // to the child.
+    static void ReadInThisProcess(std::unique_ptr<IMediaReader> (*make)());
+
 private:
-    void* m_pHandle = nullptr;
+    bool RunProbe(int fd, const std::string& path, bool headersOnly);
+
+    // Only when reading in this process.
+    std::unique_ptr<IMediaReader> m_pReader;
+    // The child's answer, by MediaFieldKey.
+    std::map<std::string, std::string> m_mapFields;
 };

@@ -112,10 +112,19 @@ namespace {
 constexpr double kNearlyBlackLuma = 32;
 constexpr size_t kLumaComponents = 1;
 
+std::FILE* OpenStream(const std::string& path) {
+    CFileDescriptor fd = OpenToRead(path);
+    std::FILE* file = fd.valid() ? ::fdopen(fd.get(), "rb") : nullptr;
+    if (file) {
+        fd.release();  // the stream's now
+    }
+    return file;
+}
+
 }  // namespace
 
 std::optional<double> MeasurePictureLuma(const std::string& picturePath) {
-    std::FILE* file = std::fopen(picturePath.c_str(), "rb");
+    std::FILE* file = OpenStream(picturePath);
     if (!file) {
         return std::nullopt;
     }
@@ -188,6 +197,6 @@ std::optional<double> FindBrighterMoment(const std::string& inputPath, double du
             break;
         }
     }
-    ::unlink(scratchJpeg.c_str());
+    RemoveWorkingFile(scratchJpeg);
     return found;
 }

@@ -73,7 +73,7 @@ bool CHTML5Player::CopyResources(const std::string& targetFolder) {
     return true;
 }
 
-bool CHTML5Player::OnPagePublished(const std::string&) {
+bool CHTML5Player::OnPagePublished(const CSiteFolder&, const std::string&) {
     m_strFailedFile.clear();
     return true;
 }

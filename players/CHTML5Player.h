@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CSiteFolder.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerRequest.h"
 
@@ -27,8 +28,9 @@ public:
     // Copies the player's resource folders from the installation folder into `targetFolder`.
     // A link in the place of a file is left alone: false with ELOOP, FailedFile naming it.
     virtual bool CopyResources(const std::string& targetFolder);
-    // Puts what the player needs beside the page; a link in the way is treated as above.
-    virtual bool OnPagePublished(const std::string& pagePath);
+    // Puts what the player needs beside the page, into `pageFolder` of the site (relative to
+    // its root); a link in the way is treated as above.
+    virtual bool OnPagePublished(const CSiteFolder& site, const std::string& pageFolder);
     // The file the last failed CopyResources or OnPagePublished could not write; empty when the
     // failure was not a file's.
     const std::string& FailedFile() const { return m_strFailedFile; }

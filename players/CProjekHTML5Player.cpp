@@ -50,12 +50,18 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     return true;
 }
 
-bool CProjekHTML5Player::OnPagePublished(const std::string& pagePath) {
+bool CProjekHTML5Player::OnPagePublished(const CSiteFolder& site, const std::string& pageFolder) {
     m_strFailedFile.clear();
     const std::string source = GetInstallFolder() + "/Projekktor/jarisplayer.swf";
     if (!IsRegularFile(source)) {
         return true;
     }
-    const std::string target = AddBackslash(GetPathFolder(pagePath)) + "jarisplayer.swf";
-    return CopyPlayerFile(source, target);
+    const std::string target =
+        pageFolder.empty() ? "jarisplayer.swf" : pageFolder + "/jarisplayer.swf";
+    if (const int error = CopyFileIntoSite(source, site, target)) {
+        m_strFailedFile = site.PathOf(target);
+        errno = error;
+        return false;
+    }
+    return true;
 }

@@ -10,7 +10,7 @@ public:
     bool GetHeadCode(const PlayerRequest& request, std::string& out) override;
     bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     // Puts the Flash fallback player beside the page when the installation has it.
-    bool OnPagePublished(const std::string& pagePath) override;
+    bool OnPagePublished(const CSiteFolder& site, const std::string& pageFolder) override;
     std::string GetFolderName() const override { return "Projekktor"; }
 
 protected:

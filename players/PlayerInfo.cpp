@@ -69,12 +69,12 @@ int FindVideoPlayerByCliName(std::string_view cliName) {
     return -1;
 }
 
-std::string VideoPlayerCliNames() {
+std::string VideoPlayerCliNames(std::string_view between, std::string_view last) {
     const auto rows = GetVideoPlayers();
     std::string names;
     for (size_t i = 0; i < rows.size(); ++i) {
         if (i > 0) {
-            names += i + 1 == rows.size() ? " or " : ", ";
+            names += i + 1 == rows.size() ? last : between;
         }
         names += rows[i].cliName;
     }

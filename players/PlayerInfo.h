@@ -38,4 +38,4 @@ const PlayerInfo* FindAudioPlayer(std::string_view name);
 // The video row the command line names (exactly, in lower case), or -1.
 int FindVideoPlayerByCliName(std::string_view cliName);
 // "a, b or c": the command-line names of the video rows, for help and error texts.
-std::string VideoPlayerCliNames();
+std::string VideoPlayerCliNames(std::string_view between = ", ", std::string_view last = " or ");

@@ -80,44 +80,6 @@ std::optional<uint64_t> HashFile(int fd) {
     }
 }
 
-// Converts in pieces of a few megabytes: one conversion reserves several times its input, which
-// for a page of a hundred megabytes costs more than the conversion itself. Pieces end on
-// character boundaries of the source encoding; others are converted whole.
-std::optional<std::string> ConvertInPieces(std::string_view text, const char* from,
-                                           const char* to) {
-    constexpr size_t kPiece = 4u << 20;
-    const bool utf16 = std::strcmp(from, "UTF-16LE") == 0;
-    const bool utf8 = std::strcmp(from, "UTF-8") == 0;
-    if (text.size() <= kPiece || (!utf16 && !utf8)) {
-        return codepage::Convert(text, from, to);
-    }
-    std::string out;
-    out.reserve(text.size() + text.size() / 2);
-    while (!text.empty()) {
-        size_t n = std::min(text.size(), kPiece);
-        if (n < text.size()) {
-            if (utf16) {
-                // Never between the two units of a surrogate pair.
-                const unsigned high = static_cast<unsigned char>(text[n - 1]);
-                if (high >= 0xD8 && high <= 0xDB) {
-                    n -= 2;
-                }
-            } else {
-                while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
-                    --n;
-                }
-            }
-        }
-        std::optional<std::string> piece = codepage::Convert(text.substr(0, n), from, to);
-        if (!piece) {
-            return std::nullopt;
-        }
-        out += *piece;
-        text.remove_prefix(n);
-    }
-    return out;
-}
-
 bool HasNonZero(std::string_view bytes) {
     return bytes.find_first_not_of('\0') != std::string_view::npos;
 }
@@ -166,7 +128,7 @@ std::optional<DecodedPage> DecodeUtf16(std::string_view bytes, size_t first) {
     const size_t units = bytes.size() / 2;
     const size_t end = FindZeroUnit(bytes, first);
     const std::string_view wide = bytes.substr(2 * first, (end - first) * 2);
-    std::optional<std::string> text = ConvertInPieces(wide, "UTF-16LE", SystemCodePageName());
+    std::optional<std::string> text = codepage::Convert(wide, "UTF-16LE", SystemCodePageName());
     if (!text) {
         return std::nullopt;
     }
@@ -209,11 +171,12 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
             page.utf8Bom = true;
         }
         if (!systemUtf8) {
-            std::optional<std::string> text = ConvertInPieces(raw, "UTF-8", SystemCodePageName());
+            std::optional<std::string> text = codepage::Convert(raw, "UTF-8", SystemCodePageName());
             if (!text) {
                 return std::nullopt;
             }
-            std::optional<std::string> back = ConvertInPieces(*text, SystemCodePageName(), "UTF-8");
+            std::optional<std::string> back =
+                codepage::Convert(*text, SystemCodePageName(), "UTF-8");
             page.lossy = !back || *back != raw;
             page.text = std::move(*text);
             return page;
@@ -281,7 +244,7 @@ void CHtmlPage::SetReport(IReport* report) {
     m_pReport = report ? report : &SilentReport();
 }
 
-CStatus CHtmlPage::LoadPage(const std::string& path) {
+CStatus CHtmlPage::LoadPage(const std::string& path, std::shared_ptr<const CSiteFolder> site) {
     Close();
     m_strPagePath.clear();
     m_strText.clear();
@@ -292,7 +255,7 @@ CStatus CHtmlPage::LoadPage(const std::string& path) {
 
     auto file = std::make_unique<CPageFile>();
     std::string bytes;
-    if (!file->Open(path)) {
+    if (!file->Open(path, std::move(site))) {
         // The page is opened for writing too, so that one we could not save is refused now.
         const int error = errno;
         const bool readable =
@@ -358,7 +321,7 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
     // A page read as UTF-16 stays UTF-16 whatever it declares: browsers go by its mark or, when
     // it has none, by what the server says, and neither changes with the text.
     if (m_bUtf16) {
-        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
+        std::optional<std::string> wide = codepage::Convert(text, SystemCodePageName(), "UTF-16LE");
         if (!wide) {
             return false;
         }
@@ -375,7 +338,7 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
             encoded.bytes = text;
             return true;
         }
-        std::optional<std::string> utf8 = ConvertInPieces(text, SystemCodePageName(), "UTF-8");
+        std::optional<std::string> utf8 = codepage::Convert(text, SystemCodePageName(), "UTF-8");
         if (!utf8) {
             return false;
         }
@@ -384,7 +347,7 @@ bool CHtmlPage::EncodeText(std::string_view text, EncodedText& encoded) const {
         return true;
     }
     if (UnicodeMetaPattern().Search(text)) {
-        std::optional<std::string> wide = ConvertInPieces(text, SystemCodePageName(), "UTF-16LE");
+        std::optional<std::string> wide = codepage::Convert(text, SystemCodePageName(), "UTF-16LE");
         if (!wide) {
             return false;
         }
@@ -405,17 +368,6 @@ CResult<std::string> CHtmlPage::EncodePage(std::string_view text) const {
     std::string bytes(encoded.mark);
     bytes += encoded.bytes;
     return bytes;
-}
-
-CStatus CHtmlPage::SavePage(CPageFile& file, std::string_view text) {
-    EncodedText encoded;
-    if (!EncodeText(text, encoded)) {
-        return LastError();
-    }
-    if (!file.WriteInPlace({encoded.mark, encoded.bytes}, *m_pWriter)) {
-        return FileError(IDS_FILE_WRITE_ERROR, file.Path());
-    }
-    return {};
 }
 
 CStatus CHtmlPage::SavePage(std::string_view text) {

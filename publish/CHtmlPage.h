@@ -31,12 +31,10 @@ public:
     // converted to the system code page; any other page keeps its bytes. Clears the inserted
     // and modified flags. On failure nothing is loaded; a page the user declined to load (it
     // holds a zero byte, or its text does not fit the system code page) fails without a message.
-    CStatus LoadPage(const std::string& path);
-    // Writes `text` into `file` (another file than the page) from its start, in the page's
-    // encoding, and cuts the file after it. A UTF-16 page is written in UTF-16LE with the mark it
-    // had (if any); any other page in the encoding its text declares.
-    CStatus SavePage(CPageFile& file, std::string_view text);
-    // The bytes the SavePage forms write for `text` (the preview serves them).
+    // A page of `site` is read and written through the site's handle only.
+    CStatus LoadPage(const std::string& path, std::shared_ptr<const CSiteFolder> site = nullptr);
+    // The bytes SavePage writes for `text` (the preview serves them): a UTF-16 page in UTF-16LE
+    // with the mark it had (if any), any other page in the encoding its text declares.
     CResult<std::string> EncodePage(std::string_view text) const;
     // Writes `text` as the loaded page, replacing the file safely so that a failure leaves the
     // page as it was, or its old text kept where the message says (CPageFile::ReplaceContents).
@@ -69,6 +67,8 @@ public:
     void Close();
 
     bool IsPageOpen() const { return m_pPageFile != nullptr; }
+    // The page's file while it is open; else null.
+    const CPageFile* File() const { return m_pPageFile.get(); }
     const std::string& PagePath() const { return m_strPagePath; }
     const std::string& Text() const { return m_bTextIsOriginal ? m_strOriginalText : m_strText; }
     void SetText(std::string text);

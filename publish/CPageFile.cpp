@@ -20,6 +20,7 @@
 
 #include "core/CFileDescriptor.h"
 #include "core/Folders.h"
+#include "core/LargeBuffer.h"
 
 namespace {
 
@@ -63,14 +64,13 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Opens a folder to work in by descriptor. One that may be searched but not read still serves
-// for everything but locking and flushing it.
-int OpenFolder(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) {
-        fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+// Opens a folder outside any site to work in by descriptor, as its own small site.
+CResult<CFileDescriptor> OpenFolder(const std::string& path) {
+    const auto folder = CSiteFolder::Open(path);
+    if (!folder) {
+        return CError{folder.error};
     }
-    return fd;
+    return folder.value->Folder("");
 }
 
 // Creates a file of mode 0600 named `prefix` and six random characters in the folder `folderFd`.
@@ -224,6 +224,8 @@ CPageFile& CPageFile::operator=(CPageFile&& other) noexcept {
         m_strPath = std::move(other.m_strPath);
         m_strFolder = std::move(other.m_strFolder);
         m_strName = std::move(other.m_strName);
+        m_pSite = std::move(other.m_pSite);
+        m_strSiteFolder = std::move(other.m_strSiteFolder);
         m_bNameChanged = other.m_bNameChanged;
         m_bWroteInPlace = other.m_bWroteInPlace;
         m_strBackupPath = std::move(other.m_strBackupPath);
@@ -231,7 +233,7 @@ CPageFile& CPageFile::operator=(CPageFile&& other) noexcept {
     return *this;
 }
 
-bool CPageFile::Open(const std::string& path) {
+bool CPageFile::Open(const std::string& path, std::shared_ptr<const CSiteFolder> site) {
     Close();
     char* real = ::realpath(path.c_str(), nullptr);
     if (!real) {
@@ -245,12 +247,15 @@ bool CPageFile::Open(const std::string& path) {
         errno = EISDIR;
         return false;
     }
-    CFileDescriptor folderFd(OpenFolder(folder));
-    if (!folderFd.valid()) {
+    const auto relative = site ? site->RealRelative(folder) : std::nullopt;
+    auto folderFd = relative ? site->Folder(*relative) : OpenFolder(folder);
+    if (!folderFd) {
+        errno = folderFd.error;
         return false;
     }
     // O_NONBLOCK keeps a named pipe given as a page from hanging the open.
-    int fd = ::openat(folderFd.get(), name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    int fd =
+        ::openat(folderFd.value.get(), name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
         return false;
     }
@@ -263,22 +268,26 @@ bool CPageFile::Open(const std::string& path) {
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_nFd = fd;
-    m_nFolderFd = folderFd.release();
+    m_nFolderFd = folderFd.value.release();
     m_strPath = path;
     m_strFolder = folder;
     m_strName = name;
+    if (relative) {
+        m_pSite = std::move(site);
+        m_strSiteFolder = *relative;
+    }
     return true;
 }
 
-bool CPageFile::Create(const std::string& path) {
-    Close();
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return false;
+bool CPageFile::FolderStillInSite() const {
+    if (!m_pSite) {
+        return true;
     }
-    m_nFd = fd;
-    m_strPath = path;
-    return true;
+    const auto now = m_pSite->OpenAt(m_strSiteFolder, O_PATH | O_DIRECTORY);
+    struct stat there {
+    }, held{};
+    return now && ::fstat(now.value.get(), &there) == 0 && ::fstat(m_nFolderFd, &held) == 0 &&
+           SameFile(there, held);
 }
 
 void CPageFile::Close() {
@@ -291,6 +300,8 @@ void CPageFile::Close() {
     m_strPath.clear();
     m_strFolder.clear();
     m_strName.clear();
+    m_pSite.reset();
+    m_strSiteFolder.clear();
 }
 
 CPageFile::NameState CPageFile::CheckName() const {
@@ -301,6 +312,10 @@ CPageFile::NameState CPageFile::CheckName() const {
         ::fstat(m_nFd, &held) != 0) {
         return NameState::Missing;
     }
+    // The folder moved out of the site or made a link: the page is no longer the site's.
+    if (!FolderStillInSite()) {
+        return NameState::NotAFile;
+    }
     if (!S_ISREG(atName.st_mode)) {
         return NameState::NotAFile;
     }
@@ -310,6 +325,10 @@ CPageFile::NameState CPageFile::CheckName() const {
 bool CPageFile::TakeFileAtName() {
     if (m_nFolderFd < 0) {
         errno = EBADF;
+        return false;
+    }
+    if (!FolderStillInSite()) {
+        errno = ELOOP;
         return false;
     }
     const int fd =
@@ -344,6 +363,7 @@ bool CPageFile::ReadAll(std::string& bytes) const {
         return false;
     }
     // The size is a hint only: the file may grow or shrink while it is read.
+    ReserveLarge(bytes, static_cast<size_t>(st.st_size) + 1);
     bytes.resize(static_cast<size_t>(st.st_size) + 1);
     size_t filled = 0;
     while (true) {
@@ -398,6 +418,11 @@ bool CPageFile::ReplaceContents(std::initializer_list<std::string_view> parts,
     m_strBackupPath.clear();
     if (m_nFd < 0 || m_nFolderFd < 0) {
         errno = EBADF;
+        return false;
+    }
+    if (!FolderStillInSite()) {
+        m_bNameChanged = true;
+        errno = ESTALE;
         return false;
     }
     bool inPlace = false;
@@ -500,8 +525,8 @@ bool CPageFile::WriteInPlaceKeepingACopy(std::initializer_list<std::string_view>
     // The copy of the old bytes goes where only this user can read it; beside the page only
     // where that fails, for a page may be a script whose source the server must not show.
     const std::string tempFolder = GetTempFolder();
-    CFileDescriptor tempFolderFd(OpenFolder(tempFolder));
-    const std::pair<int, const std::string*> places[] = {{tempFolderFd.get(), &tempFolder},
+    const auto tempFolderFd = OpenFolder(tempFolder);
+    const std::pair<int, const std::string*> places[] = {{tempFolderFd.value.get(), &tempFolder},
                                                          {m_nFolderFd, &m_strFolder}};
     int copyFd = -1, copyFolderFd = -1;
     std::string copyName, copyPath;

@@ -2,16 +2,19 @@
 #pragma once
 
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/CSiteFolder.h"
 #include "publish/IFileWriter.h"
 
-// An open page or preview file, closed when the object goes. Failures return false with errno set.
+// An open page, closed when the object goes. Failures return false with errno set.
 //
 // A page is known by its folder, held open, and its name in it: a link named as the page is
 // followed once, when it is opened, and never again, so that a link put in the page's place
-// later is never written through.
+// later is never written through. A page of a site is reached through the site's handle, and
+// its folder must still be reached through it whenever the page is written.
 class CPageFile {
 public:
     // What is at the page's name now, looked at without following a link.
@@ -29,17 +32,19 @@ public:
     CPageFile(CPageFile&& other) noexcept;
     CPageFile& operator=(CPageFile&& other) noexcept;
 
-    // Opens an existing regular file for reading and writing.
-    bool Open(const std::string& path);
-    // Creates a file that must not exist yet, for reading and writing (the preview file).
-    bool Create(const std::string& path);
+    // Opens an existing regular file for reading and writing; through `site` when its real
+    // path lies in the site.
+    bool Open(const std::string& path, std::shared_ptr<const CSiteFolder> site = nullptr);
     void Close();
 
     bool IsOpen() const { return m_nFd >= 0; }
     int Fd() const { return m_nFd; }
     const std::string& Path() const { return m_strPath; }
-    // The page's folder, held open since Open; -1 for a created file.
+    // The page's folder, held open since Open.
     int FolderFd() const { return m_nFolderFd; }
+    // The site the page was opened through (null for a page outside it) and its folder there.
+    const std::shared_ptr<const CSiteFolder>& Site() const { return m_pSite; }
+    const std::string& SiteFolder() const { return m_strSiteFolder; }
 
     NameState CheckName() const;
     // Holds the regular file now at the page's name instead of the one opened (the user chose
@@ -79,6 +84,8 @@ private:
                          bool& tryInPlace);
     bool WriteInPlaceKeepingACopy(std::initializer_list<std::string_view> parts,
                                   IFileWriter& writer);
+    // The site's handle still leads to the folder held, through no link.
+    bool FolderStillInSite() const;
 
     int m_nFd = -1;
     int m_nFolderFd = -1;
@@ -86,6 +93,8 @@ private:
     // The page's folder (as resolved on opening) and its name in it.
     std::string m_strFolder;
     std::string m_strName;
+    std::shared_ptr<const CSiteFolder> m_pSite;
+    std::string m_strSiteFolder;
     bool m_bNameChanged = false;
     bool m_bWroteInPlace = false;
     std::string m_strBackupPath;

@@ -16,6 +16,7 @@
 #include <httplib.h>
 
 #include "core/CodePage.h"
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "publish/MediaCopy.h"
 
@@ -623,7 +624,7 @@ void CPreviewServer::AnswerFile(std::string_view path, const httplib::Request& r
 
 bool CPreviewServer::SendFile(const std::string& path, const httplib::Request& request,
                               httplib::Response& response) const {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenToRead(path).release();
     if (fd < 0) {
         return false;
     }

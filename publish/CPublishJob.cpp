@@ -79,7 +79,7 @@ CPublishJob::~CPublishJob() {
     End();
     // Kept past End, for more pages of the same media.
     if (!m_strConvertedPath.empty()) {
-        ::unlink(m_strConvertedPath.c_str());
+        RemoveWorkingFile(m_strConvertedPath);
     }
 }
 
@@ -137,7 +137,7 @@ void CPublishJob::SetMedia(const std::string& path, const MediaDetails& details)
 void CPublishJob::UseMedia(const std::string& path, const MediaDetails& details,
                            const std::string& original) {
     if (!m_strConvertedPath.empty() && m_strConvertedPath != path) {
-        ::unlink(m_strConvertedPath.c_str());
+        RemoveWorkingFile(m_strConvertedPath);
         m_strConvertedPath.clear();
     }
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
@@ -198,7 +198,7 @@ std::string CPublishJob::AddCaptions(const std::string& path, const std::string&
 
 void CPublishJob::RemoveCaptions(size_t index) {
     if (index < m_request.captions.size()) {
-        ::unlink(m_request.captions[index].file.c_str());
+        RemoveWorkingFile(m_request.captions[index].file);
         m_request.captions.erase(m_request.captions.begin() + static_cast<ptrdiff_t>(index));
         m_captionTexts.erase(m_captionTexts.begin() + static_cast<ptrdiff_t>(index));
         WriteCaptions();
@@ -237,14 +237,14 @@ std::string CPublishJob::WriteCaptions() {
         if (work.empty()) {
             work = GetTempFolder();
         }
-        if (!IsValidPath(work) || !CreateFolders(work)) {
+        if (!MakeWorkingFolder(work)) {
             return failed(work);
         }
-        std::string folder = AddBackslash(work) + "captions-XXXXXX";
-        if (!::mkdtemp(folder.data())) {
-            return failed(folder);
+        std::string problem;
+        m_strCaptionsFolder = MakePrivateFolder(work, "captions-", problem);
+        if (m_strCaptionsFolder.empty()) {
+            return failed(AddBackslash(work) + "captions-");
         }
-        m_strCaptionsFolder = folder;
     }
     std::vector<std::string> languages;
     for (const CaptionTrack& track : m_request.captions) {
@@ -255,19 +255,13 @@ std::string CPublishJob::WriteCaptions() {
         CaptionTrack& track = m_request.captions[i];
         const std::string file = JoinPath(names[i], m_strCaptionsFolder, true);
         if (!track.file.empty() && track.file != file) {
-            ::unlink(track.file.c_str());
+            RemoveWorkingFile(track.file);
         }
         track.file = file;
     }
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string& file = m_request.captions[i].file;
-        std::FILE* out = std::fopen(file.c_str(), "wb");
-        const std::string& text = m_captionTexts[i];
-        const bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
-        if (out && std::fclose(out) != 0) {
-            return failed(file);
-        }
-        if (!written) {
+        if (!WriteWorkingFile(file, m_captionTexts[i])) {
             return failed(file);
         }
     }
@@ -298,7 +292,7 @@ void CPublishJob::SetPosterTime(double seconds) {
 }
 
 std::optional<double> CPublishJob::SuggestPosterTime(const std::string& workFolder) const {
-    if (m_request.mediaFiles.empty() || !IsVideo() || !CreateFolders(workFolder)) {
+    if (m_request.mediaFiles.empty() || !IsVideo() || !MakeWorkingFolder(workFolder)) {
         return std::nullopt;
     }
     return FindBrighterMoment(m_request.mediaFiles.front(), m_details.m_fDuration,
@@ -343,7 +337,7 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     }
     m_bPosterTried = true;
     m_strPosterProblem.clear();
-    if (!IsValidPath(workFolder) || !CreateFolders(workFolder)) {
+    if (!MakeWorkingFolder(workFolder)) {
         m_strPosterProblem = fmt::sprintf(LoadStringRes(IDS_WORK_FOLDER_FAILED), workFolder,
                                           GetErrorText(IsValidPath(workFolder) ? errno : EINVAL));
         return false;
@@ -499,6 +493,13 @@ CError OutsideSite(const std::string& folder, const std::string& root) {
 
 }  // namespace
 
+std::shared_ptr<const CSiteFolder> CPublishJob::OpenSite(const std::string& pagePath) const {
+    const std::string& root = m_site.Site().root;
+    auto opened = CSiteFolder::Open(RemoveBackslash(root.empty() ? GetPathFolder(pagePath) : root));
+    errno = opened.error;
+    return opened.value;
+}
+
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
     PublishOutcome outcome;
@@ -524,19 +525,26 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return outcome.cancelled;
     };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
-    // Every file of the site is reached through one handle on its root; the check above only
-    // words the refusal.
+    // Every file of the site is reached through one handle on its root, the one the page was
+    // read through; the check above only words the refusal.
     const std::string& configuredRoot = m_site.Site().root;
     const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
-    const auto opened = CSiteFolder::Open(RemoveBackslash(root));
+    const CPageFile* file = page.File();
+    const bool loadedHere = file && file->Site() && file->Site()->Root() == RemoveBackslash(root);
+    auto opened = loadedHere ? file->Site() : OpenSite(pagePath);
     if (!opened) {
-        return fail(opened.why, PUBLISH_STEP_SITE_FOLDERS, root);
+        return fail(CError{errno}, PUBLISH_STEP_SITE_FOLDERS, root);
     }
-    const CSiteFolder& site = *opened.value;
-    const auto jsFolder = site.Relative(RemoveBackslash(request.jsFolder));
-    const auto mediaFolder = site.Relative(RemoveBackslash(request.mediaFolder));
-    if (!jsFolder || !mediaFolder) {
-        outcome.failure = OutsideSite(jsFolder ? request.mediaFolder : request.jsFolder, root);
+    const CSiteFolder& site = *opened;
+    const auto pageFolder = loadedHere ? std::optional(file->SiteFolder())
+                                       : site.RealRelative(GetPathFolder(request.pagePath));
+    const auto jsFolder = site.RealRelative(RemoveBackslash(request.jsFolder));
+    const auto mediaFolder = site.RealRelative(RemoveBackslash(request.mediaFolder));
+    if (!jsFolder || !mediaFolder || !pageFolder) {
+        const std::string outside = !jsFolder      ? request.jsFolder
+                                    : !mediaFolder ? request.mediaFolder
+                                                   : GetPathFolder(pagePath);
+        outcome.failure = OutsideSite(outside, root);
         return outcome;
     }
     // A step that fails is a warning, unless a link was left alone in its way: the page would
@@ -560,7 +568,8 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     };
     if (m_pPlayer) {
         if (!playerStep(PUBLISH_STEP_PLAYER_FILES, request.jsFolder, [&](std::string& failed) {
-                return CopyPlayerFiles(site, *jsFolder, m_pPlayer->ResourceFolders(), failed);
+                return CopyPlayerFiles(site, *jsFolder, m_pPlayer->ResourceFolders(), failed,
+                                       &m_copied);
             })) {
             return outcome;
         }
@@ -586,7 +595,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     }
     CRecordingQuestions recorder(questions);
     const std::string work = WorkFolder(m_strWorkFolder);
-    CreateFolders(work);
+    MakeWorkingFolder(work);
     MediaCopyPlace place{&site, *mediaFolder, work, &m_copied, {}};
     if (auto copied = CopyMediaFiles(request, place, recorder); !copied) {
         outcome.cancelled = recorder.Cancelled();
@@ -610,7 +619,7 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     if (m_pPlayer &&
         !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), [&](std::string& failed) {
             errno = 0;
-            if (m_pPlayer->OnPagePublished(pagePath)) {
+            if (m_pPlayer->OnPagePublished(site, *pageFolder)) {
                 return 0;
             }
             const int error = errno != 0 ? errno : EIO;
@@ -663,7 +672,7 @@ bool CPublishJob::PageHoldsPlayer(const CHtmlPage& page) const {
 
 void CPublishJob::DropPoster() {
     for (const std::string& temp : m_request.tempList) {
-        ::unlink(temp.c_str());
+        RemoveWorkingFile(temp);
     }
     m_request.tempList.clear();
     m_request.posterFile.clear();

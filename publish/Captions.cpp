@@ -18,6 +18,7 @@
 
 #include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/StringTable.h"
 
@@ -397,7 +398,7 @@ CaptionsText ReadCaptions(const std::string& path) {
         return result;
     };
     // Not blocking: a FIFO would otherwise wait for a writer before anything can be checked.
-    CFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    CFileDescriptor fd = OpenToRead(path, O_NONBLOCK | O_NOCTTY);
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
         return failed(errno);

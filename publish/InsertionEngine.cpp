@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/PathUtils.h"
+
 namespace {
 
 // A block runs from "<script" to the nearest "</script>" at most 4096 characters on; longer ones
@@ -77,30 +79,6 @@ size_t FindText(std::string_view text, std::string_view needle, size_t start = 0
         ::memmem(text.data() + start, text.size() - start, needle.data(), needle.size());
     return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data())
                : std::string_view::npos;
-}
-
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to,
-                       bool& found) {
-    std::string out;
-    size_t start = 0;
-    found = false;
-    while (true) {
-        size_t hit = FindText(text, from, start);
-        if (hit == std::string_view::npos) {
-            break;
-        }
-        if (!found) {
-            out.reserve(text.size());
-            found = true;
-        }
-        out.append(text, start, hit - start);
-        out.append(to);
-        start = hit + from.size();
-    }
-    if (found) {
-        out.append(text, start);
-    }
-    return out;
 }
 
 }  // namespace
@@ -191,12 +169,9 @@ bool SwapCodeLines(std::string& text, std::string_view publishedCode,
         if (IsBlank(published[i]) || published[i] == preview[i]) {
             continue;
         }
-        bool found = false;
-        std::string swapped = ReplaceAll(text, published[i], preview[i], found);
-        if (!found) {
+        if (ReplaceAll(text, published[i], preview[i]) == 0) {
             return false;
         }
-        text = std::move(swapped);
     }
     return true;
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include <gumbo.h>
-#include <iconv.h>
 #include <strings.h>
 
 #include <fmt/printf.h>
@@ -22,37 +21,7 @@
 
 namespace {
 
-class CIconv {
-public:
-    CIconv(const char* from, const char* to) : m_handle(iconv_open(to, from)) {}
-    ~CIconv() {
-        if (IsValid()) {
-            iconv_close(m_handle);
-        }
-    }
-    CIconv(const CIconv&) = delete;
-    CIconv& operator=(const CIconv&) = delete;
-
-    bool IsValid() const { return m_handle != reinterpret_cast<iconv_t>(-1); }
-    void ResetState() { iconv(m_handle, nullptr, nullptr, nullptr, nullptr); }
-    // Converts all of `in`; false (errno EINVAL for an incomplete character, EILSEQ for an
-    // invalid one) leaves the state as it was before the call only when nothing was consumed.
-    bool Convert(std::string_view in, std::string& out) {
-        char* src = const_cast<char*>(in.data());
-        size_t srcLeft = in.size();
-        char buffer[64];
-        char* dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        if (iconv(m_handle, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1)) {
-            return false;
-        }
-        out.assign(buffer, sizeof buffer - dstLeft);
-        return true;
-    }
-
-private:
-    iconv_t m_handle;
-};
+using codepage::CIconv;
 
 // The page text as UTF-8, which is all the tokenizer reads, and the way back from its offsets
 // to the text's. Between two anchors every character has as many bytes in both.

@@ -231,42 +231,16 @@ CStatus CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuest
     const std::string inside = AddBackslash(place.site->PathOf(place.folder));
     for (const std::string& temp : request.tempList) {
         if (!temp.starts_with(inside)) {
-            ::unlink(temp.c_str());
+            RemoveWorkingFile(temp);
         }
     }
     request.tempList.clear();
     return {};
 }
 
-namespace {
-
-// A folder of its own, made where missing, taken as the whole site: for callers that name no
-// site root.
-CResult<std::shared_ptr<CSiteFolder>> FolderAsSite(const std::string& folder) {
-    if (!IsValidPath(folder)) {
-        return CError{EINVAL};
-    }
-    if (!CreateFolders(folder)) {
-        return CError{errno};
-    }
-    return CSiteFolder::Open(RemoveBackslash(folder));
-}
-
-}  // namespace
-
-CStatus CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                       ICopyQuestions& questions, CEqualFilesMemo* memo) {
-    const auto site = FolderAsSite(mediaFolder);
-    if (!site) {
-        return site.why;
-    }
-    std::string work = GetTempFolder();
-    MediaCopyPlace place{site.value.get(), "", work, memo, {}};
-    return CopyMediaFiles(request, place, questions);
-}
-
 int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
-                    const std::vector<std::string>& folders, std::string& failed) {
+                    const std::vector<std::string>& folders, std::string& failed,
+                    CEqualFilesMemo* memo) {
     const std::string install = GetInstallFolder();
     for (const std::string& folder : folders) {
         const std::string source = CombinePath(install, folder);
@@ -295,12 +269,18 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
             }
             const std::string to = JoinRelative(relative, name);
             // A batch puts the same files into one site again and again: an equal file stays.
-            if (AlreadyThere(site, to, from, false)) {
+            const std::string shown = site.PathOf(to);
+            if (memo && memo->KnownEqual(from, shown)) {
                 continue;
             }
-            if (const int error = CopyFileIntoSite(from, site, to)) {
-                failed = to;
-                return error;
+            if (!AlreadyThere(site, to, from, false)) {
+                if (const int error = CopyFileIntoSite(from, site, to)) {
+                    failed = to;
+                    return error;
+                }
+            }
+            if (memo) {
+                memo->Remember(from, shown);
             }
         }
     }
@@ -325,7 +305,7 @@ std::string ReasonText(int error, size_t limit_bytes) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenToRead(path, O_NOFOLLOW).release();
     if (fd < 0) {
         return std::nullopt;
     }
@@ -407,11 +387,6 @@ std::string MissingTypeLines(std::string_view ours, const std::set<std::string>&
 
 std::string ServerConfigSource() {
     return GetInstallFolder() + "/Scripts/.htaccess";
-}
-
-CStatus CopyServerConfig(const std::string& mediaFolder) {
-    const auto site = FolderAsSite(mediaFolder);
-    return site ? CopyServerConfig(*site.value, "") : CStatus(site.why);
 }
 
 CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {

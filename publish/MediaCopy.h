@@ -75,21 +75,18 @@ struct MediaCopyPlace {
 // deletes the temporary files that lie outside the media folder. A failure means publishing must
 // stop (Cancel and Abort, which have nothing more to say; a link left in the way).
 CStatus CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuestions& questions);
-// The same into `mediaFolder` (made when missing) taken as a site of its own.
-CStatus CopyMediaFiles(PlayerRequest& request, const std::string& mediaFolder,
-                       ICopyQuestions& questions, CEqualFilesMemo* memo = nullptr);
 
 // Copies the player's resource `folders` from the installation into `jsFolder` (relative to the
 // site's root). 0 or the errno that stopped it, with `failed` naming the file or folder in the
-// site that could not be written (ELOOP: a link there).
+// site that could not be written (ELOOP: a link there). `memo` spares a batch comparing the same
+// files again for every page.
 int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
-                    const std::vector<std::string>& folders, std::string& failed);
+                    const std::vector<std::string>& folders, std::string& failed,
+                    CEqualFilesMemo* memo = nullptr);
 
 // Copies the installation's server configuration to ".htaccess" in the media folder (relative to
 // the site's root; made when missing, so the first publish gets it too). A site's own
 // configuration that cannot take our lines fails with message 332, which lists them.
 CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
-// The same with `mediaFolder` taken as a site of its own.
-CStatus CopyServerConfig(const std::string& mediaFolder);
 // The installation's server configuration that CopyServerConfig publishes.
 std::string ServerConfigSource();

@@ -10,11 +10,15 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "players/PlayerRequest.h"
 #include "publish/InsertionGuard.h"
+#include "publish/SiteLayout.h"
 
 class CHtmlPage;
 class CPublishJob;
 class CStringPageEditor;
+class ICopyQuestions;
+struct ConversionProgress;
 
 // A working folder of one run alone, so that a wizard running at the same time keeps its own;
 // removed with what is in it when the run ends.
@@ -85,7 +89,82 @@ struct CaptionsRequest {
     std::string file, language, label;
 };
 
+// "FILE[:LANG[:LABEL]]"; a file name may hold colons, its part ends after ".vtt" or ".srt"
+// followed by a colon. `problem` says why the text cannot be used.
+struct CaptionsParse {
+    CaptionsRequest request;
+    std::string problem;
+};
+CaptionsParse ParseCaptionsRequest(const std::string& text);
+
 // Adds the captions asked for after those found beside the media; one found there and asked
 // for too takes the language and label given. Returns the problem of the first that cannot be
 // used, else an empty string.
 std::string AddRequestedCaptions(CPublishJob& job, const std::vector<CaptionsRequest>& requests);
+
+// What one run of the publisher is asked to do; a choice left unset keeps the saved one.
+struct PublishRequest {
+    std::string media;
+    std::vector<std::string> pages;
+    std::optional<std::string> player;
+    std::optional<std::string> siteRoot, jsPath, mediaPath;
+    std::optional<bool> poster, autoplay, loop, controls;
+    std::optional<bool> fit;
+    std::optional<std::string> at, after;
+    // In their order; noCaptions drops those found beside the media.
+    std::vector<CaptionsRequest> captions;
+    bool noCaptions = false;
+    bool print = false;
+    bool posterOptional = false;
+    // Publish into pages that already play this media too.
+    bool again = false;
+    // Put the player at `at`/`after` even where it would not show (a comment, a script...).
+    bool force = false;
+    enum class Overwrite { Ask, Yes, No } overwrite = Overwrite::No;
+    int verbosity = 1;  // 0 quiet, 1 normal, 2 verbose
+    // An MP4/M4A with its index last is rewritten with the index first unless this is false.
+    std::optional<bool> fastStart;
+    // The moment the poster is taken from, in seconds.
+    std::optional<double> posterAt;
+    // Refused media is made web-ready first; with convertOnly, written there and nothing else.
+    bool convert = false;
+    std::optional<std::string> convertOnly;
+};
+
+// The saved settings a run starts from.
+struct RunSettings {
+    SiteDescription site;
+    PlayerChoices choices;
+    int videoPlayer = 0;
+};
+
+// How a run ended; a later page's failure never hides an earlier one.
+enum class RunEnd {
+    Published,
+    BadArguments,
+    MediaRefused,
+    PageRefused,
+    WriteFailed,
+    Cancelled,
+    NoPoster,
+    NoRoom,
+    Stopped,
+};
+
+// Where a run's words go. The run leaves out what the request's verbosity does not want. The
+// engine's own messages and questions come as a report's.
+class IRunOutput : public IReport {
+public:
+    virtual ~IRunOutput() = default;
+    // A message of one or more lines.
+    virtual void Say(const std::string& text) = 0;
+    // The code asked for with `print`; false (errno set) when it could not be written.
+    virtual bool Print(const std::string& code) = 0;
+    // A conversion's progress; nullptr once it is over.
+    virtual void Converting(const std::string& name, const ConversionProgress* progress) = 0;
+};
+
+// Publishes the media into every page with the engine the wizard uses (or, with convertOnly,
+// only converts it). A stop asked for (StopRequested) ends it with what was half made undone.
+RunEnd RunPublish(const PublishRequest& request, const RunSettings& settings, IRunOutput& output,
+                  ICopyQuestions& questions);

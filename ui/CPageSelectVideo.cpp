@@ -182,7 +182,6 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     fastStartLabel->setObjectName(QStringLiteral("fastStartLabel"));
     generalGrid->addWidget(fastStartLabel, kGeneralFields, 0);
     generalGrid->addWidget(m_pFastStartText, kGeneralFields, 1);
-    // The rows share the height the window gives, so the boxes are never half empty.
     for (QGridLayout* grid : {generalGrid, detailGrid}) {
         grid->setColumnStretch(1, 1);
     }
@@ -227,9 +226,10 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     layout->addWidget(pathLabel);
     layout->addLayout(pathRow);
     layout->addSpacing(6);
-    // The details take the room the window gives.
-    layout->addLayout(groups, 1);
+    // The boxes keep to their rows; a taller window leaves its room below them, not inside.
+    layout->addLayout(groups);
     layout->addWidget(m_pNoteRow);
+    layout->addStretch(1);
     layout->addLayout(buttons);
 
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);

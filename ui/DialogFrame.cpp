@@ -5,7 +5,9 @@
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFontMetrics>
+#include <QMessageBox>
 
 namespace {
 
@@ -26,6 +28,14 @@ void ApplyDialogFrame(QDialog& dialog) {
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     const int width = TitleWidth(dialog);
+    // A message box fixes its size to its layout's at every show, and remakes that layout when
+    // its parts change; its buttons stay, so they carry the width.
+    if (auto* message = qobject_cast<QMessageBox*>(&dialog)) {
+        const QMargins margins = message->layout()->contentsMargins();
+        message->findChild<QDialogButtonBox*>()->setMinimumWidth(width - margins.left() -
+                                                                 margins.right());
+        return;
+    }
     // A strut holds in every size constraint of the layout, a fixed size included.
     auto* box = qobject_cast<QBoxLayout*>(dialog.layout());
     if (box && (box->direction() == QBoxLayout::TopToBottom ||

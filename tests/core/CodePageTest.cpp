@@ -47,6 +47,22 @@ TEST_F(CodePage, Utf16LittleEndian) {
     EXPECT_FALSE(codepage::Convert("x", "NO-SUCH-CHARSET", "UTF-8"));
 }
 
+TEST_F(CodePage, LargeTextsRoundTripWhateverTheirOutputGrowsBy) {
+    // Output many times the room made at once, up to four bytes for each one read (more than is
+    // reserved), with characters of every length across the boundaries.
+    std::string text;
+    while (text.size() < (1u << 20)) {
+        text += "a\xC3\xA4\xEC\x95\x88\xF0\x9F\x8E\xAC";
+    }
+    for (const char* wide : {"UTF-16LE", "UTF-32LE"}) {
+        const auto there = codepage::Convert(text, "UTF-8", wide);
+        ASSERT_TRUE(there) << wide;
+        const auto back = codepage::Convert(*there, wide, "UTF-8");
+        ASSERT_TRUE(back) << wide;
+        EXPECT_TRUE(*back == text) << wide;
+    }
+}
+
 TEST_F(CodePage, Utf8Validation) {
     EXPECT_TRUE(codepage::IsValidUtf8("plain"));
     EXPECT_TRUE(codepage::IsValidUtf8("\xF0\x9F\x8E\xAC"));

@@ -15,6 +15,8 @@
 //   grandchild           leaves a child holding the output open, prints its pid and exits
 //   detached FIFO        writes whether it leads a session of its own into FIFO
 //   pid-wait             its pid on a line, then waits for a signal, SIGTERM and SIGHUP ignored
+//   limits               its address space, processor time (soft:hard) and core limits
+//   spin                 uses the processor until it is stopped
 //   parent HOW ARGS...   starts ARGS through the runner (HOW: start, run or detached), passes
 //                        its output on and waits to be killed
 #include <algorithm>
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -127,6 +130,22 @@ int main(int argc, char** argv) {
             }
         }
         return 0;
+    }
+    if (command == "limits") {
+        rlimit as{}, cpu{}, core{};
+        ::getrlimit(RLIMIT_AS, &as);
+        ::getrlimit(RLIMIT_CPU, &cpu);
+        ::getrlimit(RLIMIT_CORE, &core);
+        WriteAll(STDOUT_FILENO, std::to_string(as.rlim_cur) + " " + std::to_string(cpu.rlim_cur) +
+                                    ":" + std::to_string(cpu.rlim_max) + " " +
+                                    std::to_string(core.rlim_cur));
+        return 0;
+    }
+    if (command == "spin") {
+        volatile unsigned long n = 0;
+        while (true) {
+            n = n + 1;
+        }
     }
     if (command == "wait") {
         WaitForSignal();

@@ -360,6 +360,40 @@ TEST_F(ProcessTest, CancelEndsTheChild) {
     }
 }
 
+// The media probe's bounds: a damaged file must cost the child, never us.
+TEST_F(ProcessTest, LimitsBoundWhatTheChildMayUse) {
+    constexpr size_t k256MiB = size_t{256} << 20;
+    const struct {
+        const char* name;
+        Args args;
+        size_t addressSpace_bytes;
+        int cpu_s, time_ms;
+        const char* output;
+        int signal;
+    } rows[] = {
+        {"limits are set, with no core dump", {"limits"}, k256MiB, 3, 0, "268435456 3:4 0", 0},
+        {"a spinning child ends at its processor time", {"spin"}, 0, 1, 0, "", SIGXCPU},
+        {"a waiting child is killed at the time limit", {"wait"}, 0, 0, 200, "ready\n", SIGKILL},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+#ifdef __SANITIZE_ADDRESS__
+        if (row.addressSpace_bytes != 0) {
+            continue;  // AddressSanitizer reserves far more address space at start.
+        }
+#endif
+        ProcessRequest request = Helper(row.args);
+        request.addressSpaceLimit_bytes = row.addressSpace_bytes;
+        request.cpuLimit_s = row.cpu_s;
+        request.timeLimit_ms = row.time_ms;
+        const Outcome run = RunChild(request);
+        EXPECT_EQ(run.output, row.output);
+        EXPECT_EQ(run.result.signal, row.signal);
+        EXPECT_EQ(run.result.exited, row.signal == 0);
+        EXPECT_EQ(run.result.timedOut, row.time_ms != 0);
+    }
+}
+
 // The browser version probe: standard output only, cut at the limit.
 TEST_F(ProcessTest, RunAndCaptureKeepsStandardOutputUpToTheLimit) {
     EXPECT_EQ(RunAndCapture(DEDE5_PROCESS_HELPER, {"interleave", "2"}), "out 0\nout 1\n");

@@ -35,10 +35,19 @@ gid_t UnprivilegedGid() {
 CPublishProcess::CPublishProcess(std::vector<std::string> args, const RunOptions& options) {
     // The limit and the other user are set up by small programs that then start the next one.
     ProcessRequest request;
-    if (options.fileSizeLimit >= 0) {
-        // A write past the limit then fails with EFBIG instead of ending the program.
-        request.argv = {"env", "--ignore-signal=XFSZ", "prlimit",
-                        "--fsize=" + std::to_string(options.fileSizeLimit), "--"};
+    std::vector<std::string> limits;
+    for (const auto& [name, value] : {std::pair{"--fsize=", options.fileSizeLimit},
+                                      {"--as=", options.addressSpaceLimit},
+                                      {"--cpu=", options.cpuLimit_s}}) {
+        if (value >= 0) {
+            limits.push_back(name + std::to_string(value));
+        }
+    }
+    if (!limits.empty()) {
+        // A write past the file size limit then fails with EFBIG instead of ending the program.
+        request.argv = {"env", "--ignore-signal=XFSZ", "prlimit"};
+        request.argv.insert(request.argv.end(), limits.begin(), limits.end());
+        request.argv.push_back("--");
     }
     if (options.unprivileged && ::geteuid() == 0) {
         request.argv.insert(
@@ -108,7 +117,8 @@ std::string CopyInstall(const test::Sandbox& sandbox, const std::string& name) {
     const fs::path folder = sandbox.MakeFolder(name);
     const fs::path program = DEDE5_PUBLISH_PROGRAM;
     for (const auto& entry : fs::directory_iterator(DEDE5_BUILD_HOME)) {
-        if (!entry.is_directory() && entry.path() != program) {
+        if (!entry.is_directory() && entry.path() != program &&
+            entry.path().filename() != "dede5-media-probe") {
             continue;
         }
         const fs::path target = folder / entry.path().filename();

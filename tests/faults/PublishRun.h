@@ -26,6 +26,9 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> env;
     // RLIMIT_FSIZE: writes past this many bytes fail with EFBIG, as on a full disk.
     long long fileSizeLimit = -1;
+    // RLIMIT_AS and RLIMIT_CPU, which its children inherit too.
+    long long addressSpaceLimit = -1;
+    long long cpuLimit_s = -1;
     // Run as an ordinary user (nobody) when the test runs as root, where permissions do not
     // stop writes; as any other user, run as that user.
     bool unprivileged = false;

@@ -224,11 +224,64 @@ TEST_F(SiteDoor, ADeadRunsDebrisIsSweptAndALiveRunsIsKept) {
     for (const Row& row : rows) {
         env.sandbox.Write("site/" + row.path, "debris");
     }
+    // Working folders in TMPDIR: only this user's own of a gone run go.
+    const Row work[] = {{"publish-" + dead.substr(8) + "f6/poster.jpg", false},
+                        {"publish-" + live.substr(8) + "g7/poster.jpg", true},
+                        {"publish-" + dead.substr(8) + "h8/poster.jpg", ::geteuid() == 0}};
+    for (const Row& row : work) {
+        env.sandbox.Write("tmp/" + row.path, "x");
+    }
+    ::lchown((env.tmp + "/" + GetPathFolder(work[2].path)).c_str(), UnprivilegedUid(),
+             UnprivilegedGid());
     const RunResult r =
         Run({"--no-poster", "--player", "default"}, SampleMedia("movie.mp4"), index);
     EXPECT_EQ(r.status, 0) << r.err;
     for (const Row& row : rows) {
         EXPECT_EQ(PathExists(site + "/" + row.path), row.stays) << row.path;
+    }
+    for (const Row& row : work) {
+        EXPECT_EQ(PathExists(env.tmp + "/" + row.path), row.stays) << row.path;
+    }
+}
+
+TEST_F(SiteDoor, ThePageIsWrittenOnlyWhereTheSiteStillLeadsToIt) {
+    // While the poster is taken, the site's owner moves the page's folder out of the site and
+    // puts a link to it, or a copy of it, in its place.
+    install = FakeInstall(env.sandbox, "swapper",
+                          "#!/bin/sh\nif [ ! -e \"$DEDE5_TEST_TO\" ]; then\n"
+                          "  mv \"$DEDE5_TEST_FROM\" \"$DEDE5_TEST_TO\"\n"
+                          "  $DEDE5_TEST_SWAP \"$DEDE5_TEST_TO\" \"$DEDE5_TEST_FROM\"\nfi\n"
+                          "exec ffmpeg \"$@\" </dev/null\n");
+    const std::string realSite = site, linkedRoot = env.sandbox / "www";
+    ASSERT_EQ(::symlink(realSite.c_str(), linkedRoot.c_str()), 0);
+    struct Row {
+        const char* name;
+        const char* swap;
+        bool walk, rootThroughLink;
+    } rows[] = {
+        {"folder made a link", "ln -s", false, false},
+        {"folder made a link, one name at a time", "ln -s", true, false},
+        {"folder moved out, a copy in its place", "cp -a", false, false},
+        {"root named through a link, folder made a link", "ln -s", false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string moved = env.sandbox / (std::string("outside-") + row.name);
+        fs::remove_all(realSite + "/pages");
+        env.sandbox.Write("site/pages/page.htm", kPage);
+        site = row.rootThroughLink ? linkedRoot : realSite;
+        const std::string page = site + "/pages/page.htm";
+        setenv("DEDE5_TEST_SWAP", row.swap, 1);
+        setenv("DEDE5_TEST_FROM", (realSite + "/pages").c_str(), 1);
+        setenv("DEDE5_TEST_TO", moved.c_str(), 1);
+        const RunResult r = Run({"--poster"}, SampleMedia("movie.mp4"), page, row.walk);
+        site = realSite;
+        EXPECT_EQ(r.status, 4) << r.err;
+        EXPECT_NE(r.err.find(fmt::sprintf(LoadStringRes(IDS_PAGE_REPLACED), page)),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(test::ReadFile(moved + "/page.htm"), kPage) << "nothing written outside";
+        EXPECT_EQ(test::ReadFile(realSite + "/pages/page.htm"), kPage);
     }
 }
 

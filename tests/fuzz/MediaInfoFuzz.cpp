@@ -9,6 +9,8 @@
 
 #include "core/PathUtils.h"
 #include "media/MediaInfo2.h"
+#include "media/MediaInfoHandle.h"
+#include "media/MediaInfoReader.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -35,6 +37,8 @@ bool ModelIsHtml5(const CMediaInfo2& m, const std::string& extension) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::ConfineEnvironment();
+    // A child per input would be slow; the fuzzer bounds the library's time and memory itself.
+    CMediaInfoHandle::ReadInThisProcess(&MakeMediaInfoReader);
     return 0;
 }
 

@@ -32,7 +32,8 @@ done
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/dede5-varodo usr/bin/dede5-publish usr/share/applications/dede5-varodo.desktop \
+for f in usr/bin/dede5-varodo usr/bin/dede5-publish usr/libexec/dede5-varodo/dede5-media-probe \
+         usr/share/applications/dede5-varodo.desktop \
          usr/share/man/man1/dede5-publish.1.gz usr/share/bash-completion/completions/dede5-publish \
          usr/share/dede5-varodo/Example/default.htm \
          usr/share/dede5-varodo/Scripts/.htaccess usr/share/dede5-varodo/manual/index.html \

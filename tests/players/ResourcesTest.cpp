@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -94,14 +95,22 @@ TEST_F(Resources, MissingSourceFolderFailsWithoutTouchingOthers) {
 }
 
 TEST_F(Resources, ProjekktorPutsItsFlashPlayerBesideThePageWhenItHasOne) {
-    const std::string page = env.sandbox.Write("site/pages/a.htm", "<html>");
+    env.sandbox.Write("site/pages/a.htm", "<html>");
+    const auto site = CSiteFolder::Open(env.sandbox / "site");
+    ASSERT_TRUE(site);
     auto player = CreatePlayer(PLAYER_TYPE_PROJEKKTOR);
-    EXPECT_TRUE(player->OnPagePublished(page)) << "no jarisplayer.swf: nothing to do";
+    EXPECT_TRUE(player->OnPagePublished(*site.value, "pages"))
+        << "no jarisplayer.swf: nothing to do";
     EXPECT_FALSE(PathExists(env.sandbox / "site/pages/jarisplayer.swf"));
     env.sandbox.Write("install/Projekktor/jarisplayer.swf", "swf");
-    EXPECT_TRUE(player->OnPagePublished(page));
+    EXPECT_TRUE(player->OnPagePublished(*site.value, "pages"));
     EXPECT_EQ(test::ReadFile(env.sandbox / "site/pages/jarisplayer.swf"), "swf");
-    EXPECT_TRUE(CreatePlayer(PLAYER_TYPE_VIDEOJS)->OnPagePublished(page));
+    EXPECT_TRUE(CreatePlayer(PLAYER_TYPE_VIDEOJS)->OnPagePublished(*site.value, "pages"));
+    // A link in its place is left alone and named.
+    const std::string swf = env.sandbox / "site/pages/jarisplayer.swf";
+    ASSERT_TRUE(::unlink(swf.c_str()) == 0 && ::symlink("/dev/null", swf.c_str()) == 0);
+    EXPECT_FALSE(player->OnPagePublished(*site.value, "pages"));
+    EXPECT_EQ(player->FailedFile(), swf);
 }
 
 TEST_F(Resources, SamplePagesAreNumberedAndFilledWithTheOptions) {

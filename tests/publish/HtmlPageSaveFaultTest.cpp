@@ -190,27 +190,6 @@ TEST_F(HtmlPageSaveFaultTest, ReplacedPageKeepsItsModeAndItsLink) {
     EXPECT_EQ(FolderListing(env.sandbox / "real"), std::set<std::string>{"page.htm"});
 }
 
-TEST_F(HtmlPageSaveFaultTest, PreviewFileIsWrittenFromItsStartAndCut) {
-    const std::string previewPath = env.sandbox / "site/.~preview0001.htm";
-    CPageFile preview;
-    ASSERT_TRUE(preview.Create(previewPath));
-    EXPECT_FALSE(CPageFile().Create(previewPath));  // never an existing file
-    ASSERT_TRUE(
-        test::Shown(page.SavePage(preview, std::string(5000, 'x') + "<meta charset=unicode >")));
-    ASSERT_TRUE(test::Shown(page.SavePage(preview, "<p>short</p>")));
-    EXPECT_EQ(test::ReadFile(previewPath), "<p>short</p>");
-
-    CFailingWriter full(4);
-    page.SetFileWriter(&full);
-    env.box.messages.clear();
-    EXPECT_FALSE(test::Shown(page.SavePage(preview, "<p>longer text</p>")));
-    ASSERT_EQ(env.box.messages.size(), 1u);
-    EXPECT_NE(env.box.messages[0].text.find(previewPath), std::string::npos);
-    EXPECT_NE(env.box.messages[0].text.find("No space left on device"), std::string::npos);
-    // The page itself was not touched by previews.
-    EXPECT_EQ(test::ReadFile(path), original);
-}
-
 TEST_F(HtmlPageSaveFaultTest, SaveWithoutALoadedPageFailsWithAMessage) {
     page.Close();
     EXPECT_FALSE(test::Shown(page.SavePage(edited)));

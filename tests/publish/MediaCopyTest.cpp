@@ -58,6 +58,17 @@ protected:
         return r;
     }
     std::string Media(const std::string& name) { return box / ("site/medias/" + name); }
+    // Copies into `folder` of the site in the sandbox, as publishing does.
+    bool Copy(PlayerRequest& r, const std::string& folder = "medias") {
+        box.MakeFolder("site");
+        const auto site = CSiteFolder::Open(box / "site");
+        MediaCopyPlace place{site.value.get(), folder, box / "work", nullptr, {}};
+        return site && CopyMediaFiles(r, place, questions);
+    }
+    CStatus ServerConfig() {
+        const auto site = CSiteFolder::Open(box.MakeFolder("site"));
+        return site ? CopyServerConfig(*site.value, "medias") : CStatus(site.why);
+    }
 
     test::Sandbox box;
     ScriptedQuestions questions;
@@ -66,8 +77,8 @@ protected:
 
 TEST_F(MediaCopy, SameMediaTwiceAsksNothing) {
     PlayerRequest r = Request({"movie.mp4", "movie.jpg"});
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
+    ASSERT_TRUE(Copy(r));
     EXPECT_TRUE(questions.overwriteTexts.empty());
     EXPECT_EQ(test::ReadFile(Media("movie.mp4")), "content of movie.mp4");
 }
@@ -78,7 +89,7 @@ TEST_F(MediaCopy, ChangedFilesAskOnceEachAndYesToAllSilencesTheRest) {
         box.Write(std::string("site/medias/") + f, "older");
     }
     questions.overwriteAnswers = {COPY_EXIST_YES_TO_ALL};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     ASSERT_EQ(questions.overwriteTexts.size(), 1u);
     EXPECT_EQ(questions.overwriteTexts[0],
               "File 'a.mp4' already exists in '" + medias + "/" +
@@ -87,7 +98,7 @@ TEST_F(MediaCopy, ChangedFilesAskOnceEachAndYesToAllSilencesTheRest) {
 
     // Yes to All lasts one publish only.
     box.Write("site/medias/a.mp4", "changed again");
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(questions.overwriteTexts.size(), 2u);
     EXPECT_EQ(test::ReadFile(Media("a.mp4")), "changed again") << "the default answer is No";
 }
@@ -96,7 +107,7 @@ TEST_F(MediaCopy, NoKeepsTheOldFileAndStillSucceeds) {
     PlayerRequest r = Request({"a.mp4", "b.mp4"});
     box.Write("site/medias/a.mp4", "users own");
     questions.overwriteAnswers = {COPY_EXIST_NO};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(test::ReadFile(Media("a.mp4")), "users own");
     EXPECT_EQ(test::ReadFile(Media("b.mp4")), "content of b.mp4");
     EXPECT_EQ(questions.notes, std::vector<int>{IDS_PUBLISHED_AS}) << "the other name is told";
@@ -107,7 +118,7 @@ TEST_F(MediaCopy, CancelStopsKeepingEarlierCopiesAndTemporaryFiles) {
     box.Write("site/medias/b.jpg", "older");
     r.tempList = {r.copyList[1]};
     questions.overwriteAnswers = {COPY_EXIST_CANCEL};
-    EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+    EXPECT_FALSE(Copy(r));
     EXPECT_TRUE(IsRegularFile(Media("a.mp4")));
     EXPECT_FALSE(PathExists(Media("c.mp4")));
     EXPECT_TRUE(IsRegularFile(r.copyList[1])) << "temporary files are not deleted on Cancel";
@@ -119,7 +130,7 @@ TEST_F(MediaCopy, ReadOnlyTargetIsOverwritten) {
     const std::string target = box.Write("site/medias/a.mp4", "older");
     ::chmod(target.c_str(), 0444);
     questions.overwriteAnswers = {COPY_EXIST_YES};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(test::ReadFile(target), "content of a.mp4");
 }
 
@@ -128,7 +139,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         PlayerRequest r = Request({"a.mp4", "b.mp4"});
         SetCopyFaultForTesting(3, ENOSPC);
         questions.errorAnswers = {IDABORT};
-        EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+        EXPECT_FALSE(Copy(r));
         ASSERT_EQ(questions.errorTexts.size(), 1u);
         EXPECT_EQ(questions.errorTexts[0],
                   "An error occurred while copying file \"a.mp4\":\nNo space left on device");
@@ -140,7 +151,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         questions.errorTexts.clear();
         SetCopyFaultForTesting(3, ENOSPC);
         questions.errorAnswers = {IDIGNORE, IDIGNORE};
-        EXPECT_TRUE(CopyMediaFiles(r, medias, questions));
+        EXPECT_TRUE(Copy(r));
         EXPECT_EQ(questions.errorTexts.size(), 2u) << "Ignore goes on with the next file";
     }
     {
@@ -149,7 +160,7 @@ TEST_F(MediaCopy, FailedCopyOffersAbortRetryIgnore) {
         SetCopyFaultForTesting(3, ENOSPC);
         questions.errorAnswers = {IDRETRY, IDRETRY};
         questions.clearFaultOnRetry = true;
-        EXPECT_TRUE(CopyMediaFiles(r, medias, questions));
+        EXPECT_TRUE(Copy(r));
         EXPECT_EQ(questions.errorTexts.size(), 1u);
         EXPECT_EQ(test::ReadFile(Media("a.mp4")), "content of a.mp4");
     }
@@ -159,7 +170,7 @@ TEST_F(MediaCopy, MediaDeletedBeforePublishIsReported) {
     PlayerRequest r = Request({"gone.mp4"});
     ::unlink(r.copyList[0].c_str());
     questions.errorAnswers = {IDABORT};
-    EXPECT_FALSE(CopyMediaFiles(r, medias, questions));
+    EXPECT_FALSE(Copy(r));
     ASSERT_EQ(questions.errorTexts.size(), 1u);
     EXPECT_NE(questions.errorTexts[0].find("No such file or directory"), std::string::npos);
 }
@@ -171,7 +182,7 @@ TEST_F(MediaCopy, TemporaryPosterInsideTheMediaFolderStays) {
     const std::string neighbour = box.Write("site/medias2/x.jpg", "poster");
     r.copyList.push_back(outside);
     r.tempList = {outside, inside, neighbour};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_FALSE(PathExists(outside));
     EXPECT_TRUE(PathExists(inside));
     EXPECT_FALSE(PathExists(neighbour)) << "a folder that only begins like the media folder";
@@ -183,22 +194,21 @@ TEST_F(MediaCopy, MediaAlreadyInTheMediaFolderIsSkipped) {
     PlayerRequest r;
     r.mediaFolderUrl = "medias/";
     r.copyList = {box.Write("site/medias/here.mp4", "x")};
-    ASSERT_TRUE(CopyMediaFiles(r, medias, questions));
+    ASSERT_TRUE(Copy(r));
     EXPECT_EQ(test::ReadFile(Media("here.mp4")), "x");
 }
 
 TEST_F(MediaCopy, UnusableMediaFolderStopsSilently) {
     PlayerRequest r = Request({"a.mp4"});
     box.Write("site/file", "x");
-    EXPECT_FALSE(CopyMediaFiles(r, box / "site/file/medias", questions));
-    EXPECT_FALSE(CopyMediaFiles(r, "relative/medias", questions));
+    EXPECT_FALSE(Copy(r, "file/medias"));
     EXPECT_TRUE(questions.errorTexts.empty());
 
     // With an empty relative media path the folder is neither made nor checked.
     PlayerRequest root = Request({"a.mp4"});
     root.mediaFolderUrl.clear();
     box.MakeFolder("site");
-    ASSERT_TRUE(CopyMediaFiles(root, box / "site", questions));
+    ASSERT_TRUE(Copy(root, ""));
     EXPECT_TRUE(IsRegularFile(box / "site/a.mp4"));
 }
 
@@ -208,10 +218,10 @@ TEST_F(MediaCopy, ServerConfigurationGoesBesideTheMedia) {
     const std::string savedHome = saved ? saved : "";
     env.sandbox.Write("install/Scripts/.htaccess", "AddType video/mp4 .mp4\n");
     ::setenv("DEDE5_VARODO_HOME", (env.sandbox / "install").c_str(), 1);
-    EXPECT_TRUE(CopyServerConfig(medias)) << "the media folder is made on the first publish";
+    EXPECT_TRUE(ServerConfig()) << "the media folder is made on the first publish";
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n");
     env.sandbox.Write("install/Scripts/.htaccess", "new\n");
-    EXPECT_TRUE(CopyServerConfig(medias + "/"));
+    EXPECT_TRUE(ServerConfig());
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), "AddType video/mp4 .mp4\n")
         << "an existing configuration is not replaced";
     if (!savedHome.empty()) {
@@ -230,13 +240,13 @@ TEST_F(MediaCopy, TheSitesOwnServerConfigurationOnlyGainsTheMissingTypes) {
         "AuthType Basic\nAuthName \"Members\"\nRequire valid-user\nRewriteEngine On\n"
         "addtype VIDEO/MP4 MP4";
     box.Write("site/medias/.htaccess", site);
-    EXPECT_TRUE(CopyServerConfig(medias));
+    EXPECT_TRUE(ServerConfig());
     const std::string expected = site +
                                  "\n# Media types added by Ombrel DEDE5 Varodo\n"
                                  "AddType video/mp4 .m4v\nAddType audio/mpeg .mp3\n"
                                  "# End of the media types added by Ombrel DEDE5 Varodo\n";
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), expected);
-    EXPECT_TRUE(CopyServerConfig(medias));
+    EXPECT_TRUE(ServerConfig());
     EXPECT_EQ(test::ReadFile(Media(".htaccess")), expected) << "the block is written once";
     EXPECT_TRUE(env.box.messages.empty());
 
@@ -244,7 +254,7 @@ TEST_F(MediaCopy, TheSitesOwnServerConfigurationOnlyGainsTheMissingTypes) {
     const std::string elsewhere = env.sandbox.Write("elsewhere/.htaccess", "Require all denied\n");
     ::unlink(Media(".htaccess").c_str());
     ASSERT_EQ(::symlink(elsewhere.c_str(), Media(".htaccess").c_str()), 0);
-    const CStatus refused = CopyServerConfig(medias);
+    const CStatus refused = ServerConfig();
     EXPECT_FALSE(refused);
     EXPECT_EQ(test::ReadFile(elsewhere), "Require all denied\n");
     const std::string told = ErrorText(refused.why);

@@ -44,23 +44,6 @@ protected:
         COptions::Instance()->m_strWorkFolder = env.sandbox / "work";
     }
 
-    std::unique_ptr<CPublishSheet> MakeSheet() {
-        auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
-        sheet->show();
-        return sheet;
-    }
-    static void Enter(CPublishSheet& sheet, const std::string& media) {
-        while (sheet.currentId() > CPublishSheet::kPageSelectVideo) {
-            sheet.back();
-        }
-        QLineEdit* edit = sheet.currentPage()->findChild<QComboBox*>("mediaPathBox")->lineEdit();
-        edit->clear();
-        QTest::keyClicks(edit, ToQt(media));
-        QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
-        ASSERT_EQ(sheet.currentId(), CPublishSheet::kPageSelectPlayer);
-        QCoreApplication::sendPostedEvents();
-        sheet.currentPage()->layout()->activate();
-    }
     static QWidget& Page(CPublishSheet& sheet) {
         return *sheet.page(CPublishSheet::kPageSelectPlayer);
     }
@@ -109,8 +92,8 @@ protected:
 };
 
 TEST_F(CaptionsListTest, FoundAddedEditedAndRemoved) {
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     ASSERT_TRUE(Button(*sheet).isVisible());
     EXPECT_EQ(Button(*sheet).text(), "Ca&ptions (1)...") << "found beside the video";
@@ -177,9 +160,9 @@ TEST_F(CaptionsListTest, FoundAddedEditedAndRemoved) {
     EXPECT_EQ(Button(*sheet).text(), "Ca&ptions (1)...");
 
     // Back and forth on the same video keeps the list; audio shows no button.
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     EXPECT_EQ(job.Captions().size(), 1u);
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     EXPECT_FALSE(Button(*sheet).isVisible());
     EXPECT_TRUE(job.Captions().empty());
 }

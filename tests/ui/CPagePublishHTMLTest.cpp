@@ -159,16 +159,20 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
     EXPECT_EQ(Commands(page), "FIPR+-");
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
 
+    const std::string outside = env.sandbox.Write("elsewhere/a.htm", kNewsPage);
+    const std::string link = site + "/link.htm";
+    std::filesystem::create_symlink(outside, link);
+    const std::string notUnder = LoadStringRes(IDS_PAGE_NOT_UNDER_ROOT);
+    const std::string failed = LoadStringRes(IDS_PAGE_LOAD_FAILED);
     const struct {
         const char* name;
         std::string path;
         std::string message;
     } refused[] = {
-        {"outside the site root", env.sandbox.Write("elsewhere/a.htm", kNewsPage),
-         Fill(LoadStringRes(IDS_PAGE_NOT_UNDER_ROOT).c_str(), site + "/",
-              env.sandbox / "elsewhere/a.htm")},
-        {"missing", site + "/gone.htm",
-         Fill(LoadStringRes(IDS_PAGE_LOAD_FAILED).c_str(), site + "/gone.htm")},
+        {"outside the site root", outside, Fill(notUnder.c_str(), site + "/", outside)},
+        {"missing", site + "/gone.htm", Fill(failed.c_str(), site + "/gone.htm")},
+        {"a folder", site + "/news", Fill(failed.c_str(), site + "/news")},
+        {"a link to a page outside the site", link, Fill(notUnder.c_str(), site + "/", link)},
     };
     for (const auto& row : refused) {
         SCOPED_TRACE(row.name);
@@ -176,6 +180,7 @@ TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
         TypePath(page, row.path);
         EXPECT_EQ(TakeMessages(), std::vector<std::string>{row.message});
         // The page in use stays, and the box names it again.
+        EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
         EXPECT_EQ(Commands(page), "FIPR+-");
         EXPECT_EQ(page.SourceView()->GetText(), kNewsPage);
         EXPECT_EQ(page.PathBox()->currentText(), ToQt(news));
@@ -479,6 +484,7 @@ TEST_F(PublishPageTest, AFailedSaveChangesNothingAndCanBeTriedAgain) {
     EXPECT_TRUE(page.PathBox()->currentText().isEmpty());
     EXPECT_TRUE(page.PathBox()->lineEdit()->hasFocus());
     EXPECT_EQ(Commands(page), "----+-");
+    EXPECT_TRUE(test::SaveScreenshot(*sheet, QStringLiteral("wizard-3-next-page")));
 }
 
 TEST_F(PublishPageTest, AMediaFolderInTheWayIsReportedAndCanBeTriedAgain) {

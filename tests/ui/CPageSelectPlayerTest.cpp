@@ -25,37 +25,12 @@
 #include "players/PlayerInfo.h"
 #include "tests/app/RecordingShell.h"
 #include "tests/support/Sandbox.h"
+#include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CPlayerPicture.h"
 #include "ui/CPublishSheet.h"
 
 namespace {
-
-// Finds no browser but the default handler, and records what it was asked to open.
-class RecordingBrowserHost : public IBrowserHost {
-public:
-    bool DetectChrome(BrowserInfo& info) override {
-        info = {};
-        return false;
-    }
-    bool DetectFirefox(BrowserInfo& info) override {
-        info = {};
-        return false;
-    }
-    bool DetectInternetExplorer(BrowserInfo& info) override {
-        info = {};
-        return false;
-    }
-    bool LaunchBrowser(const BrowserInfo&, const std::string& page) override {
-        opened.push_back(page);
-        return true;
-    }
-    bool OpenDefault(const std::string& page) override {
-        opened.push_back(page);
-        return true;
-    }
-    std::vector<std::string> opened;
-};
 
 class PageSelectPlayerTest : public ::testing::Test {
 protected:
@@ -70,24 +45,6 @@ protected:
     }
     ~PageSelectPlayerTest() override { SetShell(nullptr); }
 
-    std::unique_ptr<CPublishSheet> MakeSheet() {
-        auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
-        sheet->show();
-        return sheet;
-    }
-    // From the first page with `media` to the player page, laid out.
-    static void Enter(CPublishSheet& sheet, const std::string& media) {
-        while (sheet.currentId() > CPublishSheet::kPageSelectVideo) {
-            sheet.back();
-        }
-        QLineEdit* edit = sheet.currentPage()->findChild<QComboBox*>("mediaPathBox")->lineEdit();
-        edit->clear();
-        QTest::keyClicks(edit, ToQt(media));
-        QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
-        ASSERT_EQ(sheet.currentId(), CPublishSheet::kPageSelectPlayer);
-        QCoreApplication::sendPostedEvents();
-        sheet.currentPage()->layout()->activate();
-    }
     static CPageSelectPlayer& Page(CPublishSheet& sheet) {
         return *qobject_cast<CPageSelectPlayer*>(sheet.page(CPublishSheet::kPageSelectPlayer));
     }
@@ -137,8 +94,8 @@ protected:
 };
 
 TEST_F(PageSelectPlayerTest, AudioModeShortensThePictureAndVideoModeRestoresIt) {
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     ASSERT_TRUE(Page(*sheet).IsVideoMode());
     QStringList videoNames;
     for (const PlayerInfo& row : GetVideoPlayers()) {
@@ -153,7 +110,7 @@ TEST_F(PageSelectPlayerTest, AudioModeShortensThePictureAndVideoModeRestoresIt) 
     EXPECT_GE(picture.height(), 220);
     EXPECT_GT(autoPlay.top(), picture.bottom());
 
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     EXPECT_FALSE(Page(*sheet).IsVideoMode());
     EXPECT_EQ(Entries(*sheet), QStringList{"MediaElement Player"});
     const QRect shortPicture = Picture(*sheet).geometry();
@@ -167,7 +124,7 @@ TEST_F(PageSelectPlayerTest, AudioModeShortensThePictureAndVideoModeRestoresIt) 
     EXPECT_FALSE(Poster(*sheet).isVisible());
     EXPECT_EQ(Picture(*sheet).Picture().size(), QSize(411, 79));
 
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     EXPECT_TRUE(Page(*sheet).IsVideoMode());
     EXPECT_EQ(Entries(*sheet), videoNames);
     EXPECT_EQ(Picture(*sheet).geometry(), picture);
@@ -177,8 +134,8 @@ TEST_F(PageSelectPlayerTest, AudioModeShortensThePictureAndVideoModeRestoresIt) 
 }
 
 TEST_F(PageSelectPlayerTest, ChosenPlayerSurvivesBackAndForwardAndFillsTheRequest) {
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     Choose(*sheet, 3);
     EXPECT_EQ(COptions::Instance()->m_nVideoPlayer, 3);
 
@@ -192,7 +149,7 @@ TEST_F(PageSelectPlayerTest, ChosenPlayerSurvivesBackAndForwardAndFillsTheReques
     EXPECT_EQ(List(*sheet).currentText(), "Leanback Player");
 
     // Through the first page and forward again: the choice comes back from the settings.
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     EXPECT_EQ(List(*sheet).currentText(), "Leanback Player");
     Choose(*sheet, 4);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
@@ -200,7 +157,7 @@ TEST_F(PageSelectPlayerTest, ChosenPlayerSurvivesBackAndForwardAndFillsTheReques
     EXPECT_EQ(sheet->State().m_job.GetPlayerType(), PLAYER_TYPE_PROJEKKTOR);
 
     // The audio choice is kept apart from the video one.
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
     ASSERT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);
     EXPECT_EQ(sheet->State().m_job.Request().mediaKind, 2);
@@ -210,7 +167,7 @@ TEST_F(PageSelectPlayerTest, ChosenPlayerSurvivesBackAndForwardAndFillsTheReques
 }
 
 TEST_F(PageSelectPlayerTest, StoredIndexThatNamesNoRowFallsBackToTheFirst) {
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     const struct {
         const char* name;
         std::string media;
@@ -224,7 +181,7 @@ TEST_F(PageSelectPlayerTest, StoredIndexThatNamesNoRowFallsBackToTheFirst) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         COptions::Instance()->*row.stored = row.value;
-        Enter(*sheet, row.media);
+        test::EnterMedia(*sheet, row.media);
         EXPECT_EQ(List(*sheet).currentIndex(), 0);
         EXPECT_FALSE(Picture(*sheet).Picture().isNull());
         QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
@@ -236,8 +193,8 @@ TEST_F(PageSelectPlayerTest, StoredIndexThatNamesNoRowFallsBackToTheFirst) {
 }
 
 TEST_F(PageSelectPlayerTest, ChoosingTheSameEntryAgainDoesNotReloadThePicture) {
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     Choose(*sheet, 2);
     const qint64 shown = Picture(*sheet).Picture().cacheKey();
     // Were the choice handled again, the stored index would be written back as 2.
@@ -265,8 +222,8 @@ TEST_F(PageSelectPlayerTest, CheckBoxesAreStoredAtOnce) {
     options->m_bAutoPlay = 1;
     options->m_bAudioAutoPlay = 0;
     options->m_bVideoPoster = 1;
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     EXPECT_TRUE(AutoPlay(*sheet).isChecked());
     EXPECT_TRUE(Poster(*sheet).isChecked());
     Click(AutoPlay(*sheet));
@@ -275,7 +232,7 @@ TEST_F(PageSelectPlayerTest, CheckBoxesAreStoredAtOnce) {
     EXPECT_EQ(options->m_bVideoPoster, 0);
     EXPECT_EQ(options->m_bAudioAutoPlay, 0);
 
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     EXPECT_FALSE(AutoPlay(*sheet).isChecked()) << "audio shows its own autoplay setting";
     Click(AutoPlay(*sheet));
     EXPECT_EQ(options->m_bAudioAutoPlay, 1);
@@ -294,8 +251,8 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     EXPECT_EQ(options->m_bFitPlayer, 1) << "on unless turned off";
     options->m_bVideoControl = 1;
     options->m_bVideoLoop = 0;
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     EXPECT_TRUE(Controls(*sheet).isChecked());
     EXPECT_FALSE(Loop(*sheet).isChecked());
     EXPECT_TRUE(Fit(*sheet).isChecked());
@@ -320,7 +277,7 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
 
     // Controls and loop are the audio player's too; fitting is for video only.
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     EXPECT_FALSE(Controls(*sheet).isChecked());
     EXPECT_TRUE(Loop(*sheet).isChecked());
     EXPECT_TRUE(Controls(*sheet).isVisible());
@@ -329,7 +286,7 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     Click(Controls(*sheet));
     EXPECT_EQ(options->m_bVideoControl, 1);
 
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     EXPECT_TRUE(Controls(*sheet).isChecked()) << "one setting for both kinds";
     EXPECT_FALSE(Fit(*sheet).isChecked());
 
@@ -340,11 +297,11 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
 }
 
 TEST_F(PageSelectPlayerTest, AudioAutoPlayCarriesANoteOnWhatBrowsersAllow) {
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     EXPECT_FALSE(AudioNote(*sheet).isVisible()) << "a muted video does start by itself";
 
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     QLabel& note = AudioNote(*sheet);
     ASSERT_TRUE(note.isVisible());
     EXPECT_EQ(FromQt(note.text()), LoadStringRes(IDS_AUDIO_AUTOPLAY_NOTE));
@@ -370,18 +327,18 @@ TEST_F(PageSelectPlayerTest, PictureClickShowsTheSamplePageFilledWithTheOptions)
     options->m_bAutoPlay = 1;
     options->m_bVideoPoster = 1;
     options->m_bAudioAutoPlay = 0;
-    RecordingBrowserHost host;
+    test::RecordingBrowserHost host(false);
     SetBrowserHost(&host);
 
-    auto sheet = MakeSheet();
-    Enter(*sheet, video);
+    auto sheet = test::ShownSheet();
+    test::EnterMedia(*sheet, video);
     Choose(*sheet, 1);
     QTest::mouseClick(&Picture(*sheet), Qt::LeftButton);
-    Enter(*sheet, audio);
+    test::EnterMedia(*sheet, audio);
     QTest::mouseClick(&Picture(*sheet), Qt::LeftButton);
 
     const std::string work = options->m_strWorkFolder;
-    EXPECT_EQ(host.opened,
+    EXPECT_EQ(host.pages,
               (std::vector<std::string>{work + "/html5-player.htm", work + "/html5-player-0.htm"}));
     EXPECT_EQ(test::ReadFile(work + "/html5-player.htm"),
               "<video class=\"tube\" autoplay=\"autoplay\" muted=\"muted\" "
@@ -398,14 +355,14 @@ TEST_F(PageSelectPlayerTest, PictureClickShowsTheSamplePageFilledWithTheOptions)
 }
 
 TEST_F(PageSelectPlayerTest, ScreenshotsInVideoAndAudioModeShowEverything) {
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     const struct {
         const char* name;
         std::string media;
     } rows[] = {{"video", video}, {"audio", audio}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Enter(*sheet, row.media);
+        test::EnterMedia(*sheet, row.media);
         EXPECT_EQ(test::CutOffWidgets(*sheet), std::vector<std::string>{});
         // The picture and both boxes lie inside the page.
         const QRect page = Page(*sheet).rect();

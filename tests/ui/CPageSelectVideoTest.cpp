@@ -100,11 +100,6 @@ protected:
         return path;
     }
 
-    std::unique_ptr<CPublishSheet> MakeSheet() {
-        auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
-        sheet->show();
-        return sheet;
-    }
     static CPageSelectVideo& Page(CPublishSheet& sheet) {
         return *qobject_cast<CPageSelectVideo*>(sheet.page(CPublishSheet::kPageSelectVideo));
     }
@@ -174,7 +169,7 @@ protected:
 };
 
 TEST_F(PageSelectVideoTest, NextWithAnEmptyBoxAsksForAFileAndStays) {
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     for (const char* typed : {"", "   \t "}) {
         SCOPED_TRACE(std::string("typed '") + typed + "'");
         env.box.messages.clear();
@@ -191,7 +186,7 @@ TEST_F(PageSelectVideoTest, NextWithAnEmptyBoxAsksForAFileAndStays) {
 TEST_F(PageSelectVideoTest, TypedPathIsParsedOnNextAndFillsTheRequest) {
     const std::string video = Mp4("clip one.mp4", 320, 240);
     const std::string audio = Mp3("song.mp3");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     // Blanks around a typed path are not part of it.
     Type(*sheet, "  " + video + " ");
     Next(*sheet);
@@ -226,7 +221,7 @@ TEST_F(PageSelectVideoTest, RefusedFilesAreNamedAndLeaveTheAcceptedOneInPlace) {
     // MPEG-4 Visual in an .mp4 parses but does not play in browsers.
     const std::string part2 = env.sandbox / "part2.mp4";
     ASSERT_TRUE(test::MakeMedia(part2, 1, true, false, {"-c:v", "mpeg4"}));
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     Type(*sheet, good);
     Next(*sheet);
     Back(*sheet);
@@ -285,7 +280,7 @@ TEST_F(PageSelectVideoTest, RefusedFilesAreNamedAndLeaveTheAcceptedOneInPlace) {
 
 TEST_F(PageSelectVideoTest, OgvDropIsRefusedWhileBrowsingAllFormatsAcceptsIt) {
     const std::string ogv = Ogv("theora.ogv");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     Drop(*sheet, {ogv});
     ASSERT_EQ(env.box.messages.size(), 1u);
     EXPECT_EQ(env.box.messages[0].text, NotHtml5(ogv + "\r\n"));
@@ -334,7 +329,7 @@ TEST_F(PageSelectVideoTest, OgvDropIsRefusedWhileBrowsingAllFormatsAcceptsIt) {
 TEST_F(PageSelectVideoTest, MediaDialogOpensOnAllSupportedMediaThenOnTheFilterUsedLast) {
     const std::string mp3 = Mp3("song.mp3");
     const std::string webm = Webm("clip.webm");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     // Opens the dialog, notes the filter it opened on, picks `file` under `filter`.
     const auto browse = [&](const std::string& file, int filter) {
         QString openedOn;
@@ -374,7 +369,7 @@ TEST_F(PageSelectVideoTest, DropRefusesOnceForAllAndLoadsTheFirstAcceptedFile) {
     const std::string fakeMp4 = env.sandbox.Write("fake.mp4", "no media here\n");
     env.store->WriteInt(kHistory, "Count", 1);
     env.store->WriteString(kHistory, "#0", listed);
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
 
     Drop(*sheet, {notes, first, fakeMp4, second});
     ASSERT_EQ(env.box.messages.size(), 1u);
@@ -420,7 +415,7 @@ TEST_F(PageSelectVideoTest, HistoryLeavesOutDeletedFilesAndKeepsPathsThatDifferI
     env.store->WriteString(kHistory, "#2", lower);
     ASSERT_EQ(::unlink(deleted.c_str()), 0);
 
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     EXPECT_EQ(Items(*sheet), (QStringList{ToQt(kept), ToQt(lower)}));
     EXPECT_EQ(PathBox(*sheet).currentText(), "") << "nothing is chosen before the user chooses";
 
@@ -457,7 +452,7 @@ TEST_F(PageSelectVideoTest, HistoryLeavesOutDeletedFilesAndKeepsPathsThatDifferI
 TEST_F(PageSelectVideoTest, DetailFieldsShowWhatTheMediaDetailsSay) {
     const std::string video = Mp4("movie.mp4", 320, 240);
     const std::string audio = Mp3("tune.mp3");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     const struct {
         const char* name;
         std::string path;
@@ -496,7 +491,7 @@ TEST_F(PageSelectVideoTest, DetailFieldsShowWhatTheMediaDetailsSay) {
 
 TEST_F(PageSelectVideoTest, ReadingKeepsTheWindowAliveAndDropsTheUsersInput) {
     const std::string video = Mp4("large.mp4");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     bool timedOut = false;
@@ -541,7 +536,7 @@ TEST_F(PageSelectVideoTest, ReadingKeepsTheWindowAliveAndDropsTheUsersInput) {
 
 TEST_F(PageSelectVideoTest, PreviewOpensTheFileOrSaysWhyNot) {
     const std::string video = Mp4("preview.mp4");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     QPushButton& preview = Button(*sheet, "previewButton");
     EXPECT_FALSE(preview.isEnabled());
     Type(*sheet, video);
@@ -572,7 +567,7 @@ TEST_F(PageSelectVideoTest, PreviewOpensTheFileOrSaysWhyNot) {
 }
 
 TEST_F(PageSelectVideoTest, PublishOptionsOpensTheOptionsSheetOnItsPublishPage) {
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     struct {
         bool modal = false;
         int page = -1;
@@ -598,7 +593,7 @@ TEST_F(PageSelectVideoTest, TypedTextIsCompletedWithMediaFilesAndFolders) {
     env.sandbox.MakeFolder("media/clips");
     Mp4("media/clip.mp4");
     env.sandbox.Write("media/clip.txt", "not offered");
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     QCompleter* completer = PathBox(*sheet).completer();
     ASSERT_NE(completer, nullptr);
     Type(*sheet, env.sandbox / "media/cli");
@@ -622,7 +617,7 @@ TEST_F(PageSelectVideoTest, ReturnInThePathBoxIsNextAndLoadsOnce) {
     const std::string typed = Mp3("typed.mp3");
     env.store->WriteInt(kHistory, "Count", 1);
     env.store->WriteString(kHistory, "#0", listed);
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     // Gone after the page opened: the entry is still listed and matches the typed text.
     ASSERT_EQ(::unlink(listed.c_str()), 0);
     Type(*sheet, listed);
@@ -642,7 +637,7 @@ TEST_F(PageSelectVideoTest, ReturnInThePathBoxIsNextAndLoadsOnce) {
 TEST_F(PageSelectVideoTest, LongFileNameIsShortenedInsteadOfWideningTheWindow) {
     const std::string name = std::string(180, 'n') + " end.mp3";
     const std::string audio = Mp3(name);
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     const QSize before = sheet->size();
     Type(*sheet, audio);
     Next(*sheet);
@@ -662,7 +657,7 @@ TEST_F(PageSelectVideoTest, LeavingTheBoxOrPreviewReadsTheTypedFileOnce) {
     const std::string first = Mp4("first.mp4");
     const std::string second = Mp3("second.mp3");
     const std::string third = Mp4("third.mp4", 160, 120);
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     Type(*sheet, first);
     Next(*sheet);
     Back(*sheet);
@@ -719,7 +714,7 @@ TEST_F(PageSelectVideoTest, LeavingTheBoxOrPreviewReadsTheTypedFileOnce) {
 TEST_F(PageSelectVideoTest, EnterInTheCompletionListTakesTheFileOrTheFolder) {
     env.sandbox.MakeFolder("media/clips");
     const std::string clip = Mp4("media/clip.mp4", 160, 120);
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     QCompleter* completer = PathBox(*sheet).completer();
     QAbstractItemView* list = completer->popup();
     // Shows the list for `typed` and makes `wanted` its current row (none when empty).

@@ -89,20 +89,6 @@ protected:
         }
     }
 
-    std::unique_ptr<CPublishSheet> MakeSheet() {
-        auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
-        sheet->show();
-        return sheet;
-    }
-    static void Enter(CPublishSheet& sheet, const std::string& media) {
-        QLineEdit* edit = sheet.currentPage()->findChild<QComboBox*>("mediaPathBox")->lineEdit();
-        edit->clear();
-        QTest::keyClicks(edit, ToQt(media));
-        QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
-        ASSERT_EQ(sheet.currentId(), CPublishSheet::kPageSelectPlayer);
-        QCoreApplication::sendPostedEvents();
-        sheet.currentPage()->layout()->activate();
-    }
     template <typename T>
     static T& Find(CPublishSheet& sheet, const char* name) {
         T* widget =
@@ -174,9 +160,9 @@ protected:
 };
 
 TEST_F(PosterMomentTest, SliderAndTimeBoxSetTheMomentAndThePictureFollows) {
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     Watch(*sheet);
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     CPosterMoment& moment = Moment(*sheet);
     QSlider& slider = Find<QSlider>(*sheet, "posterSlider");
@@ -204,21 +190,21 @@ TEST_F(PosterMomentTest, SliderAndTimeBoxSetTheMomentAndThePictureFollows) {
     // The moment is remembered for this video; another video starts from the first second.
     const std::string other = env.sandbox.Write("in/other.mp4", test::ReadFile(video));
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
-    Enter(*sheet, other);
+    test::EnterMedia(*sheet, other);
     EXPECT_EQ(time.value(), 0.0);
     ASSERT_EQ(job.PosterTime(), 0.0);
     WaitForPicture(*sheet, 0);
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     EXPECT_DOUBLE_EQ(time.value(), 1.7);
     ASSERT_DOUBLE_EQ(job.PosterTime(), 1.7);
     WaitForPicture(*sheet, 1.7);
 }
 
 TEST_F(PosterMomentTest, ANearlyBlackFirstFrameOffersALaterMomentThatItsButtonApplies) {
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     Watch(*sheet);
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     CPosterMoment& moment = Moment(*sheet);
     WaitForPicture(*sheet, 0);
@@ -255,9 +241,9 @@ TEST_F(PosterMomentTest, ANearlyBlackFirstFrameOffersALaterMomentThatItsButtonAp
 TEST_F(PosterMomentTest, ThePictureIsTakenWhileThePageGoesOnAnsweringTheUser) {
     HoldBackFfmpeg();
     QFileSystemWatcher watcher({ToQt(env.sandbox.path())});
-    auto sheet = MakeSheet();
+    auto sheet = test::ShownSheet();
     Watch(*sheet);
-    Enter(*sheet, video);
+    test::EnterMedia(*sheet, video);
     CPublishJob& job = sheet->State().m_job;
     CPosterMoment& moment = Moment(*sheet);
 

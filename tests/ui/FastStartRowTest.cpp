@@ -60,8 +60,7 @@ TEST_F(FastStartRowTest, SaysWhetherTheIndexComesFirstAndThatPublishingFixesIt) 
     ASSERT_TRUE(test::IndexFirst(first));
     ASSERT_TRUE(test::MakeMedia(audio, 1, false, true, {"-c:a", "libmp3lame"}));
 
-    auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
-    sheet->show();
+    auto sheet = test::ShownSheet();
     QLabel* label = Page(*sheet).findChild<QLabel*>(QStringLiteral("fastStartLabel"));
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(FromQt(label->text()), "Fast start:");

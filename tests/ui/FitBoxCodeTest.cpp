@@ -15,6 +15,7 @@
 #include "core/Options.h"
 #include "core/StringTable.h"
 #include "tests/support/Sandbox.h"
+#include "tests/ui/UiTestSupport.h"
 #include "ui/CPublishSheet.h"
 
 namespace {
@@ -31,8 +32,7 @@ TEST(FitBoxCodeTest, TheBoxTurnsTheFittingStyleOnAndOffInThePublishedCode) {
                                 {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"},
                                 640, 360));
 
-    auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
-    sheet->show();
+    auto sheet = test::ShownSheet();
     QLineEdit* edit = sheet->currentPage()->findChild<QComboBox*>("mediaPathBox")->lineEdit();
     QTest::keyClicks(edit, ToQt(video));
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);

@@ -35,12 +35,14 @@
 
 namespace test {
 
-// Pages shown in a browser are recorded, never shown.
+// Pages shown in a browser are recorded, never shown. It finds Chromium, or with `chrome` false
+// no browser but the default handler.
 class RecordingBrowserHost : public IBrowserHost {
 public:
+    explicit RecordingBrowserHost(bool chrome = true) : m_bChrome(chrome) {}
     bool DetectChrome(BrowserInfo& info) override {
-        info = {120, 0, "chromium"};
-        return true;
+        info = m_bChrome ? BrowserInfo{120, 0, "chromium"} : BrowserInfo{};
+        return m_bChrome;
     }
     bool DetectFirefox(BrowserInfo& info) override {
         info = {};
@@ -59,6 +61,9 @@ public:
         return true;
     }
     std::vector<std::string> pages;
+
+private:
+    bool m_bChrome;
 };
 
 // Answers every overwrite question that comes up while it lives, recording its text; the first

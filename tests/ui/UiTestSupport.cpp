@@ -1,16 +1,47 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ui/UiTestSupport.h"
 
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QTest>
 #include <QWidget>
 
 #include "app/QtText.h"
+#include "core/StringTable.h"
+#include "ui/CPublishSheet.h"
 
 namespace test {
+
+std::unique_ptr<CPublishSheet> ShownSheet() {
+    auto sheet = std::make_unique<CPublishSheet>(ToQt(LoadStringRes(IDS_PUBLISH_CAPTION)));
+    sheet->show();
+    return sheet;
+}
+
+void EnterMedia(CPublishSheet& sheet, const std::string& media) {
+    while (sheet.currentId() > CPublishSheet::kPageSelectVideo) {
+        sheet.back();
+    }
+    QLineEdit* edit = sheet.currentPage()->findChild<QComboBox*>("mediaPathBox")->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, ToQt(media));
+    QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
+    ASSERT_EQ(sheet.currentId(), CPublishSheet::kPageSelectPlayer);
+    QCoreApplication::sendPostedEvents();
+    sheet.currentPage()->layout()->activate();
+}
 
 bool SaveScreenshot(QWidget& widget, const QString& name) {
     const QString folder = QStringLiteral(DEDE5_SCREENSHOT_DIR);
@@ -64,6 +95,22 @@ std::vector<std::string> CutOffWidgets(QWidget& window) {
         }
     }
     return problems;
+}
+
+int TallestBlankBand(QWidget& box) {
+    const QImage image = box.grab().toImage();
+    const QRect rows = box.childrenRect();
+    int tallest = 0;
+    // Up to the frame's bottom line; left of the rows is the box's own background.
+    for (int y = rows.top(), band = 0; y < box.height() - 3; ++y) {
+        int x = rows.left();
+        while (x <= rows.right() && image.pixel(x, y) == image.pixel(rows.left() - 3, y)) {
+            ++x;
+        }
+        band = x > rows.right() ? band + 1 : 0;
+        tallest = std::max(tallest, band);
+    }
+    return tallest;
 }
 
 std::vector<std::string> UnnamedControls(QWidget& window) {

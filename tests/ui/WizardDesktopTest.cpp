@@ -22,6 +22,7 @@
 #include "app/CQtShell.h"
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/CConvertDialog.h"
 #include "ui/CDialogFind.h"
 #include "ui/CDlgAbout.h"
 #include "ui/CDlgCopyExist.h"
@@ -29,6 +30,7 @@
 #include "ui/CHTML5Sheet.h"
 #include "ui/CPageSelectPlayer.h"
 #include "ui/CPlayerPicture.h"
+#include "ui/CQtCopyQuestions.h"
 #include "ui/CQtMessageBox.h"
 #include "ui/CSubFolderDialog.h"
 #include "ui/DialogFrame.h"
@@ -83,16 +85,21 @@ TEST_F(WizardDesktopTest, StartFileIsReadOnTheFirstPage) {
 }
 
 TEST_F(WizardDesktopTest, PagesGrowWithTheWindow) {
-    CPublishSheet* grown = &Sheet();
-    MediaBox(*grown).setEditText(ToQt(Video()));
-    const auto groups = [&] {
-        return grown->page(CPublishSheet::kPageSelectVideo)->findChild<QGroupBox*>()->height();
-    };
-    const int groupsBefore = groups();
+    CPublishSheet* grown = &Sheet(Video());
+    // The detail boxes widen; taller, they keep to their rows instead of spreading them apart:
+    // no blank band in them is as tall as two lines of their text.
+    const auto groups = grown->page(CPublishSheet::kPageSelectVideo)->findChildren<QGroupBox*>();
+    const int widthBefore = groups[0]->width();
     const QSize before = grown->size();
-    grown->resize(before + QSize(300, 200));
-    QCoreApplication::processEvents();
-    EXPECT_GE(groups(), groupsBefore + 150);
+    for (const QSize size : {before, before + QSize(300, 200)}) {
+        grown->resize(size);
+        QCoreApplication::processEvents();
+        for (QGroupBox* group : groups) {
+            EXPECT_LT(test::TallestBlankBand(*group), 2 * group->fontMetrics().height())
+                << group->title().toStdString() << " at " << size.height();
+        }
+    }
+    EXPECT_GE(groups[0]->width(), widthBefore + 150);
 
     grown->resize(before);
     QCoreApplication::processEvents();
@@ -115,44 +122,35 @@ TEST_F(WizardDesktopTest, PagesGrowWithTheWindow) {
     EXPECT_EQ(test::CutOffWidgets(*grown), std::vector<std::string>{});
 }
 
-// Runs `make` for a dialog, shows it and checks its frame. Message boxes size themselves to
-// their title already, in their own way.
-template <typename Make>
-void ExpectDialogFrame(const char* name, Make make, bool ownWidth = true) {
+// Shows `dialog` and checks its frame: no window manager may cut its title, message boxes and
+// progress windows included.
+void ExpectDialogFrame(const char* name, QDialog& dialog) {
     SCOPED_TRACE(name);
-    std::unique_ptr<QDialog> dialog = make();
-    dialog->show();
+    dialog.show();
     QCoreApplication::processEvents();
-    const Qt::WindowFlags flags = dialog->windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowTitleHint);
-    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
-    EXPECT_EQ(test::UnnamedControls(*dialog), std::vector<std::string>{});
-    if (ownWidth) {
-        EXPECT_GE(dialog->width(), TitleWidth(*dialog)) << dialog->windowTitle().toStdString();
-    }
+    const Qt::WindowFlags buttons = Qt::WindowCloseButtonHint | Qt::WindowTitleHint |
+                                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                                    Qt::WindowContextHelpButtonHint;
+    EXPECT_EQ(dialog.windowFlags() & buttons, Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    EXPECT_EQ(test::UnnamedControls(dialog), std::vector<std::string>{});
+    EXPECT_GE(dialog.width(), TitleWidth(dialog)) << dialog.windowTitle().toStdString();
 }
 
 TEST_F(WizardDesktopTest, SmallDialogsHaveACloseButtonAndTheirWholeTitle) {
-    const std::string root = site;
-    ExpectDialogFrame("about",
-                      [] { return std::make_unique<CDlgAbout>(CVersionInfo::Compiled()); });
-    ExpectDialogFrame("options", [] { return std::make_unique<CHTML5Sheet>(); });
-    // The longest title of them all.
-    ExpectDialogFrame("sub-folder chooser", [&] {
-        return std::make_unique<CSubFolderDialog>(root, ToQt(LoadStringRes(IDS_SELECT_SUBFOLDER)));
-    });
-    ExpectDialogFrame("find", [] { return std::make_unique<CDialogFind>(nullptr); });
-    ExpectDialogFrame("overwrite question", [] { return std::make_unique<CDlgCopyExist>(); });
-    ExpectDialogFrame(
-        "message box",
-        [] {
-            std::unique_ptr<QDialog> box = CQtMessageBox::Create(MB_YESNO, "Question?", nullptr);
-            return box;
-        },
-        false);
+    ExpectDialogFrame("about", *std::make_unique<CDlgAbout>(CVersionInfo::Compiled()));
+    ExpectDialogFrame("options", *std::make_unique<CHTML5Sheet>());
+    ExpectDialogFrame("convert", *std::make_unique<CConvertDialog>(CMediaInfo2{}, site, nullptr));
+    ExpectDialogFrame("sub-folder chooser", *std::make_unique<CSubFolderDialog>(
+                                                site, ToQt(LoadStringRes(IDS_SELECT_SUBFOLDER))));
+    ExpectDialogFrame("find", *std::make_unique<CDialogFind>(nullptr));
+    ExpectDialogFrame("overwrite question", *std::make_unique<CDlgCopyExist>());
+    ExpectDialogFrame("warning", *CQtMessageBox::Create(MB_OK | MB_ICONWARNING, "No.", nullptr));
+    ExpectDialogFrame("question", *CQtMessageBox::Create(MB_YESNO, "Go?", nullptr));
+    CQtCopyQuestions::SetProgressDelayForTesting(0);
+    CQtCopyQuestions copying(nullptr);
+    copying.Progress("a.mp4", 1, 2);
+    CQtCopyQuestions::SetProgressDelayForTesting(-1);
+    ExpectDialogFrame("copy progress", *copying.ProgressDialog());
 }
 
 TEST_F(WizardDesktopTest, WebPageDialogOpensAtTheSiteRoot) {
