@@ -60,6 +60,7 @@ bool CEncoder::Start() {
     request.input = ProcessInput::Null;
     request.idleWaitBeforeOutput_ms = kWaitBeforeOutputMs;
     request.idleWaitAfterOutput_ms = kWaitAfterOutputMs;
+    request.separateErrors = m_bSeparateErrors;
 
     int exitCode = -1;
     CProcess process;
@@ -78,6 +79,7 @@ bool CEncoder::Start() {
         }
     } unregister{*this};
     m_lastResult = {};
+    m_strErrors.clear();
     log->Write("CreateProcess(): ");
     const bool started = process.Start(request);
     log->AppendText("Done\r\n");
@@ -96,10 +98,18 @@ bool CEncoder::Start() {
             log->WriteDetail("%s\r\n", line);
             ParseLine(line);
         };
-        const ProcessResult result = process.Wait([&](std::string_view chunk) {
-            m_bOutputSeen = 1;
-            lines.Append(chunk, onLine);
-        });
+        const ProcessResult result = process.Wait(
+            [&](std::string_view chunk) {
+                m_bOutputSeen = 1;
+                lines.Append(chunk, onLine);
+            },
+            [&](std::string_view chunk) {
+                // Only the end matters, and a flood must not grow it.
+                m_strErrors.append(chunk);
+                if (m_strErrors.size() > 8192) {
+                    m_strErrors.erase(0, m_strErrors.size() - 4096);
+                }
+            });
         m_lastResult = result;
 
         exitCode = ExitCodeOf(result);

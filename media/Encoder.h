@@ -40,6 +40,8 @@ public:
 
     // The command line as the log shows it: the quoted executable, a blank, then m_strArgs.
     std::string GetCommandLine(const std::string& encoderPath) const;
+    // The end of what the last run wrote on standard error, when it was kept apart.
+    const std::string& ErrorsTail() const { return m_strErrors; }
 
     // Not owned.
     CTask* m_pTask;
@@ -49,9 +51,14 @@ public:
     // The arguments the process really gets, one element each, never re-parsed by a shell.
     std::vector<std::string> m_arrArgs;
 
+protected:
+    // Standard error is kept apart from standard output: ParseLine gets only the latter.
+    bool m_bSeparateErrors = false;
+
 private:
     std::atomic<bool> m_bCancel{false};
     mutable std::mutex m_processLock;
     CProcess* m_pProcess = nullptr;
     ProcessResult m_lastResult;
+    std::string m_strErrors;
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <functional>
 #include <future>
 #include <optional>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "media/Encoder.h"
 #include "media/EncodedCheck.h"
 #include "media/MediaInfo2.h"
 #include "media/OutputLines.h"
@@ -36,6 +38,65 @@ std::string LastLine(const std::string& text) {
     return text.substr(start == std::string::npos ? 0 : start + 1,
                        end - (start == std::string::npos ? 0 : start + 1) + 1);
 }
+
+// ffmpeg copying every stream of `source` into `target` with the index first; -progress gives
+// the bytes written so far as "total_size=" lines on standard output.
+class CFastStartRun : public CEncoder {
+public:
+    CFastStartRun(const std::string& source, const std::string& target,
+                  std::function<bool(uint64_t)> progress)
+        : CEncoder(nullptr), m_strFfmpeg(GetFfmpegPath(source)), m_progress(std::move(progress)) {
+        m_bSeparateErrors = true;
+        m_arrArgs = {"-nostdin",   "-hide_banner", "-loglevel", "error",
+                     "-nostats",   "-progress",    "pipe:1",    "-stats_period",
+                     "0.2",        "-i",           source,      "-map",
+                     "0",          "-c",           "copy",      "-movflags",
+                     "+faststart", "-f",           "mp4",       "-y",
+                     target};
+        for (const std::string& arg : m_arrArgs) {
+            m_strArgs += " " + arg;
+        }
+    }
+    std::string GetEncoderPath() override { return m_strFfmpeg; }
+    bool ParseLine(const std::string& line) override {
+        constexpr std::string_view kSize = "total_size=";
+        if (line.starts_with(kSize) && m_progress && !IsCancelled() &&
+            !m_progress(static_cast<uint64_t>(std::max<int64_t>(
+                0, ParseLeadingInt64(std::string_view(line).substr(kSize.size())))))) {
+            Cancel();
+        }
+        return true;
+    }
+
+private:
+    std::string m_strFfmpeg;
+    std::function<bool(uint64_t)> m_progress;
+};
+
+// ffmpeg's hash of each stream's packets, one line each.
+class CStreamHashes : public CEncoder {
+public:
+    CStreamHashes(const std::string& ffmpeg, const std::string& input)
+        : CEncoder(nullptr), m_strFfmpeg(ffmpeg) {
+        m_bSeparateErrors = true;
+        m_arrArgs = {"-nostdin", "-hide_banner", "-loglevel", "error",  "-i",
+                     input,      "-map",         "0",         "-c",     "copy",
+                     "-f",       "streamhash",   "-hash",     "sha256", "-"};
+        m_strArgs = " -i " + input + " -f streamhash";
+    }
+    std::string GetEncoderPath() override { return m_strFfmpeg; }
+    bool ParseLine(const std::string& line) override {
+        if (m_strHashes.size() < 65536) {
+            m_strHashes += line + "\n";
+        }
+        return true;
+    }
+    // Empty when ffmpeg failed.
+    std::string Run() { return Start() ? m_strHashes : std::string(); }
+
+private:
+    std::string m_strFfmpeg, m_strHashes;
+};
 
 }  // namespace
 
@@ -77,32 +138,10 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     m_strFolder = folder;
     m_strTemp = folder + "/faststart.mp4";
 
-    ProcessRequest request;
-    // -progress gives the bytes written so far as "total_size=" lines on standard output.
-    request.argv = {GetFfmpegPath(source),
-                    "-nostdin",
-                    "-hide_banner",
-                    "-loglevel",
-                    "error",
-                    "-nostats",
-                    "-progress",
-                    "pipe:1",
-                    "-stats_period",
-                    "0.2",
-                    "-i",
-                    source,
-                    "-map",
-                    "0",
-                    "-c",
-                    "copy",
-                    "-movflags",
-                    "+faststart",
-                    "-f",
-                    "mp4",
-                    "-y",
-                    m_strTemp};
-    request.separateErrors = true;
     CLog::Instance()->Write("Fast start: \"%s\" -> \"%s\"\r\n", source, m_strTemp);
+    CFastStartRun run(source, m_strTemp, [&](uint64_t done) {
+        return !progress || progress(std::min(done, total), total);
+    });
 
     // What the result is held against, read from the source while ffmpeg works.
     auto expected =
@@ -113,34 +152,10 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
             }
             return EncodedExpectation::Of(original);
         });
-    CProcess process;
-    std::string errors;
-    COutputLines lines;
-    const auto onLine = [&](const std::string& line) {
-        constexpr std::string_view kSize = "total_size=";
-        if (!line.starts_with(kSize) || !progress || m_bCancelled) {
-            return;
-        }
-        const auto done = static_cast<uint64_t>(
-            std::max<int64_t>(0, ParseLeadingInt64(std::string_view(line).substr(kSize.size()))));
-        if (!progress(std::min(done, total), total)) {
-            m_bCancelled = true;
-            process.Cancel();
-        }
-    };
-    ProcessResult result;
-    if (process.Start(request)) {
-        result = process.Wait([&](std::string_view chunk) { lines.Append(chunk, onLine); },
-                              [&](std::string_view chunk) {
-                                  // Only the end matters, and a flood must not grow it.
-                                  errors.append(chunk);
-                                  if (errors.size() > 8192) {
-                                      errors.erase(0, errors.size() - 4096);
-                                  }
-                              });
-    } else {
-        result = process.Wait({});
-    }
+    run.Start();
+    const ProcessResult& result = run.LastResult();
+    m_bCancelled = run.IsCancelled();
+    const std::string& errors = run.ErrorsTail();
     // A stop asked for once ffmpeg had nothing more to say still counts.
     if (result.Succeeded() && !m_bCancelled && progress && !progress(total, total)) {
         m_bCancelled = true;
@@ -175,10 +190,10 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
         m_strProblem = GetErrorText(error);
     } else if (!result.started) {
         error = result.startError != 0 ? result.startError : ENOENT;
-        m_strProblem = request.argv[0] + ": " + GetErrorText(error);
+        m_strProblem = run.GetEncoderPath() + ": " + GetErrorText(error);
     } else {
         const std::string said = LastLine(errors);
-        m_strProblem = said.empty() ? request.argv[0] + " failed" : said;
+        m_strProblem = said.empty() ? run.GetEncoderPath() + " failed" : said;
     }
     CLog::Instance()->Write("Fast start failed: %s\r\n", m_strProblem);
     Discard();
@@ -236,27 +251,6 @@ bool IndexComesFirst(int fd) {
     return false;
 }
 
-// ffmpeg's hash of each stream's packets, one line each; empty when it fails.
-std::string StreamHashes(const std::string& ffmpeg, const std::string& input) {
-    ProcessRequest request;
-    request.argv = {
-        ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error",      "-i",    input,    "-map",
-        "0",    "-c",       "copy",         "-f",        "streamhash", "-hash", "sha256", "-"};
-    request.separateErrors = true;
-    CProcess process;
-    std::string out;
-    if (!process.Start(request)) {
-        process.Wait({});
-        return {};
-    }
-    const ProcessResult result = process.Wait([&](std::string_view chunk) {
-        if (out.size() < 65536) {
-            out.append(chunk);
-        }
-    });
-    return result.Succeeded() ? out : std::string();
-}
-
 }  // namespace
 
 bool IsFastStartCopyOf(const std::string& source, int publishedFd) {
@@ -267,8 +261,8 @@ bool IsFastStartCopyOf(const std::string& source, int publishedFd) {
     const std::string published =
         "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(publishedFd);
     const std::string ffmpeg = GetFfmpegPath(source);
-    const std::string ours = StreamHashes(ffmpeg, source);
-    return !ours.empty() && ours == StreamHashes(ffmpeg, published);
+    const std::string ours = CStreamHashes(ffmpeg, source).Run();
+    return !ours.empty() && ours == CStreamHashes(ffmpeg, published).Run();
 }
 
 bool FastStartCopyFile(const std::string& source, const std::string& target,
