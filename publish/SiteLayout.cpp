@@ -37,7 +37,7 @@ SiteDescription SiteFromOptions(const COptions& options) {
 std::string SiteLayout::RelativeToPage(const std::string& pagePath,
                                        const std::string& subFolder) const {
     const std::string target = JoinPath(subFolder, RealRoot(m_site.root), false);
-    return RelativePathKeepingSlashes(GetPathFolder(RealPagePath(pagePath)), target)
+    return RelativePathFrom(GetPathFolder(RealPagePath(pagePath)), target)
         .value_or(std::string());
 }
 
