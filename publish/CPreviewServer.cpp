@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <vector>
@@ -420,7 +421,7 @@ std::optional<std::string> CPreviewServer::SitePathOf(const std::string& path) c
         return name;
     }
     if (IsUnder(*folder, realRoot)) {
-        return folder->substr(realRoot == "/" ? 1 : realRoot.size() + 1) + "/" + name;
+        return std::filesystem::path(*folder).lexically_relative(realRoot) / name;
     }
     return std::nullopt;
 }
@@ -560,8 +561,7 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         Refuse(response, 404);
         return;
     }
-    const std::optional<std::string> real =
-        RealPath(realRoot == "/" ? "/" + *clean : realRoot + "/" + *clean);
+    const std::optional<std::string> real = RealPath(std::filesystem::path(realRoot) / *clean);
     if (!real) {
         Refuse(response, 404);
         return;
@@ -571,7 +571,7 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         return;
     }
     // A link inside the site leads no further than its name would.
-    if (!IsServable(real->substr(realRoot == "/" ? 1 : realRoot.size() + 1)) ||
+    if (!IsServable(std::filesystem::path(*real).lexically_relative(realRoot).native()) ||
         !SendFile(*real, request, response)) {
         Refuse(response, 404);
     }
