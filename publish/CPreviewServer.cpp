@@ -306,15 +306,10 @@ CPreviewServer::TypeTable CPreviewServer::LoadTypes(const std::string& systemLis
 }
 
 std::string CPreviewServer::TypeIn(const TypeTable& types, std::string_view name) {
-    const size_t slash = name.rfind('/');
-    const size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
-        const auto found = types.find(ToLowerAscii(name.substr(dot + 1)));
-        if (found != types.end()) {
-            return found->second;
-        }
-    }
-    return "application/octet-stream";
+    const std::string extension = GetPathExtension(name);
+    const auto found =
+        extension.empty() ? types.end() : types.find(ToLowerAscii(extension.substr(1)));
+    return found != types.end() ? found->second : "application/octet-stream";
 }
 
 std::string CPreviewServer::MimeTypeOf(std::string_view name) {
