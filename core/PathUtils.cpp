@@ -162,15 +162,13 @@ std::string GetPathFileName(std::string_view path) {
 }
 
 std::string GetPathExtension(std::string_view path) {
-    std::string name = GetPathFileName(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
+    const std::string name = GetPathFileName(path);
+    return name.substr(std::min(name.rfind('.'), name.size()));
 }
 
 std::string GetPathFileTitle(std::string_view path) {
-    std::string name = GetPathFileName(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string name = GetPathFileName(path);
+    return name.substr(0, name.rfind('.'));
 }
 
 std::string AddBackslash(std::string_view path) {
