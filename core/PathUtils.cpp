@@ -609,8 +609,8 @@ std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::st
     if (!folderFrom.starts_with('/') || !target.starts_with('/')) {
         return std::nullopt;
     }
-    const std::string to = CombinePath(target, "");
-    const std::filesystem::path from = RemoveBackslash(CombinePath(folderFrom, ""));
+    const std::string to = Normal(target);
+    const std::filesystem::path from = RemoveBackslash(Normal(folderFrom));
     // Compared without their trailing "/", which would count as one more (empty) component.
     std::string result = std::filesystem::path(RemoveBackslash(to)).lexically_relative(from);
     if (to.ends_with('/')) {
