@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -113,7 +114,7 @@ void SweepPrivateFolders(const std::string& parent, const std::string& prefix) {
     std::vector<std::string> gone;
     while (const dirent* entry = ::readdir(dir)) {
         struct stat st {};
-        const std::string path = AddBackslash(parent) + entry->d_name;
+        const std::string path = std::filesystem::path(parent) / entry->d_name;
         // Only a real folder of this user's: never another user's, never through a link.
         if (MadeByAGoneRun(entry->d_name, prefix) && ::lstat(path.c_str(), &st) == 0 &&
             S_ISDIR(st.st_mode) && st.st_uid == ::getuid()) {
@@ -130,7 +131,8 @@ std::string MakePrivateFolder(const std::string& parent, const std::string& pref
                               std::string& problem) {
     SweepPrivateFolders(parent, prefix);
     // The process id in the name tells a later run whether the folder's maker is gone.
-    std::string pattern = AddBackslash(parent) + prefix + std::to_string(::getpid()) + "-XXXXXX";
+    std::string pattern =
+        std::filesystem::path(parent) / (prefix + std::to_string(::getpid()) + "-XXXXXX");
     if (parent.starts_with('/') && ::mkdtemp(pattern.data())) {
         problem.clear();
         return pattern;

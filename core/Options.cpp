@@ -2,6 +2,7 @@
 #include "core/Options.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -353,9 +354,9 @@ std::string COptions::DefaultOutputFolder() {
     }
     const std::string documents = GetUserDocumentsFolder();
     if (SameDevice(documents, best)) {
-        return AddBackslash(documents + "/" + appName);
+        return std::filesystem::path(documents) / appName / "";
     }
-    return AddBackslash(AddBackslash(best) + appName);
+    return std::filesystem::path(best) / appName / "";
 }
 
 void COptions::LoadState() {
@@ -367,7 +368,7 @@ void COptions::LoadState() {
     if (!IsFolder(media)) {
         media = GetUserDocumentsFolder();
     }
-    m_strDefaultFolder = AddBackslash(AddBackslash(media) + appName);
+    m_strDefaultFolder = std::filesystem::path(media) / appName / "";
     CLog::Instance()->Write("GetNumberOfProcesseors()=%d.\r\n", ProcessorCount());
 
     for (const SettingRow& row : kSettingRows) {

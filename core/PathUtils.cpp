@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -86,55 +87,20 @@ bool SameBytes(int fa, int fb, off_t size) {
     return true;
 }
 
-std::vector<std::string_view> SplitComponents(std::string_view path) {
-    std::vector<std::string_view> parts;
-    size_t pos = 0;
-    while (pos < path.size()) {
-        size_t next = path.find('/', pos);
-        if (next == std::string_view::npos) {
-            next = path.size();
-        }
-        if (next > pos) {
-            parts.push_back(path.substr(pos, next - pos));
-        }
-        pos = next + 1;
+// The lexical form: "." and ".." resolved, doubled separators dropped, a trailing "/" kept.
+std::string Normal(std::string_view path) {
+    std::string out = std::filesystem::path(path).lexically_normal();
+    if (out == ".") {
+        return {};
     }
-    return parts;
-}
-
-std::string Canonicalize(std::string_view path) {
-    const bool absolute = !path.empty() && path.front() == '/';
+    if (!out.empty() && out.find_first_not_of('/') == std::string::npos) {
+        return "/";
+    }
     const bool trailing = path.size() > 1 && path.back() == '/';
-    std::vector<std::string_view> parts;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t next = path.find('/', pos);
-        if (next == std::string_view::npos) {
-            next = path.size();
-        }
-        std::string_view part = path.substr(pos, next - pos);
-        if (part.empty() || part == ".") {
-            // dropped
-        } else if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") {
-                parts.pop_back();
-            } else if (!absolute) {
-                parts.push_back(part);
-            }
-        } else {
-            parts.push_back(part);
-        }
-        pos = next + 1;
-    }
-    std::string out = absolute ? "/" : "";
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) {
-            out += '/';
-        }
-        out += parts[i];
-    }
-    if (trailing && !out.empty() && out.back() != '/') {
+    if (trailing && !out.ends_with('/')) {
         out += '/';
+    } else if (!trailing && out.ends_with('/')) {
+        out.pop_back();
     }
     return out;
 }
@@ -188,29 +154,21 @@ bool NeedsUrlEscape(unsigned char c, UrlPart part) {
 }  // namespace
 
 std::string GetPathFolder(std::string_view path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) {
-        return {};
-    }
-    std::string folder(path.substr(0, slash == 0 ? 1 : slash));
-    return RemoveBackslash(folder);
+    return std::filesystem::path(path).parent_path();
 }
 
 std::string GetPathFileName(std::string_view path) {
-    size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return std::filesystem::path(path).filename();
 }
 
 std::string GetPathExtension(std::string_view path) {
-    std::string name = GetPathFileName(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
+    const std::string name = GetPathFileName(path);
+    return name.substr(std::min(name.rfind('.'), name.size()));
 }
 
 std::string GetPathFileTitle(std::string_view path) {
-    std::string name = GetPathFileName(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string name = GetPathFileName(path);
+    return name.substr(0, name.rfind('.'));
 }
 
 std::string AddBackslash(std::string_view path) {
@@ -230,18 +188,8 @@ std::string RemoveBackslash(std::string_view path) {
 }
 
 std::string CombinePath(std::string_view folder, std::string_view relative) {
-    if (!relative.empty() && relative.front() == '/') {
-        return Canonicalize(relative);
-    }
-    if (relative.empty()) {
-        return Canonicalize(folder);
-    }
-    std::string joined(folder);
-    if (!joined.empty() && joined.back() != '/') {
-        joined += '/';
-    }
-    joined += relative;
-    return Canonicalize(joined);
+    return Normal(relative.empty() ? std::string(folder)
+                                   : (std::filesystem::path(folder) / relative).native());
 }
 
 std::string JoinPath(std::string_view relative, std::string_view folder, bool trimAndJoin) {
@@ -285,16 +233,16 @@ bool IsValidPath(std::string_view path) {
 
 std::optional<std::string> CreateUniqueTempFile(const char* prefix) {
     static std::mutex lock;
-    std::string folder = AddBackslash(GetTempFolder());
+    std::string folder = GetTempFolder();
     if (folder.empty()) {
-        folder = AddBackslash(GetModuleFolder());
+        folder = GetModuleFolder();
     }
     std::string result;
     {
         std::lock_guard<std::mutex> guard(lock);
         for (int n = 0; n < 2147483647; ++n) {
-            std::string candidate =
-                fmt::sprintf("%s%s%d.%s", folder, prefix ? prefix : "~", n, "LOG");
+            const std::string candidate =
+                std::filesystem::path(folder) / fmt::sprintf("%s%d.LOG", prefix ? prefix : "~", n);
             int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             0600);
             if (fd >= 0) {
@@ -317,12 +265,11 @@ std::string MakeUniquePath(const std::string& path) {
     if (!PathExists(path)) {
         return path;
     }
-    const std::string folder = GetPathFolder(path);
     const std::string title = GetPathFileTitle(path);
     const std::string ext = GetPathExtension(path);
     for (int n = 0;; ++n) {
-        std::string candidate =
-            fmt::sprintf("%s/%s-%d%s", RemoveBackslash(folder) == "/" ? "" : folder, title, n, ext);
+        const std::string candidate =
+            std::filesystem::path(path).replace_filename(fmt::sprintf("%s-%d%s", title, n, ext));
         if (!PathExists(candidate)) {
             return candidate;
         }
@@ -330,7 +277,7 @@ std::string MakeUniquePath(const std::string& path) {
 }
 
 bool CanWriteToFolder(const std::string& folder) {
-    std::string pattern = AddBackslash(folder) + "~XXXXXX";
+    std::string pattern = std::filesystem::path(folder) / "~XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
@@ -356,9 +303,10 @@ bool DeleteFolder(const std::string& path) {
         return false;
     }
     const std::string home = GetHomeFolder();
-    if (!home.empty() && RemoveBackslash(real) == RemoveBackslash(RealPath(home).value_or(home))) {
+    if (!home.empty() && real == RealPath(home).value_or(home)) {
         return false;
     }
+    // Without its trailing "/", which would make lstat follow a link.
     const std::string target = RemoveBackslash(path);
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -639,43 +587,6 @@ bool ClearReadOnly(const std::string& path) {
     return errno == EBADF && ::chmod(fmt::format("/proc/self/fd/{}", fd.get()).c_str(), mode) == 0;
 }
 
-std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFrom,
-                                                      std::string_view target) {
-    if (folderFrom.empty() || folderFrom.front() != '/' || target.empty() ||
-        target.front() != '/') {
-        return std::nullopt;
-    }
-    // Lexical: "." and ".." resolved, doubled separators dropped, a trailing "/" kept.
-    const std::string from = CombinePath(folderFrom, "");
-    const std::string to = CombinePath(target, "");
-    const auto fromParts = SplitComponents(from);
-    const auto toParts = SplitComponents(to);
-    size_t common = 0;
-    while (common < fromParts.size() && common < toParts.size() &&
-           fromParts[common] == toParts[common]) {
-        ++common;
-    }
-    std::string result;
-    if (common == fromParts.size()) {
-        result = ".";
-    } else {
-        for (size_t i = common; i < fromParts.size(); ++i) {
-            result += i == common ? ".." : "/..";
-        }
-    }
-    for (size_t i = common; i < toParts.size(); ++i) {
-        result += '/';
-        result += toParts[i];
-    }
-    if (to.back() == '/') {
-        result += '/';
-    }
-    if (result.starts_with("./")) {
-        result.erase(0, 2);
-    }
-    return result;
-}
-
 std::optional<std::string> RealPath(const std::string& path) {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) {
@@ -695,9 +606,18 @@ bool IsInOrBelow(std::string_view path, std::string_view folder) {
 }
 
 std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target) {
-    auto result = RelativePathKeepingSlashes(folderFrom, target);
-    if (result) {
-        result->erase(0, result->find_first_not_of('/'));
+    if (!folderFrom.starts_with('/') || !target.starts_with('/')) {
+        return std::nullopt;
+    }
+    const std::string to = Normal(target);
+    const std::filesystem::path from = RemoveBackslash(Normal(folderFrom));
+    // Compared without their trailing "/", which would count as one more (empty) component.
+    std::string result = std::filesystem::path(RemoveBackslash(to)).lexically_relative(from);
+    if (to.ends_with('/')) {
+        result += '/';
+    }
+    if (result.starts_with("./")) {
+        result.erase(0, 2);
     }
     return result;
 }

@@ -85,12 +85,7 @@ std::optional<std::string> RealPath(const std::string& path);
 // Whether the canonical `path` is the canonical `folder` or lies below it.
 bool IsInOrBelow(std::string_view path, std::string_view folder);
 
-// The path from `folderFrom` to `target` with only a leading "./" removed; a leading "/" stays.
-std::optional<std::string> RelativePathKeepingSlashes(std::string_view folderFrom,
-                                                      std::string_view target);
 // The path from the folder `folderFrom` to `target` (a folder when it ends with "/"), made of
 // whole components: "../" for each level up, then the rest of the target, which keeps its
-// trailing "/". A leading "./" is removed, then any leading "/", as the player templates want.
-// The site layout removes only the "./"; for absolute paths the two never differ, because what
-// follows the "./" never starts with "/". Nullopt when either path is not absolute.
+// trailing "/"; a leading "./" is removed. Nullopt when either path is not absolute.
 std::optional<std::string> RelativePathFrom(std::string_view folderFrom, std::string_view target);

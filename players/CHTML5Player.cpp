@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "players/CHTML5Player.h"
 
+#include <filesystem>
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -33,11 +35,11 @@ bool CHTML5Player::CopyFolderFiles(const std::string& source, const std::string&
     }
     ::closedir(dir);
     for (const std::string& name : names) {
-        const std::string from = source + "/" + name;
+        const std::string from = std::filesystem::path(source) / name;
         if (name == "." || name == ".." || !IsRegularFile(from)) {
             continue;
         }
-        const std::string to = target + "/" + name;
+        const std::string to = std::filesystem::path(target) / name;
         // A batch puts the same files into one site again and again: an equal file stays. A
         // link of equal content still leads out of the site's own files.
         if (!IsLink(to) && PathExists(to) && FilesDiffer(to, from) == 0) {
@@ -65,8 +67,7 @@ bool CHTML5Player::CopyResources(const std::string& targetFolder) {
     m_strFailedFile.clear();
     const std::string install = GetInstallFolder();
     for (const std::string& folder : GetResourceFolders()) {
-        if (!CopyFolderFiles(CombinePath(install, folder),
-                             RemoveBackslash(CombinePath(targetFolder, folder)))) {
+        if (!CopyFolderFiles(CombinePath(install, folder), CombinePath(targetFolder, folder))) {
             return false;
         }
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "players/CProjekHTML5Player.h"
 
+#include <filesystem>
+
 #include <fmt/printf.h>
 
 #include "core/FileCopy.h"
@@ -56,8 +58,7 @@ bool CProjekHTML5Player::OnPagePublished(const CSiteFolder& site, const std::str
     if (!IsRegularFile(source)) {
         return true;
     }
-    const std::string target =
-        pageFolder.empty() ? "jarisplayer.swf" : pageFolder + "/jarisplayer.swf";
+    const std::string target = std::filesystem::path(pageFolder) / "jarisplayer.swf";
     if (const int error = CopyFileIntoSite(source, site, target)) {
         m_strFailedFile = site.PathOf(target);
         errno = error;

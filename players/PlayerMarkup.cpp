@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "players/PlayerMarkup.h"
 
+#include <filesystem>
 #include <vector>
 
 #include <fmt/printf.h>
@@ -159,7 +160,8 @@ std::optional<std::string> TakePosterPicture(const PlayerRequest& request,
     if (!IsValidPath(workFolder) || !CreateFolders(workFolder)) {
         return std::nullopt;
     }
-    const std::string picture = AddBackslash(workFolder) + GetPathFileTitle(media) + ".jpg";
+    const std::string picture =
+        std::filesystem::path(workFolder) / (GetPathFileTitle(media) + ".jpg");
     if (!TakeStillPicture(media, picture, request.posterAt)) {
         return std::nullopt;
     }
@@ -302,10 +304,8 @@ std::optional<std::string> MediaPathUrl(const PlayerRequest& request, std::strin
     if (!relative) {
         return std::nullopt;
     }
-    const std::string name = EscapeFileNameForUrl(GetPathFileName(*relative));
-    const size_t slash = relative->rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : relative->substr(0, slash);
-    return PathToUrlKeepingName(folder, name);
+    return PathToUrlKeepingName(GetPathFolder(*relative),
+                                EscapeFileNameForUrl(GetPathFileName(*relative)));
 }
 
 std::optional<std::string> PlayerPathUrl(const PlayerRequest& request,
@@ -325,6 +325,5 @@ std::optional<std::string> FlashPlayerUrl(const PlayerRequest& request,
     if (!relative) {
         return std::nullopt;
     }
-    return PathToUrl(relative->empty() ? std::string("Player.swf")
-                                       : JoinPath("Player.swf", *relative, true));
+    return PathToUrl((std::filesystem::path(*relative) / "Player.swf").native());
 }

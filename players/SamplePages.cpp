@@ -2,6 +2,7 @@
 #include "players/SamplePages.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -37,11 +38,11 @@ bool CopySampleMedia(int kind, const std::string& folder) {
     static const char* const kVideo[] = {"Waiting for you.jpg", "Waiting for you.mp4",
                                          "Waiting for you.webm", "Player.swf"};
     static const char* const kAudio[] = {"Waiting for you.mp3", "Waiting for you.oga"};
-    const std::string example = GetInstallFolder() + "/Example/";
+    const std::filesystem::path example = std::filesystem::path(GetInstallFolder()) / "Example";
     auto copy = [&](const char* name) {
-        const std::string target = AddBackslash(folder) + name;
+        const std::string target = std::filesystem::path(folder) / name;
         if (!PathExists(target)) {
-            CopyFileOverwrite(example + name, target);
+            CopyFileOverwrite(example / name, target);
         }
     };
     if (kind == MEDIA_KIND_VIDEO) {
@@ -90,7 +91,7 @@ CResult<std::string> WriteSamplePage(int kind, const std::string& samplePagePath
     int fd = -1;
     // Created exclusively, so two shows never write into one file.
     for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt) {
-        output = MakeUniquePath(AddBackslash(folder) + "html5-player.htm");
+        output = MakeUniquePath(std::filesystem::path(folder) / "html5-player.htm");
         fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
             break;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <vector>
@@ -305,15 +306,10 @@ CPreviewServer::TypeTable CPreviewServer::LoadTypes(const std::string& systemLis
 }
 
 std::string CPreviewServer::TypeIn(const TypeTable& types, std::string_view name) {
-    const size_t slash = name.rfind('/');
-    const size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
-        const auto found = types.find(ToLowerAscii(name.substr(dot + 1)));
-        if (found != types.end()) {
-            return found->second;
-        }
-    }
-    return "application/octet-stream";
+    const std::string extension = GetPathExtension(name);
+    const auto found =
+        extension.empty() ? types.end() : types.find(ToLowerAscii(extension.substr(1)));
+    return found != types.end() ? found->second : "application/octet-stream";
 }
 
 std::string CPreviewServer::MimeTypeOf(std::string_view name) {
@@ -420,7 +416,7 @@ std::optional<std::string> CPreviewServer::SitePathOf(const std::string& path) c
         return name;
     }
     if (IsUnder(*folder, realRoot)) {
-        return folder->substr(realRoot == "/" ? 1 : realRoot.size() + 1) + "/" + name;
+        return std::filesystem::path(*folder).lexically_relative(realRoot) / name;
     }
     return std::nullopt;
 }
@@ -560,8 +556,7 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         Refuse(response, 404);
         return;
     }
-    const std::optional<std::string> real =
-        RealPath(realRoot == "/" ? "/" + *clean : realRoot + "/" + *clean);
+    const std::optional<std::string> real = RealPath(std::filesystem::path(realRoot) / *clean);
     if (!real) {
         Refuse(response, 404);
         return;
@@ -571,7 +566,7 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         return;
     }
     // A link inside the site leads no further than its name would.
-    if (!IsServable(real->substr(realRoot == "/" ? 1 : realRoot.size() + 1)) ||
+    if (!IsServable(std::filesystem::path(*real).lexically_relative(realRoot).native()) ||
         !SendFile(*real, request, response)) {
         Refuse(response, 404);
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -243,7 +244,7 @@ std::string CPublishJob::WriteCaptions() {
         std::string problem;
         m_strCaptionsFolder = MakePrivateFolder(work, "captions-", problem);
         if (m_strCaptionsFolder.empty()) {
-            return failed(AddBackslash(work) + "captions-");
+            return failed(std::filesystem::path(work) / "captions-");
         }
     }
     std::vector<std::string> languages;
@@ -296,7 +297,7 @@ std::optional<double> CPublishJob::SuggestPosterTime(const std::string& workFold
         return std::nullopt;
     }
     return FindBrighterMoment(m_request.mediaFiles.front(), m_details.m_fDuration,
-                              AddBackslash(workFolder) + ".~brighter.jpg");
+                              std::filesystem::path(workFolder) / ".~brighter.jpg");
 }
 
 PosterPreview CPublishJob::TakePosterPreview(const std::string& media, double duration,
@@ -310,7 +311,7 @@ PosterPreview CPublishJob::TakePosterPreview(const std::string& media, double du
     preview.dark = luma && IsNearlyBlack(*luma);
     if (preview.dark) {
         preview.brighterAt = FindBrighterMoment(
-            media, duration, AddBackslash(GetPathFolder(jpegPath)) + ".~brighter.jpg");
+            media, duration, std::filesystem::path(jpegPath).replace_filename(".~brighter.jpg"));
     }
     return preview;
 }
@@ -426,9 +427,9 @@ CResult<std::string> CPublishJob::ServePreview(CHtmlPage& page, std::string text
         SwapCodeLines(text, page.HeadCode(), m_pPreviewServer->ServeFileUrls(preview.head, files));
         SwapCodeLines(text, page.BodyCode(), m_pPreviewServer->ServeFileUrls(preview.body, files));
         if (m_pPlayer) {
-            const std::string install = RemoveBackslash(GetInstallFolder());
+            const std::filesystem::path install = GetInstallFolder();
             for (const std::string& folder : m_pPlayer->ResourceFolders()) {
-                folders.insert(install + "/" + folder);
+                folders.insert(install / folder);
             }
         }
     }
@@ -538,8 +539,8 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     const CSiteFolder& site = *opened;
     const auto pageFolder = loadedHere ? std::optional(file->SiteFolder())
                                        : site.RealRelative(GetPathFolder(request.pagePath));
-    const auto jsFolder = site.RealRelative(RemoveBackslash(request.jsFolder));
-    const auto mediaFolder = site.RealRelative(RemoveBackslash(request.mediaFolder));
+    const auto jsFolder = site.RealRelative(request.jsFolder);
+    const auto mediaFolder = site.RealRelative(request.mediaFolder);
     if (!jsFolder || !mediaFolder || !pageFolder) {
         const std::string outside = !jsFolder      ? request.jsFolder
                                     : !mediaFolder ? request.mediaFolder

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <vector>
@@ -62,10 +63,6 @@ void CEqualFilesMemo::Remember(const std::string& source, const std::string& tar
 
 namespace {
 
-std::string JoinRelative(const std::string& folder, const std::string& name) {
-    return folder.empty() ? name : folder + "/" + name;
-}
-
 // A name the kernel resolves to the open file itself, for helpers that take a path.
 std::string FdPath(int fd) {
     return "/proc/self/fd/" + std::to_string(fd);
@@ -89,19 +86,18 @@ bool AlreadyThere(const CSiteFolder& site, const std::string& relative, const st
 std::optional<std::string> FreeName(const CSiteFolder& site, const std::string& folder,
                                     const std::string& name, const std::string& source,
                                     bool fastStart, bool& present) {
-    const size_t dot = name.rfind('.');
-    const std::string title = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string extension = title.size() == name.size() ? "" : name.substr(dot);
+    const std::string title = std::filesystem::path(name).stem();
+    const std::string extension = std::filesystem::path(name).extension();
     for (int n = 2; n < 1000; ++n) {
         const std::string candidate = title + "-" + std::to_string(n) + extension;
         struct stat st {};
-        const int error = site.Stat(JoinRelative(folder, candidate), st);
+        const std::string relative = std::filesystem::path(folder) / candidate;
+        const int error = site.Stat(relative, st);
         if (error == ENOENT) {
             present = false;
             return candidate;
         }
-        if (error == 0 && S_ISREG(st.st_mode) &&
-            AlreadyThere(site, JoinRelative(folder, candidate), source, fastStart)) {
+        if (error == 0 && S_ISREG(st.st_mode) && AlreadyThere(site, relative, source, fastStart)) {
             present = true;
             return candidate;
         }
@@ -115,7 +111,7 @@ CStatus CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart
                 ICopyQuestions& questions, bool& yesToAll) {
     const CSiteFolder& site = *place.site;
     std::string name = GetPathFileName(source);
-    std::string relative = JoinRelative(place.folder, name);
+    std::string relative = std::filesystem::path(place.folder) / name;
     const std::string mediaFolder = AddBackslash(site.PathOf(place.folder));
     struct stat at {};
     int looked = site.Stat(relative, at);
@@ -170,7 +166,7 @@ CStatus CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart
                 return {};
             }
             name = *free;
-            relative = JoinRelative(place.folder, name);
+            relative = std::filesystem::path(place.folder) / name;
         } else {
             yesToAll = yesToAll || answer == COPY_EXIST_YES_TO_ALL;
             replace = true;
@@ -228,9 +224,9 @@ CStatus CopyMediaFiles(PlayerRequest& request, MediaCopyPlace& place, ICopyQuest
         }
     }
     // A file already inside the media folder is the published copy itself.
-    const std::string inside = AddBackslash(place.site->PathOf(place.folder));
+    const std::string inside = place.site->PathOf(place.folder);
     for (const std::string& temp : request.tempList) {
-        if (!temp.starts_with(inside)) {
+        if (!IsInOrBelow(temp, inside)) {
             RemoveWorkingFile(temp);
         }
     }
@@ -244,7 +240,7 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
     const std::string install = GetInstallFolder();
     for (const std::string& folder : folders) {
         const std::string source = CombinePath(install, folder);
-        const std::string relative = JoinRelative(jsFolder, folder);
+        const std::string relative = std::filesystem::path(jsFolder) / folder;
         DIR* dir = ::opendir(source.c_str());
         if (!dir) {
             failed.clear();
@@ -263,11 +259,11 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
         }
         SweepDebrisAt(made.value.get());
         for (const std::string& name : names) {
-            const std::string from = source + "/" + name;
+            const std::string from = std::filesystem::path(source) / name;
             if (name == "." || name == ".." || !IsRegularFile(from)) {
                 continue;
             }
-            const std::string to = JoinRelative(relative, name);
+            const std::string to = std::filesystem::path(relative) / name;
             // A batch puts the same files into one site again and again: an equal file stays.
             const std::string shown = site.PathOf(to);
             if (memo && memo->KnownEqual(from, shown)) {
@@ -394,7 +390,7 @@ CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder
     if (const auto folder = site.Folder(mediaFolder, true); !folder) {
         return folder.why;
     }
-    const std::string relative = JoinRelative(mediaFolder, ".htaccess");
+    const std::string relative = std::filesystem::path(mediaFolder) / ".htaccess";
     const std::string target = site.PathOf(relative);
     struct stat st {};
     if (site.Stat(relative, st) == ENOENT) {

@@ -2,9 +2,9 @@
 #include "publish/PublishRun.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <fmt/printf.h>
 
@@ -35,11 +35,9 @@ CRunFolder::~CRunFolder() {
 }
 
 std::string AbsolutePath(const std::string& path) {
-    if (path.starts_with("/")) {
-        return CombinePath(path, "");
-    }
-    char cwd[4096];
-    return ::getcwd(cwd, sizeof cwd) ? CombinePath(cwd, path) : path;
+    std::error_code error;
+    const std::filesystem::path cwd = std::filesystem::current_path(error);
+    return error && !path.starts_with('/') ? path : CombinePath(cwd.native(), path);
 }
 
 bool CPageSet::Add(const std::string& path) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/SiteLayout.h"
 
+#include <filesystem>
+
 #include <sys/stat.h>
 
 #include "core/Options.h"
@@ -26,7 +28,8 @@ std::string SiteLayout::RealPagePath(const std::string& pagePath) {
     }
     const std::string folder = GetPathFolder(pagePath);
     const auto realFolder = RealPath(folder);
-    return realFolder ? JoinPath(GetPathFileName(pagePath), *realFolder, true) : pagePath;
+    return realFolder ? (std::filesystem::path(*realFolder) / GetPathFileName(pagePath)).native()
+                      : pagePath;
 }
 
 SiteDescription SiteFromOptions(const COptions& options) {
@@ -37,8 +40,7 @@ SiteDescription SiteFromOptions(const COptions& options) {
 std::string SiteLayout::RelativeToPage(const std::string& pagePath,
                                        const std::string& subFolder) const {
     const std::string target = JoinPath(subFolder, RealRoot(m_site.root), false);
-    return RelativePathKeepingSlashes(GetPathFolder(RealPagePath(pagePath)), target)
-        .value_or(std::string());
+    return RelativePathFrom(GetPathFolder(RealPagePath(pagePath)), target).value_or(std::string());
 }
 
 std::string SiteLayout::GetJavaScriptFolder(const std::string& pagePath) const {
@@ -70,12 +72,12 @@ bool SiteLayout::IsInsideSite(const std::string& folder, const std::string& site
         return false;
     }
     // The deepest part that exists is resolved; what is still to be made is plain names below it.
-    std::string existing = RemoveBackslash(folder);
+    std::string existing = folder;
     while (!existing.empty() && !PathExists(existing)) {
         if (GetPathFileName(existing) == "..") {
             return false;
         }
-        existing = RemoveBackslash(GetPathFolder(existing));
+        existing = GetPathFolder(existing);
     }
     const auto real = RealPath(existing.empty() ? "/" : existing);
     return real && IsInOrBelow(*real, *root);

@@ -26,6 +26,7 @@ TEST(PathParts, FolderNameAndTitle) {
     EXPECT_EQ(GetPathFolder("/index.htm"), "/");
     EXPECT_EQ(GetPathFolder("index.htm"), "");
     EXPECT_EQ(GetPathFolder("/srv/site/"), "/srv/site");
+    EXPECT_EQ(GetPathFolder("/srv/site///index.htm"), "/srv/site");
     EXPECT_EQ(GetPathFileName("/srv/site/My Clip.mp4"), "My Clip.mp4");
     EXPECT_EQ(GetPathFileTitle("/srv/site/My.Clip.mp4"), "My.Clip");
     EXPECT_EQ(GetPathFileTitle("/srv/clip"), "clip");
@@ -52,6 +53,9 @@ TEST(PathParts, SeparatorsAreNeverDoubledOrLost) {
     EXPECT_EQ(CombinePath("/d/site/", ""), "/d/site/");
     EXPECT_EQ(CombinePath("/d/site", "/abs/x"), "/abs/x");
     EXPECT_EQ(CombinePath("/", ".."), "/");
+    EXPECT_EQ(CombinePath("//", "a"), "/a");
+    EXPECT_EQ(CombinePath("/d//site/js/..", "./"), "/d/site/");
+    EXPECT_EQ(CombinePath("js", ".."), "");
 }
 
 TEST(PathParts, TrimChars) {

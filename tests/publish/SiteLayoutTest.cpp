@@ -117,6 +117,7 @@ TEST(RelativePathFromTest, PlayerFormsStripLeadingDotSlashAndSlashes) {
         {"into the root", "/d", "/", "../"},
         {"from the root", "/", "/d/a.mp4", "d/a.mp4"},
         {"partial name is no common part", "/d/site", "/d/site2/a.mp4", "../site2/a.mp4"},
+        {"doubled and dotted", "/d//site/./js/", "/d/site/media/../js/a.mp4", "a.mp4"},
     };
     for (const Case& c : cases) {
         auto result = RelativePathFrom(c.from, c.target);
