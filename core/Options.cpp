@@ -44,11 +44,6 @@ constexpr Range ElseDefault(int min, int max) {
     return {SettingClamp::ToDefault, min, max};
 }
 
-// A stored index into a player table.
-constexpr Range RowOf(std::span<const PlayerInfo> rows) {
-    return ElseDefault(0, static_cast<int>(rows.size()) - 1);
-}
-
 constexpr Range UpToDefault(int min) {
     return {SettingClamp::UpToDefault, min, 0};
 }
@@ -135,12 +130,14 @@ constexpr SettingRow kSettingRows[] = {
     Int(kOptions, "HTML5 WebM Video Prompt", &COptions::m_bWebmPrompt, 1, kKept),
     Int(kOptions, "HTML5 OGG Video Prompt", &COptions::m_bOggPrompt, 1, kKept),
     Counter(kOptions, "Run Times", &COptions::m_nRunTimes, kRead),
-    Int(kVarodo, "CSS", &COptions::m_nVideoPlayer, 0, kRead, RowOf(GetVideoPlayers())),
+    Int(kVarodo, "CSS", &COptions::m_nVideoPlayer, 0, kRead,
+        ElseDefault(0, static_cast<int>(std::size(kVideoPlayers)) - 1)),
     Int(kVarodo, "Video Control", &COptions::m_bVideoControl, 1, kRead),
     Int(kVarodo, "Auto Play", &COptions::m_bAutoPlay, 0, kRead),
     Int(kVarodo, "Video Poster", &COptions::m_bVideoPoster, 1, kRead),
     Int(kVarodo, "Video Loop", &COptions::m_bVideoLoop, 0, kRead),
-    Int(kVarodo, "Audio Player", &COptions::m_nAudioPlayer, 0, kRead, RowOf(GetAudioPlayers())),
+    Int(kVarodo, "Audio Player", &COptions::m_nAudioPlayer, 0, kRead,
+        ElseDefault(0, static_cast<int>(std::size(kAudioPlayers)) - 1)),
     Int(kVarodo, "Audio Auto Play", &COptions::m_bAudioAutoPlay, 0, kRead),
     Flag(kOptions, "Combine Notify", &COptions::m_bCombineNotify, 1, kKept),
     Int(kVarodo, "Prompt Not Select AD", &COptions::m_bPromptNotSelectAD, 1, kKept),

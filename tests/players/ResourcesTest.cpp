@@ -197,8 +197,8 @@ TEST_F(Resources, ShowSamplePageOpensItByTheFixedOrder) {
     EXPECT_NE(ErrorText(missing.why).find("missing.htm"), std::string::npos);
 }
 
-// Adding a player is a row, its class and its files: each row must find all three in the build,
-// and every file its head code and its sample page name must reach the site.
+// Adding a player is a row, its class and its files: every file the row's head code and sample
+// page name must reach the site from the build's installation folder.
 TEST_F(Resources, EachRowHasItsClassItsFilesAndItsSamplePage) {
     ::setenv("DEDE5_VARODO_HOME", DEDE5_BUILD_HOME, 1);
     const std::regex named(R"(\$\(path\)/([^"' ]+))");
@@ -220,13 +220,10 @@ TEST_F(Resources, EachRowHasItsClassItsFilesAndItsSamplePage) {
             const std::string sample = std::string(DEDE5_BUILD_HOME) + "/Example/" + row.samplePage;
             ASSERT_TRUE(IsRegularFile(sample));
             text += test::ReadFile(sample);
-            int files = 0;
             for (std::sregex_iterator it(text.begin(), text.end(), named), end; it != end; ++it) {
                 const std::string file = js + "/" + (*it)[1].str();
                 EXPECT_TRUE(file.ends_with('/') ? IsFolder(file) : IsRegularFile(file)) << file;
-                ++files;
             }
-            EXPECT_GE(files, 4) << "the head code and the sample page name the player's files";
             // The picture the select-player page shows for the row.
             EXPECT_TRUE(IsRegularFile(std::string(DEDE5_SOURCE_DIR) + "/ui/resources/player-" +
                                       std::to_string(row.pictureId) + ".png"));
