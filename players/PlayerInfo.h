@@ -14,7 +14,8 @@ enum PlayerType : int {
 };
 
 // One row of the player tables the select-player page offers. A new player is one row here, its
-// class, and its resource folder (resources/folders.txt and its recipe in resources/build.mjs).
+// class (with a PlayerType and its case in CreatePlayer) and its folder's line in
+// resources/folders.txt and recipe in resources/build.mjs.
 struct PlayerInfo {
     const char* extraHead;
     const char* name;
