@@ -21,6 +21,7 @@
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/StringTable.h"
+#include "players/PlayerInfo.h"
 
 namespace {
 
@@ -131,13 +132,13 @@ constexpr SettingRow kSettingRows[] = {
     Int(kOptions, "HTML5 OGG Video Prompt", &COptions::m_bOggPrompt, 1, kKept),
     Counter(kOptions, "Run Times", &COptions::m_nRunTimes, kRead),
     Int(kVarodo, "CSS", &COptions::m_nVideoPlayer, 0, kRead,
-        ElseDefault(0, COptions::kVideoPlayerRows - 1)),
+        ElseDefault(0, static_cast<int>(std::size(kVideoPlayers)) - 1)),
     Int(kVarodo, "Video Control", &COptions::m_bVideoControl, 1, kRead),
     Int(kVarodo, "Auto Play", &COptions::m_bAutoPlay, 0, kRead),
     Int(kVarodo, "Video Poster", &COptions::m_bVideoPoster, 1, kRead),
     Int(kVarodo, "Video Loop", &COptions::m_bVideoLoop, 0, kRead),
     Int(kVarodo, "Audio Player", &COptions::m_nAudioPlayer, 0, kRead,
-        ElseDefault(0, COptions::kAudioPlayerRows - 1)),
+        ElseDefault(0, static_cast<int>(std::size(kAudioPlayers)) - 1)),
     Int(kVarodo, "Audio Auto Play", &COptions::m_bAudioAutoPlay, 0, kRead),
     Flag(kOptions, "Combine Notify", &COptions::m_bCombineNotify, 1, kKept),
     Int(kVarodo, "Prompt Not Select AD", &COptions::m_bPromptNotSelectAD, 1, kKept),

@@ -121,9 +121,6 @@ public:
     // with the most free space (the first one with 20 GiB or more wins at once).
     static std::string DefaultOutputFolder();
 
-    // The rows of the player tables, for the stored indexes' range; the tables check them.
-    static constexpr int kVideoPlayerRows = 5;
-    static constexpr int kAudioPlayerRows = 1;
     static int ProcessorCount();
 
 private:

@@ -99,14 +99,3 @@ void CHTML5Player::ReplacePoster(std::string& text, const PlayerRequest& request
     ReplaceMacro(text, "video_poster",
                  request.poster ? BuildPosterAttribute(request) : std::string());
 }
-
-std::unique_ptr<CHTML5Player> CreatePlayer(int type) {
-    for (const auto rows : {GetVideoPlayers(), GetAudioPlayers()}) {
-        for (const PlayerInfo& row : rows) {
-            if (row.playerType == type) {
-                return row.create();
-            }
-        }
-    }
-    return nullptr;
-}

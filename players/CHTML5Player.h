@@ -66,9 +66,3 @@ private:
 
 // A new player of the given type, or null for an unknown type.
 std::unique_ptr<CHTML5Player> CreatePlayer(int type);
-
-// The player object for a table row.
-template <class Player>
-std::unique_ptr<CHTML5Player> MakePlayer() {
-    return std::make_unique<Player>();
-}

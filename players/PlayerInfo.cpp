@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "players/PlayerInfo.h"
 
-#include <iterator>
-
-#include "core/Options.h"
 #include "core/PathUtils.h"
 #include "players/CHTML5LeanBackPlayer.h"
 #include "players/CHTML5VideoJsPlayer.h"
@@ -11,28 +8,6 @@
 #include "players/CProjekHTML5Player.h"
 
 namespace {
-
-const PlayerInfo kVideoPlayers[] = {
-    {"", "Default Player", "vjs-default-skin", "default.htm", 340, PLAYER_TYPE_VIDEOJS, "default",
-     MakePlayer<CHTML5VideoJsPlayer>},
-    {"<link rel=\"stylesheet\" href=\"$(path)/video-js/tube.css\">\n", "YouTube Player", "tubecss",
-     "tube-css.htm", 341, PLAYER_TYPE_VIDEOJS, "youtube", MakePlayer<CHTML5VideoJsPlayer>},
-    {"", "MediaElement Player", "", "mediaelement.htm", 1312, PLAYER_TYPE_MEDIAELEMENT,
-     "mediaelement", MakePlayer<CMediaElementPLayer>},
-    {"", "Leanback Player", "", "leanback.htm", 344, PLAYER_TYPE_LEANBACK, "leanback",
-     MakePlayer<CHTML5LeanBackPlayer>},
-    {"", "Projekktor Player", "", "projekktor.htm", 1319, PLAYER_TYPE_PROJEKKTOR, "projekktor",
-     MakePlayer<CProjekHTML5Player>},
-};
-
-const PlayerInfo kAudioPlayers[] = {
-    {"", "MediaElement Player", "", "mediaelement-audio.htm", 1314, PLAYER_TYPE_MEDIAELEMENT,
-     "mediaelement", MakePlayer<CMediaElementPLayer>},
-};
-
-static_assert(std::size(kVideoPlayers) == COptions::kVideoPlayerRows &&
-                  std::size(kAudioPlayers) == COptions::kAudioPlayerRows,
-              "the settings keep an index into each player table");
 
 const PlayerInfo* FindIn(std::span<const PlayerInfo> rows, std::string_view name) {
     for (const PlayerInfo& row : rows) {
@@ -44,13 +19,6 @@ const PlayerInfo* FindIn(std::span<const PlayerInfo> rows, std::string_view name
 }
 
 }  // namespace
-
-std::span<const PlayerInfo> GetVideoPlayers() {
-    return kVideoPlayers;
-}
-std::span<const PlayerInfo> GetAudioPlayers() {
-    return kAudioPlayers;
-}
 
 const PlayerInfo* FindVideoPlayer(std::string_view name) {
     return FindIn(kVideoPlayers, name);
@@ -79,4 +47,19 @@ std::string VideoPlayerCliNames(std::string_view between, std::string_view last)
         names += rows[i].cliName;
     }
     return names;
+}
+
+std::unique_ptr<CHTML5Player> CreatePlayer(int type) {
+    // Without a default, a PlayerType left out here is a compiler warning.
+    switch (static_cast<PlayerType>(type)) {
+        case PLAYER_TYPE_VIDEOJS:
+            return std::make_unique<CHTML5VideoJsPlayer>();
+        case PLAYER_TYPE_MEDIAELEMENT:
+            return std::make_unique<CMediaElementPLayer>();
+        case PLAYER_TYPE_LEANBACK:
+            return std::make_unique<CHTML5LeanBackPlayer>();
+        case PLAYER_TYPE_PROJEKKTOR:
+            return std::make_unique<CProjekHTML5Player>();
+    }
+    return nullptr;
 }

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
-class CHTML5Player;
-
+// The player classes CreatePlayer makes; several rows may share one.
 enum PlayerType : int {
     PLAYER_TYPE_VIDEOJS = 0,
     PLAYER_TYPE_MEDIAELEMENT = 1,
@@ -15,8 +13,9 @@ enum PlayerType : int {
     PLAYER_TYPE_PROJEKKTOR = 3,
 };
 
-// One row of the player tables the select-player page offers. A new player is one row here and
-// one class.
+// One row of the player tables the select-player page offers. A new player is one row here, its
+// class (with a PlayerType and its case in CreatePlayer) and its folder's line in
+// resources/folders.txt and recipe in resources/build.mjs.
 struct PlayerInfo {
     const char* extraHead;
     const char* name;
@@ -26,11 +25,29 @@ struct PlayerInfo {
     PlayerType playerType;
     // The name the command-line publisher takes for the row.
     const char* cliName;
-    std::unique_ptr<CHTML5Player> (*create)();
 };
 
-std::span<const PlayerInfo> GetVideoPlayers();
-std::span<const PlayerInfo> GetAudioPlayers();
+// Plain constants, so that the settings size the stored row indexes by them.
+inline constexpr PlayerInfo kVideoPlayers[] = {
+    {"", "Default Player", "vjs-default-skin", "default.htm", 340, PLAYER_TYPE_VIDEOJS, "default"},
+    {"<link rel=\"stylesheet\" href=\"$(path)/video-js/tube.css\">\n", "YouTube Player", "tubecss",
+     "tube-css.htm", 341, PLAYER_TYPE_VIDEOJS, "youtube"},
+    {"", "MediaElement Player", "", "mediaelement.htm", 1312, PLAYER_TYPE_MEDIAELEMENT,
+     "mediaelement"},
+    {"", "Leanback Player", "", "leanback.htm", 344, PLAYER_TYPE_LEANBACK, "leanback"},
+    {"", "Projekktor Player", "", "projekktor.htm", 1319, PLAYER_TYPE_PROJEKKTOR, "projekktor"},
+};
+inline constexpr PlayerInfo kAudioPlayers[] = {
+    {"", "MediaElement Player", "", "mediaelement-audio.htm", 1314, PLAYER_TYPE_MEDIAELEMENT,
+     "mediaelement"},
+};
+
+constexpr std::span<const PlayerInfo> GetVideoPlayers() {
+    return kVideoPlayers;
+}
+constexpr std::span<const PlayerInfo> GetAudioPlayers() {
+    return kAudioPlayers;
+}
 
 // The first row whose name equals `name` without regard to case, or null.
 const PlayerInfo* FindVideoPlayer(std::string_view name);

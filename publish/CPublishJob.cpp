@@ -320,7 +320,7 @@ void CPublishJob::SetPlayer(const PlayerInfo& row, int rowIndex) {
     m_request.mediaKind = IsVideo() ? MEDIA_KIND_VIDEO : MEDIA_KIND_AUDIO;
     m_request.playerIndex = rowIndex;
     m_nPlayerType = row.playerType;
-    m_pPlayer = row.create();
+    m_pPlayer = CreatePlayer(row.playerType);
 }
 
 void CPublishJob::SetChoices(const PlayerChoices& choices) {

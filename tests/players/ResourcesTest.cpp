@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdlib>
 #include <memory>
+#include <regex>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,20 +197,33 @@ TEST_F(Resources, ShowSamplePageOpensItByTheFixedOrder) {
     EXPECT_NE(ErrorText(missing.why).find("missing.htm"), std::string::npos);
 }
 
-// Adding a player is a row, its class and its files: each row must find all three in the build.
-TEST(ResourcesOfEachPlayer, RowHasItsClassItsFilesAndItsSamplePage) {
-    const std::string home = DEDE5_BUILD_HOME;
-    for (const auto& rows : {GetVideoPlayers(), GetAudioPlayers()}) {
-        for (const PlayerInfo& row : rows) {
+// Adding a player is a row, its class and its files: every file the row's head code and sample
+// page name must reach the site from the build's installation folder.
+TEST_F(Resources, EachRowHasItsClassItsFilesAndItsSamplePage) {
+    ::setenv("DEDE5_VARODO_HOME", DEDE5_BUILD_HOME, 1);
+    const std::regex named(R"(\$\(path\)/([^"' ]+))");
+    for (const int kind : {MEDIA_KIND_VIDEO, MEDIA_KIND_AUDIO}) {
+        const auto rows = kind == MEDIA_KIND_VIDEO ? GetVideoPlayers() : GetAudioPlayers();
+        for (size_t index = 0; index < rows.size(); ++index) {
+            const PlayerInfo& row = rows[index];
             SCOPED_TRACE(row.name);
-            const std::unique_ptr<CHTML5Player> player = row.create();
+            const std::unique_ptr<CHTML5Player> player = CreatePlayer(row.playerType);
             ASSERT_TRUE(player);
             EXPECT_EQ(player->GetPlayerType(), row.playerType);
-            EXPECT_FALSE(player->ResourceFolders().empty());
-            for (const std::string& folder : player->ResourceFolders()) {
-                EXPECT_TRUE(IsFolder(home + "/" + folder)) << folder;
+            EXPECT_TRUE(player->GetKindsMask() & kind) << "the class serves its table's kind";
+            const std::string js = env.sandbox / ("site/js" + std::to_string(kind) + row.cliName);
+            ASSERT_TRUE(player->CopyResources(js)) << player->FailedFile();
+            PlayerRequest request;
+            request.playerIndex = static_cast<int>(index);
+            std::string text;
+            ASSERT_TRUE(player->GetHeadCode(request, text));
+            const std::string sample = std::string(DEDE5_BUILD_HOME) + "/Example/" + row.samplePage;
+            ASSERT_TRUE(IsRegularFile(sample));
+            text += test::ReadFile(sample);
+            for (std::sregex_iterator it(text.begin(), text.end(), named), end; it != end; ++it) {
+                const std::string file = js + "/" + (*it)[1].str();
+                EXPECT_TRUE(file.ends_with('/') ? IsFolder(file) : IsRegularFile(file)) << file;
             }
-            EXPECT_TRUE(IsRegularFile(home + "/Example/" + row.samplePage)) << row.samplePage;
             // The picture the select-player page shows for the row.
             EXPECT_TRUE(IsRegularFile(std::string(DEDE5_SOURCE_DIR) + "/ui/resources/player-" +
                                       std::to_string(row.pictureId) + ".png"));
