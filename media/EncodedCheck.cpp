@@ -15,6 +15,7 @@
 #include "core/CFileDescriptor.h"
 #include "core/Folders.h"
 #include "core/PathUtils.h"
+#include "core/StringTable.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ uint64_t BigEndian(const unsigned char* bytes, size_t size) {
 }
 
 std::string CutOff(uint64_t have, uint64_t need) {
-    return fmt::sprintf("the file ends after %d of its %d bytes", have, need);
+    return fmt::sprintf(LoadStringRes(IDS_RESULT_CUT_OFF), have, need);
 }
 
 // The top-level boxes must fill the file exactly, and the index must be among them.
@@ -82,7 +83,7 @@ std::optional<std::string> CheckMp4Boxes(int fd, uint64_t size) {
         offset += length;
     }
     if (!index) {
-        return std::string("the file has no index (its moov box is missing)");
+        return LoadStringRes(IDS_RESULT_NO_INDEX);
     }
     return std::nullopt;
 }
@@ -137,10 +138,10 @@ std::optional<std::string> CheckContainer(const std::string& path, int& error) {
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
         error = errno;
-        return fmt::sprintf("it cannot be read again: %s", GetErrorText(error));
+        return fmt::sprintf(LoadStringRes(IDS_RESULT_UNREADABLE), GetErrorText(error));
     }
     if (!S_ISREG(st.st_mode) || st.st_size == 0) {
-        return std::string(S_ISREG(st.st_mode) ? "the file is empty" : "it is no regular file");
+        return LoadStringRes(S_ISREG(st.st_mode) ? IDS_RESULT_EMPTY : IDS_RESULT_NOT_A_FILE);
     }
     const auto size = static_cast<uint64_t>(st.st_size);
     unsigned char head[8];
@@ -187,29 +188,27 @@ std::optional<EncodedProblem> CheckEncodedResult(const EncodedExpectation& expec
                                                  const std::vector<std::string>& ffmpegWords,
                                                  CMediaInfo2& details) {
     if (auto problem = ProblemInEncoderWords(ffmpegWords)) {
-        problem->text = "ffmpeg could not write the result: " + problem->text;
+        problem->text = fmt::sprintf(LoadStringRes(IDS_FFMPEG_WRITE_FAILED), problem->text);
         return problem;
     }
     int error = 0;
     if (auto broken = CheckContainer(result, error)) {
-        return EncodedProblem{error, "ffmpeg's result is incomplete: " + *broken};
+        return EncodedProblem{error, fmt::sprintf(LoadStringRes(IDS_FFMPEG_INCOMPLETE), *broken)};
     }
     if (!details.Parse(result, CMediaInfo2::HEADERS)) {
-        return EncodedProblem{0, "ffmpeg's result cannot be read as media"};
+        return EncodedProblem{0, LoadStringRes(IDS_FFMPEG_RESULT_UNREADABLE)};
     }
     if ((expected.video && details.m_nVideoCount == 0) ||
         (expected.audio && details.m_nAudioCount == 0)) {
-        return EncodedProblem{0, fmt::sprintf("ffmpeg's result has no %s",
-                                              details.m_nVideoCount ? "sound" : "video")};
+        return EncodedProblem{0, LoadStringRes(details.m_nVideoCount ? IDS_FFMPEG_RESULT_NO_SOUND
+                                                                     : IDS_FFMPEG_RESULT_NO_VIDEO)};
     }
     // ffmpeg copies or encodes what it can read and calls that a success: an original that
     // breaks off early shows only in the length of the result.
     const double tolerance = std::max(0.5, expected.duration_s * 0.02);
     if (expected.duration_s > 0 && details.m_fDuration + tolerance < expected.duration_s) {
-        return EncodedProblem{
-            0, fmt::sprintf("the result lasts %.1f s where the original should last %.1f s; "
-                            "the original seems to be incomplete or damaged",
-                            details.m_fDuration, expected.duration_s)};
+        return EncodedProblem{0, fmt::sprintf(LoadStringRes(IDS_RESULT_SHORTER),
+                                              details.m_fDuration, expected.duration_s)};
     }
     return std::nullopt;
 }
@@ -219,7 +218,7 @@ std::optional<EncodedProblem> CheckEncodedResult(const std::string& source,
                                                  const std::vector<std::string>& ffmpegWords) {
     CMediaInfo2 original, made;
     if (!original.Parse(source, CMediaInfo2::HEADERS)) {
-        return EncodedProblem{0, fmt::sprintf("%s cannot be read as media", source)};
+        return EncodedProblem{0, fmt::sprintf(LoadStringRes(IDS_MEDIA_UNREADABLE), source)};
     }
     return CheckEncodedResult(EncodedExpectation::Of(original), result, ffmpegWords, made);
 }

@@ -20,6 +20,7 @@
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "core/StringTable.h"
 #include "media/Encoder.h"
 #include "media/EncodedCheck.h"
 #include "media/MediaInfo2.h"
@@ -174,7 +175,7 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
         const std::optional<EncodedExpectation> expectation = expected.get();
         broken = expectation
                      ? CheckEncodedResult(*expectation, m_strTemp, words, made)
-                     : EncodedProblem{0, fmt::sprintf("%s cannot be read as media", source)};
+                     : EncodedProblem{0, fmt::sprintf(LoadStringRes(IDS_MEDIA_UNREADABLE), source)};
         if (!broken) {
             // The published file gets the source's permissions, as a plain copy would.
             return SetWorkingFileMode(m_strTemp, (st.st_mode & 0777) | S_IWUSR);

@@ -120,10 +120,10 @@ CaptionsParse ParseCaptionsRequest(const std::string& text) {
         captions.label = colon == std::string::npos ? "" : rest.substr(colon + 1);
     }
     if (captions.file.empty()) {
-        parse.problem = "--captions needs a file";
+        parse.problem = LoadStringRes(IDS_RUN_CAPTIONS_NO_FILE);
     } else if (!captions.language.empty() && !IsCaptionsLanguage(captions.language)) {
         parse.problem =
-            "--captions: '" + captions.language + "' is not a language tag (en, fr, pt-BR...)";
+            fmt::sprintf(LoadStringRes(IDS_RUN_CAPTIONS_BAD_LANGUAGE), captions.language);
     }
     return parse;
 }
@@ -177,6 +177,14 @@ RunSettings WithRequest(RunSettings values, const PublishRequest& request) {
     return values;
 }
 
+// A message of the table as the message box said it, without its line ends' carriage returns.
+template <typename... Args>
+std::string Words(int id, Args&&... args) {
+    std::string text = fmt::sprintf(LoadStringRes(id), std::forward<Args>(args)...);
+    std::erase(text, '\r');
+    return text;
+}
+
 // The request's own answers to the copy questions; the front end is asked only with Ask. A stop
 // cancels a copy.
 class CRequestAnswers : public ICopyQuestions {
@@ -185,7 +193,7 @@ public:
         : m_request(request), m_out(output), m_questions(questions) {}
     int AskOverwrite(const std::string& text) override {
         if (m_request.overwrite == Overwrite::No && m_request.verbosity > 0) {
-            m_out.Say(text + " No.");
+            m_out.Say(Words(IDS_RUN_ANSWERED_NO, text));
         }
         return m_request.overwrite == Overwrite::Ask   ? m_questions.AskOverwrite(text)
                : m_request.overwrite == Overwrite::Yes ? COPY_EXIST_YES
@@ -233,12 +241,9 @@ private:
     void Fail(RunEnd end) { m_end = m_end == RunEnd::Published ? end : m_end; }
     bool Talkative() const { return m_request.verbosity > 0; }
     RunEnd Stopped();
-    // Said as the message box said it, without its line ends' carriage returns.
     template <typename... Args>
     void SayRes(int id, Args&&... args) {
-        std::string text = fmt::sprintf(LoadStringRes(id), std::forward<Args>(args)...);
-        std::erase(text, '\r');
-        m_out.Say(text);
+        m_out.Say(Words(id, std::forward<Args>(args)...));
     }
 
     const PublishRequest& m_request;
@@ -279,10 +284,11 @@ RunEnd CPublishRun::Run(const RunSettings& settings) {
 
 // What is half made is gone by the time a stop is reported.
 RunEnd CPublishRun::Stopped() {
-    m_out.Say(m_request.convertOnly ? "dede5-publish: stopped; " +
-                                          AbsolutePath(*m_request.convertOnly) + " was not written."
-                                    : "dede5-publish: stopped; pages not published yet are as "
-                                      "they were.");
+    if (m_request.convertOnly) {
+        SayRes(IDS_RUN_STOPPED_CONVERSION, AbsolutePath(*m_request.convertOnly));
+    } else {
+        SayRes(IDS_RUN_STOPPED_PAGES);
+    }
     return RunEnd::Stopped;
 }
 
@@ -331,19 +337,17 @@ RunEnd CPublishRun::ConvertOnly(const MediaCheck& check) {
     const ConversionPlan plan = PlanConversion(check.details);
     if (plan.kind == CONVERSION_NONE) {
         if (Talkative()) {
-            m_out.Say(m_strMedia + " plays in web browsers as it is; nothing was written.");
+            SayRes(IDS_RUN_ALREADY_WEB_READY, m_strMedia);
         }
         return RunEnd::Published;
     }
     const std::string output = AbsolutePath(*m_request.convertOnly);
     if (!EqualsNoCase(GetPathExtension(output), plan.extension)) {
-        m_out.Say("dede5-publish: " + m_strMedia + " becomes a " + plan.extension +
-                  " file; name OUT with that extension.");
+        SayRes(IDS_RUN_OUT_EXTENSION, m_strMedia, plan.extension);
         return RunEnd::BadArguments;
     }
     if (PathExists(output) && m_request.overwrite != Overwrite::Yes) {
-        m_out.Say("dede5-publish: " + output +
-                  " already exists; it is kept (--overwrite yes replaces it).");
+        SayRes(IDS_RUN_OUT_KEPT, output);
         return RunEnd::WriteFailed;
     }
     bool noRoom = false;
@@ -365,8 +369,7 @@ std::optional<RunEnd> CPublishRun::PrepareMedia() {
     if (check.verdict == MEDIA_NOT_HTML5 && m_request.convert) {
         // Never under a name relative to the current folder, among the user's own files.
         if (m_work.path().empty()) {
-            m_out.Say("dede5-publish: " + m_work.problem() + "; " + m_strMedia +
-                      " was not converted.");
+            SayRes(IDS_RUN_NOT_CONVERTED, m_work.problem(), m_strMedia);
             return RunEnd::WriteFailed;
         }
         bool noRoom = false;
@@ -402,10 +405,8 @@ std::optional<RunEnd> CPublishRun::PrepareJob(int savedPlayer) {
         // Refused before anything is written: ffmpeg finds no picture there.
         const double last = LastPictureMoment(m_job.Details());
         if (*m_request.posterAt > 0 && *m_request.posterAt >= last) {
-            m_out.Say(
-                fmt::sprintf("dede5-publish: --poster-at %g is past the end of %s (%.2f s "
-                             "long; its last picture is before %.2f s)",
-                             *m_request.posterAt, m_strMedia, m_job.Details().m_fDuration, last));
+            SayRes(IDS_RUN_POSTER_AT_PAST_END, *m_request.posterAt, m_strMedia,
+                   m_job.Details().m_fDuration, last);
             return RunEnd::BadArguments;
         }
         m_job.SetPosterTime(*m_request.posterAt);
@@ -421,7 +422,7 @@ std::optional<RunEnd> CPublishRun::PrepareJob(int savedPlayer) {
     m_job.SetChoices(m_choices);
     if (!m_job.IsVideo()) {
         if (!m_request.captions.empty() && Talkative()) {
-            m_out.Say("No player shows captions for audio; --captions is left out.");
+            SayRes(IDS_RUN_AUDIO_CAPTIONS);
         }
         return std::nullopt;
     }
@@ -429,7 +430,7 @@ std::optional<RunEnd> CPublishRun::PrepareJob(int savedPlayer) {
         m_job.ClearCaptions();
     } else if (Talkative()) {
         for (const std::string& problem : m_job.CaptionsProblems()) {
-            m_out.Say(problem + "\nThe file is left out.");
+            SayRes(IDS_RUN_FILE_LEFT_OUT, problem);
         }
     }
     if (const std::string problem = AddRequestedCaptions(m_job, m_request.captions);
@@ -444,19 +445,17 @@ std::optional<RunEnd> CPublishRun::PrepareJob(int savedPlayer) {
 void CPublishRun::TakePoster() {
     if (m_job.NeedsPoster() && m_work.path().empty()) {
         if (!m_bPosterMissing) {
-            m_out.Say("dede5-publish: " + m_strMedia + ": no poster: " + m_work.problem());
+            SayRes(IDS_RUN_NO_POSTER, m_strMedia, m_work.problem());
         }
         m_bPosterMissing = true;
     } else if (m_job.NeedsPoster() && !m_job.TakePoster(m_work.path()) && !StopRequested()) {
-        m_out.Say("dede5-publish: " + m_strMedia + ": no poster: " + m_job.PosterProblem());
+        SayRes(IDS_RUN_NO_POSTER, m_strMedia, m_job.PosterProblem());
         m_bPosterMissing = true;
     } else if (m_job.PosterIsDark() && !m_bWarnedDark && Talkative()) {
         m_bWarnedDark = true;
         const auto brighter = m_job.SuggestPosterTime(m_work.path());
-        m_out.Say("dede5-publish: " + m_strMedia +
-                  ": the poster picture (the first second) is nearly black" +
-                  (brighter ? fmt::sprintf("; --poster-at %g gives a brighter one", *brighter)
-                            : std::string()));
+        SayRes(IDS_RUN_DARK_POSTER, m_strMedia,
+               brighter ? Words(IDS_RUN_BRIGHTER_POSTER, *brighter) : std::string());
     }
 }
 
@@ -465,8 +464,7 @@ bool CPublishRun::PlaceIn(CHtmlPage& page, CStringPageEditor& editor, const std:
     const PlayerPlace place =
         PlacePlayer(page, editor, {m_request.at, m_request.after, m_request.force});
     if (!place.found) {
-        m_out.Say("'" + (m_request.at ? *m_request.at : *m_request.after) +
-                  "' does not occur in '" + pagePath + "'; the page is left as it is.");
+        SayRes(IDS_RUN_PLACE_NOT_FOUND, m_request.at ? *m_request.at : *m_request.after, pagePath);
     } else if (place.refused) {
         SayRes(IDS_INSERT_POINT_REFUSED, pagePath, DescribeInsertionPoint(*place.refused),
                LineAtOffset(page.Text(), place.offset));
@@ -479,13 +477,11 @@ void CPublishRun::ReportWarnings(const PublishOutcome& outcome) {
     for (const CError& failed : outcome.warnings) {
         const std::string reason = GetErrorText(failed.error);
         if (failed.step == PUBLISH_STEP_PLAYER_FILES) {
-            m_out.Say("Some " + m_job.PlayerFolderName() + " files could not be copied into " +
-                      failed.path + ": " + reason);
+            SayRes(IDS_RUN_PLAYER_FILES_FAILED, m_job.PlayerFolderName(), failed.path, reason);
         } else if (failed.step == PUBLISH_STEP_SERVER_CONFIG) {
-            m_out.Say("The server configuration " + failed.path +
-                      " could not be written: " + reason);
+            SayRes(IDS_RUN_SERVER_CONFIG_FAILED, failed.path, reason);
         } else {
-            m_out.Say("The player's files could not be put into " + failed.path + ": " + reason);
+            SayRes(IDS_RUN_PLAYER_FOLDER_FAILED, failed.path, reason);
         }
         Fail(RunEnd::WriteFailed);
     }
@@ -503,10 +499,9 @@ std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
         return std::nullopt;
     }
     if (skip == PageSkip::Repeated && Talkative()) {
-        m_out.Say(pagePath + " is a page already published in this run; skipped.");
+        SayRes(IDS_RUN_PAGE_REPEATED, pagePath);
     } else if (skip == PageSkip::AlreadyPlays && Talkative()) {
-        m_out.Say(pagePath + " already plays " + GetPathFileName(m_strMedia) +
-                  "; skipped (--again adds another player).");
+        SayRes(IDS_RUN_PAGE_PLAYS, pagePath, GetPathFileName(m_strMedia));
     }
     if (skip != PageSkip::None) {
         return std::nullopt;
@@ -519,7 +514,7 @@ std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
     }
     if (m_request.print) {
         if (!m_out.Print(code.head + "\n----\n" + code.body + "\n")) {
-            m_out.Say("dede5-publish: the code could not be printed: " + GetErrorText(errno));
+            SayRes(IDS_RUN_NOT_PRINTED, GetErrorText(errno));
             Fail(RunEnd::WriteFailed);
         }
         return m_end;
@@ -552,7 +547,7 @@ std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
         Fail(RunEnd::NoPoster);
     }
     if (Talkative()) {
-        m_out.Say("published " + pagePath);
+        SayRes(IDS_RUN_PUBLISHED, pagePath);
     }
     return std::nullopt;
 }
