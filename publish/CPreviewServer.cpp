@@ -16,6 +16,7 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include "core/CSiteFolder.h"
 #include "core/CodePage.h"
 #include "core/Folders.h"
 #include "core/PathUtils.h"
@@ -327,6 +328,11 @@ bool CPreviewServer::Start(const std::string& siteRoot) {
         errno = ENOTDIR;
         return false;
     }
+    const auto site = CSiteFolder::Open(*realRoot);
+    if (!site) {
+        errno = site.error;
+        return false;
+    }
     auto server = std::make_unique<httplib::Server>();
     // A browser keeps idle connections open; they must not hold up closing the preview long.
     server->set_keep_alive_timeout(1);
@@ -350,6 +356,7 @@ bool CPreviewServer::Start(const std::string& siteRoot) {
     {
         const std::lock_guard lock(m_pShared->mutex);
         m_pShared->realRoot = *realRoot;
+        m_pShared->site = site.value;
         m_pShared->pageRelative.clear();
         m_pShared->pageBytes.reset();
         m_pShared->files.clear();
@@ -540,6 +547,7 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         return;
     }
     std::string realRoot;
+    std::shared_ptr<const CSiteFolder> site;
     {
         const std::lock_guard lock(m_pShared->mutex);
         if (m_pShared->pageBytes && *clean == m_pShared->pageRelative) {
@@ -550,6 +558,7 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
             return;
         }
         realRoot = m_pShared->realRoot;
+        site = m_pShared->site;
     }
     if (clean->empty() || !IsServable(*clean)) {
         // No listings of folders either.
@@ -566,8 +575,9 @@ void CPreviewServer::AnswerSite(std::string_view relative, const httplib::Reques
         return;
     }
     // A link inside the site leads no further than its name would.
-    if (!IsServable(std::filesystem::path(*real).lexically_relative(realRoot).native()) ||
-        !SendFile(*real, request, response)) {
+    const std::string inSite = std::filesystem::path(*real).lexically_relative(realRoot).native();
+    if (!IsServable(inSite) ||
+        !SendFile(site->OpenAt(inSite, O_RDONLY | O_NONBLOCK).value, inSite, request, response)) {
         Refuse(response, 404);
     }
 }
@@ -592,7 +602,7 @@ void CPreviewServer::AnswerFile(std::string_view path, const httplib::Request& r
         inFolder = m_pShared->folders.contains(GetPathFolder(full));
     }
     if (named) {
-        if (!SendFile(full, request, response)) {
+        if (!SendFile(OpenToRead(full), full, request, response)) {
             Refuse(response, 404);
         }
         return;
@@ -612,14 +622,14 @@ void CPreviewServer::AnswerFile(std::string_view path, const httplib::Request& r
         Refuse(response, 404);
         return;
     }
-    if (!SendFile(*real, request, response)) {
+    if (!SendFile(OpenToRead(*real), *real, request, response)) {
         Refuse(response, 404);
     }
 }
 
-bool CPreviewServer::SendFile(const std::string& path, const httplib::Request& request,
-                              httplib::Response& response) const {
-    const int fd = OpenToRead(path).release();
+bool CPreviewServer::SendFile(CFileDescriptor opened, std::string_view name,
+                              const httplib::Request& request, httplib::Response& response) const {
+    const int fd = opened.release();
     if (fd < 0) {
         return false;
     }
@@ -631,7 +641,7 @@ bool CPreviewServer::SendFile(const std::string& path, const httplib::Request& r
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    const std::string type = MimeTypeOf(path);
+    const std::string type = MimeTypeOf(name);
     const auto size = static_cast<size_t>(st.st_size);
     if (!RangesFit(request.ranges, size, response)) {
         return true;

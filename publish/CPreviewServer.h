@@ -10,11 +10,15 @@
 #include <string_view>
 #include <thread>
 
+#include "core/CFileDescriptor.h"
+
 namespace httplib {
 class Server;
 struct Request;
 struct Response;
 }  // namespace httplib
+
+class CSiteFolder;
 
 // A web server on 127.0.0.1 for the preview, so that the browser sees the page as a visitor of
 // the site would: captions load (browsers refuse them from file://) and media play in pieces.
@@ -29,6 +33,7 @@ struct Response;
 // - files the preview names outside the site, at "/<prefix>/.files/<full path>": single files
 //   and the files directly in named folders (the player files of the installation).
 // Requests run on the server's own threads; the setters may be called while it runs.
+
 class CPreviewServer {
 public:
     CPreviewServer();
@@ -82,6 +87,8 @@ private:
     struct Shared {
         std::mutex mutex;
         std::string realRoot;
+        // Every file of the site is read through it: no link swapped in after a check leads out.
+        std::shared_ptr<const CSiteFolder> site;
         std::string pageRelative;
         std::shared_ptr<const std::string> pageBytes;
         std::set<std::string> files;
@@ -97,7 +104,8 @@ private:
                     httplib::Response& response) const;
     void AnswerFile(std::string_view path, const httplib::Request& request,
                     httplib::Response& response) const;
-    bool SendFile(const std::string& path, const httplib::Request& request,
+    // Sends the open file, typed by `name`; false when it is not a regular file.
+    bool SendFile(CFileDescriptor opened, std::string_view name, const httplib::Request& request,
                   httplib::Response& response) const;
     std::unique_ptr<httplib::Server> m_pServer;
     std::thread m_thread;
