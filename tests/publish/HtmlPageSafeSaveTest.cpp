@@ -315,3 +315,41 @@ TEST_F(HtmlPageSafeSaveTest, FailedWriteInPlaceLeavesTheOldTextRecoverable) {
 }
 
 }  // namespace
+
+// Each save's data are flushed before its rename, the folder after it: per page, or once per
+// folder when a batch is open.
+TEST(PageFolderSync, FoldersAreFlushedAfterTheirRenamesOncePerBatch) {
+    struct CRecordingWriter : IFileWriter {
+        bool WriteAll(int fd, std::string_view bytes) override {
+            return GetDefaultFileWriter().WriteAll(fd, bytes);
+        }
+        bool Sync(int fd) override {
+            struct stat st {};
+            synced.push_back(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? st.st_ino : 0);
+            return GetDefaultFileWriter().Sync(fd);
+        }
+        std::vector<ino_t> synced;  // a folder's inode, 0 for a file
+    };
+    test::Environment env;
+    struct stat a {
+    }, b{};
+    ASSERT_EQ(::stat(env.sandbox.MakeFolder("a").c_str(), &a), 0);
+    ASSERT_EQ(::stat(env.sandbox.MakeFolder("b").c_str(), &b), 0);
+    const std::vector<ino_t> perPage = {0, a.st_ino, 0, a.st_ino, 0, b.st_ino};
+    const std::vector<ino_t> batched = {0, 0, 0, a.st_ino, b.st_ino};
+    for (const bool batch : {false, true}) {
+        CRecordingWriter writer;
+        {
+            std::optional<CPageFile::CFolderSyncBatch> open;
+            if (batch) {
+                open.emplace();
+            }
+            for (const char* page : {"a/1.htm", "a/2.htm", "b/3.htm"}) {
+                CPageFile file;
+                ASSERT_TRUE(file.Open(env.sandbox.Write(page, "old")));
+                ASSERT_TRUE(file.ReplaceContents({"new"}, writer));
+            }
+        }
+        EXPECT_EQ(writer.synced, batch ? batched : perPage) << "batch: " << batch;
+    }
+}
