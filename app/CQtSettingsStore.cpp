@@ -124,7 +124,9 @@ void CQtSettingsStore::WriteInt(std::string_view section, std::string_view name,
         m_pMemory->WriteInt(section, name, value);
         return;
     }
-    m_pSettings->setValue(Key(section, name), value);
+    if (!Holds(Key(section, name), QString::number(value))) {
+        m_pSettings->setValue(Key(section, name), value);
+    }
 }
 
 void CQtSettingsStore::WriteString(std::string_view section, std::string_view name,
@@ -133,7 +135,15 @@ void CQtSettingsStore::WriteString(std::string_view section, std::string_view na
         m_pMemory->WriteString(section, name, value);
         return;
     }
-    m_pSettings->setValue(Key(section, name), ToQt(value));
+    const QString text = ToQt(value);
+    if (!Holds(Key(section, name), text)) {
+        m_pSettings->setValue(Key(section, name), text);
+    }
+}
+
+bool CQtSettingsStore::Holds(const QString& key, const QString& text) const {
+    // A value set again unchanged would have the whole file rewritten and flushed at exit.
+    return m_pSettings->contains(key) && ValueText(m_pSettings->value(key)) == text;
 }
 
 void CQtSettingsStore::DeleteSection(std::string_view section) {

@@ -43,6 +43,7 @@ public:
 
 private:
     void Open();
+    bool Holds(const QString& key, const QString& text) const;
     std::unique_ptr<QSettings> m_pSettings;
     std::unique_ptr<CMemorySettingsStore> m_pMemory;
     QString m_strFileName;

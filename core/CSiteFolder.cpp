@@ -2,6 +2,7 @@
 #include "core/CSiteFolder.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -170,12 +171,22 @@ std::optional<std::string> CSiteFolder::Relative(const std::string& path) const 
 }
 
 std::optional<std::string> CSiteFolder::RealRelative(const std::string& path) const {
-    // The folder held open, wherever it is now, not what its name leads to now.
-    const auto root = RealPath("/proc/self/fd/" + std::to_string(m_fd.get()));
-    if (!root) {
+    // The folder held open, wherever it is now, not what its name leads to now: the kernel
+    // names it in one call, where a walk would look at every folder of the path again.
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+    char root[PATH_MAX];
+    const ssize_t n = ::readlink(self.c_str(), root, sizeof root);
+    const std::string_view named(root, n > 0 ? static_cast<size_t>(n) : 0);
+    if (n < static_cast<ssize_t>(sizeof root) && named.starts_with('/') &&
+        !named.ends_with(" (deleted)")) {
+        return RelativeTo(std::string(named), path);
+    }
+    // No /proc, or a folder removed meanwhile: realpath decides as before.
+    const auto real = RealPath(self);
+    if (!real) {
         return std::nullopt;
     }
-    return RelativeTo(*root, path);
+    return RelativeTo(*real, path);
 }
 
 std::string CSiteFolder::PathOf(const std::string& relative) const {

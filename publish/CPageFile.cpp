@@ -201,6 +201,8 @@ bool CopyIdentity(int from, const struct stat& page, int to) {
     return true;
 }
 
+thread_local CPageFile::CFolderSyncBatch* t_pOpenBatch = nullptr;
+
 }  // namespace
 
 IFileWriter& GetDefaultFileWriter() {
@@ -474,6 +476,7 @@ bool CPageFile::ReplaceByRename(std::initializer_list<std::string_view> parts, I
             return discard();
         }
     }
+    // Before the swap: a rename may reach the disk before the data it names.
     if (!writer.Sync(fd)) {
         return discard();
     }
@@ -505,11 +508,51 @@ bool CPageFile::ReplaceByRename(std::initializer_list<std::string_view> parts, I
     } else {
         return discard();
     }
-    // The rename itself becomes durable with the folder; a failure here loses nothing.
-    ::fsync(m_nFolderFd);
+    SyncFolder(writer);
     ::close(m_nFd);
     m_nFd = fd;
     return true;
+}
+
+void CPageFile::SyncFolder(IFileWriter& writer) const {
+    CFolderSyncBatch* batch = t_pOpenBatch;
+    struct stat folder {};
+    if (!batch || ::fstat(m_nFolderFd, &folder) != 0) {
+        // The rename itself becomes durable with the folder; a failure here loses nothing.
+        writer.Sync(m_nFolderFd);
+        return;
+    }
+    for (const auto& pending : batch->m_folders) {
+        if (pending.dev == folder.st_dev && pending.ino == folder.st_ino) {
+            return;
+        }
+    }
+    const int fd = ::fcntl(m_nFolderFd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        writer.Sync(m_nFolderFd);
+        return;
+    }
+    batch->m_folders.push_back({folder.st_dev, folder.st_ino, fd, &writer});
+}
+
+CPageFile::CFolderSyncBatch::CFolderSyncBatch() {
+    // An inner batch leaves its pages to the outer one.
+    if (!t_pOpenBatch) {
+        t_pOpenBatch = this;
+        m_bOpen = true;
+    }
+}
+
+CPageFile::CFolderSyncBatch::~CFolderSyncBatch() {
+    if (!m_bOpen) {
+        return;
+    }
+    t_pOpenBatch = nullptr;
+    CErrnoKeeper keep;
+    for (const auto& pending : m_folders) {
+        pending.writer->Sync(pending.fd);
+        ::close(pending.fd);
+    }
 }
 
 bool CPageFile::WriteInPlaceKeepingACopy(std::initializer_list<std::string_view> parts,
@@ -537,6 +580,8 @@ bool CPageFile::WriteInPlaceKeepingACopy(std::initializer_list<std::string_view>
         }
         copyFd = CreateUniqueAt(folderFd, NameAfter(m_strName, ".", ".old-"), copyName);
         if (copyFd >= 0 && writer.WriteAll(copyFd, old) && writer.Sync(copyFd)) {
+            // Now, not later: the page is about to be overwritten, and after a crash the copy
+            // must be there under its name.
             ::fsync(folderFd);
             copyFolderFd = folderFd;
             copyPath = *folder + (folder->ends_with('/') ? "" : "/") + copyName;

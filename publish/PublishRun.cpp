@@ -20,6 +20,7 @@
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
+#include "publish/CPageFile.h"
 #include "publish/CPublishJob.h"
 #include "publish/CStringPageEditor.h"
 #include "publish/MediaCopy.h"
@@ -271,6 +272,8 @@ RunEnd CPublishRun::Run(const RunSettings& settings) {
     if (const auto end = PrepareJob(settings.videoPlayer)) {
         return *end;
     }
+    // One flush per folder for the run's pages, all done before the run reports its end.
+    CPageFile::CFolderSyncBatch syncFolders;
     for (const std::string& page : m_request.pages) {
         if (StopRequested()) {
             return Stopped();

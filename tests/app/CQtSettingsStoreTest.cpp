@@ -317,3 +317,17 @@ TEST_F(SettingsFileTest, FolderInPlaceOfTheFileGivesDefaultsWithoutCrash) {
 }
 
 }  // namespace
+
+// A value set again unchanged leaves the file as it was: not rewritten, not flushed to disk.
+TEST_F(SettingsFileTest, ValuesSetUnchangedLeaveTheFileAlone) {
+    WriteIni("[Options]\nRun%20Times=5\nName=a, b\n");
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(iniPath.c_str(), &before), 0);
+    CQtSettingsStore store;
+    store.WriteString("Options", "Name", "a, b");
+    store.WriteInt("Options", "Run Times", 5);
+    store.Flush();
+    ASSERT_EQ(::stat(iniPath.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}

@@ -315,3 +315,34 @@ TEST_F(HtmlPageSafeSaveTest, FailedWriteInPlaceLeavesTheOldTextRecoverable) {
 }
 
 }  // namespace
+
+// Data are flushed before each rename, the folder after it: once per folder in a batch.
+TEST(PageFolderSync, FoldersAreFlushedAfterTheirRenamesOncePerBatch) {
+    struct CRecordingWriter : IFileWriter {
+        bool WriteAll(int fd, std::string_view bytes) override {
+            return GetDefaultFileWriter().WriteAll(fd, bytes);
+        }
+        bool Sync(int fd) override {
+            struct stat st {};
+            synced.push_back(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? st.st_ino : 0);
+            return GetDefaultFileWriter().Sync(fd);
+        }
+        std::vector<ino_t> synced;  // a folder's inode, 0 for a file
+    };
+    test::Environment env;
+    struct stat a {
+    }, b{};
+    ASSERT_EQ(::stat(env.sandbox.MakeFolder("a").c_str(), &a), 0);
+    ASSERT_EQ(::stat(env.sandbox.MakeFolder("b").c_str(), &b), 0);
+    CRecordingWriter writer;
+    auto save = [&](const char* page) {
+        CPageFile file;
+        return file.Open(env.sandbox.Write(page, "old")) && file.ReplaceContents({"new"}, writer);
+    };
+    {
+        CPageFile::CFolderSyncBatch batch;
+        EXPECT_TRUE(save("a/1.htm") && save("a/2.htm") && save("b/3.htm"));
+    }
+    EXPECT_TRUE(save("a/1.htm"));
+    EXPECT_EQ(writer.synced, (std::vector<ino_t>{0, 0, 0, a.st_ino, b.st_ino, 0, a.st_ino}));
+}
