@@ -290,7 +290,10 @@ TEST_F(ConvertDialogTest, YesMakesTheCopyTheMediaOfTheJobUnderTheOriginalsTitle)
     EXPECT_EQ(request.width, 320);
     EXPECT_EQ(request.height, 240);
     EXPECT_TRUE(IsRegularFile(copy));
-    EXPECT_EQ(WorkFiles(), std::vector<std::string>{"Boat trip.mp4"});
+    // The player page's poster preview may be there already; nothing of the conversion is.
+    std::vector<std::string> made = WorkFiles();
+    std::erase(made, ".~poster-moment.jpg");
+    EXPECT_EQ(made, std::vector<std::string>{"Boat trip.mp4"});
     EXPECT_EQ(test::ReadFile(mov), before);
 }
 
