@@ -201,8 +201,6 @@ bool CopyIdentity(int from, const struct stat& page, int to) {
     return true;
 }
 
-thread_local CPageFile::CFolderSyncBatch* t_pOpenBatch = nullptr;
-
 }  // namespace
 
 IFileWriter& GetDefaultFileWriter() {
@@ -508,50 +506,35 @@ bool CPageFile::ReplaceByRename(std::initializer_list<std::string_view> parts, I
     } else {
         return discard();
     }
-    SyncFolder(writer);
+    writer.SyncFolder(m_nFolderFd);
     ::close(m_nFd);
     m_nFd = fd;
     return true;
 }
 
-void CPageFile::SyncFolder(IFileWriter& writer) const {
-    CFolderSyncBatch* batch = t_pOpenBatch;
+void CFolderSyncBatch::SyncFolder(int folderFd) {
     struct stat folder {};
-    if (!batch || ::fstat(m_nFolderFd, &folder) != 0) {
-        // The rename itself becomes durable with the folder; a failure here loses nothing.
-        writer.Sync(m_nFolderFd);
+    if (::fstat(folderFd, &folder) != 0) {
+        m_inner.SyncFolder(folderFd);
         return;
     }
-    for (const auto& pending : batch->m_folders) {
-        if (pending.dev == folder.st_dev && pending.ino == folder.st_ino) {
-            return;
-        }
+    const std::pair id{folder.st_dev, folder.st_ino};
+    if (std::ranges::any_of(m_folders, [&](const auto& pending) { return pending.first == id; })) {
+        return;
     }
-    const int fd = ::fcntl(m_nFolderFd, F_DUPFD_CLOEXEC, 0);
+    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
-        writer.Sync(m_nFolderFd);
+        m_inner.SyncFolder(folderFd);
         return;
     }
-    batch->m_folders.push_back({folder.st_dev, folder.st_ino, fd, &writer});
+    m_folders.emplace_back(id, fd);
 }
 
-CPageFile::CFolderSyncBatch::CFolderSyncBatch() {
-    // An inner batch leaves its pages to the outer one.
-    if (!t_pOpenBatch) {
-        t_pOpenBatch = this;
-        m_bOpen = true;
-    }
-}
-
-CPageFile::CFolderSyncBatch::~CFolderSyncBatch() {
-    if (!m_bOpen) {
-        return;
-    }
-    t_pOpenBatch = nullptr;
+CFolderSyncBatch::~CFolderSyncBatch() {
     CErrnoKeeper keep;
-    for (const auto& pending : m_folders) {
-        pending.writer->Sync(pending.fd);
-        ::close(pending.fd);
+    for (const auto& [id, fd] : m_folders) {
+        m_inner.SyncFolder(fd);
+        ::close(fd);
     }
 }
 

@@ -5,9 +5,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include <sys/types.h>
 
 #include "core/CSiteFolder.h"
 #include "publish/IFileWriter.h"
@@ -82,36 +79,11 @@ public:
     // After a successful ReplaceContents: whether the page was written in place.
     bool WroteInPlace() const { return m_bWroteInPlace; }
 
-    // While one is open on a thread, the folders that pages saved there were renamed in are
-    // flushed once each when it closes, not after every page. A page is whole either way; what
-    // waits is only that the new version, not the old, survives a crash. The writers handed to
-    // those saves must outlive it.
-    class CFolderSyncBatch {
-    public:
-        CFolderSyncBatch();
-        ~CFolderSyncBatch();
-        CFolderSyncBatch(const CFolderSyncBatch&) = delete;
-        CFolderSyncBatch& operator=(const CFolderSyncBatch&) = delete;
-
-    private:
-        struct PendingFolder {
-            dev_t dev;
-            ino_t ino;
-            int fd;
-            IFileWriter* writer;
-        };
-        friend class CPageFile;
-        bool m_bOpen = false;
-        std::vector<PendingFolder> m_folders;
-    };
-
 private:
     bool ReplaceByRename(std::initializer_list<std::string_view> parts, IFileWriter& writer,
                          bool& tryInPlace);
     bool WriteInPlaceKeepingACopy(std::initializer_list<std::string_view> parts,
                                   IFileWriter& writer);
-    // Makes the rename into the page's folder durable, now or when the open batch closes.
-    void SyncFolder(IFileWriter& writer) const;
     // The site's handle still leads to the folder held, through no link.
     bool FolderStillInSite() const;
 

@@ -250,6 +250,8 @@ private:
     const PublishRequest& m_request;
     IRunOutput& m_out;
     CRequestAnswers m_answers;
+    // One flush per folder for the run's pages, all done before the run reports its end.
+    CFolderSyncBatch m_syncFolders{GetDefaultFileWriter()};
     CRunFolder m_work;
     CPublishJob m_job;  // after the folder: what it leaves there goes first
     CPageSet m_pages;
@@ -272,8 +274,6 @@ RunEnd CPublishRun::Run(const RunSettings& settings) {
     if (const auto end = PrepareJob(settings.videoPlayer)) {
         return *end;
     }
-    // One flush per folder for the run's pages, all done before the run reports its end.
-    CPageFile::CFolderSyncBatch syncFolders;
     for (const std::string& page : m_request.pages) {
         if (StopRequested()) {
             return Stopped();
@@ -493,6 +493,7 @@ void CPublishRun::ReportWarnings(const PublishOutcome& outcome) {
 std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
     CHtmlPage page;
     page.SetReport(&m_out);
+    page.SetFileWriter(&m_syncFolders);
     const auto opened =
         OpenRunPage(m_job, m_pages, page, pagePath, m_request.again || m_request.print);
     const PageSkip skip = opened.value;

@@ -335,14 +335,14 @@ TEST(PageFolderSync, FoldersAreFlushedAfterTheirRenamesOncePerBatch) {
     ASSERT_EQ(::stat(env.sandbox.MakeFolder("a").c_str(), &a), 0);
     ASSERT_EQ(::stat(env.sandbox.MakeFolder("b").c_str(), &b), 0);
     CRecordingWriter writer;
-    auto save = [&](const char* page) {
+    auto save = [&](const char* page, IFileWriter& through) {
         CPageFile file;
-        return file.Open(env.sandbox.Write(page, "old")) && file.ReplaceContents({"new"}, writer);
+        return file.Open(env.sandbox.Write(page, "old")) && file.ReplaceContents({"new"}, through);
     };
     {
-        CPageFile::CFolderSyncBatch batch;
-        EXPECT_TRUE(save("a/1.htm") && save("a/2.htm") && save("b/3.htm"));
+        CFolderSyncBatch batch(writer);
+        EXPECT_TRUE(save("a/1.htm", batch) && save("a/2.htm", batch) && save("b/3.htm", batch));
     }
-    EXPECT_TRUE(save("a/1.htm"));
+    EXPECT_TRUE(save("a/1.htm", writer));
     EXPECT_EQ(writer.synced, (std::vector<ino_t>{0, 0, 0, a.st_ino, b.st_ino, 0, a.st_ino}));
 }
