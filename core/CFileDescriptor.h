@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cerrno>
+#include <string_view>
+
 #include <unistd.h>
 
 // Owns a file descriptor and closes it when it goes.
@@ -44,3 +47,20 @@ public:
 private:
     int m_fd;
 };
+
+// Writes all of `bytes` at the descriptor's position; false with errno set otherwise. It
+// allocates nothing, so a child between fork and exec may use it.
+inline bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            errno = n == 0 ? EIO : errno;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}

@@ -175,15 +175,8 @@ CFileDescriptor OpenToRead(const std::string& path, int flags) {
 bool WriteWorkingFile(const std::string& path, std::string_view bytes) {
     CFileDescriptor fd(
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-    while (fd.valid() && !bytes.empty()) {
-        const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
-        if (n < 0 && errno != EINTR) {
-            return false;
-        }
-        bytes.remove_prefix(n < 0 ? 0 : static_cast<size_t>(n));
-    }
     // A write the file system refuses late shows at the close.
-    return fd.valid() && ::close(fd.release()) == 0;
+    return fd.valid() && WriteAll(fd.get(), bytes) && fd.Close();
 }
 
 std::string GetHomeFolder() {

@@ -116,21 +116,6 @@ void CloseAllBut(std::initializer_list<int> keep) {
     CloseRange(from, ~0U);
 }
 
-bool WriteAll(int fd, const char* bytes, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Everything a child needs, made before the fork: after it nothing is allocated, so that a
 // child forked while another thread holds the allocator's lock cannot hang.
 class CLaunchPlan {
@@ -264,7 +249,7 @@ private:
     }
 
     [[noreturn]] static void Fail(int report, int error) {
-        WriteAll(report, reinterpret_cast<const char*>(&error), sizeof error);
+        WriteAll(report, {reinterpret_cast<const char*>(&error), sizeof error});
         ::_exit(127);
     }
 
@@ -370,9 +355,9 @@ void Report(int report, char tag, int number, const CTail* words = nullptr) {
     }
     *--at = ' ';
     *--at = tag;
-    WriteAll(report, at, static_cast<size_t>(end - at));
+    WriteAll(report, {at, static_cast<size_t>(end - at)});
     if (words) {
-        WriteAll(report, words->data(), words->size());
+        WriteAll(report, {words->data(), words->size()});
     }
 }
 
@@ -439,7 +424,7 @@ void Report(int report, char tag, int number, const CTail* words = nullptr) {
             }
         }
     }
-    WriteAll(report, "R\n", 2);
+    WriteAll(report, "R\n");
     Drain(open ? output : -1, report, pid);
 }
 

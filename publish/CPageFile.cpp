@@ -26,19 +26,7 @@ namespace {
 
 class CDefaultFileWriter : public IFileWriter {
 public:
-    bool WriteAll(int fd, std::string_view bytes) override {
-        while (!bytes.empty()) {
-            ssize_t n = ::write(fd, bytes.data(), bytes.size());
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            bytes.remove_prefix(static_cast<size_t>(n));
-        }
-        return true;
-    }
+    bool WriteAll(int fd, std::string_view bytes) override { return ::WriteAll(fd, bytes); }
     bool Sync(int fd) override { return ::fsync(fd) == 0; }
 };
 

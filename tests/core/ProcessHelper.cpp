@@ -35,18 +35,6 @@
 
 namespace {
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 [[noreturn]] void WaitForSignal() {
     WriteAll(STDOUT_FILENO, "ready\n");
     while (true) {
