@@ -44,7 +44,14 @@ pid_t CEncoder::GetRunningPid() const {
 }
 
 std::string CEncoder::GetCommandLine(const std::string& encoderPath) const {
-    return fmt::sprintf("\"%s\" %s", encoderPath, m_strArgs);
+    std::string args = m_strArgs;
+    // An encoder that words no log text of its own is logged with its arguments as they are.
+    if (args.empty()) {
+        for (const std::string& arg : m_arrArgs) {
+            args += " " + arg;
+        }
+    }
+    return fmt::sprintf("\"%s\" %s", encoderPath, args);
 }
 
 bool CEncoder::Start() {

@@ -38,7 +38,8 @@ public:
     // How the last run's child ended.
     const ProcessResult& LastResult() const { return m_lastResult; }
 
-    // The command line as the log shows it: the quoted executable, a blank, then m_strArgs.
+    // The command line as the log shows it: the quoted executable, a blank, then m_strArgs
+    // (m_arrArgs when that is empty).
     std::string GetCommandLine(const std::string& encoderPath) const;
     // The end of what the last run wrote on standard error, when it was kept apart.
     const std::string& ErrorsTail() const { return m_strErrors; }

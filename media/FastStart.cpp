@@ -54,9 +54,6 @@ public:
                      "0",          "-c",           "copy",      "-movflags",
                      "+faststart", "-f",           "mp4",       "-y",
                      target};
-        for (const std::string& arg : m_arrArgs) {
-            m_strArgs += " " + arg;
-        }
     }
     std::string GetEncoderPath() override { return m_strFfmpeg; }
     bool ParseLine(const std::string& line) override {
@@ -83,7 +80,6 @@ public:
         m_arrArgs = {"-nostdin", "-hide_banner", "-loglevel", "error",  "-i",
                      input,      "-map",         "0",         "-c",     "copy",
                      "-f",       "streamhash",   "-hash",     "sha256", "-"};
-        m_strArgs = " -i " + input + " -f streamhash";
     }
     std::string GetEncoderPath() override { return m_strFfmpeg; }
     bool ParseLine(const std::string& line) override {
