@@ -494,11 +494,14 @@ CError OutsideSite(const std::string& folder, const std::string& root) {
 
 }  // namespace
 
-std::shared_ptr<const CSiteFolder> CPublishJob::OpenSite(const std::string& pagePath) const {
+CResult<std::shared_ptr<const CSiteFolder>> CPublishJob::OpenSite(
+    const std::string& pagePath) const {
     const std::string& root = m_site.Site().root;
     auto opened = CSiteFolder::Open(RemoveBackslash(root.empty() ? GetPathFolder(pagePath) : root));
-    errno = opened.error;
-    return opened.value;
+    if (!opened) {
+        return opened.why;
+    }
+    return std::shared_ptr<const CSiteFolder>(std::move(opened.value));
 }
 
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
@@ -532,11 +535,11 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
     const CPageFile* file = page.File();
     const bool loadedHere = file && file->Site() && file->Site()->Root() == RemoveBackslash(root);
-    auto opened = loadedHere ? file->Site() : OpenSite(pagePath);
+    auto opened = loadedHere ? CResult(file->Site()) : OpenSite(pagePath);
     if (!opened) {
-        return fail(CError{errno}, PUBLISH_STEP_SITE_FOLDERS, root);
+        return fail(std::move(opened.why), PUBLISH_STEP_SITE_FOLDERS, root);
     }
-    const CSiteFolder& site = *opened;
+    const CSiteFolder& site = *opened.value;
     const auto pageFolder = loadedHere ? std::optional(file->SiteFolder())
                                        : site.RealRelative(GetPathFolder(request.pagePath));
     const auto jsFolder = site.RealRelative(request.jsFolder);

@@ -121,9 +121,9 @@ public:
     void SetSite(SiteDescription site) { m_site = SiteLayout(std::move(site)); }
     const SiteLayout& Site() const { return m_site; }
     // The handle on the root of the site of the page at `pagePath` (the site's root, else the
-    // page's folder) through which the page and its files are reached; null, with errno set,
-    // when the root cannot be opened.
-    std::shared_ptr<const CSiteFolder> OpenSite(const std::string& pagePath) const;
+    // page's folder) through which the page and its files are reached; the failure when the
+    // root cannot be opened.
+    CResult<std::shared_ptr<const CSiteFolder>> OpenSite(const std::string& pagePath) const;
     // Where the job keeps what it makes for itself (the captions' WebVTT files); set before the
     // media, whose captions are read at once.
     void SetWorkFolder(std::string folder) { m_strWorkFolder = std::move(folder); }

@@ -74,7 +74,7 @@ CResult<PageSkip> OpenRunPage(CPublishJob& job, CPageSet& pages, CHtmlPage& page
         return PageSkip::Repeated;
     }
     page.SetChangedQuestion(IDS_PAGE_CHANGED_BEFORE_PUBLISHING);
-    if (auto loaded = page.LoadPage(path, job.OpenSite(path)); !loaded) {
+    if (auto loaded = page.LoadPage(path, job.OpenSite(path).value); !loaded) {
         return loaded.why;
     }
     return !again && job.PageHoldsPlayer(page) ? PageSkip::AlreadyPlays : PageSkip::None;

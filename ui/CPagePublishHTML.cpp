@@ -258,7 +258,7 @@ void CPagePublishHTML::SetFinishEnabled(bool enabled) {
 }
 
 bool CPagePublishHTML::OpenPage(const std::string& path) {
-    if (auto loaded = m_page.LoadPage(path, m_state.m_job.OpenSite(path)); !loaded) {
+    if (auto loaded = m_page.LoadPage(path, m_state.m_job.OpenSite(path).value); !loaded) {
         ShowMessage(loaded.why);
         ClearPage();
         return false;
