@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "bench/Films.h"
 #include "bench/Timing.h"
 #include "core/Process.h"
 #include "media/MediaConverter.h"
@@ -129,27 +130,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ffmpeg could not make the AVI\n");
         return 1;
     }
-    // A test picture encoded at a constant rate with filler reaches the size quickly: the
-    // encoder pads every second to the rate instead of working for it.
     const std::string mov = sandbox / "phone.mov";
-    const std::string rate =
-        std::to_string(remuxMegabytes * 8 * 1024 * 1024 / 1000 / kRemuxSeconds) + "k";
-    const std::string remuxSeconds = std::to_string(kRemuxSeconds);
-    if (!MakeSource({"-f",           "lavfi",
-                     "-i",           "testsrc2=size=1280x720:rate=25:duration=" + remuxSeconds,
-                     "-f",           "lavfi",
-                     "-i",           "sine=duration=" + remuxSeconds,
-                     "-c:v",         "libx264",
-                     "-preset",      "ultrafast",
-                     "-x264-params", "nal-hrd=cbr",
-                     "-b:v",         rate,
-                     "-minrate",     rate,
-                     "-maxrate",     rate,
-                     "-bufsize",     rate,
-                     "-pix_fmt",     "yuv420p",
-                     "-c:a",         "aac",
-                     "-shortest"},
-                    mov)) {
+    if (!bench::MakeFilledFilm(mov, remuxMegabytes, kRemuxSeconds)) {
         std::fprintf(stderr, "ffmpeg could not make the MOV\n");
         return 1;
     }

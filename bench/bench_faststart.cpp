@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "bench/Films.h"
 #include "bench/Timing.h"
 #include "core/Process.h"
 #include "media/FastStart.h"
@@ -24,7 +25,7 @@ using bench::Median;
 using bench::Seconds;
 
 constexpr int kRuns = 8;
-constexpr long long kTargetBytes = 200LL << 20;
+constexpr long long kMegabytes = 200;
 constexpr long long kSeconds = 40;
 
 // CPU time of this process and its ended children, which is what the machine's other work
@@ -50,47 +51,53 @@ bool RunDirectly(const std::string& ffmpeg, const std::string& input, const std:
     return RunProcess(request, {}).Succeeded();
 }
 
+// What each pair of runs measured.
+struct Samples {
+    std::vector<double> runner, plain, runnerCpu, plainCpu, runnerSelf, pairs;
+    uint64_t seen = 0;  // the last progress reported
+};
+
+// Pair `i` of runs, in turn; false when one failed or the two wrote different bytes.
+bool MeasurePair(int i, const std::string& ffmpeg, const std::string& video,
+                 const std::string& ours, const std::string& direct, Samples& s) {
+    bool ok = true;
+    ::unlink(ours.c_str());
+    ::unlink(direct.c_str());
+    const auto measureOurs = [&] {
+        const double cpu = CpuSeconds();
+        const double self = CpuSeconds(RUSAGE_SELF);
+        s.runner.push_back(Seconds([&] {
+            ok = FastStartCopyFile(video, ours,
+                                   [&](uint64_t done, uint64_t) {
+                                       s.seen = done;
+                                       return true;
+                                   }) &&
+                 ok;
+        }));
+        s.runnerCpu.push_back(CpuSeconds() - cpu);
+        s.runnerSelf.push_back(CpuSeconds(RUSAGE_SELF) - self);
+    };
+    const auto measurePlain = [&] {
+        const double cpu = CpuSeconds();
+        s.plain.push_back(Seconds([&] { ok = RunDirectly(ffmpeg, video, direct) && ok; }));
+        s.plainCpu.push_back(CpuSeconds() - cpu);
+    };
+    bench::InTurn(i, measureOurs, measurePlain);
+    s.pairs.push_back(s.runner.back() / s.plain.back());
+    std::printf(
+        "run %d: fast-start copy %.1f ms (CPU %.1f ms, %.1f ms of it this process), "
+        "ffmpeg directly %.1f ms (CPU %.1f ms)\n",
+        i + 1, s.runner.back() * 1000, s.runnerCpu.back() * 1000, s.runnerSelf.back() * 1000,
+        s.plain.back() * 1000, s.plainCpu.back() * 1000);
+    return ok && test::ReadFile(ours) == test::ReadFile(direct);
+}
+
 }  // namespace
 
 int main() {
     test::Sandbox sandbox;
     const std::string video = sandbox / "big.mp4";
-    // A test picture encoded at a constant rate with filler comes to 200 MB quickly: the
-    // encoder pads every second to the rate instead of working for it.
-    const std::string rate = std::to_string(kTargetBytes * 8 / 1000 / kSeconds) + "k";
-    const std::string seconds = std::to_string(kSeconds);
-    if (test::Run({"ffmpeg",
-                   "-hide_banner",
-                   "-loglevel",
-                   "error",
-                   "-y",
-                   "-f",
-                   "lavfi",
-                   "-i",
-                   "testsrc2=size=1280x720:rate=25:duration=" + seconds,
-                   "-f",
-                   "lavfi",
-                   "-i",
-                   "sine=duration=" + seconds,
-                   "-c:v",
-                   "libx264",
-                   "-preset",
-                   "ultrafast",
-                   "-x264-params",
-                   "nal-hrd=cbr",
-                   "-b:v",
-                   rate,
-                   "-minrate",
-                   rate,
-                   "-maxrate",
-                   rate,
-                   "-bufsize",
-                   rate,
-                   "-pix_fmt",
-                   "yuv420p",
-                   "-c:a",
-                   "aac",
-                   video}) != 0) {
+    if (!bench::MakeFilledFilm(video, kMegabytes, kSeconds)) {
         std::fprintf(stderr, "ffmpeg could not make the test video\n");
         return 1;
     }
@@ -106,52 +113,23 @@ int main() {
         std::fprintf(stderr, "a fast-start copy failed: %s\n", problem.c_str());
         return 1;
     }
-    std::vector<double> runner, plain, runnerCpu, plainCpu, runnerSelf, pairs;
-    uint64_t seen = 0;
-    const auto ours_ = [&] {
-        return FastStartCopyFile(video, ours, [&](uint64_t done, uint64_t) {
-            seen = done;
-            return true;
-        });
-    };
+    Samples s;
     for (int i = 0; i < kRuns; ++i) {
-        bool ok = true;
-        ::unlink(ours.c_str());
-        ::unlink(direct.c_str());
-        const auto measureOurs = [&] {
-            const double cpu = CpuSeconds();
-            const double self = CpuSeconds(RUSAGE_SELF);
-            runner.push_back(Seconds([&] { ok = ours_() && ok; }));
-            runnerCpu.push_back(CpuSeconds() - cpu);
-            runnerSelf.push_back(CpuSeconds(RUSAGE_SELF) - self);
-        };
-        const auto measurePlain = [&] {
-            const double cpu = CpuSeconds();
-            plain.push_back(Seconds([&] { ok = RunDirectly(ffmpeg, video, direct) && ok; }));
-            plainCpu.push_back(CpuSeconds() - cpu);
-        };
-        bench::InTurn(i, measureOurs, measurePlain);
-        pairs.push_back(runner.back() / plain.back());
-        std::printf(
-            "run %d: fast-start copy %.1f ms (CPU %.1f ms, %.1f ms of it this process), "
-            "ffmpeg directly %.1f ms (CPU %.1f ms)\n",
-            i + 1, runner.back() * 1000, runnerCpu.back() * 1000, runnerSelf.back() * 1000,
-            plain.back() * 1000, plainCpu.back() * 1000);
-        if (!ok || test::ReadFile(ours) != test::ReadFile(direct)) {
+        if (!MeasurePair(i, ffmpeg, video, ours, direct, s)) {
             std::fprintf(stderr, "run %d failed or the outputs differ\n", i + 1);
             return 1;
         }
     }
     std::printf("fast-start copy median: %.1f ms, CPU %.1f ms (progress reached %llu bytes)\n",
-                Median(runner) * 1000, Median(runnerCpu) * 1000,
-                static_cast<unsigned long long>(seen));
-    std::printf("ffmpeg directly median: %.1f ms, CPU %.1f ms\n", Median(plain) * 1000,
-                Median(plainCpu) * 1000);
+                Median(s.runner) * 1000, Median(s.runnerCpu) * 1000,
+                static_cast<unsigned long long>(s.seen));
+    std::printf("ffmpeg directly median: %.1f ms, CPU %.1f ms\n", Median(s.plain) * 1000,
+                Median(s.plainCpu) * 1000);
     std::printf("ratio of the medians: %.3f, of the CPU medians: %.3f\n",
-                Median(runner) / Median(plain), Median(runnerCpu) / Median(plainCpu));
+                Median(s.runner) / Median(s.plain), Median(s.runnerCpu) / Median(s.plainCpu));
     // The two runs of a pair share the machine's load of the moment, which on a busy machine
     // moves either side by more than the program adds; the median of the pairs' ratios follows
     // what the program adds, not who else was running.
-    std::printf("faststart/ffmpeg ratio: %.3f\n", Median(pairs));
+    std::printf("faststart/ffmpeg ratio: %.3f\n", Median(s.pairs));
     return 0;
 }

@@ -186,7 +186,7 @@ std::optional<EncodedProblem> ProblemInEncoderWords(const std::vector<std::strin
 std::optional<EncodedProblem> CheckEncodedResult(const EncodedExpectation& expected,
                                                  const std::string& result,
                                                  const std::vector<std::string>& ffmpegWords,
-                                                 CMediaInfo2& details) {
+                                                 CMediaInfo2& details, ResultReader read) {
     if (auto problem = ProblemInEncoderWords(ffmpegWords)) {
         problem->text = fmt::sprintf(LoadStringRes(IDS_FFMPEG_WRITE_FAILED), problem->text);
         return problem;
@@ -195,7 +195,7 @@ std::optional<EncodedProblem> CheckEncodedResult(const EncodedExpectation& expec
     if (auto broken = CheckContainer(result, error)) {
         return EncodedProblem{error, fmt::sprintf(LoadStringRes(IDS_FFMPEG_INCOMPLETE), *broken)};
     }
-    if (!details.Parse(result, CMediaInfo2::HEADERS)) {
+    if (!(read ? read(result, details) : details.Parse(result, CMediaInfo2::HEADERS))) {
         return EncodedProblem{0, LoadStringRes(IDS_FFMPEG_RESULT_UNREADABLE)};
     }
     if ((expected.video && details.m_nVideoCount == 0) ||

@@ -33,11 +33,13 @@ std::optional<EncodedProblem> ProblemInEncoderWords(const std::vector<std::strin
 
 // Reads `result` again after ffmpeg said it made it, whatever its exit status: the words it
 // printed, a file cut off before its containers end (MP4 boxes, WebM segment), and the length
-// and streams against `expected`. Nullopt when it is whole; `details` then describe it.
+// and streams against `expected`. Nullopt when it is whole; `details` then describe it, as
+// `read` fills them (by default the media library reads the result's headers).
+using ResultReader = bool (*)(const std::string& result, CMediaInfo2& details);
 std::optional<EncodedProblem> CheckEncodedResult(const EncodedExpectation& expected,
                                                  const std::string& result,
                                                  const std::vector<std::string>& ffmpegWords,
-                                                 CMediaInfo2& details);
+                                                 CMediaInfo2& details, ResultReader read = nullptr);
 // The same against the file at `source`, read with the media library.
 std::optional<EncodedProblem> CheckEncodedResult(const std::string& source,
                                                  const std::string& result,

@@ -8,13 +8,16 @@
 #include <functional>
 #include <future>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/printf.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/CSiteFolder.h"
 #include "core/Folders.h"
 #include "core/Log.h"
@@ -71,6 +74,106 @@ private:
     std::function<bool(uint64_t)> m_progress;
 };
 
+uint64_t BigEndian(std::string_view bytes) {
+    uint64_t value = 0;
+    for (const char c : bytes) {
+        value = value << 8 | static_cast<unsigned char>(c);
+    }
+    return value;
+}
+
+// Whether the file's top-level boxes put "moov" before "mdat"; where it is and its size if so.
+bool FindIndex(int fd, uint64_t& offset, uint64_t& size) {
+    offset = 0;
+    for (int boxes = 0; boxes < 64; ++boxes) {
+        char head[16];
+        if (::pread(fd, head, sizeof head, static_cast<off_t>(offset)) < 8) {
+            return false;
+        }
+        const std::string_view type(head + 4, 4);
+        size = BigEndian(std::string_view(head, 4));
+        if (size == 1) {
+            size = BigEndian(std::string_view(head + 8, 8));
+        }
+        if (type == "moov" || type == "mdat" || size < 8) {
+            return type == "moov" && size >= 8;
+        }
+        offset += size;
+    }
+    return false;
+}
+
+// Calls `visit` with the type and the contents of each whole box in `data`.
+template <typename Visit>
+void ForEachBox(std::string_view data, Visit&& visit) {
+    while (data.size() >= 8) {
+        uint64_t size = BigEndian(data.substr(0, 4));
+        size_t header = 8;
+        if (size == 1 && data.size() >= 16) {
+            size = BigEndian(data.substr(8, 8));
+            header = 16;
+        }
+        if (size < header || size > data.size()) {
+            return;
+        }
+        visit(data.substr(4, 4), data.substr(header, size - header));
+        data.remove_prefix(size);
+    }
+}
+
+// The length and the kinds of tracks the index of the rewrite at `path` declares: all a stream
+// copy is held to, read without starting the media library again.
+bool ReadIndex(const std::string& path, CMediaInfo2& details) {
+    constexpr uint64_t kLargestIndex = uint64_t{256} << 20;
+    CFileDescriptor fd = OpenToRead(path, O_NOFOLLOW);
+    uint64_t offset = 0, size = 0;
+    if (!fd.valid() || !FindIndex(fd.get(), offset, size) || size > kLargestIndex) {
+        return false;
+    }
+    std::string moov(size, '\0');
+    if (::pread(fd.get(), moov.data(), size, static_cast<off_t>(offset)) !=
+        static_cast<ssize_t>(size)) {
+        return false;
+    }
+    uint64_t timescale = 0, duration = 0;
+    details.m_nVideoCount = details.m_nAudioCount = 0;
+    ForEachBox(std::string_view(moov).substr(8), [&](std::string_view type, std::string_view box) {
+        const bool v1 = !box.empty() && box[0] == 1;
+        if (type == "mvhd" && box.size() >= (v1 ? 32u : 20u)) {
+            timescale = BigEndian(box.substr(v1 ? 20 : 12, 4));
+            duration = BigEndian(box.substr(v1 ? 24 : 16, v1 ? 8 : 4));
+        } else if (type == "trak") {
+            ForEachBox(box, [&](std::string_view, std::string_view mdia) {
+                ForEachBox(mdia, [&](std::string_view inner, std::string_view hdlr) {
+                    const std::string_view handler =
+                        inner == "hdlr" && hdlr.size() >= 12 ? hdlr.substr(8, 4) : "";
+                    details.m_nVideoCount += handler == "vide";
+                    details.m_nAudioCount += handler == "soun";
+                });
+            });
+        }
+    });
+    details.m_fDuration =
+        timescale
+            ? static_cast<float>(static_cast<double>(duration) / static_cast<double>(timescale))
+            : 0;
+    return timescale != 0 && details.m_nVideoCount + details.m_nAudioCount > 0;
+}
+
+// ffmpeg may say it is done with the file cut short (a full disk on writing the trailer): what
+// it made is read again before anything copies it into a site.
+std::optional<EncodedProblem> CheckRewrite(const EncodedExpectation& expected,
+                                           const std::string& made, const std::string& errors) {
+    std::vector<std::string> words;
+    COutputLines said;
+    said.Append(errors, [&words](const std::string& line) { words.push_back(line); });
+    if (!said.Pending().empty()) {
+        words.push_back(said.Pending());
+    }
+    CMediaInfo2 details;
+    return CheckEncodedResult(expected, made, words, details, &ReadIndex);
+}
+
 // ffmpeg's hash of each stream's packets, one line each.
 class CStreamHashes : public CEncoder {
 public:
@@ -118,19 +221,17 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     m_bCancelled = false;
     m_strProblem.clear();
     struct stat st {};
+    std::string problem;
     if (::stat(source.c_str(), &st) != 0) {
-        m_strProblem = GetErrorText(errno);
-        return false;
+        const int error = errno;
+        return Fail(error, GetErrorText(error), false);
     }
     const auto total = static_cast<uint64_t>(st.st_size);
     // Named with our process id, so that a later run clears it away once we are gone.
-    std::string problem;
     const std::string folder = MakePrivateFolder(workFolder, kDebrisPrefix, problem);
     if (folder.empty()) {
         const int error = errno;
-        m_strProblem = GetErrorText(error);
-        errno = error;
-        return false;
+        return Fail(error, GetErrorText(error), false);
     }
     m_strFolder = folder;
     m_strTemp = folder + "/faststart.mp4";
@@ -139,7 +240,6 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     CFastStartRun run(source, m_strTemp, [&](uint64_t done) {
         return !progress || progress(std::min(done, total), total);
     });
-
     // What the result is held against, read from the source while ffmpeg works.
     auto expected =
         std::async(std::launch::async, [&source]() -> std::optional<EncodedExpectation> {
@@ -152,47 +252,39 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
     run.Start();
     const ProcessResult& result = run.LastResult();
     m_bCancelled = run.IsCancelled();
-    const std::string& errors = run.ErrorsTail();
     // A stop asked for once ffmpeg had nothing more to say still counts.
     if (result.Succeeded() && !m_bCancelled && progress && !progress(total, total)) {
         m_bCancelled = true;
     }
-    // ffmpeg may say it is done with the file cut short (a full disk on writing the trailer):
-    // what it made is read again before anything copies it into a site.
-    std::optional<EncodedProblem> broken;
     if (result.Succeeded() && !m_bCancelled) {
-        std::vector<std::string> words;
-        COutputLines said;
-        said.Append(errors, [&words](const std::string& line) { words.push_back(line); });
-        if (!said.Pending().empty()) {
-            words.push_back(said.Pending());
-        }
-        CMediaInfo2 made;
         const std::optional<EncodedExpectation> expectation = expected.get();
-        broken = expectation
-                     ? CheckEncodedResult(*expectation, m_strTemp, words, made)
-                     : EncodedProblem{0, fmt::sprintf(LoadStringRes(IDS_MEDIA_UNREADABLE), source)};
+        const auto broken =
+            expectation
+                ? CheckRewrite(*expectation, m_strTemp, run.ErrorsTail())
+                : EncodedProblem{0, fmt::sprintf(LoadStringRes(IDS_MEDIA_UNREADABLE), source)};
         if (!broken) {
             // The published file gets the source's permissions, as a plain copy would.
             return SetWorkingFileMode(m_strTemp, (st.st_mode & 0777) | S_IWUSR);
         }
+        return Fail(broken->error != 0 ? broken->error : EIO, broken->text, true);
     }
-    int error = EIO;
-    if (broken) {
-        error = broken->error != 0 ? broken->error : EIO;
-        m_strProblem = broken->text;
-    } else if (m_bCancelled || result.cancelled) {
+    if (m_bCancelled || result.cancelled) {
         m_bCancelled = true;
-        error = ECANCELED;
-        m_strProblem = GetErrorText(error);
-    } else if (!result.started) {
-        error = result.startError != 0 ? result.startError : ENOENT;
-        m_strProblem = run.GetEncoderPath() + ": " + GetErrorText(error);
-    } else {
-        const std::string said = LastLine(errors);
-        m_strProblem = said.empty() ? run.GetEncoderPath() + " failed" : said;
+        return Fail(ECANCELED, GetErrorText(ECANCELED), true);
     }
-    CLog::Instance()->Write("Fast start failed: %s\r\n", m_strProblem);
+    if (!result.started) {
+        const int error = result.startError != 0 ? result.startError : ENOENT;
+        return Fail(error, run.GetEncoderPath() + ": " + GetErrorText(error), true);
+    }
+    const std::string said = LastLine(run.ErrorsTail());
+    return Fail(EIO, said.empty() ? run.GetEncoderPath() + " failed" : said, true);
+}
+
+bool CFastStartCopy::Fail(int error, const std::string& problem, bool log) {
+    m_strProblem = problem;
+    if (log) {
+        CLog::Instance()->Write("Fast start failed: %s\r\n", m_strProblem);
+    }
     Discard();
     errno = error;
     return false;
@@ -215,43 +307,9 @@ bool CFastStartCopy::Commit(const std::string& target) {
     return true;
 }
 
-namespace {
-
-// True when the file's top-level boxes put "moov" before "mdat".
-bool IndexComesFirst(int fd) {
-    uint64_t offset = 0;
-    for (int boxes = 0; boxes < 64; ++boxes) {
-        unsigned char head[16];
-        if (::pread(fd, head, sizeof head, static_cast<off_t>(offset)) < 8) {
-            return false;
-        }
-        uint64_t size = (uint64_t{head[0]} << 24) | (uint64_t{head[1]} << 16) |
-                        (uint64_t{head[2]} << 8) | head[3];
-        const std::string_view type(reinterpret_cast<const char*>(head + 4), 4);
-        if (type == "moov") {
-            return true;
-        }
-        if (type == "mdat") {
-            return false;
-        }
-        if (size == 1) {
-            size = 0;
-            for (int i = 8; i < 16; ++i) {
-                size = (size << 8) | head[i];
-            }
-        }
-        if (size < 8) {
-            return false;
-        }
-        offset += size;
-    }
-    return false;
-}
-
-}  // namespace
-
 bool IsFastStartCopyOf(const std::string& source, int publishedFd) {
-    if (!IndexComesFirst(publishedFd)) {
+    uint64_t offset = 0, size = 0;
+    if (!FindIndex(publishedFd, offset, size)) {
         return false;
     }
     // ffmpeg reads the open file itself, not whatever its name holds by then.

@@ -33,6 +33,9 @@ public:
     const std::string& Problem() const { return m_strProblem; }
 
 private:
+    // Sets the problem, leaves nothing behind and errno at `error`; false.
+    bool Fail(int error, const std::string& problem, bool log);
+
     std::string m_strTemp, m_strFolder, m_strProblem;
     bool m_bCancelled = false;
 };

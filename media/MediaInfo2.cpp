@@ -84,9 +84,9 @@ bool IsSupportedMediaExt(std::string_view extension) {
     return false;
 }
 
-bool CMediaInfo2::Parse(const std::string& path, ParseDepth depth) {
+bool CMediaInfo2::Parse(const std::string& path, ParseDepth depth, MediaReaderFactory inProcess) {
     using Stream = CMediaInfoHandle::StreamKind;
-    CMediaInfoHandle mi;
+    CMediaInfoHandle mi(inProcess);
     // Whether the open worked shows in the stream counts below.
     mi.Open(path, depth == HEADERS);
     if (!mi.IsReady()) {

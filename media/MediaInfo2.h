@@ -3,10 +3,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/MediaFormat.h"
+
+class IMediaReader;
 
 // The details of one media file. The video fields mean something only while m_nVideoCount > 0
 // and the audio fields only while m_nAudioCount > 0: parsing another file leaves the fields of a
@@ -21,7 +24,9 @@ public:
     // written says all of it in its headers: `HEADERS` reads those alone, where a whole parse
     // reads through most of a large file.
     enum ParseDepth { WHOLE, HEADERS };
-    bool Parse(const std::string& path, ParseDepth depth = WHOLE);
+    // `inProcess` reads in this process, as CMediaInfoHandle's constructor says.
+    bool Parse(const std::string& path, ParseDepth depth = WHOLE,
+               std::unique_ptr<IMediaReader> (*inProcess)() = nullptr);
     // Whether the last parsed file plays in browsers as it is.
     bool IsHTML5Media() const;
 

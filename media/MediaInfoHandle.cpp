@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/MediaInfoHandle.h"
 
-#include <atomic>
 #include <cstddef>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -38,7 +41,66 @@ constexpr int kProbeTime_ms = 20000;
 // Far more than the fields of any real file.
 constexpr size_t kLongestAnswer = 8 * 1024 * 1024;
 
-std::atomic<std::unique_ptr<IMediaReader> (*)()> g_makeReader{nullptr};
+// The child's answers for files read before, so that a file unchanged since is not read twice
+// in one run (the fast-start step reads the media that was checked just before). A file is the
+// same while its device, inode, size, modification and change times are; an answer is kept only
+// for a file last changed before the clock tick the probe started in, since a change within
+// that tick would leave its times as they were.
+class CProbeMemo {
+public:
+    using Fields = std::map<std::string, std::string>;
+
+    std::optional<Fields> Find(const struct stat& st, bool headersOnly) {
+        const std::lock_guard lock(m_mutex);
+        for (const Entry& entry : m_entries) {
+            if (Same(entry.st, st) && (headersOnly || !entry.headersOnly)) {
+                return entry.fields;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void Keep(const struct stat& st, bool headersOnly, const Fields& fields, timespec started) {
+        if (!Before(st.st_ctim, started)) {
+            return;
+        }
+        const std::lock_guard lock(m_mutex);
+        m_entries.push_front({st, headersOnly, fields});
+        if (m_entries.size() > kKept) {
+            m_entries.pop_back();
+        }
+    }
+
+private:
+    static constexpr size_t kKept = 8;
+    struct Entry {
+        struct stat st;
+        bool headersOnly;
+        Fields fields;
+    };
+    static bool Before(const timespec& a, const timespec& b) {
+        return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+    }
+    static bool Equal(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+    static bool Same(const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+               Equal(a.st_mtim, b.st_mtim) && Equal(a.st_ctim, b.st_ctim);
+    }
+
+    std::mutex m_mutex;
+    std::deque<Entry> m_entries;
+};
+
+CProbeMemo g_probed;
+
+// The clock file times are taken from.
+timespec CoarseNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
 
 // Beside the program in the build tree; in <prefix>/libexec/dede5-varodo when installed.
 const std::string& ProbeProgram() {
@@ -59,20 +121,13 @@ const std::string& ProbeProgram() {
 
 }  // namespace
 
-CMediaInfoHandle::CMediaInfoHandle() {
-    if (const auto make = g_makeReader.load()) {
-        m_pReader = make();
-    }
-}
+CMediaInfoHandle::CMediaInfoHandle(MediaReaderFactory inProcess)
+    : m_pReader(inProcess ? inProcess() : nullptr) {}
 
 CMediaInfoHandle::~CMediaInfoHandle() = default;
 
 bool CMediaInfoHandle::IsReady() const {
     return !m_pReader || m_pReader->IsReady();
-}
-
-void CMediaInfoHandle::ReadInThisProcess(std::unique_ptr<IMediaReader> (*make)()) {
-    g_makeReader.store(make);
 }
 
 bool CMediaInfoHandle::Open(const std::string& path, bool headersOnly) {
@@ -89,7 +144,16 @@ bool CMediaInfoHandle::Open(const std::string& path, bool headersOnly) {
     if (m_pReader) {
         return m_pReader->Open(file.get(), path, headersOnly);
     }
-    return RunProbe(file.get(), path, headersOnly);
+    if (auto known = g_probed.Find(st, headersOnly)) {
+        m_mapFields = std::move(*known);
+        return true;
+    }
+    const timespec started = CoarseNow();
+    if (!RunProbe(file.get(), path, headersOnly)) {
+        return false;
+    }
+    g_probed.Keep(st, headersOnly, m_mapFields, started);
+    return true;
 }
 
 bool CMediaInfoHandle::RunProbe(int fd, const std::string& path, bool headersOnly) {

@@ -15,6 +15,8 @@ public:
     virtual bool Open(int fd, const std::string& path, bool headersOnly) = 0;
     virtual std::string Get(int kind, size_t number, const char* parameter) const = 0;
 };
+// Makes a fresh reader for one file.
+using MediaReaderFactory = std::unique_ptr<IMediaReader> (*)();
 
 // What libmediainfo says of one file. The library reads the file in a child process
 // (dede5-media-probe) with bounded memory and time, since a damaged file can make it take
@@ -24,7 +26,9 @@ class CMediaInfoHandle {
 public:
     enum StreamKind : int { STREAM_GENERAL = 0, STREAM_VIDEO = 1, STREAM_AUDIO = 2 };
 
-    CMediaInfoHandle();
+    // With `inProcess`, media is read in this process through a reader it makes, without the
+    // child's limits (the fuzz target bounds the library by itself).
+    explicit CMediaInfoHandle(MediaReaderFactory inProcess = nullptr);
     ~CMediaInfoHandle();
     CMediaInfoHandle(const CMediaInfoHandle&) = delete;
     CMediaInfoHandle& operator=(const CMediaInfoHandle&) = delete;
@@ -40,11 +44,6 @@ public:
     // The text of `parameter` of stream `number` of `kind`, in the system code page; empty when
     // the file does not have it.
     std::string Get(StreamKind kind, size_t number, const char* parameter) const;
-
-    // Handles made from now on read media in this process through readers `make` returns,
-    // without the child's limits (the fuzz target bounds the library by itself); null goes back
-    // to the child.
-    static void ReadInThisProcess(std::unique_ptr<IMediaReader> (*make)());
 
 private:
     bool RunProbe(int fd, const std::string& path, bool headersOnly);

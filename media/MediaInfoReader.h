@@ -32,5 +32,5 @@ private:
     void* m_pHandle = nullptr;
 };
 
-// For CMediaInfoHandle::ReadInThisProcess.
+// A MediaReaderFactory for CMediaInfoHandle and CMediaInfo2::Parse.
 std::unique_ptr<IMediaReader> MakeMediaInfoReader();

@@ -7,7 +7,6 @@
 #include <QFontMetrics>
 #include <QApplication>
 #include <QComboBox>
-#include <QIcon>
 #include <QMenu>
 #include <QPixmap>
 #include <QShortcut>
@@ -51,7 +50,6 @@ CPublishSheet::CPublishSheet(const QString& caption, QWidget* parent, int mode)
     m_state.m_nMode = mode;
     m_state.m_job.SetWorkFolder(COptions::Instance()->m_strWorkFolder);
     setWindowTitle(caption);
-    setWindowIcon(QIcon(QStringLiteral(":/dede5/dede5-varodo.png")));
     setWizardStyle(QWizard::ModernStyle);
     setPixmap(QWizard::LogoPixmap, QPixmap(QStringLiteral(":/dede5/logo48.png")));
     setOptions(QWizard::NoBackButtonOnStartPage | QWizard::HaveHelpButton);

@@ -9,7 +9,6 @@
 
 #include "core/PathUtils.h"
 #include "media/MediaInfo2.h"
-#include "media/MediaInfoHandle.h"
 #include "media/MediaInfoReader.h"
 #include "tests/fuzz/FuzzSupport.h"
 
@@ -37,8 +36,6 @@ bool ModelIsHtml5(const CMediaInfo2& m, const std::string& extension) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::ConfineEnvironment();
-    // A child per input would be slow; the fuzzer bounds the library's time and memory itself.
-    CMediaInfoHandle::ReadInThisProcess(&MakeMediaInfoReader);
     return 0;
 }
 
@@ -49,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = fuzz::WriteScratchFile("media" + extension, bytes);
 
     CMediaInfo2 info;
-    if (!info.Parse(path)) {
+    // A child per input would be slow; the fuzzer bounds the library's time and memory itself.
+    if (!info.Parse(path, CMediaInfo2::WHOLE, &MakeMediaInfoReader)) {
         FUZZ_CHECK(info.m_strPath.empty());
         ::unlink(path.c_str());
         return 0;
