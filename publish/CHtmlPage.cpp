@@ -470,7 +470,17 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     PageSelection selection = editor.GetSelection();
     selection.start = std::min(selection.start, text.size());
     selection.end = std::clamp(selection.end, selection.start, text.size());
-    const std::string body = MatchLineBreaks(m_strBodyCode, text);
+    std::string body = MatchLineBreaks(m_strBodyCode, text);
+    if (m_bOwnLines && !body.empty()) {
+        const std::string lineBreak = MatchLineBreaks("\n", text);
+        if (selection.start > 0 && text[selection.start - 1] != '\n') {
+            body.insert(0, lineBreak);
+        }
+        if (selection.end < text.size() && text[selection.end] != '\n' &&
+            text[selection.end] != '\r') {
+            body += lineBreak;
+        }
+    }
     editor.ReplaceSelection(body);
 
     if (!m_strHeadCode.empty()) {
