@@ -479,7 +479,8 @@ export async function checkPlayerPage(page, url, expectations) {
 export async function accessibilityViolations(page, {skip = []} = {}) {
     const axe = fs.readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
     await page.addScriptTag({content: axe});
-    const rules = Object.fromEntries(skip.map((rule) => [rule, {enabled: false}]));
+    // Touch targets too, as page audits count them.
+    const rules = {'target-size': {enabled: true}, ...Object.fromEntries(skip.map((rule) => [rule, {enabled: false}]))};
     const violations = await page.evaluate((r) => window.axe.run(document, {rules: r}).then((x) => x.violations), rules);
     return violations.flatMap((v) => v.nodes.map((node) => `${v.id}: ${node.target.join(' ')}`));
 }
