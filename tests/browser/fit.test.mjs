@@ -90,9 +90,9 @@ async function openPlayer(url, container) {
     page.on('pageerror', (error) => errors.push(error.message));
     await page.addInitScript(() => {
         window.layoutShift = 0;
-        new PerformanceObserver((list) => {
-            list.getEntries().forEach((entry) => { window.layoutShift += entry.hadRecentInput ? 0 : entry.value; });
-        }).observe({type: 'layout-shift', buffered: true});
+        new PerformanceObserver((list) => list.getEntries().forEach((entry) => {
+            window.layoutShift += entry.hadRecentInput ? 0 : entry.value;
+        })).observe({type: 'layout-shift', buffered: true});
     });
     await page.setViewportSize({width: 1280, height: 800});
     await page.goto(url, {waitUntil: 'load'});
