@@ -48,7 +48,7 @@ bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string
     if (row < 0) {
         return false;
     }
-    if (!GetMediaFormat(row).flashPlayable) {
+    if (!GetMediaFormat(row).flashPlayable || request.fit) {
         ReplaceMacro(text, "fall_back", BuildFallbackText(row));
     } else {
         std::string flash = BuildFlashObject(request, GetFolderName());
@@ -64,6 +64,6 @@ bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string
         ReplacePoster(text, request);
         ReplaceFit(text, request);
     }
-    out = std::move(text);
+    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
     return true;
 }

@@ -15,8 +15,11 @@ constexpr const char* kHead =
 constexpr const char* kBody =
     "<video class=\"video-js $(html5_player_css)\" $(controls) $(autoplay) width=\"%d\" "
     "height=\"%d\"$(fit) $(video_poster) $(video_loop) preload=\"auto\" "
-    "data-setup=\"{'media_path':'$(media_path)','flash_player_path':'$(flash_player_path)'}\">\n"
-    "%s$(fall_back)\n</video>";
+    "data-setup=\"$(setup)\">\n%s$(fall_back)\n</video>";
+
+// What the Flash fallback of old needed; the script reads neither value.
+constexpr const char* kFlashSetup =
+    "{'media_path':'$(media_path)','flash_player_path':'$(flash_player_path)'}";
 
 const PlayerInfo* VideoRow(int index) {
     auto rows = GetVideoPlayers();
@@ -47,6 +50,8 @@ bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string&
         out.clear();
         return true;
     }
+    // The attribute stays: it is what makes the script set the player up.
+    ReplaceMacro(text, "setup", request.fit ? "{}" : kFlashSetup);
     if (GetMediaFormat(row).flashPlayable) {
         ReplaceMacro(text, "fall_back", "");
     } else {
@@ -61,6 +66,6 @@ bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string&
     ReplaceLoop(text, request);
     ReplacePoster(text, request);
     ReplaceFit(text, request);
-    out = std::move(text);
+    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
     return true;
 }

@@ -49,7 +49,7 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
         ReplacePoster(text, request);
         ReplaceFit(text, request);
     }
-    out = std::move(text);
+    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
     return true;
 }
 

@@ -43,12 +43,15 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     // The title comes from a file name: it must not be able to end the attribute.
     std::string text = fmt::sprintf(kBody, EscapeHtmlText(request.mediaTitle), request.width,
                                     request.height, sources, "");
+    if (request.fit) {
+        ReplaceAll(text, ", { playerFlashMP4: 'jarisplayer.swf'}", "");
+    }
     ReplaceControls(text, request);
     ReplaceLoop(text, request);
     ReplaceAutoplay(text, request);
     ReplacePoster(text, request);
     ReplaceFit(text, request);
-    out = std::move(text);
+    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "players/PlayerMarkup.h"
 
+#include <cctype>
 #include <filesystem>
 #include <vector>
 
@@ -180,8 +181,61 @@ std::string BuildFitAttribute(const PlayerRequest& request) {
         request.height <= 0) {
         return {};
     }
-    return fmt::format(" style=\"max-width:100%;height:auto;aspect-ratio:{}/{}\"", request.width,
-                       request.height);
+    // The width is the style's own: a player's style sheet may size its class before the script
+    // runs. A block has no line gap under it that would close once the player wraps it.
+    return fmt::format(
+        " style=\"width:{}px;max-width:100%;height:auto;aspect-ratio:{}/{};"
+        "display:block\"",
+        request.width, request.width, request.height);
+}
+
+std::string TidyFittedBody(std::string_view body, const PlayerRequest& request) {
+    std::string out;
+    for (size_t i = 0; i < body.size();) {
+        if (body.compare(i, 7, "<script") == 0) {
+            const size_t end = body.find("</script>", i);
+            const size_t stop = end == std::string_view::npos ? body.size() : end + 9;
+            out.append(body, i, stop - i);
+            i = stop;
+        } else if (body[i] == '<' && i + 1 < body.size() &&
+                   std::isalpha(static_cast<unsigned char>(body[i + 1]))) {
+            char quote = 0;
+            for (; i < body.size(); ++i) {
+                const char c = body[i];
+                if (quote) {
+                    quote = c == quote ? 0 : quote;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == ' ' || c == '\t' || c == '\n') {
+                    if (!out.ends_with(' ')) {
+                        out += ' ';
+                    }
+                    continue;
+                } else if (c == '>' || (c == '/' && body.substr(i, 2) == "/>")) {
+                    if (out.ends_with(' ')) {
+                        out.pop_back();
+                    }
+                    if (c == '>') {
+                        out += c;
+                        ++i;
+                        break;
+                    }
+                }
+                out += c;
+            }
+        } else if (body[i] == '\n' && (out.empty() || out.ends_with('\n'))) {
+            ++i;
+        } else {
+            out += body[i++];
+        }
+    }
+    while (out.ends_with('\n')) {
+        out.pop_back();
+    }
+    if (!request.autoPlay) {
+        ReplaceAll(out, "preload=\"auto\"", "preload=\"metadata\"");
+    }
+    return out;
 }
 
 const char* AutoplaySnippet(const PlayerRequest& request) {

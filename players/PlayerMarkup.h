@@ -60,6 +60,10 @@ std::string BuildPosterAttribute(const PlayerRequest& request);
 // does not ask for it or has no size. The width and height attributes stay beside it, so the
 // browser reserves the player's room before anything has loaded.
 std::string BuildFitAttribute(const PlayerRequest& request);
+// A fitted body made tidy: one blank between attributes and none before ">", no empty lines and
+// no line feed at the end; and, as the page needs no more than the video's details at first, the
+// metadata preloaded unless the video plays by itself. Script elements are left as they are.
+std::string TidyFittedBody(std::string_view body, const PlayerRequest& request);
 // The autoplay snippet for the request's kind, or empty when it does not autoplay.
 const char* AutoplaySnippet(const PlayerRequest& request);
 // The track elements of the request's video captions, the first one the default; empty without.

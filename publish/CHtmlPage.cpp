@@ -471,12 +471,24 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     selection.start = std::min(selection.start, text.size());
     selection.end = std::clamp(selection.end, selection.start, text.size());
     const std::string body = MatchLineBreaks(m_strBodyCode, text);
-    editor.ReplaceSelection(body);
+    std::string lead;
+    std::string trail;
+    if (m_bOwnLines && !body.empty()) {
+        const std::string lineBreak = MatchLineBreaks("\n", text);
+        if (selection.start > 0 && text[selection.start - 1] != '\n') {
+            lead = lineBreak;
+        }
+        if (selection.end < text.size() && text[selection.end] != '\n' &&
+            text[selection.end] != '\r') {
+            trail = lineBreak;
+        }
+    }
+    editor.ReplaceSelection(lead + body + trail);
 
     if (!m_strHeadCode.empty()) {
         // The page is edited in place, piece by piece: a large page is never copied, and each
         // step stays in the editor's undo history.
-        size_t cursor = selection.start;
+        size_t cursor = selection.start + lead.size();
         text = editor.GetText();
         const std::vector<TextRange> blocks = FindMenuScripts(text, cursor, body.size());
         if (!blocks.empty()) {

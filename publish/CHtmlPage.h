@@ -76,7 +76,12 @@ public:
     const std::string& HeadCode() const { return m_strHeadCode; }
     const std::string& BodyCode() const { return m_strBodyCode; }
     void SetHeadCode(std::string code) { m_strHeadCode = std::move(code); }
-    void SetBodyCode(std::string code) { m_strBodyCode = std::move(code); }
+    // `ownLines`: the code goes on lines of its own, a line break added where page text would
+    // share its first or last line.
+    void SetBodyCode(std::string code, bool ownLines = false) {
+        m_strBodyCode = std::move(code);
+        m_bOwnLines = ownLines;
+    }
     bool IsInserted() const { return m_bInserted; }
     bool IsModified() const { return m_bModified; }
     void SetModified(bool modified) { m_bModified = modified; }
@@ -121,6 +126,7 @@ private:
     std::string m_strHeadCode;
     std::string m_strBodyCode;
     bool m_bInserted = false;
+    bool m_bOwnLines = false;
     bool m_bModified = false;
     bool m_bUtf8Bom = false;
     bool m_bUtf16 = false;

@@ -394,6 +394,7 @@ PageCode CPublishJob::MakeCode(const std::string& pagePath, PlayerMode mode) con
     std::string head;
     m_pPlayer->GetHeadCode(request, head);
     code.made = m_pPlayer->GetBodyCode(request, code.body);
+    code.ownLines = request.fit;
     if (code.made) {
         code.body += m_pPlayer->GetScriptCode();
     } else {

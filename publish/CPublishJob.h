@@ -72,6 +72,8 @@ struct PageCode {
     std::string body;
     // False when the player makes no body code for the request's media.
     bool made = false;
+    // The body goes on lines of its own in the page (a fitted player).
+    bool ownLines = false;
 };
 
 // The job of publishing one media file into pages of a site, driven step by step by a front end

@@ -524,7 +524,7 @@ std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
         return m_end;
     }
     page.SetHeadCode(code.head);
-    page.SetBodyCode(code.body);
+    page.SetBodyCode(code.body, code.ownLines);
     CStringPageEditor editor(page.Text());
     if (!PlaceIn(page, editor, pagePath)) {
         Fail(RunEnd::PageRefused);

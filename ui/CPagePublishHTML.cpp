@@ -266,7 +266,7 @@ bool CPagePublishHTML::OpenPage(const std::string& path) {
     const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
     m_strCodeSource = CodeSource(m_state.m_job, code);
     m_page.SetHeadCode(code.head);
-    m_page.SetBodyCode(code.body);
+    m_page.SetBodyCode(code.body, code.ownLines);
     if (!code.made) {
         const auto& media = m_state.m_job.Request().mediaFiles;
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_NOT_HTML5_MEDIA,

@@ -46,6 +46,28 @@
             return result;
         };
     }
+    var isFitted = function (node) {
+        return !!node && !!node.style && node.style.maxWidth === '100%';
+    };
+    // Each caption language's radio button is labelled by a label whose "for" names another id;
+    // assistive technology then reads the buttons without their language. (Fitted players only:
+    // other pages stay as they were published.)
+    if (proto && typeof proto.addTrackButton === 'function') {
+        var addTrackButton = proto.addTrackButton;
+        proto.addTrackButton = function (track) {
+            var result = addTrackButton.apply(this, arguments);
+            var list = this.captionsButton && this.captionsButton.querySelector('ul');
+            if (list && isFitted(this.node)) {
+                Array.prototype.forEach.call(list.querySelectorAll('input[id]'), function (input) {
+                    var label = input.nextElementSibling;
+                    if (label && label.tagName === 'LABEL') {
+                        label.htmlFor = input.id;
+                    }
+                });
+            }
+            return result;
+        };
+    }
     // A video published to fit the page carries max-width:100% in its style. The player's own
     // answer to that (its responsive mode) stretches it to its parent's whole width, beyond the
     // video's size; keep the published size where there is room and shrink it, proportions kept,
@@ -54,8 +76,7 @@
         var setPlayerSize = proto.setPlayerSize;
         var fittedSize = function (player) {
             var node = player.node;
-            if (!player.isVideo || !node || !node.style || node.style.maxWidth !== '100%' ||
-                player.isFullScreen) {
+            if (!player.isVideo || !isFitted(node) || player.isFullScreen) {
                 return null;
             }
             var width = parseInt(node.getAttribute('width'), 10);

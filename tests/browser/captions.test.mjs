@@ -2,19 +2,19 @@
 // Captions in pages published by dede5-publish, served over HTTP, for every video player: a
 // SubRip file in windows-1252 lying beside the video (found by its name) and a WebVTT file given
 // with --captions. The player must have both tracks, show the first from the start with its cues
-// in the right text, and offer its captions button.
+// in the right text, and offer its captions button; axe-core finds nothing wrong in the page.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, describe, test} from 'node:test';
-import {checkPlayerPage, installationFolder, launchBrowser, makeTempFolder, removeFolder,
+import {accessibilityViolations, checkPlayerPage, installationFolder, launchBrowser, makeTempFolder, removeFolder,
         serveFolder} from './harness.mjs';
 import {makeMedia} from './media.mjs';
 import {programPath, runProgram, userEnvironment} from './programs.mjs';
 
 const SECONDS = 3;
-const PAGE = '<!DOCTYPE html>\n<html>\n<head>\n<meta charset="utf-8">\n<title>Captions</title>\n' +
-             '</head>\n<body>\n<p>Before.</p>\n<p>After.</p>\n</body>\n</html>\n';
+const PAGE = '<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n<title>Captions</title>\n' +
+             '</head>\n<body>\n<main>\n<h1>Captions</h1>\n<p>Before.</p>\n<p>After.</p>\n</main>\n</body>\n</html>\n';
 
 // windows-1252: "é" is 0xE9, "à" 0xE0, "ç" 0xE7, "—" 0x97, "€" 0x80.
 const FRENCH_SRT = Buffer.from(
@@ -93,6 +93,7 @@ describe('captions in pages published by dede5-publish', {concurrency: 2}, () =>
                 result = await runProgram(publisher, [
                     '-q', '--site-root', site, '--js-path', '/js/', '--media-path', '/medias/',
                     '--player', name, '--no-poster', '--controls', '--no-autoplay', '--no-loop',
+                    '--after', '<p>Before.</p>',
                     '--captions', `${path.join(scratch, 'media', 'english notes.vtt')}:en:English`,
                     path.join(scratch, 'media', 'film.mp4'), page,
                 ], userEnvironment(path.join(scratch, name, 'user')));
@@ -159,6 +160,7 @@ describe('captions in pages published by dede5-publish', {concurrency: 2}, () =>
                     if (!player.barHidden) {
                         assert.ok(await button.isVisible(), 'the captions button is hidden');
                     }
+                    assert.deepEqual(await accessibilityViolations(page), []);
                 } finally {
                     await page.close();
                 }

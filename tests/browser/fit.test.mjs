@@ -2,13 +2,14 @@
 // Players as today's visitors meet them, in pages published by dede5-publish and served over
 // HTTP, in Chromium with its default autoplay policy: an autoplaying video really plays (muted),
 // and a player fitted to the page stays inside its column, keeps the video's proportions and
-// never grows past the video's own size, down to a phone-wide window.
+// never grows past the video's own size, down to a phone-wide window. While it sets up, with or
+// without a poster, the text under it never moves, and axe-core finds nothing wrong in its markup.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, describe, test} from 'node:test';
-import {installationFolder, launchBrowser, makeTempFolder, removeFolder, serveFolder} from './harness.mjs';
+import {accessibilityViolations, installationFolder, launchBrowser, makeTempFolder, removeFolder, serveFolder} from './harness.mjs';
 import {programPath, runProgram, userEnvironment} from './programs.mjs';
 
 const FFMPEG = process.env.DEDE5_FFMPEG || 'ffmpeg';
@@ -25,11 +26,12 @@ const MEDIA = {
 const COLUMN = 800;
 const NARROW = 400;
 // The page's text column: as wide as the window allows, at most COLUMN pixels.
-const PAGE = '<!DOCTYPE html>\n<html>\n<head>\n<meta charset="utf-8">\n' +
+const PAGE = '<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n' +
              '<meta name="viewport" content="width=device-width, initial-scale=1">\n<title>A column</title>\n' +
-             `<style>#column { max-width: ${COLUMN}px; }</style>\n</head>\n<body>\n<div id="column">\n` +
-             '<p>Text of the page before the player.</p>\n<!-- player -->\n' +
-             '<p>Text of the page after the player.</p>\n</div>\n</body>\n</html>\n';
+             `<style>#column { max-width: ${COLUMN}px; }</style>\n</head>\n<body>\n<main id="column">\n` +
+             '<h1>A column</h1>\n<p>Text of the page before the player.</p>\n<!-- player -->\n' +
+             '<p>Text of the page after the player.</p>\n' +
+             `<p>${'The page goes on under the player. '.repeat(120)}</p>\n</main>\n</body>\n</html>\n`;
 // The element each player draws around the video.
 const PLAYERS = {
     default: '.video-js',
@@ -81,10 +83,17 @@ async function publishSite(player, jobs) {
 }
 
 // Opens `url` and waits for the player around the video and the video's size.
+// window.layoutShift sums the page's layout shifts from the first paint on.
 async function openPlayer(url, container) {
     const page = await browser.newPage();
     const errors = [];
     page.on('pageerror', (error) => errors.push(error.message));
+    await page.addInitScript(() => {
+        window.layoutShift = 0;
+        new PerformanceObserver((list) => list.getEntries().forEach((entry) => {
+            window.layoutShift += entry.hadRecentInput ? 0 : entry.value;
+        })).observe({type: 'layout-shift', buffered: true});
+    });
     await page.setViewportSize({width: 1280, height: 800});
     await page.goto(url, {waitUntil: 'load'});
     await page.waitForFunction((selector) => {
@@ -128,6 +137,7 @@ for (const [player, container] of Object.entries(PLAYERS)) {
             small: {page: 'small.htm', media: MEDIA.small, args: ['--fit', '--no-autoplay']},
             // Fit is on by default; the loop keeps the video playing however long the checks take.
             autoplay: {page: 'autoplay.htm', media: MEDIA.small, args: ['--autoplay', '--loop']},
+            poster: {page: 'poster.htm', media: MEDIA.big, args: ['--fit', '--no-autoplay', '--poster']},
         };
         before(async () => {
             site = await publishSite(player, Object.values(jobs));
@@ -136,7 +146,7 @@ for (const [player, container] of Object.entries(PLAYERS)) {
 
         test('a 1920x1080 video fills an 800-pixel column at 800x450 and shrinks with the window', async () => {
             const markup = fs.readFileSync(path.join(site.root, jobs.big.page), 'utf8');
-            assert.match(markup, /width="1920" height="1080" style="max-width:100%;height:auto;aspect-ratio:1920\/1080"/,
+            assert.match(markup, /width="1920" height="1080" style="width:1920px;max-width:100%;height:auto;aspect-ratio:1920\/1080;display:block" preload="metadata"/,
                          'the size stays in the markup beside the style');
             const {page, errors} = await openPlayer(site.server.url(jobs.big.page), container);
             try {
@@ -157,6 +167,25 @@ for (const [player, container] of Object.entries(PLAYERS)) {
                 assert.deepEqual(errors, []);
             } finally {
                 await page.close();
+            }
+        });
+
+        // Search engines count a page whose content shifts by 0.1 as poor; ours must stay still.
+        test('the text under the player never moves while it sets up, and axe finds nothing', async (t) => {
+            for (const job of [jobs.big, jobs.poster]) {
+                const {page, errors} = await openPlayer(site.server.url(job.page), container);
+                try {
+                    await page.evaluate(() => document.fonts.ready);
+                    await twoFrames(page);
+                    const shift = await page.evaluate(() => window.layoutShift);
+                    t.diagnostic(`${player} ${job.page}: layout shift ${shift.toFixed(4)}`);
+                    assert.ok(shift < 0.01, `${job.page} shifts the page by ${shift}`);
+                    // The page has no captions to give; the rest is the player's markup.
+                    assert.deepEqual(await accessibilityViolations(page, {skip: ['video-caption']}), []);
+                    assert.deepEqual(errors, []);
+                } finally {
+                    await page.close();
+                }
             }
         });
 

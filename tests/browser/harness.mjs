@@ -5,10 +5,12 @@
 //   serveFolder(dir, {hold})    a static HTTP server on 127.0.0.1 (MIME types, Range requests);
 //                               `hold` stops one file's response at a marker until a promise ends
 //   checkPlayerPage(page, url, expectations)  asserts that a player page really works
+//   accessibilityViolations(page, {skip})  what axe-core finds wrong in the page as it is now
 //   makeTempFolder(), removeFolder(), copyFolderFiles(), fillMacros(), installationFolder()
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
+import {createRequire} from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 import {pathToFileURL} from 'node:url';
@@ -470,4 +472,14 @@ export async function checkPlayerPage(page, url, expectations) {
     const errors = seen.errors.filter((text) => !allowErrors.some((re) => re.test(text)));
     assert.deepEqual(errors, [], 'the console shows errors');
     return {media, seen};
+}
+
+// axe-core's findings ("rule: target"), touch targets included; rules named in `skip` are not
+// run. The script goes into the page as text, so the page asks for nothing more.
+export async function accessibilityViolations(page, {skip = []} = {}) {
+    await page.addScriptTag({path: createRequire(import.meta.url).resolve('axe-core/axe.min.js')});
+    const rules = Object.fromEntries([['target-size', true], ...skip.map((rule) => [rule, false])]
+                                         .map(([rule, enabled]) => [rule, {enabled}]));
+    const violations = await page.evaluate((r) => window.axe.run(document, {rules: r}).then((x) => x.violations), rules);
+    return violations.flatMap((v) => v.nodes.map((node) => `${v.id}: ${node.target.join(' ')}`));
 }

@@ -149,12 +149,8 @@ TEST_F(HostileNames, MediaNamesPublishWithEveryPlayerAndInjectNothing) {
                         }
                     }
                     if (a.name == "data-setup") {
-                        const std::string key = "'media_path':'";
-                        const size_t start = a.value.find(key) + key.size();
-                        const std::string url =
-                            a.value.substr(start, a.value.find('\'', start) - start);
-                        EXPECT_EQ(CombinePath(site + "/js/video-js", PercentDecoded(url)), copy)
-                            << a.value;
+                        // Fitted players carry no media path there (the players' tests do).
+                        EXPECT_EQ(a.value, "{}");
                     }
                     // "&" is written as it is, so a name with a character reference in it
                     // reads as that character.

@@ -236,25 +236,28 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-TEST_F(Players, FitAddsOnlyTheStyleBesideTheSizeOfEveryVideoPlayer) {
-    for (const VideoRow& row : kVideoRows) {
-        for (const char* name : {"movie.mp4", "clip.webm"}) {
+// Fit changes the markup on purpose (the worked examples above are the texts without it).
+TEST_F(Players, FittedBodiesAreTidyAndCarryNoFlash) {
+    options->m_bFitPlayer = 1;
+    for (int autoplay : {0, 1}) {
+        for (const VideoRow& row : kVideoRows) {
             options->m_nVideoPlayer = row.index;
-            options->m_bFitPlayer = 0;
-            PlayerRequest plain = Request(name, MEDIA_KIND_VIDEO, row.index);
-            plain.width = 1920;
-            plain.height = 1080;
-            std::string expected = Body(row.type, plain);
-            const std::string size = "width=\"1920\" height=\"1080\"";
-            ASSERT_EQ(Count(expected, size), 1u) << expected;
-            expected.insert(expected.find(size) + size.size(),
-                            " style=\"max-width:100%;height:auto;aspect-ratio:1920/1080\"");
-
-            options->m_bFitPlayer = 1;
-            PlayerRequest fitted = Request(name, MEDIA_KIND_VIDEO, row.index);
-            fitted.width = 1920;
-            fitted.height = 1080;
-            EXPECT_EQ(Body(row.type, fitted), expected) << row.index << " " << name;
+            options->m_bAutoPlay = autoplay;
+            PlayerRequest r =
+                Request(row.index == 3 ? "movie.mp4" : "clip.webm", MEDIA_KIND_VIDEO, row.index);
+            r.width = 1920;
+            r.height = 1080;
+            const std::string body = Body(row.type, r);
+            EXPECT_EQ(Count(body,
+                            "width=\"1920\" height=\"1080\" style=\"width:1920px;max-width:100%;"
+                            "height:auto;aspect-ratio:1920/1080;display:block\""),
+                      1u)
+                << body;
+            EXPECT_EQ(Count(body, autoplay ? "preload=\"auto\"" : "preload=\"metadata\""), 1u);
+            for (const char* untidy : {"  ", " >", "\n\n", "lash", "swf", "media_path"}) {
+                EXPECT_EQ(body.find(untidy), std::string::npos) << untidy << " in " << body;
+            }
+            EXPECT_FALSE(body.ends_with("\n"));
         }
     }
 }
@@ -578,10 +581,11 @@ TEST_F(WholeTexts, FittedMediaElementVideo) {
     PlayerRequest r = Request("movie.mp4", MEDIA_KIND_VIDEO, 2);
     r.width = 1920;
     r.height = 1080;
-    EXPECT_EQ(Body(PLAYER_TYPE_MEDIAELEMENT, r),
-              "<video  controls=\"controls\"    width=\"1920\" height=\"1080\" "
-              "style=\"max-width:100%;height:auto;aspect-ratio:1920/1080\"   preload=\"auto\" >\n"
-              "<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>\n</video>");
+    EXPECT_EQ(
+        Body(PLAYER_TYPE_MEDIAELEMENT, r),
+        "<video controls=\"controls\" width=\"1920\" height=\"1080\" "
+        "style=\"width:1920px;max-width:100%;height:auto;aspect-ratio:1920/1080;display:block\" "
+        "preload=\"metadata\">\n<source src=\"medias/movie.mp4\" type=\"video/mp4\"/>\n</video>");
 }
 
 TEST_F(WholeTexts, LeanbackMp4BodyWithItsFlashObject) {

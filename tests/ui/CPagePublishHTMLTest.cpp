@@ -133,7 +133,8 @@ TEST_F(PublishPageTest, TypedPageKeepsItsCursorWhenTheBoxLosesFocus) {
     InsertAfterBody(page);
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
     const std::string text(page.SourceView()->GetText());
-    EXPECT_EQ(text.find(page.Page().BodyCode()), text.find("<body>") + 6) << text;
+    // The fitted player (the default) starts a line of its own.
+    EXPECT_EQ(text.find(page.Page().BodyCode()), text.find("<body>\n") + 7) << text;
 }
 
 TEST_F(PublishPageTest, CommandsFollowTheStateOfThePage) {
@@ -660,7 +661,8 @@ TEST_F(PublishPageTest, PagesInOtherEncodingsKeepEveryOtherByte) {
             }
         }
         std::string expected = row.text;
-        expected.insert(expected.find("<body>") + 6, body);
+        // The fitted player (the default) goes on lines of its own.
+        expected.insert(expected.find("<body>") + 6, "\r\n" + body);
         expected.insert(expected.find("</head>"), head);
         if (row.wide) {
             expected = "\xFF\xFE" + *codepage::Convert(expected, "UTF-8", "UTF-16LE");

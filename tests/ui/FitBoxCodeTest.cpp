@@ -43,7 +43,8 @@ TEST(FitBoxCodeTest, TheBoxTurnsTheFittingStyleOnAndOffInThePublishedCode) {
     ASSERT_TRUE(fit->isChecked());
 
     const std::string page = env.sandbox / "site/index.htm";
-    const std::string style = "style=\"max-width:100%;height:auto;aspect-ratio:640/360\"";
+    const std::string style =
+        "style=\"width:640px;max-width:100%;height:auto;aspect-ratio:640/360;display:block\"";
     const auto bodyOnThePublishPage = [&] {
         QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
         EXPECT_EQ(sheet->currentId(), CPublishSheet::kPagePublishHTML);

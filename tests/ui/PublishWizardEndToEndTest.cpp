@@ -32,17 +32,18 @@ protected:
         test::PublishTest::TearDown();
     }
 
-    // The page's bytes hold `head` before "</head>" and `body` right after "<body>".
+    // The page's bytes hold `head` before "</head>" and `body` right after `bodyTag` (a fitted
+    // video's code starts a line of its own).
     static void ExpectCodeInPlace(const std::string& page, const std::string& head,
-                                  const std::string& body) {
+                                  const std::string& body, const std::string& bodyTag = "<body>") {
         ASSERT_FALSE(head.empty());
         ASSERT_FALSE(body.empty());
         const size_t headAt = page.find(head);
         ASSERT_NE(headAt, std::string::npos) << page;
         EXPECT_EQ(page.compare(headAt + head.size(), 7, "</head>"), 0) << page;
-        const size_t bodyTag = page.find("<body>");
-        ASSERT_NE(bodyTag, std::string::npos);
-        EXPECT_EQ(page.compare(bodyTag + 6, body.size(), body), 0) << page;
+        const size_t at = page.find(bodyTag);
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(page.compare(at + bodyTag.size(), body.size(), body), 0) << page;
     }
 };
 
@@ -74,7 +75,7 @@ TEST_F(PublishWizardEndToEnd, VideoIntoTwoPagesThenBackToTheStart) {
     Finish();
     ASSERT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
     const std::string indexPublished = ReadFile(index);
-    ExpectCodeInPlace(indexPublished, head, body);
+    ExpectCodeInPlace(indexPublished, head, body, "<body>\n");
     for (const char* file : {"video.js", "video-js.css"}) {
         EXPECT_TRUE(IsRegularFile(site + "/js/video-js/" + file)) << file;
     }
@@ -104,7 +105,7 @@ TEST_F(PublishWizardEndToEnd, VideoIntoTwoPagesThenBackToTheStart) {
     Finish();
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
     EXPECT_EQ(overwrite.asked, std::vector<std::string>{}) << "identical media ask nothing";
-    ExpectCodeInPlace(ReadFile(news), newsHead, newsBody);
+    ExpectCodeInPlace(ReadFile(news), newsHead, newsBody, "<body>\n");
     EXPECT_EQ(ReadFile(index), indexPublished) << "the first page is left alone";
 
     // No: the first page, with the choices and the history kept.
