@@ -215,7 +215,6 @@ CPageFile& CPageFile::operator=(CPageFile&& other) noexcept {
         m_pSite = std::move(other.m_pSite);
         m_strSiteFolder = std::move(other.m_strSiteFolder);
         m_bNameChanged = other.m_bNameChanged;
-        m_bWroteInPlace = other.m_bWroteInPlace;
         m_strBackupPath = std::move(other.m_strBackupPath);
     }
     return *this;
@@ -402,7 +401,6 @@ bool CPageFile::WriteInPlace(std::initializer_list<std::string_view> parts, IFil
 bool CPageFile::ReplaceContents(std::initializer_list<std::string_view> parts,
                                 IFileWriter& writer) {
     m_bNameChanged = false;
-    m_bWroteInPlace = false;
     m_strBackupPath.clear();
     if (m_nFd < 0 || m_nFolderFd < 0) {
         errno = EBADF;
@@ -584,7 +582,6 @@ bool CPageFile::WriteInPlaceKeepingACopy(std::initializer_list<std::string_view>
     }
     if (WriteInPlace(parts, writer) && writer.Sync(m_nFd)) {
         dropCopy();
-        m_bWroteInPlace = true;
         return true;
     }
     error = errno;

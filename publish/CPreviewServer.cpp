@@ -428,14 +428,6 @@ std::optional<std::string> CPreviewServer::SitePathOf(const std::string& path) c
     return std::nullopt;
 }
 
-std::optional<std::string> CPreviewServer::UrlOf(const std::string& path) const {
-    const std::optional<std::string> relative = SitePathOf(path);
-    if (!relative) {
-        return std::nullopt;
-    }
-    return SiteUrl() + UrlPath("/" + *relative).substr(1);
-}
-
 std::string CPreviewServer::FileUrl(const std::string& path) const {
     return fmt::format("/{}/{}{}", m_strPrefix, kFilesFolder, UrlPath(path));
 }
