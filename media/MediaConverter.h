@@ -103,6 +103,8 @@ public:
 
 private:
     bool Fail(std::string problem, int error = 0);
+    // Runs ffmpeg into the temporary path and reads its result again into `result`.
+    bool RunAndCheck(CMediaInfo2& result);
     // EFBIG when ffmpeg was ended for writing past the file size limit.
     int ErrorOfSignal() const;
     std::string ReasonOfFailure() const;

@@ -111,6 +111,44 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     setAcceptDrops(true);
 
     auto* pathLabel = new QLabel(QStringLiteral("Select an HTML5 Video or Audio:"), this);
+    QLayout* pathRow = MakePathRow();
+    pathLabel->setBuddy(m_pMediaPathBox);
+    QLayout* groups = MakeDetailGroups();
+    m_pOptionsButton = new QPushButton(QStringLiteral("Publish &Options"), this);
+    m_pOptionsButton->setObjectName(QStringLiteral("optionsButton"));
+    m_pOptionsButton->setToolTip(ToQt(LoadStringRes(IDS_OPTIONS_TOOLTIP)));
+    m_pOptionsButton->setAutoDefault(false);
+    m_pPreviewButton = new QPushButton(QStringLiteral("&Preview"), this);
+    m_pPreviewButton->setObjectName(QStringLiteral("previewButton"));
+    m_pPreviewButton->setToolTip(ToQt(LoadStringRes(IDS_PREVIEW_TOOLTIP)));
+    m_pPreviewButton->setAutoDefault(false);
+    m_pPreviewButton->setEnabled(false);
+
+    MakeNoteRow();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_pOptionsButton);
+    buttons->addStretch(1);
+    buttons->addWidget(m_pPreviewButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pathLabel);
+    layout->addLayout(pathRow);
+    layout->addSpacing(6);
+    // The boxes keep to their rows; a taller window leaves its room below them, not inside.
+    layout->addLayout(groups);
+    layout->addWidget(m_pNoteRow);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
+    FillHistory();
+
+    connect(m_pMediaPathBox, &QComboBox::activated, this, &CPageSelectVideo::OnHistoryActivated);
+    connect(m_pBrowseButton, &QToolButton::clicked, this, &CPageSelectVideo::OnBrowse);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPreview);
+    connect(m_pOptionsButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPublishOptions);
+}
+
+QLayout* CPageSelectVideo::MakePathRow() {
     m_pMediaPathBox = new QComboBox(this);
     m_pMediaPathBox->setObjectName(QStringLiteral("mediaPathBox"));
     m_pMediaPathBox->setEditable(true);
@@ -121,7 +159,6 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
     m_pMediaPathBox->lineEdit()->installEventFilter(this);
     m_pMediaPathBox->installEventFilter(this);
-    pathLabel->setBuddy(m_pMediaPathBox);
     m_pMediaPathBox->setAccessibleDescription(
         QStringLiteral("Type the path of the file and press Enter or Tab, or choose one you "
                        "used before from the list."));
@@ -160,7 +197,13 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_SELECT_MEDIA_DIALOG)));
     m_pBrowseButton->setAccessibleName(m_pBrowseButton->toolTip());
     m_pBrowseButton->setAutoRaise(true);
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_pMediaPathBox, 1);
+    pathRow->addWidget(m_pBrowseButton);
+    return pathRow;
+}
 
+QLayout* CPageSelectVideo::MakeDetailGroups() {
     auto* general = new QGroupBox(QStringLiteral("General"), this);
     auto* detail = new QGroupBox(QStringLiteral("Detail"), this);
     auto* generalGrid = new QGridLayout(general);
@@ -185,23 +228,13 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     for (QGridLayout* grid : {generalGrid, detailGrid}) {
         grid->setColumnStretch(1, 1);
     }
-
-    m_pOptionsButton = new QPushButton(QStringLiteral("Publish &Options"), this);
-    m_pOptionsButton->setObjectName(QStringLiteral("optionsButton"));
-    m_pOptionsButton->setToolTip(ToQt(LoadStringRes(IDS_OPTIONS_TOOLTIP)));
-    m_pOptionsButton->setAutoDefault(false);
-    m_pPreviewButton = new QPushButton(QStringLiteral("&Preview"), this);
-    m_pPreviewButton->setObjectName(QStringLiteral("previewButton"));
-    m_pPreviewButton->setToolTip(ToQt(LoadStringRes(IDS_PREVIEW_TOOLTIP)));
-    m_pPreviewButton->setAutoDefault(false);
-    m_pPreviewButton->setEnabled(false);
-
-    auto* pathRow = new QHBoxLayout;
-    pathRow->addWidget(m_pMediaPathBox, 1);
-    pathRow->addWidget(m_pBrowseButton);
     auto* groups = new QHBoxLayout;
     groups->addWidget(general, 1);
     groups->addWidget(detail, 1);
+    return groups;
+}
+
+void CPageSelectVideo::MakeNoteRow() {
     m_pNoteRow = new QWidget(this);
     m_pNoteRow->setObjectName(QStringLiteral("playbackNote"));
     auto* noteLayout = new QHBoxLayout(m_pNoteRow);
@@ -217,28 +250,6 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     connect(convertButton, &QPushButton::clicked, this, [this] {
         OfferConversion({MEDIA_ACCEPTED, State().m_job.Details()}, IDS_THEORA_OFFER);
     });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_pOptionsButton);
-    buttons->addStretch(1);
-    buttons->addWidget(m_pPreviewButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pathLabel);
-    layout->addLayout(pathRow);
-    layout->addSpacing(6);
-    // The boxes keep to their rows; a taller window leaves its room below them, not inside.
-    layout->addLayout(groups);
-    layout->addWidget(m_pNoteRow);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-
-    m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
-    FillHistory();
-
-    connect(m_pMediaPathBox, &QComboBox::activated, this, &CPageSelectVideo::OnHistoryActivated);
-    connect(m_pBrowseButton, &QToolButton::clicked, this, &CPageSelectVideo::OnBrowse);
-    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPreview);
-    connect(m_pOptionsButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPublishOptions);
 }
 
 CPageSelectVideo::~CPageSelectVideo() {

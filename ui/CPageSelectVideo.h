@@ -14,6 +14,7 @@
 class QAbstractItemView;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QToolButton;
 class CElidedLabel;
@@ -62,6 +63,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The parts of the page, made in the order the focus passes through them.
+    QLayout* MakePathRow();
+    QLayout* MakeDetailGroups();
+    void MakeNoteRow();
     bool Accept(const CMediaReader::Result& result);
     // After a refusal: the box names the file in use again, if there is one.
     void ShowFileInUse();
