@@ -21,6 +21,7 @@
 #include "core/CFileDescriptor.h"
 #include "core/Folders.h"
 #include "core/LargeBuffer.h"
+#include "core/PathUtils.h"
 
 namespace {
 
@@ -39,14 +40,6 @@ public:
 private:
     int m_nErrno;
 };
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -222,14 +215,12 @@ CPageFile& CPageFile::operator=(CPageFile&& other) noexcept {
 
 bool CPageFile::Open(const std::string& path, std::shared_ptr<const CSiteFolder> site) {
     Close();
-    char* real = ::realpath(path.c_str(), nullptr);
+    const auto real = RealPath(path);
     if (!real) {
         return false;
     }
-    const std::string target = real;
-    std::free(real);
-    const std::string folder = FolderOf(target);
-    const std::string name = target.substr(folder.size() + (folder == "/" ? 0 : 1));
+    const std::string folder = GetPathFolder(*real);
+    const std::string name = GetPathFileName(*real);
     if (name.empty()) {
         errno = EISDIR;
         return false;
