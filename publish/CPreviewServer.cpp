@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <ranges>
 #include <vector>
 
 #include <fcntl.h>
@@ -189,23 +190,14 @@ std::optional<std::string> CleanPath(std::string_view decoded) {
         path = std::move(*system);
     }
     std::string clean;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t end = path.find('/', pos);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        const std::string_view piece = std::string_view(path).substr(pos, end - pos);
+    for (const auto part : std::views::split(path, '/')) {
+        const std::string_view piece(part.begin(), part.end());
         if (piece == "." || piece == "..") {
             return std::nullopt;
         }
         if (!piece.empty()) {
-            if (!clean.empty()) {
-                clean += '/';
-            }
-            clean += piece;
+            clean += (clean.empty() ? "" : "/") + std::string(piece);
         }
-        pos = end + 1;
     }
     return clean;
 }
