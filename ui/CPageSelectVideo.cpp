@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPageSelectVideo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <span>
 #include <utility>
 
 #include <QAbstractItemView>
@@ -75,28 +77,30 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
     return paths;
 }
 
-// The dialog opens on every extension the program accepts; the single formats follow.
-std::string MediaDialogFilter() {
+// "*.a;*.b;..." for the extensions of both lists, the first list's first.
+std::string Patterns(std::span<const char* const> first, std::span<const char* const> second) {
     std::string patterns;
-    for (const char* extension : kHtml5MediaExtensions) {
-        patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
+    for (const auto list : {first, second}) {
+        for (const char* extension : list) {
+            patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
+        }
     }
-    // What can be made web-ready is offered as well.
-    for (const char* extension : kConvertibleExtensions) {
-        patterns += ";*" + std::string(extension);
-    }
+    return patterns;
+}
+
+// The dialog opens on every extension the program accepts, what can be made web-ready
+// included; the single formats follow.
+std::string MediaDialogFilter() {
+    const std::string patterns = Patterns(kHtml5MediaExtensions, kConvertibleExtensions);
     return "All supported media(" + patterns + ")|" + patterns + "|" +
            CPageSelectVideo::kMediaFilter;
 }
 
 bool HasDropListExtension(const std::string& path, const std::vector<std::string>& extensions) {
-    const std::string extension = GetPathExtension(path);
-    for (const std::string& allowed : extensions) {
-        if (EqualsNoCase(extension, allowed)) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(extensions,
+                               [extension = GetPathExtension(path)](const auto& allowed) {
+                                   return EqualsNoCase(extension, allowed);
+                               });
 }
 
 }  // namespace
@@ -289,10 +293,7 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
         MediaDetails copy;
         if (CPublishJob::CheckConverted(m_strConvertedTo, copy)) {
             State().m_job.SetConvertedMedia(m_strConvertedTo, copy, path);
-            m_strInUse = path;
-            ShowDetails(copy);
-            m_pPreviewButton->setEnabled(true);
-            return true;
+            return InUse(path, copy);
         }
     }
     return Accept(CMediaReader::Read({path}).front());
@@ -321,8 +322,12 @@ bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
     // Only an accepted file becomes the job's media, so Preview and Next never see a refused
     // one.
     State().m_job.SetMedia(result.path, result.check.details);
-    m_strInUse = result.path;
-    ShowDetails(result.check.details);
+    return InUse(result.path, result.check.details);
+}
+
+bool CPageSelectVideo::InUse(const std::string& path, const MediaDetails& details) {
+    m_strInUse = path;
+    ShowDetails(details);
     m_pPreviewButton->setEnabled(true);
     return true;
 }
@@ -383,20 +388,11 @@ bool CPageSelectVideo::ConvertToMedia(const MediaDetails& source) {
     m_strConvertedFrom = source.m_strPath;
     m_strConvertedTo = converted->m_strPath;
     State().m_job.SetConvertedMedia(converted->m_strPath, *converted, source.m_strPath);
-    m_strInUse = source.m_strPath;
-    ShowDetails(*converted);
-    m_pPreviewButton->setEnabled(true);
-    return true;
+    return InUse(source.m_strPath, *converted);
 }
 
 void CPageSelectVideo::OnConvertCommand() {
-    std::string filter;
-    for (const char* extension : kConvertibleExtensions) {
-        filter += (filter.empty() ? "*" : ";*") + std::string(extension);
-    }
-    for (const char* extension : kHtml5MediaExtensions) {
-        filter += ";*" + std::string(extension);
-    }
+    const std::string filter = Patterns(kConvertibleExtensions, kHtml5MediaExtensions);
     CFileDialogEx dialog(LoadStringRes(IDS_CONVERT_SELECT_DIALOG),
                          "Video and audio(" + filter + ")|" + filter + "|All Format(*.*)|*.*||",
                          true, window());

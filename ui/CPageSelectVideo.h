@@ -68,6 +68,8 @@ private:
     QLayout* MakeDetailGroups();
     void MakeNoteRow();
     bool Accept(const CMediaReader::Result& result);
+    // The job's media is `path` now, with these details; true.
+    bool InUse(const std::string& path, const MediaDetails& details);
     // After a refusal: the box names the file in use again, if there is one.
     void ShowFileInUse();
     // Makes a web-ready copy where the user saves it; true when it was made.
