@@ -174,12 +174,9 @@ bool CopyIdentity(int from, const struct stat& page, int to) {
         (now.st_mode & 07777) != (page.st_mode & 07777)) {
         return false;
     }
-    for (const auto& [name, value] : wanted) {
-        if (ReadAttribute(to, name) != value) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(wanted, [&](const auto& attribute) {
+        return ReadAttribute(to, attribute.first) == attribute.second;
+    });
 }
 
 }  // namespace
