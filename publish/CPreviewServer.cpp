@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -210,26 +211,14 @@ bool EndsUrl(char ch) {
            std::string_view("\"'<>\\()#?&:`{}|^").find(ch) != std::string_view::npos;
 }
 
-int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'a' && ch <= 'f') {
-        return ch - 'a' + 10;
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string DecodeUrl(std::string_view url) {
     std::string out;
     for (size_t i = 0; i < url.size(); ++i) {
-        const int high = url[i] == '%' && i + 2 < url.size() ? HexValue(url[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(url[i + 2]) : -1;
-        if (low >= 0) {
-            out += static_cast<char>(high * 16 + low);
+        unsigned char byte = 0;
+        const char* digits = url.data() + i + 1;
+        if (url[i] == '%' && i + 2 < url.size() &&
+            std::from_chars(digits, digits + 2, byte, 16).ptr == digits + 2) {
+            out += static_cast<char>(byte);
             i += 2;
         } else {
             out += url[i];
