@@ -49,9 +49,9 @@ struct CQtShell::Attempt {
     std::vector<ShellCommand> commands;
     size_t next = 0;
     std::string target;
-    std::string reason;
+    std::string reason{};
     int error = ENOENT;
-    std::string program;
+    std::string program{};
 };
 
 CQtShell::CQtShell(int startWindow_ms, QObject* parent)
@@ -60,10 +60,8 @@ CQtShell::CQtShell(int startWindow_ms, QObject* parent)
 CQtShell::~CQtShell() = default;
 
 bool CQtShell::OpenDefault(const std::string& pathOrUrl) {
-    auto attempt = std::make_shared<Attempt>();
-    attempt->commands = {ShellCommand{{}, {pathOrUrl}}};
-    attempt->target = pathOrUrl;
-    return StartNext(attempt, false);
+    return StartNext(
+        std::make_shared<Attempt>(Attempt{{ShellCommand{{}, {pathOrUrl}}}, 0, pathOrUrl}), false);
 }
 
 bool CQtShell::ShowItem(const std::string& path) {
@@ -71,16 +69,13 @@ bool CQtShell::ShowItem(const std::string& path) {
 }
 
 bool CQtShell::Launch(const std::string& program, const std::vector<std::string>& args) {
-    auto attempt = std::make_shared<Attempt>();
-    attempt->commands = {ShellCommand{program, args}};
-    attempt->target = args.empty() ? program : args.front();
-    return StartNext(attempt, false);
+    const std::string& target = args.empty() ? program : args.front();
+    return StartNext(std::make_shared<Attempt>(Attempt{{ShellCommand{program, args}}, 0, target}),
+                     false);
 }
 
 CStatus CQtShell::StartFirst(const std::vector<ShellCommand>& commands, const std::string& target) {
-    auto attempt = std::make_shared<Attempt>();
-    attempt->commands = commands;
-    attempt->target = target;
+    const auto attempt = std::make_shared<Attempt>(Attempt{commands, 0, target});
     // A failure has been shown here, as one found later is.
     return StartNext(attempt, true) ? CStatus() : CStatus(CError{attempt->error});
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Browser.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -156,12 +157,9 @@ std::vector<BrowserInfo> BrowserOrder(const BrowserInfo& ie, const BrowserInfo& 
                                       const BrowserInfo& chrome, std::string_view extension) {
     std::vector<BrowserInfo> order;
     const auto add = [&order](const BrowserInfo& info) {
-        for (const BrowserInfo& listed : order) {
-            if (listed.program == info.program) {
-                return;
-            }
+        if (std::ranges::find(order, info.program, &BrowserInfo::program) == order.end()) {
+            order.push_back(info);
         }
-        order.push_back(info);
     };
     switch (ChooseBrowser(ie, firefox, chrome, extension)) {
         case BrowserChoice::InternetExplorer:

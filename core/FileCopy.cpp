@@ -58,19 +58,8 @@ int CopyBytes(int in, int out, uint64_t total, const CopyProgress& progress) {
             // Fall back to plain reads and writes where the kernel cannot copy directly.
             std::vector<char> buffer(std::min<size_t>(want, size_t{1} << 20));
             n = ::read(in, buffer.data(), buffer.size());
-            if (n > 0) {
-                ssize_t written = 0;
-                while (written < n) {
-                    ssize_t w =
-                        ::write(out, buffer.data() + written, static_cast<size_t>(n - written));
-                    if (w < 0) {
-                        if (errno == EINTR) {
-                            continue;
-                        }
-                        return errno;
-                    }
-                    written += w;
-                }
+            if (n > 0 && !WriteAll(out, {buffer.data(), static_cast<size_t>(n)})) {
+                return errno;
             }
         }
         if (n < 0) {
@@ -114,14 +103,11 @@ bool CopyFileOverwrite(const std::string& source, const std::string& target,
         return false;
     }
     const std::string folder = GetPathFolder(target);
-    std::string pattern = AddBackslash(folder.empty() ? "." : folder) + ".~copy-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    CFileDescriptor out(::mkostemp(name.data(), O_CLOEXEC));
+    std::string partial = AddBackslash(folder.empty() ? "." : folder) + ".~copy-XXXXXX";
+    CFileDescriptor out(::mkostemp(partial.data(), O_CLOEXEC));
     if (out.get() < 0) {
         return false;
     }
-    const std::string partial = name.data();
     if (const int error =
             CopyBytes(in.get(), out.get(), static_cast<uint64_t>(st.st_size), progress)) {
         return Fail(error, partial);

@@ -319,7 +319,6 @@ std::string COptions::DefaultOutputFolder() {
     const std::string appName = LoadStringRes(IDS_APP_NAME);
     std::string best;
     unsigned long long bestFree = 0;
-    bool found = false;
     constexpr unsigned long long kEnough = 5ULL << 32;
     // getmntent decodes the escapes the table uses for blanks and the like.
     std::unique_ptr<FILE, int (*)(FILE*)> mounts(::setmntent("/proc/mounts", "re"), ::endmntent);
@@ -337,16 +336,15 @@ std::string COptions::DefaultOutputFolder() {
         }
         unsigned long long available = static_cast<unsigned long long>(vfs.f_bavail) *
                                        static_cast<unsigned long long>(vfs.f_frsize);
-        if (!found || available > bestFree) {
+        if (best.empty() || available > bestFree) {
             best = mount->mnt_dir;
             bestFree = available;
-            found = true;
         }
         if (bestFree >= kEnough) {
             break;
         }
     }
-    if (!found) {
+    if (best.empty()) {
         best = "/";
     }
     const std::string temp = GetTempFolder();

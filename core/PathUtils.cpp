@@ -203,17 +203,11 @@ std::string JoinPath(std::string_view relative, std::string_view folder, bool tr
 }
 
 std::string TrimLeftChars(std::string_view text, std::string_view set) {
-    if (set.empty()) {
-        return std::string(text);
-    }
     size_t first = text.find_first_not_of(set);
     return first == std::string_view::npos ? std::string() : std::string(text.substr(first));
 }
 
 std::string TrimRightChars(std::string_view text, std::string_view set) {
-    if (set.empty()) {
-        return std::string(text);
-    }
     size_t last = text.find_last_not_of(set);
     return last == std::string_view::npos ? std::string() : std::string(text.substr(0, last + 1));
 }
@@ -277,20 +271,15 @@ std::string MakeUniquePath(const std::string& path) {
 }
 
 bool CanWriteToFolder(const std::string& folder) {
-    std::string pattern = std::filesystem::path(folder) / "~XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
+    std::string name = std::filesystem::path(folder) / "~XXXXXX";
     int fd = ::mkstemp(name.data());
     if (fd < 0) {
         return false;
     }
     ::close(fd);
-    int again = ::open(name.data(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    bool ok = again >= 0;
-    if (again >= 0) {
-        ::close(again);
-    }
-    ::unlink(name.data());
+    const bool ok =
+        CFileDescriptor(::open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC)).valid();
+    ::unlink(name.c_str());
     return ok;
 }
 
@@ -482,11 +471,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 std::string ToLowerAscii(std::string_view text) {
     std::string out(text);
-    for (char& ch : out) {
-        if (ch >= 'A' && ch <= 'Z') {
-            ch = static_cast<char>(ch - 'A' + 'a');
-        }
-    }
+    std::ranges::transform(out, out.begin(), [](char ch) {
+        return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    });
     return out;
 }
 

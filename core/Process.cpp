@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -341,21 +343,10 @@ private:
 
 // Writes "<tag> <number>\n" and the words after it on `report`.
 void Report(int report, char tag, int number, const CTail* words = nullptr) {
-    char line[32];
-    char* end = line + sizeof line;
-    char* at = end;
-    *--at = '\n';
-    unsigned value = static_cast<unsigned>(number < 0 ? -number : number);
-    do {
-        *--at = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    if (number < 0) {
-        *--at = '-';
-    }
-    *--at = ' ';
-    *--at = tag;
-    WriteAll(report, {at, static_cast<size_t>(end - at)});
+    char line[32] = {tag, ' '};
+    char* end = std::to_chars(line + 2, line + sizeof line - 1, number).ptr;
+    *end++ = '\n';
+    WriteAll(report, {line, static_cast<size_t>(end - line)});
     if (words) {
         WriteAll(report, {words->data(), words->size()});
     }
@@ -519,21 +510,12 @@ std::string FindOnPath(const std::string& program) {
         return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
     }
     const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t pos = 0;
-    while (pos <= dirs.size()) {
-        size_t end = dirs.find(':', pos);
-        if (end == std::string::npos) {
-            end = dirs.size();
+    for (const auto dir :
+         std::views::split(std::string_view(path ? path : "/usr/local/bin:/usr/bin:/bin"), ':')) {
+        const std::string candidate = std::string(dir.begin(), dir.end()) + "/" + program;
+        if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
         }
-        std::string dir = dirs.substr(pos, end - pos);
-        if (!dir.empty()) {
-            std::string candidate = dir + "/" + program;
-            if (::access(candidate.c_str(), X_OK) == 0) {
-                return candidate;
-            }
-        }
-        pos = end + 1;
     }
     return {};
 }

@@ -346,7 +346,22 @@ bool CMediaConverter::Convert() {
             ::rmdir(folder.c_str());
         }
     } temp{m_strTempPath, pattern};
+    CMediaInfo2 result;
+    if (!RunAndCheck(result)) {
+        return false;
+    }
+    if (!MoveWorkingFile(m_strTempPath, m_strOutputPath)) {
+        return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NOT_NAMED), m_strOutputPath,
+                                 GetErrorText(errno)));
+    }
+    m_strTempPath.clear();
+    result.m_strPath = m_strOutputPath;
+    m_result = std::move(result);
+    Report(m_source.m_fDuration);
+    return true;
+}
 
+bool CMediaConverter::RunAndCheck(CMediaInfo2& result) {
     m_started = std::chrono::steady_clock::now();
     const bool ran = Start();
     if (IsCancelled()) {
@@ -365,7 +380,6 @@ bool CMediaConverter::Convert() {
         const auto written = ProblemInEncoderWords(m_arrWords);
         return Fail(ReasonOfFailure(), written ? written->error : ErrorOfSignal());
     }
-    CMediaInfo2 result;
     EncodedExpectation expected = EncodedExpectation::Of(m_source);
     expected.video = expected.video && m_plan.extension != ".m4a";
     if (const auto problem = CheckEncodedResult(expected, m_strTempPath, m_arrWords, result)) {
@@ -383,13 +397,5 @@ bool CMediaConverter::Convert() {
         m_bCancelled = true;
         return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
     }
-    if (!MoveWorkingFile(m_strTempPath, m_strOutputPath)) {
-        return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NOT_NAMED), m_strOutputPath,
-                                 GetErrorText(errno)));
-    }
-    m_strTempPath.clear();
-    result.m_strPath = m_strOutputPath;
-    m_result = std::move(result);
-    Report(m_source.m_fDuration);
     return true;
 }

@@ -75,7 +75,6 @@ public:
     void SetOutputFolder(const std::string& folder);
     // The result at exactly `path` (its extension should fit the plan).
     void SetOutputPath(std::string path) { m_strOutputPath = std::move(path); }
-    void SetPlan(const ConversionPlan& plan) { m_plan = plan; }
     void SetProgressHandler(ProgressHandler handler) { m_onProgress = std::move(handler); }
     void SetResultCheck(ResultCheck check) { m_check = std::move(check); }
 
@@ -104,6 +103,8 @@ public:
 
 private:
     bool Fail(std::string problem, int error = 0);
+    // Runs ffmpeg into the temporary path and reads its result again into `result`.
+    bool RunAndCheck(CMediaInfo2& result);
     // EFBIG when ffmpeg was ended for writing past the file size limit.
     int ErrorOfSignal() const;
     std::string ReasonOfFailure() const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/MediaInfo2.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -51,14 +52,9 @@ int64_t ParseLeadingInt64(std::string_view text) {
 }
 
 int32_t ParseLeadingInt(std::string_view text) {
-    const int64_t value = ParseLeadingInt64(text);
-    if (value > std::numeric_limits<int32_t>::max()) {
-        return std::numeric_limits<int32_t>::max();
-    }
-    if (value < std::numeric_limits<int32_t>::min()) {
-        return std::numeric_limits<int32_t>::min();
-    }
-    return static_cast<int32_t>(value);
+    return static_cast<int32_t>(std::clamp<int64_t>(ParseLeadingInt64(text),
+                                                    std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
 }
 
 double ParseLeadingReal(std::string_view text) {
@@ -69,19 +65,12 @@ double ParseLeadingReal(std::string_view text) {
     double value = 0;
     const auto result =
         std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
-    if (result.ec != std::errc() || !std::isfinite(value)) {
-        return 0;
-    }
-    return value;
+    return result.ec == std::errc() && std::isfinite(value) ? value : 0;
 }
 
 bool IsSupportedMediaExt(std::string_view extension) {
-    for (const char* known : kHtml5MediaExtensions) {
-        if (EqualsNoCase(extension, known)) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(kHtml5MediaExtensions,
+                               [&](const char* known) { return EqualsNoCase(extension, known); });
 }
 
 bool CMediaInfo2::Parse(const std::string& path, ParseDepth depth, MediaReaderFactory inProcess) {

@@ -15,6 +15,7 @@
 
 #include <xxhash.h>
 
+#include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
@@ -199,25 +200,16 @@ std::optional<DecodedPage> DecodePage(std::string_view bytes) {
 // so that of two publishers saving one page the second always sees the first one's page.
 class CPageFolderLock {
 public:
-    explicit CPageFolderLock(const CPageFile& page) {
-        if (page.FolderFd() >= 0) {
-            m_nFd = ::openat(page.FolderFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        }
-        while (m_nFd >= 0 && ::flock(m_nFd, LOCK_EX) != 0 && errno == EINTR) {
+    explicit CPageFolderLock(const CPageFile& page)
+        : m_fd(page.FolderFd() < 0
+                   ? -1
+                   : ::openat(page.FolderFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        while (m_fd.valid() && ::flock(m_fd.get(), LOCK_EX) != 0 && errno == EINTR) {
         }
     }
-    ~CPageFolderLock() {
-        const int error = errno;
-        if (m_nFd >= 0) {
-            ::close(m_nFd);
-        }
-        errno = error;
-    }
-    CPageFolderLock(const CPageFolderLock&) = delete;
-    CPageFolderLock& operator=(const CPageFolderLock&) = delete;
 
 private:
-    int m_nFd = -1;
+    CFileDescriptor m_fd;
 };
 
 // Message `id` on `path` with the reason errno gives.

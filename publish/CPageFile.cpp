@@ -21,6 +21,7 @@
 #include "core/CFileDescriptor.h"
 #include "core/Folders.h"
 #include "core/LargeBuffer.h"
+#include "core/PathUtils.h"
 
 namespace {
 
@@ -39,14 +40,6 @@ public:
 private:
     int m_nErrno;
 };
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -181,12 +174,9 @@ bool CopyIdentity(int from, const struct stat& page, int to) {
         (now.st_mode & 07777) != (page.st_mode & 07777)) {
         return false;
     }
-    for (const auto& [name, value] : wanted) {
-        if (ReadAttribute(to, name) != value) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(wanted, [&](const auto& attribute) {
+        return ReadAttribute(to, attribute.first) == attribute.second;
+    });
 }
 
 }  // namespace
@@ -215,7 +205,6 @@ CPageFile& CPageFile::operator=(CPageFile&& other) noexcept {
         m_pSite = std::move(other.m_pSite);
         m_strSiteFolder = std::move(other.m_strSiteFolder);
         m_bNameChanged = other.m_bNameChanged;
-        m_bWroteInPlace = other.m_bWroteInPlace;
         m_strBackupPath = std::move(other.m_strBackupPath);
     }
     return *this;
@@ -223,14 +212,12 @@ CPageFile& CPageFile::operator=(CPageFile&& other) noexcept {
 
 bool CPageFile::Open(const std::string& path, std::shared_ptr<const CSiteFolder> site) {
     Close();
-    char* real = ::realpath(path.c_str(), nullptr);
+    const auto real = RealPath(path);
     if (!real) {
         return false;
     }
-    const std::string target = real;
-    std::free(real);
-    const std::string folder = FolderOf(target);
-    const std::string name = target.substr(folder.size() + (folder == "/" ? 0 : 1));
+    const std::string folder = GetPathFolder(*real);
+    const std::string name = GetPathFileName(*real);
     if (name.empty()) {
         errno = EISDIR;
         return false;
@@ -402,7 +389,6 @@ bool CPageFile::WriteInPlace(std::initializer_list<std::string_view> parts, IFil
 bool CPageFile::ReplaceContents(std::initializer_list<std::string_view> parts,
                                 IFileWriter& writer) {
     m_bNameChanged = false;
-    m_bWroteInPlace = false;
     m_strBackupPath.clear();
     if (m_nFd < 0 || m_nFolderFd < 0) {
         errno = EBADF;
@@ -584,7 +570,6 @@ bool CPageFile::WriteInPlaceKeepingACopy(std::initializer_list<std::string_view>
     }
     if (WriteInPlace(parts, writer) && writer.Sync(m_nFd)) {
         dropCopy();
-        m_bWroteInPlace = true;
         return true;
     }
     error = errno;

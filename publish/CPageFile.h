@@ -37,7 +37,6 @@ public:
     bool Open(const std::string& path, std::shared_ptr<const CSiteFolder> site = nullptr);
     void Close();
 
-    bool IsOpen() const { return m_nFd >= 0; }
     int Fd() const { return m_nFd; }
     const std::string& Path() const { return m_strPath; }
     // The page's folder, held open since Open.
@@ -76,8 +75,6 @@ public:
     // After a failed ReplaceContents: where the page's old content is kept, when the page itself
     // may not hold it any more; else empty.
     const std::string& BackupPath() const { return m_strBackupPath; }
-    // After a successful ReplaceContents: whether the page was written in place.
-    bool WroteInPlace() const { return m_bWroteInPlace; }
 
 private:
     bool ReplaceByRename(std::initializer_list<std::string_view> parts, IFileWriter& writer,
@@ -96,6 +93,5 @@ private:
     std::shared_ptr<const CSiteFolder> m_pSite;
     std::string m_strSiteFolder;
     bool m_bNameChanged = false;
-    bool m_bWroteInPlace = false;
     std::string m_strBackupPath;
 };

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <ranges>
 #include <vector>
 
 #include <fcntl.h>
@@ -189,23 +191,14 @@ std::optional<std::string> CleanPath(std::string_view decoded) {
         path = std::move(*system);
     }
     std::string clean;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t end = path.find('/', pos);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        const std::string_view piece = std::string_view(path).substr(pos, end - pos);
+    for (const auto part : std::views::split(path, '/')) {
+        const std::string_view piece(part.begin(), part.end());
         if (piece == "." || piece == "..") {
             return std::nullopt;
         }
         if (!piece.empty()) {
-            if (!clean.empty()) {
-                clean += '/';
-            }
-            clean += piece;
+            clean += (clean.empty() ? "" : "/") + std::string(piece);
         }
-        pos = end + 1;
     }
     return clean;
 }
@@ -218,26 +211,14 @@ bool EndsUrl(char ch) {
            std::string_view("\"'<>\\()#?&:`{}|^").find(ch) != std::string_view::npos;
 }
 
-int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'a' && ch <= 'f') {
-        return ch - 'a' + 10;
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string DecodeUrl(std::string_view url) {
     std::string out;
     for (size_t i = 0; i < url.size(); ++i) {
-        const int high = url[i] == '%' && i + 2 < url.size() ? HexValue(url[i + 1]) : -1;
-        const int low = high >= 0 ? HexValue(url[i + 2]) : -1;
-        if (low >= 0) {
-            out += static_cast<char>(high * 16 + low);
+        unsigned char byte = 0;
+        const char* digits = url.data() + i + 1;
+        if (url[i] == '%' && i + 2 < url.size() &&
+            std::from_chars(digits, digits + 2, byte, 16).ptr == digits + 2) {
+            out += static_cast<char>(byte);
             i += 2;
         } else {
             out += url[i];
@@ -426,14 +407,6 @@ std::optional<std::string> CPreviewServer::SitePathOf(const std::string& path) c
         return std::filesystem::path(*folder).lexically_relative(realRoot) / name;
     }
     return std::nullopt;
-}
-
-std::optional<std::string> CPreviewServer::UrlOf(const std::string& path) const {
-    const std::optional<std::string> relative = SitePathOf(path);
-    if (!relative) {
-        return std::nullopt;
-    }
-    return SiteUrl() + UrlPath("/" + *relative).substr(1);
 }
 
 std::string CPreviewServer::FileUrl(const std::string& path) const {

@@ -55,9 +55,6 @@ public:
     // The root the server was started with, as given.
     const std::string& SiteRoot() const { return m_strSiteRoot; }
 
-    // The address of `path` under the site root; nullopt when it is not under the root (links
-    // resolved) or the server is stopped.
-    std::optional<std::string> UrlOf(const std::string& path) const;
     // The root-relative address that serves `path` outside the site once it is allowed.
     std::string FileUrl(const std::string& path) const;
 

@@ -505,6 +505,37 @@ CResult<std::shared_ptr<const CSiteFolder>> CPublishJob::OpenSite(
     return std::shared_ptr<const CSiteFolder>(std::move(opened.value));
 }
 
+namespace {
+
+// True when the job ends here: the user cancelled at a question, or a stop was asked for.
+bool Stopped(PublishOutcome& outcome) {
+    outcome.cancelled = outcome.cancelled || StopRequested();
+    return outcome.cancelled;
+}
+
+// A step that fails is a warning, unless a link was left alone in its way: the page would then
+// use a file from elsewhere. False: the job ends here.
+bool RunPlayerStep(const CSiteFolder& site, ICopyQuestions& questions, PublishOutcome& outcome,
+                   PublishStep step, const std::string& path,
+                   const std::function<int(std::string&)>& run) {
+    CStatus done = RunSiteStep(site, run, questions, outcome.cancelled);
+    if (done) {
+        return true;
+    }
+    if (Stopped(outcome)) {
+        return false;
+    }
+    CError failed = AtStep(std::move(done.why), step, path);
+    if (failed.error == ELOOP) {
+        outcome.failure = std::move(failed);
+        return false;
+    }
+    outcome.warnings.push_back(std::move(failed));
+    return true;
+}
+
+}  // namespace
+
 PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
                                         ICopyQuestions& questions) {
     PublishOutcome outcome;
@@ -525,115 +556,30 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
     }
     // Everything the page refers to is in place before the page is saved: a page never points
     // at files that are not there yet, whatever stops the job in between.
-    auto stopped = [&outcome] {
-        outcome.cancelled = outcome.cancelled || StopRequested();
-        return outcome.cancelled;
-    };
     PlayerRequest request = RequestForPage(pagePath, PLAYER_MODE_PUBLISH);
-    // Every file of the site is reached through one handle on its root, the one the page was
-    // read through; the check above only words the refusal.
-    const std::string& configuredRoot = m_site.Site().root;
-    const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
-    const CPageFile* file = page.File();
-    const bool loadedHere = file && file->Site() && file->Site()->Root() == RemoveBackslash(root);
-    auto opened = loadedHere ? CResult(file->Site()) : OpenSite(pagePath);
-    if (!opened) {
-        return fail(std::move(opened.why), PUBLISH_STEP_SITE_FOLDERS, root);
-    }
-    const CSiteFolder& site = *opened.value;
-    const auto pageFolder = loadedHere ? std::optional(file->SiteFolder())
-                                       : site.RealRelative(GetPathFolder(request.pagePath));
-    const auto jsFolder = site.RealRelative(request.jsFolder);
-    const auto mediaFolder = site.RealRelative(request.mediaFolder);
-    if (!jsFolder || !mediaFolder || !pageFolder) {
-        const std::string outside = !jsFolder      ? request.jsFolder
-                                    : !mediaFolder ? request.mediaFolder
-                                                   : GetPathFolder(pagePath);
-        outcome.failure = OutsideSite(outside, root);
+    auto places = OpenPageSite(page, request);
+    if (!places) {
+        outcome.failure = std::move(places.why);
         return outcome;
     }
-    // A step that fails is a warning, unless a link was left alone in its way: the page would
-    // then use a file from elsewhere. False: the job ends here.
-    auto playerStep = [&](PublishStep step, const std::string& path,
-                          const std::function<int(std::string&)>& run) {
-        CStatus done = RunSiteStep(site, run, questions, outcome.cancelled);
-        if (done) {
-            return true;
-        }
-        if (stopped()) {
-            return false;
-        }
-        CError failed = AtStep(std::move(done.why), step, path);
-        if (failed.error == ELOOP) {
-            outcome.failure = std::move(failed);
-            return false;
-        }
-        outcome.warnings.push_back(std::move(failed));
-        return true;
-    };
-    if (m_pPlayer) {
-        if (!playerStep(PUBLISH_STEP_PLAYER_FILES, request.jsFolder, [&](std::string& failed) {
-                return CopyPlayerFiles(site, *jsFolder, m_pPlayer->ResourceFolders(), failed,
-                                       &m_copied);
-            })) {
-            return outcome;
-        }
-    }
-    if (stopped()) {
+    const CSiteFolder& site = *places.value.site;
+    if (!CopyPageFiles(page, request, places.value, questions, outcome)) {
         return outcome;
     }
-    if (auto config = CopyServerConfig(site, *mediaFolder); !config) {
-        if (config.why.id != 0) {
-            questions.Tell(config.why);
-        }
-        outcome.warnings.push_back(AtStep(std::move(config.why), PUBLISH_STEP_SERVER_CONFIG,
-                                          JoinPath(".htaccess", request.mediaFolder, true)));
-    }
-    request.copyList = PublishCopyList(m_request);
-    // The poster stays for the job's other pages; End deletes it.
-    request.tempList.clear();
-    if (auto prepared = PrepareMediaFolder(request, site, *mediaFolder); !prepared) {
-        return fail(std::move(prepared.why), PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder);
-    }
-    if (stopped()) {
+    if (m_pPlayer && !RunPlayerStep(site, questions, outcome, PUBLISH_STEP_PAGE_FILES,
+                                    GetPathFolder(pagePath), [&](std::string& failed) {
+                                        errno = 0;
+                                        if (m_pPlayer->OnPagePublished(site, places.value.page)) {
+                                            return 0;
+                                        }
+                                        const int error = errno != 0 ? errno : EIO;
+                                        failed =
+                                            site.Relative(m_pPlayer->FailedFile()).value_or("");
+                                        return error;
+                                    })) {
         return outcome;
     }
-    CRecordingQuestions recorder(questions);
-    const std::string work = WorkFolder(m_strWorkFolder);
-    MakeWorkingFolder(work);
-    MediaCopyPlace place{&site, *mediaFolder, work, &m_copied, {}};
-    if (auto copied = CopyMediaFiles(request, place, recorder); !copied) {
-        outcome.cancelled = recorder.Cancelled();
-        if (!stopped()) {
-            return fail(std::move(copied.why), PUBLISH_STEP_MEDIA_COPY,
-                        JoinPath(recorder.File(), request.mediaFolder, true));
-        }
-        return outcome;
-    }
-    if (!place.renamed.empty()) {
-        // The page points at the names the files really took.
-        m_renamed[request.mediaFolder].merge(place.renamed);
-        const PageCode code = MakeCode(pagePath, PLAYER_MODE_PUBLISH);
-        std::string renamedText = page.Text();
-        if (!code.made || !SwapCodeLines(renamedText, page.BodyCode(), code.body)) {
-            return fail(CError{EEXIST}, PUBLISH_STEP_MEDIA_COPY, request.mediaFolder);
-        }
-        page.SetText(std::move(renamedText));
-        page.SetBodyCode(code.body);
-    }
-    if (m_pPlayer &&
-        !playerStep(PUBLISH_STEP_PAGE_FILES, GetPathFolder(pagePath), [&](std::string& failed) {
-            errno = 0;
-            if (m_pPlayer->OnPagePublished(site, *pageFolder)) {
-                return 0;
-            }
-            const int error = errno != 0 ? errno : EIO;
-            failed = site.Relative(m_pPlayer->FailedFile()).value_or("");
-            return error;
-        })) {
-        return outcome;
-    }
-    if (stopped()) {
+    if (Stopped(outcome)) {
         return outcome;
     }
     CStatus saved;
@@ -646,6 +592,92 @@ PublishOutcome CPublishJob::PublishPage(CHtmlPage& page, std::string text,
         return fail(std::move(saved.why), PUBLISH_STEP_SAVE_PAGE, pagePath);
     }
     return outcome;
+}
+
+CResult<CPublishJob::PageSite> CPublishJob::OpenPageSite(const CHtmlPage& page,
+                                                         const PlayerRequest& request) const {
+    const std::string pagePath = page.PagePath();
+    // Every file of the site is reached through one handle on its root, the one the page was
+    // read through; the check of the folders before only words the refusal.
+    const std::string& configuredRoot = m_site.Site().root;
+    const std::string root = configuredRoot.empty() ? GetPathFolder(pagePath) : configuredRoot;
+    const CPageFile* file = page.File();
+    const bool loadedHere = file && file->Site() && file->Site()->Root() == RemoveBackslash(root);
+    auto opened = loadedHere ? CResult(file->Site()) : OpenSite(pagePath);
+    if (!opened) {
+        return AtStep(std::move(opened.why), PUBLISH_STEP_SITE_FOLDERS, root);
+    }
+    const CSiteFolder& site = *opened.value;
+    const auto pageFolder =
+        loadedHere ? std::optional(file->SiteFolder()) : site.RealRelative(GetPathFolder(pagePath));
+    const auto jsFolder = site.RealRelative(request.jsFolder);
+    const auto mediaFolder = site.RealRelative(request.mediaFolder);
+    if (!jsFolder || !mediaFolder || !pageFolder) {
+        return OutsideSite(!jsFolder      ? request.jsFolder
+                           : !mediaFolder ? request.mediaFolder
+                                          : GetPathFolder(pagePath),
+                           root);
+    }
+    return PageSite{std::move(opened.value), *pageFolder, *jsFolder, *mediaFolder};
+}
+
+bool CPublishJob::CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const PageSite& places,
+                                ICopyQuestions& questions, PublishOutcome& outcome) {
+    const CSiteFolder& site = *places.site;
+    if (m_pPlayer && !RunPlayerStep(site, questions, outcome, PUBLISH_STEP_PLAYER_FILES,
+                                    request.jsFolder, [&](std::string& failed) {
+                                        return CopyPlayerFiles(site, places.js,
+                                                               m_pPlayer->ResourceFolders(), failed,
+                                                               &m_copied);
+                                    })) {
+        return false;
+    }
+    if (Stopped(outcome)) {
+        return false;
+    }
+    if (auto config = CopyServerConfig(site, places.media); !config) {
+        if (config.why.id != 0) {
+            questions.Tell(config.why);
+        }
+        outcome.warnings.push_back(AtStep(std::move(config.why), PUBLISH_STEP_SERVER_CONFIG,
+                                          JoinPath(".htaccess", request.mediaFolder, true)));
+    }
+    request.copyList = PublishCopyList(m_request);
+    // The poster stays for the job's other pages; End deletes it.
+    request.tempList.clear();
+    if (auto prepared = PrepareMediaFolder(request, site, places.media); !prepared) {
+        outcome.failure =
+            AtStep(std::move(prepared.why), PUBLISH_STEP_MEDIA_FOLDER, request.mediaFolder);
+        return false;
+    }
+    if (Stopped(outcome)) {
+        return false;
+    }
+    CRecordingQuestions recorder(questions);
+    const std::string work = WorkFolder(m_strWorkFolder);
+    MakeWorkingFolder(work);
+    MediaCopyPlace place{&site, places.media, work, &m_copied, {}};
+    if (auto copied = CopyMediaFiles(request, place, recorder); !copied) {
+        outcome.cancelled = recorder.Cancelled();
+        if (!Stopped(outcome)) {
+            outcome.failure = AtStep(std::move(copied.why), PUBLISH_STEP_MEDIA_COPY,
+                                     JoinPath(recorder.File(), request.mediaFolder, true));
+        }
+        return false;
+    }
+    if (!place.renamed.empty()) {
+        // The page points at the names the files really took.
+        m_renamed[request.mediaFolder].merge(place.renamed);
+        const PageCode code = MakeCode(page.PagePath(), PLAYER_MODE_PUBLISH);
+        std::string renamedText = page.Text();
+        if (!code.made || !SwapCodeLines(renamedText, page.BodyCode(), code.body)) {
+            outcome.failure = AtStep(CError{EEXIST}, PUBLISH_STEP_MEDIA_COPY, request.mediaFolder);
+            return false;
+        }
+        page.SetText(std::move(renamedText));
+        page.SetBodyCode(code.body);
+    }
+    return true;
 }
 
 bool CPublishJob::PageHoldsPlayer(const CHtmlPage& page) const {

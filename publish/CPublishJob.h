@@ -201,6 +201,16 @@ public:
     const PlayerRequest& Request() const { return m_request; }
 
 private:
+    // The site a page is published into, and its folders there relative to the site's root.
+    struct PageSite {
+        std::shared_ptr<const CSiteFolder> site;
+        std::string page, js, media;
+    };
+    CResult<PageSite> OpenPageSite(const CHtmlPage& page, const PlayerRequest& request) const;
+    // The player files, the server configuration and the media of PublishPage; false when the
+    // job ends here.
+    bool CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const PageSite& places,
+                       ICopyQuestions& questions, PublishOutcome& outcome);
     // The request for one page: its locations under the site filled in.
     PlayerRequest RequestForPage(const std::string& pagePath, PlayerMode mode) const;
     void DropPoster();

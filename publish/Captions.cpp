@@ -168,10 +168,7 @@ TimingResult ParseTimingLine(std::string_view line, bool subRip) {
 
 bool IsAllowedTag(std::string_view text) {
     static const char* const kTags[] = {"<i>", "</i>", "<b>", "</b>", "<u>", "</u>"};
-    return std::any_of(std::begin(kTags), std::end(kTags), [&](const char* tag) {
-        return text.size() >= std::string_view(tag).size() &&
-               EqualsNoCase(text.substr(0, std::string_view(tag).size()), tag);
-    });
+    return std::ranges::any_of(kTags, [&](const char* tag) { return StartsWithNoCase(text, tag); });
 }
 
 // A SubRip text line as WebVTT cue text: italics, bold and underline stay, font tags go, and

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/InsertionEngine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -146,15 +147,9 @@ size_t FindHeadInsertPosition(std::string_view text) {
 
 bool IsHeadCodePresent(std::string_view text, std::string_view headCode) {
     const std::vector<std::string_view> lines = SplitCodeLines(headCode);
-    if (lines.empty()) {
-        return false;
-    }
-    for (std::string_view line : lines) {
-        if (FindText(text, line) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
+    return !lines.empty() && std::ranges::all_of(lines, [&](std::string_view line) {
+        return FindText(text, line) != std::string_view::npos;
+    });
 }
 
 bool SwapCodeLines(std::string& text, std::string_view publishedCode,

@@ -105,6 +105,46 @@ std::optional<std::string> FreeName(const CSiteFolder& site, const std::string& 
     return std::nullopt;
 }
 
+// Writes `source` into the site at `relative`, asking whether to retry when it fails; `raced`
+// when another run put a file there meanwhile.
+CStatus CopyIn(const std::string& source, MediaCopyPlace& place, const std::string& name,
+               const std::string& relative, bool fastStart, bool replace, ICopyQuestions& questions,
+               bool& raced) {
+    const CSiteFolder& site = *place.site;
+    const auto progress = [&](uint64_t done, uint64_t total) {
+        return questions.Progress(name, done, total);
+    };
+    CFastStartCopy rewritten;
+    while (true) {
+        int error = 0;
+        if (fastStart && rewritten.TempPath().empty() &&
+            !rewritten.Make(source, place.workFolder, progress)) {
+            error = errno;
+        } else {
+            error = CopyFileIntoSite(fastStart ? rewritten.TempPath() : source, site, relative,
+                                     fastStart ? CopyProgress() : CopyProgress(progress), replace);
+        }
+        if (error == 0) {
+            if (place.memo) {
+                place.memo->Remember(source, site.PathOf(relative));
+            }
+            return {};
+        }
+        if (error == EEXIST && !replace) {
+            raced = true;
+            return {};
+        }
+        const std::string reason =
+            fastStart && rewritten.TempPath().empty() ? rewritten.Problem() : GetErrorText(error);
+        const int answer =
+            questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
+        if (answer == IDRETRY) {
+            continue;
+        }
+        return answer == IDIGNORE ? CStatus() : CStatus(CError{error});
+    }
+}
+
 // Copies one file of the copy list; a file with its index last goes in rewritten, made in the
 // working folder and then copied in like any other. A failure stops publishing.
 CStatus CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart,
@@ -172,39 +212,10 @@ CStatus CopyOne(const std::string& source, MediaCopyPlace& place, bool fastStart
             replace = true;
         }
     }
-    const auto progress = [&](uint64_t done, uint64_t total) {
-        return questions.Progress(name, done, total);
-    };
-    CFastStartCopy rewritten;
-    while (true) {
-        int error = 0;
-        if (fastStart && rewritten.TempPath().empty() &&
-            !rewritten.Make(source, place.workFolder, progress)) {
-            error = errno;
-        } else {
-            error = CopyFileIntoSite(fastStart ? rewritten.TempPath() : source, site, relative,
-                                     fastStart ? CopyProgress() : CopyProgress(progress), replace);
-        }
-        if (error == 0) {
-            break;
-        }
-        if (error == EEXIST && !replace) {
-            // Another run put a file there meanwhile: it is looked at like any other.
-            return CopyOne(source, place, fastStart, questions, yesToAll);
-        }
-        const std::string reason =
-            fastStart && rewritten.TempPath().empty() ? rewritten.Problem() : GetErrorText(error);
-        const int answer =
-            questions.AskCopyError(fmt::sprintf(LoadStringRes(IDS_COPY_ERROR), name, reason));
-        if (answer == IDRETRY) {
-            continue;
-        }
-        return answer == IDIGNORE ? CStatus() : CStatus(CError{error});
-    }
-    if (place.memo) {
-        place.memo->Remember(source, site.PathOf(relative));
-    }
-    return {};
+    bool raced = false;
+    CStatus copied = CopyIn(source, place, name, relative, fastStart, replace, questions, raced);
+    // A file put there meanwhile is looked at like any other.
+    return raced ? CopyOne(source, place, fastStart, questions, yesToAll) : copied;
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <fmt/printf.h>
-
 #include "app/QtText.h"
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
@@ -136,8 +134,7 @@ void CCaptionsList::OnItemChanged(QTableWidgetItem* item) {
         label.clear();
     }
     if (!m_job.SetCaptionsLanguage(static_cast<size_t>(row), language, label)) {
-        GetMessageBox().Show(MB_OK | MB_ICONWARNING,
-                             fmt::sprintf(LoadStringRes(IDS_CAPTIONS_BAD_LANGUAGE), language));
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_CAPTIONS_BAD_LANGUAGE, language);
     }
     // In place: the item being edited must outlive this signal.
     const QSignalBlocker blocker(m_pTable);

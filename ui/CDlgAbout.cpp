@@ -35,6 +35,32 @@ QLabel* MakeLink(const std::string& url, const QString& shown, QWidget* parent) 
     return link;
 }
 
+QLabel* LibraryList(std::span<const ShippedLibrary> rows, const char* name, QWidget* parent) {
+    QStringList lines;
+    for (const ShippedLibrary& library : rows) {
+        lines << ToQt(GetShippedLibraryText(library));
+    }
+    auto* label = new QLabel(lines.join(QLatin1Char('\n')), parent);
+    label->setObjectName(QString::fromUtf8(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QPlainTextEdit* MakeLicence(QWidget* parent) {
+    auto* licence = new QPlainTextEdit(parent);
+    licence->setObjectName(QStringLiteral("licence"));
+    licence->setReadOnly(true);
+    QFile text(QStringLiteral(":/dede5/COPYING"));
+    if (text.open(QIODevice::ReadOnly)) {
+        licence->setPlainText(QString::fromUtf8(text.readAll()));
+    }
+    licence->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    licence->setMinimumSize(licence->fontMetrics().averageCharWidth() * 80,
+                            licence->fontMetrics().height() * 10);
+    return licence;
+}
+
 }  // namespace
 
 CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(parent) {
@@ -62,55 +88,19 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     }
     build->setVisible(!build->text().isEmpty());
 
-    const std::string& website = LoadStringRes(IDS_WEBSITE_URL);
-    const std::string& support = LoadStringRes(IDS_SUPPORT_ADDRESS);
-    QString supportShown = ToQt(support);
-    supportShown.remove(QRegularExpression(QStringLiteral("^mailto:")));
-    auto* websiteLink = MakeLink(website, ToQt(website), this);
-    websiteLink->setObjectName(QStringLiteral("website"));
-    auto* supportLink = MakeLink(support, supportShown, this);
-    supportLink->setObjectName(QStringLiteral("support"));
-    connect(websiteLink, &QLabel::linkActivated, this, &CDlgAbout::OnLink);
-    connect(supportLink, &QLabel::linkActivated, this, &CDlgAbout::OnLink);
+    QGridLayout* links = MakeLinks();
 
-    auto* links = new QGridLayout;
-    links->addWidget(new QLabel(QStringLiteral("Website:"), this), 0, 0);
-    links->addWidget(websiteLink, 0, 1);
-    links->addWidget(new QLabel(QStringLiteral("Support:"), this), 1, 0);
-    links->addWidget(supportLink, 1, 1);
-    links->setColumnStretch(1, 1);
-
-    const auto listLabel = [this](std::span<const ShippedLibrary> rows, const char* name) {
-        QStringList lines;
-        for (const ShippedLibrary& library : rows) {
-            lines << ToQt(GetShippedLibraryText(library));
-        }
-        auto* label = new QLabel(lines.join(QLatin1Char('\n')), this);
-        label->setObjectName(QString::fromUtf8(name));
-        label->setTextFormat(Qt::PlainText);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        return label;
-    };
     auto* librariesLabel = new QLabel(QStringLiteral("Player libraries included:"), this);
-    QLabel* libraries = listLabel(GetShippedLibraries(), "libraries");
+    QLabel* libraries = LibraryList(GetShippedLibraries(), "libraries", this);
     auto* linkedLabel = new QLabel(QStringLiteral("Built with:"), this);
-    QLabel* linked = listLabel(GetLinkedLibraries(), "linkedLibraries");
+    QLabel* linked = LibraryList(GetLinkedLibraries(), "linkedLibraries", this);
 
     auto* licenceLabel = new QLabel(
         QStringLiteral("This program is free software, licensed under the GNU General Public "
                        "License, version 3 or later (GPL-3.0-or-later):"),
         this);
     licenceLabel->setWordWrap(true);
-    auto* licence = new QPlainTextEdit(this);
-    licence->setObjectName(QStringLiteral("licence"));
-    licence->setReadOnly(true);
-    QFile text(QStringLiteral(":/dede5/COPYING"));
-    if (text.open(QIODevice::ReadOnly)) {
-        licence->setPlainText(QString::fromUtf8(text.readAll()));
-    }
-    licence->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    licence->setMinimumSize(licence->fontMetrics().averageCharWidth() * 80,
-                            licence->fontMetrics().height() * 10);
+    QPlainTextEdit* licence = MakeLicence(this);
     licenceLabel->setBuddy(licence);
 
     auto* texts = new QVBoxLayout;
@@ -143,6 +133,27 @@ CDlgAbout::CDlgAbout(const CVersionInfo& version, QWidget* parent) : QDialog(par
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     ApplyDialogFrame(*this);
+}
+
+QGridLayout* CDlgAbout::MakeLinks() {
+    const std::string& website = LoadStringRes(IDS_WEBSITE_URL);
+    const std::string& support = LoadStringRes(IDS_SUPPORT_ADDRESS);
+    QString supportShown = ToQt(support);
+    supportShown.remove(QRegularExpression(QStringLiteral("^mailto:")));
+    auto* websiteLink = MakeLink(website, ToQt(website), this);
+    websiteLink->setObjectName(QStringLiteral("website"));
+    auto* supportLink = MakeLink(support, supportShown, this);
+    supportLink->setObjectName(QStringLiteral("support"));
+    connect(websiteLink, &QLabel::linkActivated, this, &CDlgAbout::OnLink);
+    connect(supportLink, &QLabel::linkActivated, this, &CDlgAbout::OnLink);
+
+    auto* links = new QGridLayout;
+    links->addWidget(new QLabel(QStringLiteral("Website:"), this), 0, 0);
+    links->addWidget(websiteLink, 0, 1);
+    links->addWidget(new QLabel(QStringLiteral("Support:"), this), 1, 0);
+    links->addWidget(supportLink, 1, 1);
+    links->setColumnStretch(1, 1);
+    return links;
 }
 
 void CDlgAbout::OnLink(const QString& url) {

@@ -5,7 +5,7 @@
 
 #include "app/CVersionInfo.h"
 
-class QLabel;
+class QGridLayout;
 
 // The about box: title and version, the build text when there is one, the web site, the
 // support address, the player libraries shipped and the libraries built in with their versions
@@ -16,5 +16,7 @@ public:
     explicit CDlgAbout(const CVersionInfo& version, QWidget* parent = nullptr);
 
 private:
+    // The web site and the support address.
+    QGridLayout* MakeLinks();
     void OnLink(const QString& url);
 };

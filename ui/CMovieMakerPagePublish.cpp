@@ -89,17 +89,19 @@ CMovieMakerPagePublish::CMovieMakerPagePublish(CFolderChoosers choosers, QWidget
     auto* whereLabel = new QLabel(
         QStringLiteral("Where are your resource files stored? (subfolders relative to Site Root)"),
         group);
-    auto* jsLabel = new QLabel(QStringLiteral("JavaScript files:"), group);
-    m_pJsPathEdit = new QLineEdit(group);
-    m_pJsPathEdit->setObjectName(QStringLiteral("jsPathEdit"));
-    m_pJsPathEdit->setReadOnly(true);
-    jsLabel->setBuddy(m_pJsPathEdit);
+    const auto folderLabel = [group](const QString& text, const QString& name, QLineEdit*& edit) {
+        auto* label = new QLabel(text, group);
+        edit = new QLineEdit(group);
+        edit->setObjectName(name);
+        edit->setReadOnly(true);
+        label->setBuddy(edit);
+        return label;
+    };
+    auto* jsLabel = folderLabel(QStringLiteral("JavaScript files:"), QStringLiteral("jsPathEdit"),
+                                m_pJsPathEdit);
     m_pBrowseJsPath = MakeBrowseButton(QStringLiteral("browseJsPath"), IDS_SELECT_SUBFOLDER, group);
-    auto* mediaLabel = new QLabel(QStringLiteral("Media files:"), group);
-    m_pMediaPathEdit = new QLineEdit(group);
-    m_pMediaPathEdit->setObjectName(QStringLiteral("mediaPathEdit"));
-    m_pMediaPathEdit->setReadOnly(true);
-    mediaLabel->setBuddy(m_pMediaPathEdit);
+    auto* mediaLabel = folderLabel(QStringLiteral("Media files:"), QStringLiteral("mediaPathEdit"),
+                                   m_pMediaPathEdit);
     m_pBrowseMediaPath =
         MakeBrowseButton(QStringLiteral("browseMediaPath"), IDS_SELECT_SUBFOLDER, group);
 

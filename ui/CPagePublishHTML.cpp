@@ -102,27 +102,8 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
 
     auto* pathLabel = new QLabel(QStringLiteral("Publish to your web page"), this);
-    m_pPathBox = new QComboBox(this);
-    m_pPathBox->setObjectName(QStringLiteral("pagePath"));
-    m_pPathBox->setEditable(true);
-    m_pPathBox->setInsertPolicy(QComboBox::NoInsert);
-    // The typed text stays as typed.
-    m_pPathBox->setCompleter(nullptr);
-    m_pPathBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_pPathBox->setMinimumContentsLength(20);
-    m_pPathBox->lineEdit()->installEventFilter(this);
-    m_pPathBox->installEventFilter(this);
+    QLayout* pathRow = MakePathRow();
     pathLabel->setBuddy(m_pPathBox);
-    m_pPathBox->setAccessibleDescription(
-        QStringLiteral("Type the path of the web page and press Enter or Tab, or choose one you "
-                       "published into before from the list."));
-    m_pBrowseButton = new QToolButton(this);
-    m_pBrowseButton->setObjectName(QStringLiteral("browse"));
-    m_pBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    m_pBrowseButton->setAutoRaise(true);
-    m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_BROWSE)));
-    m_pBrowseButton->setAccessibleName(m_pBrowseButton->toolTip());
-    m_pBrowseButton->setAccessibleDescription(ToQt(LoadStringRes(IDS_SELECT_PAGE_DIALOG)));
 
     auto* viewLabel = new QLabel(this);
     viewLabel->setTextFormat(Qt::PlainText);
@@ -140,9 +121,6 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
     m_pPreviewButton = new QPushButton(QStringLiteral("Pre&view"), this);
     m_pResetButton = new QPushButton(QStringLiteral("&Reset"), this);
 
-    auto* pathRow = new QHBoxLayout;
-    pathRow->addWidget(m_pPathBox, 1);
-    pathRow->addWidget(m_pBrowseButton);
     auto* commands = new QVBoxLayout;
     for (QPushButton* button : {m_pFindButton, m_pInsertButton, m_pPreviewButton, m_pResetButton}) {
         // Enter belongs to the wizard's Finish, not to the last command clicked.
@@ -176,6 +154,33 @@ CPagePublishHTML::CPagePublishHTML(CWizardState& state, QWidget* parent)
             OnFind();
         }
     });
+}
+
+QLayout* CPagePublishHTML::MakePathRow() {
+    m_pPathBox = new QComboBox(this);
+    m_pPathBox->setObjectName(QStringLiteral("pagePath"));
+    m_pPathBox->setEditable(true);
+    m_pPathBox->setInsertPolicy(QComboBox::NoInsert);
+    // The typed text stays as typed.
+    m_pPathBox->setCompleter(nullptr);
+    m_pPathBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_pPathBox->setMinimumContentsLength(20);
+    m_pPathBox->lineEdit()->installEventFilter(this);
+    m_pPathBox->installEventFilter(this);
+    m_pPathBox->setAccessibleDescription(
+        QStringLiteral("Type the path of the web page and press Enter or Tab, or choose one you "
+                       "published into before from the list."));
+    m_pBrowseButton = new QToolButton(this);
+    m_pBrowseButton->setObjectName(QStringLiteral("browse"));
+    m_pBrowseButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    m_pBrowseButton->setAutoRaise(true);
+    m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_BROWSE)));
+    m_pBrowseButton->setAccessibleName(m_pBrowseButton->toolTip());
+    m_pBrowseButton->setAccessibleDescription(ToQt(LoadStringRes(IDS_SELECT_PAGE_DIALOG)));
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_pPathBox, 1);
+    pathRow->addWidget(m_pBrowseButton);
+    return pathRow;
 }
 
 CPagePublishHTML::~CPagePublishHTML() {

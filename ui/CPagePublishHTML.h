@@ -18,6 +18,7 @@
 #include "ui/CWizardState.h"
 
 class QComboBox;
+class QLayout;
 class QPushButton;
 class QToolButton;
 class CFileDialogEx;
@@ -92,6 +93,8 @@ private:
     void TakePoster();
     // The job takes the site as the settings describe it now, and pages are checked against it.
     const SiteLayout& CurrentSite();
+    // The path box and its browse button.
+    QLayout* MakePathRow();
     // With `keepInUse`, a refused page leaves the page in use rather than an empty one.
     bool CheckAndOpen(const std::string& path, bool keepInUse = false);
     // Back on the page with a page loaded: it stays while the job would make the same code for

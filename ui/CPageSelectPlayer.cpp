@@ -2,6 +2,7 @@
 #include "ui/CPageSelectPlayer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -108,9 +109,12 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     connect(m_pAutoPlayBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnAutoPlayClicked);
     connect(m_pPosterBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnPosterClicked);
     connect(m_pCaptionsButton, &QPushButton::clicked, this, &CPageSelectPlayer::OnCaptionsClicked);
-    connect(m_pControlsBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnControlsClicked);
-    connect(m_pLoopBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnLoopClicked);
-    connect(m_pFitBox, &QCheckBox::clicked, this, &CPageSelectPlayer::OnFitClicked);
+    for (const auto& [box, field] : {std::pair{m_pControlsBox, &COptions::m_bVideoControl},
+                                     std::pair{m_pLoopBox, &COptions::m_bVideoLoop},
+                                     std::pair{m_pFitBox, &COptions::m_bFitPlayer}}) {
+        connect(box, &QCheckBox::clicked, this,
+                [field](bool checked) { COptions::Instance()->*field = checked ? 1 : 0; });
+    }
 }
 
 int CPageSelectPlayer::OptionsRowWidth() const {
@@ -277,18 +281,6 @@ void CPageSelectPlayer::OnAutoPlayClicked(bool checked) {
 void CPageSelectPlayer::OnPosterClicked(bool checked) {
     COptions::Instance()->m_bVideoPoster = checked ? 1 : 0;
     ShowPosterMoment();
-}
-
-void CPageSelectPlayer::OnControlsClicked(bool checked) {
-    COptions::Instance()->m_bVideoControl = checked ? 1 : 0;
-}
-
-void CPageSelectPlayer::OnLoopClicked(bool checked) {
-    COptions::Instance()->m_bVideoLoop = checked ? 1 : 0;
-}
-
-void CPageSelectPlayer::OnFitClicked(bool checked) {
-    COptions::Instance()->m_bFitPlayer = checked ? 1 : 0;
 }
 
 bool CPageSelectPlayer::validatePage() {

@@ -45,9 +45,6 @@ private:
     void OnPictureClicked();
     void OnAutoPlayClicked(bool checked);
     void OnPosterClicked(bool checked);
-    void OnControlsClicked(bool checked);
-    void OnLoopClicked(bool checked);
-    void OnFitClicked(bool checked);
     // The captions list of the video, in a dialog of its own.
     void OnCaptionsClicked();
     void ShowCaptionsCount();

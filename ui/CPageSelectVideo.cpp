@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CPageSelectVideo.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <span>
 #include <utility>
 
 #include <QAbstractItemView>
@@ -75,28 +77,30 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
     return paths;
 }
 
-// The dialog opens on every extension the program accepts; the single formats follow.
-std::string MediaDialogFilter() {
+// "*.a;*.b;..." for the extensions of both lists, the first list's first.
+std::string Patterns(std::span<const char* const> first, std::span<const char* const> second) {
     std::string patterns;
-    for (const char* extension : kHtml5MediaExtensions) {
-        patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
+    for (const auto list : {first, second}) {
+        for (const char* extension : list) {
+            patterns += (patterns.empty() ? "*" : ";*") + std::string(extension);
+        }
     }
-    // What can be made web-ready is offered as well.
-    for (const char* extension : kConvertibleExtensions) {
-        patterns += ";*" + std::string(extension);
-    }
+    return patterns;
+}
+
+// The dialog opens on every extension the program accepts, what can be made web-ready
+// included; the single formats follow.
+std::string MediaDialogFilter() {
+    const std::string patterns = Patterns(kHtml5MediaExtensions, kConvertibleExtensions);
     return "All supported media(" + patterns + ")|" + patterns + "|" +
            CPageSelectVideo::kMediaFilter;
 }
 
 bool HasDropListExtension(const std::string& path, const std::vector<std::string>& extensions) {
-    const std::string extension = GetPathExtension(path);
-    for (const std::string& allowed : extensions) {
-        if (EqualsNoCase(extension, allowed)) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(extensions,
+                               [extension = GetPathExtension(path)](const auto& allowed) {
+                                   return EqualsNoCase(extension, allowed);
+                               });
 }
 
 }  // namespace
@@ -111,6 +115,44 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     setAcceptDrops(true);
 
     auto* pathLabel = new QLabel(QStringLiteral("Select an HTML5 Video or Audio:"), this);
+    QLayout* pathRow = MakePathRow();
+    pathLabel->setBuddy(m_pMediaPathBox);
+    QLayout* groups = MakeDetailGroups();
+    m_pOptionsButton = new QPushButton(QStringLiteral("Publish &Options"), this);
+    m_pOptionsButton->setObjectName(QStringLiteral("optionsButton"));
+    m_pOptionsButton->setToolTip(ToQt(LoadStringRes(IDS_OPTIONS_TOOLTIP)));
+    m_pOptionsButton->setAutoDefault(false);
+    m_pPreviewButton = new QPushButton(QStringLiteral("&Preview"), this);
+    m_pPreviewButton->setObjectName(QStringLiteral("previewButton"));
+    m_pPreviewButton->setToolTip(ToQt(LoadStringRes(IDS_PREVIEW_TOOLTIP)));
+    m_pPreviewButton->setAutoDefault(false);
+    m_pPreviewButton->setEnabled(false);
+
+    MakeNoteRow();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_pOptionsButton);
+    buttons->addStretch(1);
+    buttons->addWidget(m_pPreviewButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(pathLabel);
+    layout->addLayout(pathRow);
+    layout->addSpacing(6);
+    // The boxes keep to their rows; a taller window leaves its room below them, not inside.
+    layout->addLayout(groups);
+    layout->addWidget(m_pNoteRow);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
+    FillHistory();
+
+    connect(m_pMediaPathBox, &QComboBox::activated, this, &CPageSelectVideo::OnHistoryActivated);
+    connect(m_pBrowseButton, &QToolButton::clicked, this, &CPageSelectVideo::OnBrowse);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPreview);
+    connect(m_pOptionsButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPublishOptions);
+}
+
+QLayout* CPageSelectVideo::MakePathRow() {
     m_pMediaPathBox = new QComboBox(this);
     m_pMediaPathBox->setObjectName(QStringLiteral("mediaPathBox"));
     m_pMediaPathBox->setEditable(true);
@@ -121,7 +163,6 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pMediaPathBox->lineEdit()->setAcceptDrops(false);
     m_pMediaPathBox->lineEdit()->installEventFilter(this);
     m_pMediaPathBox->installEventFilter(this);
-    pathLabel->setBuddy(m_pMediaPathBox);
     m_pMediaPathBox->setAccessibleDescription(
         QStringLiteral("Type the path of the file and press Enter or Tab, or choose one you "
                        "used before from the list."));
@@ -160,7 +201,13 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pBrowseButton->setToolTip(ToQt(LoadStringRes(IDS_SELECT_MEDIA_DIALOG)));
     m_pBrowseButton->setAccessibleName(m_pBrowseButton->toolTip());
     m_pBrowseButton->setAutoRaise(true);
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_pMediaPathBox, 1);
+    pathRow->addWidget(m_pBrowseButton);
+    return pathRow;
+}
 
+QLayout* CPageSelectVideo::MakeDetailGroups() {
     auto* general = new QGroupBox(QStringLiteral("General"), this);
     auto* detail = new QGroupBox(QStringLiteral("Detail"), this);
     auto* generalGrid = new QGridLayout(general);
@@ -185,23 +232,13 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     for (QGridLayout* grid : {generalGrid, detailGrid}) {
         grid->setColumnStretch(1, 1);
     }
-
-    m_pOptionsButton = new QPushButton(QStringLiteral("Publish &Options"), this);
-    m_pOptionsButton->setObjectName(QStringLiteral("optionsButton"));
-    m_pOptionsButton->setToolTip(ToQt(LoadStringRes(IDS_OPTIONS_TOOLTIP)));
-    m_pOptionsButton->setAutoDefault(false);
-    m_pPreviewButton = new QPushButton(QStringLiteral("&Preview"), this);
-    m_pPreviewButton->setObjectName(QStringLiteral("previewButton"));
-    m_pPreviewButton->setToolTip(ToQt(LoadStringRes(IDS_PREVIEW_TOOLTIP)));
-    m_pPreviewButton->setAutoDefault(false);
-    m_pPreviewButton->setEnabled(false);
-
-    auto* pathRow = new QHBoxLayout;
-    pathRow->addWidget(m_pMediaPathBox, 1);
-    pathRow->addWidget(m_pBrowseButton);
     auto* groups = new QHBoxLayout;
     groups->addWidget(general, 1);
     groups->addWidget(detail, 1);
+    return groups;
+}
+
+void CPageSelectVideo::MakeNoteRow() {
     m_pNoteRow = new QWidget(this);
     m_pNoteRow->setObjectName(QStringLiteral("playbackNote"));
     auto* noteLayout = new QHBoxLayout(m_pNoteRow);
@@ -217,28 +254,6 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     connect(convertButton, &QPushButton::clicked, this, [this] {
         OfferConversion({MEDIA_ACCEPTED, State().m_job.Details()}, IDS_THEORA_OFFER);
     });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_pOptionsButton);
-    buttons->addStretch(1);
-    buttons->addWidget(m_pPreviewButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(pathLabel);
-    layout->addLayout(pathRow);
-    layout->addSpacing(6);
-    // The boxes keep to their rows; a taller window leaves its room below them, not inside.
-    layout->addLayout(groups);
-    layout->addWidget(m_pNoteRow);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-
-    m_arrHistory = LoadRecentList(GetSettingsStore(), kHistorySection, true);
-    FillHistory();
-
-    connect(m_pMediaPathBox, &QComboBox::activated, this, &CPageSelectVideo::OnHistoryActivated);
-    connect(m_pBrowseButton, &QToolButton::clicked, this, &CPageSelectVideo::OnBrowse);
-    connect(m_pPreviewButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPreview);
-    connect(m_pOptionsButton, &QPushButton::clicked, this, &CPageSelectVideo::OnPublishOptions);
 }
 
 CPageSelectVideo::~CPageSelectVideo() {
@@ -278,10 +293,7 @@ bool CPageSelectVideo::LoadMedia(const std::string& path) {
         MediaDetails copy;
         if (CPublishJob::CheckConverted(m_strConvertedTo, copy)) {
             State().m_job.SetConvertedMedia(m_strConvertedTo, copy, path);
-            m_strInUse = path;
-            ShowDetails(copy);
-            m_pPreviewButton->setEnabled(true);
-            return true;
+            return InUse(path, copy);
         }
     }
     return Accept(CMediaReader::Read({path}).front());
@@ -310,8 +322,12 @@ bool CPageSelectVideo::Accept(const CMediaReader::Result& result) {
     // Only an accepted file becomes the job's media, so Preview and Next never see a refused
     // one.
     State().m_job.SetMedia(result.path, result.check.details);
-    m_strInUse = result.path;
-    ShowDetails(result.check.details);
+    return InUse(result.path, result.check.details);
+}
+
+bool CPageSelectVideo::InUse(const std::string& path, const MediaDetails& details) {
+    m_strInUse = path;
+    ShowDetails(details);
     m_pPreviewButton->setEnabled(true);
     return true;
 }
@@ -372,20 +388,11 @@ bool CPageSelectVideo::ConvertToMedia(const MediaDetails& source) {
     m_strConvertedFrom = source.m_strPath;
     m_strConvertedTo = converted->m_strPath;
     State().m_job.SetConvertedMedia(converted->m_strPath, *converted, source.m_strPath);
-    m_strInUse = source.m_strPath;
-    ShowDetails(*converted);
-    m_pPreviewButton->setEnabled(true);
-    return true;
+    return InUse(source.m_strPath, *converted);
 }
 
 void CPageSelectVideo::OnConvertCommand() {
-    std::string filter;
-    for (const char* extension : kConvertibleExtensions) {
-        filter += (filter.empty() ? "*" : ";*") + std::string(extension);
-    }
-    for (const char* extension : kHtml5MediaExtensions) {
-        filter += ";*" + std::string(extension);
-    }
+    const std::string filter = Patterns(kConvertibleExtensions, kHtml5MediaExtensions);
     CFileDialogEx dialog(LoadStringRes(IDS_CONVERT_SELECT_DIALOG),
                          "Video and audio(" + filter + ")|" + filter + "|All Format(*.*)|*.*||",
                          true, window());

@@ -14,6 +14,7 @@
 class QAbstractItemView;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QToolButton;
 class CElidedLabel;
@@ -62,7 +63,13 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The parts of the page, made in the order the focus passes through them.
+    QLayout* MakePathRow();
+    QLayout* MakeDetailGroups();
+    void MakeNoteRow();
     bool Accept(const CMediaReader::Result& result);
+    // The job's media is `path` now, with these details; true.
+    bool InUse(const std::string& path, const MediaDetails& details);
     // After a refusal: the box names the file in use again, if there is one.
     void ShowFileInUse();
     // Makes a web-ready copy where the user saves it; true when it was made.

@@ -40,6 +40,15 @@ std::string Child(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
+QTreeWidgetItem* ChildWithPath(QTreeWidgetItem* parent, const std::string& path) {
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (FromQt(parent->child(i)->data(0, kPathRole).toString()) == path) {
+            return parent->child(i);
+        }
+    }
+    return nullptr;
+}
+
 bool IsGoodFolderName(const QString& name) {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
@@ -148,16 +157,10 @@ bool CSubFolderDialog::SelectFolder(const std::string& folder) {
         Populate(item);
         item->setExpanded(true);
         path = Child(path, name);
-        QTreeWidgetItem* next = nullptr;
-        for (int i = 0; i < item->childCount() && !next; ++i) {
-            if (FromQt(item->child(i)->data(0, kPathRole).toString()) == path) {
-                next = item->child(i);
-            }
-        }
-        if (!next) {
+        item = ChildWithPath(item, path);
+        if (!item) {
             return false;
         }
-        item = next;
     }
     m_pTree->setCurrentItem(item);
     m_pTree->scrollToItem(item);
@@ -193,12 +196,7 @@ void CSubFolderDialog::OnNewFolder() {
     Populate(parent);
     parent->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     parent->setExpanded(true);
-    QTreeWidgetItem* item = nullptr;
-    for (int i = 0; i < parent->childCount() && !item; ++i) {
-        if (FromQt(parent->child(i)->data(0, kPathRole).toString()) == path) {
-            item = parent->child(i);
-        }
-    }
+    QTreeWidgetItem* item = ChildWithPath(parent, path);
     if (!item) {
         item = AddItem(parent, name, path);
     }
