@@ -74,10 +74,6 @@ CResult<CFileDescriptor> Walk(int root, const std::string& path, int flags, mode
     return CFileDescriptor(fd);
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 std::optional<std::string> RelativeTo(std::string root, const std::string& path) {
     while (root.size() > 1 && root.ends_with('/')) {
         root.pop_back();
@@ -351,13 +347,6 @@ CResult<CNewSiteFile> CSiteFolder::Create(const std::string& relative, mode_t mo
         return CError{errno};
     }
     return file;
-}
-
-void CSiteFolder::SweepDebris(const std::string& relative) const {
-    const auto folder = Folder(relative);
-    if (folder) {
-        SweepDebrisAt(folder.value.get());
-    }
 }
 
 CNewSiteFile::~CNewSiteFile() {

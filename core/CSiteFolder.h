@@ -66,8 +66,6 @@ public:
     CResult<std::string> ReadSmall(const std::string& relative, size_t limit_bytes) const;
     // A new file of `mode` for `relative`, which appears at Commit.
     CResult<CNewSiteFile> Create(const std::string& relative, mode_t mode) const;
-    // Removes what this program left in `relative` (a folder) while a run that is gone made it.
-    void SweepDebris(const std::string& relative) const;
 
 private:
     explicit CSiteFolder(std::string root, CFileDescriptor fd)

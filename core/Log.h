@@ -51,7 +51,6 @@ public:
 
     bool Open();
     bool IsEnabled() const { return m_bEnabled; }
-    int GetLevel() const { return m_nLevel; }
     std::string GetFilePath() const { return m_strFilePath; }
 
 private:

@@ -369,17 +369,6 @@ std::string PathToUrlKeepingName(std::string_view folder, std::string_view escap
     return out;
 }
 
-int BackslashesToSlashes(std::string& text) {
-    int count = 0;
-    for (char& ch : text) {
-        if (ch == '\\') {
-            ch = '/';
-            ++count;
-        }
-    }
-    return count;
-}
-
 std::string GetErrorText(int error) {
     char buffer[256] = {};
     const char* text = ::strerror_r(error, buffer, sizeof buffer);
@@ -515,8 +504,7 @@ bool PathExists(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {
     }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && SameFile(sa, sb);
 }
 
 bool IsFolder(const std::string& path) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
+
 // Path parts. Paths are POSIX paths; "/" plays the part of the path separator everywhere.
 std::string GetPathFolder(std::string_view path);
 std::string GetPathFileName(std::string_view path);
@@ -49,7 +51,6 @@ std::string EscapeForUrl(std::string_view text, UrlPart part);
 std::string PathToUrl(std::string_view path);
 // The same for a path whose last component is already escaped (EscapeFileNameForUrl).
 std::string PathToUrlKeepingName(std::string_view folder, std::string_view escapedName);
-int BackslashesToSlashes(std::string& text);
 
 // Messages and formatting.
 std::string GetLastErrorText();
@@ -73,6 +74,9 @@ std::string TrimWhiteSpace(std::string_view text);
 bool PathExists(const std::string& path);
 // Whether both paths lead to the same file (links followed); false when either is missing.
 bool SameFile(const std::string& a, const std::string& b);
+inline bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 bool IsFolder(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // Creates a folder with all missing parents; true when it exists afterwards.

@@ -17,9 +17,6 @@ CRegex::CRegex(std::string_view pattern, unsigned flags) {
     if (flags & DotAll) {
         options |= PCRE2_DOTALL;
     }
-    if (flags & Anchored) {
-        options |= PCRE2_ANCHORED;
-    }
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),

@@ -9,7 +9,7 @@
 // A compiled PCRE2 pattern (8-bit, JIT-compiled where the platform allows).
 class CRegex {
 public:
-    enum Flags : unsigned { None = 0, Caseless = 1, DotAll = 2, Anchored = 4 };
+    enum Flags : unsigned { None = 0, Caseless = 1, DotAll = 2 };
 
     struct Match {
         size_t offset = 0;

@@ -30,10 +30,6 @@ void OnStopSignal(int signal) {
 
 }  // namespace
 
-void RequestStop(int signal) noexcept {
-    OnStopSignal(signal);
-}
-
 int StopSignal() noexcept {
     return g_stopSignal.load();
 }

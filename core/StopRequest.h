@@ -7,8 +7,6 @@
 // long steps (file copies, the encoder, the pages one after the other) look at it and end early,
 // leaving no partial file behind.
 
-// Safe to call from a signal handler.
-void RequestStop(int signal) noexcept;
 // The signal that asked for the stop; 0 when none did.
 int StopSignal() noexcept;
 inline bool StopRequested() noexcept {

@@ -324,7 +324,6 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "incomplete or damaged"},
     {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
     {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},
-    {IDS_PAGE_FOLDER_NOT_IN_SITE, "The page's folder %s cannot be reached inside the site %s: %s"},
 };
 
 const std::map<int, std::string>& Table() {
@@ -338,8 +337,4 @@ const std::string& LoadStringRes(int id) {
     static const std::string empty;
     auto it = Table().find(id);
     return it == Table().end() ? empty : it->second;
-}
-
-bool HasStringRes(int id) {
-    return Table().count(id) != 0;
 }

@@ -141,7 +141,6 @@ enum StringId : int {
     IDS_PUBLISHED_AS = 2601,
     IDS_FILE_OVER_LIMIT = 2602,
     IDS_NOT_A_REGULAR_FILE = 2603,
-    IDS_PAGE_FOLDER_NOT_IN_SITE = 2604,
     IDS_SYSTEM_ERROR_TEXT = 3101,
     IDS_LOG_OPEN_FAILED = 3102,
     IDS_WORK_FOLDER_FAILED = 3103,
@@ -205,6 +204,3 @@ enum StringId : int {
 
 // The text of a message; empty when the table has no such entry.
 const std::string& LoadStringRes(int id);
-
-// True when the table holds the entry.
-bool HasStringRes(int id);

@@ -16,9 +16,6 @@ class IMediaReader;
 // kind it lacks as they were.
 class CMediaInfo2 {
 public:
-    CMediaInfo2() = default;
-    virtual ~CMediaInfo2() = default;
-
     // Fills the record from the file at `path`; false (with a log line) when the file holds
     // neither audio nor video, cannot be read, or is no regular file. A file ffmpeg has just
     // written says all of it in its headers: `HEADERS` reads those alone, where a whole parse

@@ -41,10 +41,6 @@ private:
     int m_nErrno;
 };
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Opens a folder outside any site to work in by descriptor, as its own small site.
 CResult<CFileDescriptor> OpenFolder(const std::string& path) {
     const auto folder = CSiteFolder::Open(path);

@@ -131,12 +131,6 @@ TEST(Urls, AlreadyEscapedNameIsLeftAlone) {
     EXPECT_EQ(PathToUrlKeepingName("my media", "x%25.mp4"), "my%20media/x%25.mp4");
 }
 
-TEST(Urls, BackslashesToSlashesCountsEveryOne) {
-    std::string text = "a\\b\\\\c";
-    EXPECT_EQ(BackslashesToSlashes(text), 3);
-    EXPECT_EQ(text, "a/b//c");
-}
-
 TEST(Formatting, FileSizeBoundaries) {
     EXPECT_EQ(FormatFileSize(1048575), "1024.00 KB");
     EXPECT_EQ(FormatFileSize(1048576), "1.00 MB");
