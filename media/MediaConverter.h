@@ -102,7 +102,7 @@ public:
     // Seconds of media done by a progress line, or a negative number when it tells none.
     static double ParseProgressTime(std::string_view line);
 
-private:
+protected:
     bool Fail(std::string problem, int error = 0);
     // EFBIG when ffmpeg was ended for writing past the file size limit.
     int ErrorOfSignal() const;
