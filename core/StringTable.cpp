@@ -322,6 +322,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_RESULT_SHORTER,
      "the result lasts %.1f s where the original should last %.1f s; the original seems to be "
      "incomplete or damaged"},
+    {IDS_STREAM_NO_PICTURE, "it has no picture to make several qualities of"},
+    {IDS_STREAM_INCOMPLETE, "ffmpeg's stream is incomplete: %s"},
     {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
     {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},
 };

@@ -200,6 +200,8 @@ enum StringId : int {
     IDS_FFMPEG_RESULT_NO_SOUND = 3157,
     IDS_FFMPEG_RESULT_NO_VIDEO = 3158,
     IDS_RESULT_SHORTER = 3159,
+    IDS_STREAM_NO_PICTURE = 3160,
+    IDS_STREAM_INCOMPLETE = 3161,
 };
 
 // The text of a message; empty when the table has no such entry.

@@ -68,6 +68,7 @@ bool CEncoder::Start() {
     request.idleWaitBeforeOutput_ms = kWaitBeforeOutputMs;
     request.idleWaitAfterOutput_ms = kWaitAfterOutputMs;
     request.separateErrors = m_bSeparateErrors;
+    request.workingFolder = m_strWorkingFolder;
 
     int exitCode = -1;
     CProcess process;

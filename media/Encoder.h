@@ -55,6 +55,8 @@ public:
 protected:
     // Standard error is kept apart from standard output: ParseLine gets only the latter.
     bool m_bSeparateErrors = false;
+    // The child's current folder; empty keeps ours.
+    std::string m_strWorkingFolder;
 
 private:
     std::atomic<bool> m_bCancel{false};

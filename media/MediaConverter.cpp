@@ -362,23 +362,8 @@ bool CMediaConverter::Convert() {
 }
 
 bool CMediaConverter::RunAndCheck(CMediaInfo2& result) {
-    m_started = std::chrono::steady_clock::now();
-    const bool ran = Start();
-    if (IsCancelled()) {
-        m_bCancelled = true;
-        return Fail(LoadStringRes(IDS_CONVERT_WORD_CANCELLED));
-    }
-    // The runner has ended ffmpeg for a stop of the whole program; what it left is no failure
-    // of the original's.
-    if (StopRequested()) {
-        m_bCancelled = true;
-        return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
-    }
-    // ffmpeg 5 reports a failed write of its output and still exits with 0: its words and the
-    // file itself are read again whatever its status.
-    if (!ran) {
-        const auto written = ProblemInEncoderWords(m_arrWords);
-        return Fail(ReasonOfFailure(), written ? written->error : ErrorOfSignal());
+    if (!RunEncoder()) {
+        return false;
     }
     EncodedExpectation expected = EncodedExpectation::Of(m_source);
     expected.video = expected.video && m_plan.extension != ".m4a";
@@ -396,6 +381,28 @@ bool CMediaConverter::RunAndCheck(CMediaInfo2& result) {
     if (StopRequested()) {
         m_bCancelled = true;
         return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
+    }
+    return true;
+}
+
+bool CMediaConverter::RunEncoder() {
+    m_started = std::chrono::steady_clock::now();
+    const bool ran = Start();
+    if (IsCancelled()) {
+        m_bCancelled = true;
+        return Fail(LoadStringRes(IDS_CONVERT_WORD_CANCELLED));
+    }
+    // The runner has ended ffmpeg for a stop of the whole program; what it left is no failure
+    // of the original's.
+    if (StopRequested()) {
+        m_bCancelled = true;
+        return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
+    }
+    // ffmpeg 5 reports a failed write of its output and still exits with 0: its words and the
+    // file itself are read again whatever its status.
+    if (!ran) {
+        const auto written = ProblemInEncoderWords(m_arrWords);
+        return Fail(ReasonOfFailure(), written ? written->error : ErrorOfSignal());
     }
     return true;
 }

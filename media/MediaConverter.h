@@ -101,10 +101,12 @@ public:
     // Seconds of media done by a progress line, or a negative number when it tells none.
     static double ParseProgressTime(std::string_view line);
 
-private:
+protected:
     bool Fail(std::string problem, int error = 0);
     // Runs ffmpeg into the temporary path and reads its result again into `result`.
     bool RunAndCheck(CMediaInfo2& result);
+    // Runs ffmpeg; false, with the reason, when it was cancelled, stopped or failed.
+    bool RunEncoder();
     // EFBIG when ffmpeg was ended for writing past the file size limit.
     int ErrorOfSignal() const;
     std::string ReasonOfFailure() const;
