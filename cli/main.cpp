@@ -13,6 +13,7 @@
 #include "app/CQtSettingsStore.h"
 #include "app/CReadOnlySettingsStore.h"
 #include "app/CVersionInfo.h"
+#include "cli/Commands.h"
 #include "cli/PublishJob.h"
 #include "core/Log.h"
 #include "core/Options.h"
@@ -21,6 +22,9 @@
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    if (auto status = RunSiteCommand({argv + 1, argv + argc}, stdout, stderr)) {
+        return *status;
+    }
     std::string error;
     bool help = false, version = false;
     auto options = ParsePublishArguments({argv + 1, argv + argc}, ::isatty(STDIN_FILENO) == 1,
@@ -31,7 +35,7 @@ int main(int argc, char** argv) {
     }
     // Help, the version and the build's texts need no settings.
     std::optional<std::string> said =
-        help                  ? PublishUsage()
+        help                  ? PublishUsage() + SiteCommandsUsage()
         : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
                               : std::optional<std::string>();
     if (!said && options->manTemplate) {

@@ -1,0 +1,242 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include <fmt/format.h>
+
+#include "app/CQtSettingsStore.h"
+#include "app/CReadOnlySettingsStore.h"
+#include "cli/PublishJob.h"
+#include "core/OptionTable.h"
+#include "core/Options.h"
+#include "core/PathUtils.h"
+#include "core/StopRequest.h"
+#include "publish/CSiteMedia.h"
+
+namespace {
+
+struct SiteCommand {
+    std::string name;
+    std::vector<std::string> positional;
+    std::optional<std::string> siteRoot, jsPath, mediaPath, settingsFile;
+    bool json = false, keepFiles = false, help = false;
+};
+
+using Fill = std::function<void(SiteCommand&, const std::string&)>;
+
+struct CommandOption {
+    Fill fill;
+    OptionForm form;
+};
+
+// clang-format off
+const std::vector<CommandOption> kCommandOptions = {
+    {[](SiteCommand& c, auto& v) { c.siteRoot = v; }, {"--site-root", "DIR",
+        "the site's root folder (default: the saved one)"}},
+    {[](SiteCommand& c, auto& v) { c.jsPath = v; }, {"--js-path", "REL",
+        "its JavaScript folder, e.g. /js/ (default: the saved one)"}},
+    {[](SiteCommand& c, auto& v) { c.mediaPath = v; }, {"--media-path", "REL",
+        "its media folder, e.g. /medias/ (default: the saved one)"}},
+    {[](SiteCommand& c, auto& v) { c.settingsFile = v; }, {"--settings", "FILE",
+        "read the settings from FILE instead of the user's"}},
+    {[](SiteCommand& c, auto&) { c.json = true; }, {"--json", "", "list: one JSON document"}},
+    {[](SiteCommand& c, auto&) { c.keepFiles = true; }, {"--keep-files", "",
+        "remove: leave the media, poster, captions and player files"}},
+    {[](SiteCommand& c, auto&) { c.help = true; }, {"--help", "", "print this help and exit"}},
+};
+// clang-format on
+
+std::string Parse(const std::vector<std::string>& args, SiteCommand& command) {
+    command.name = args.front();
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto row = std::ranges::find_if(
+            kCommandOptions, [&](const CommandOption& o) { return o.form.names == arg; });
+        if (row == kCommandOptions.end()) {
+            if (arg.starts_with("-") && arg != "-") {
+                return "unknown option " + arg;
+            }
+            command.positional.push_back(arg);
+        } else if (row->form.value.empty()) {
+            row->fill(command, "");
+        } else if (++i < args.size()) {
+            row->fill(command, args[i]);
+        } else {
+            return arg + " needs a value";
+        }
+    }
+    const size_t count = command.positional.size();
+    if (command.help) {
+        return {};
+    }
+    if (command.name == "list" && count != 0) {
+        return "list takes no PAGE or MEDIA";
+    }
+    if (command.name == "remove" && count < 1) {
+        return "remove needs the MEDIA to take out";
+    }
+    if (command.name == "replace") {
+        return "replace is not available yet";
+    }
+    return {};
+}
+
+// The site as given, the rest from the saved settings.
+SiteDescription SiteOf(const SiteCommand& command) {
+    SiteDescription site;
+    if (!command.siteRoot || !command.jsPath || !command.mediaPath) {
+        const std::string& file = command.settingsFile.value_or("");
+        auto source =
+            file.empty() ? std::make_unique<CQtSettingsStore>()
+                         : std::make_unique<CQtSettingsStore>(QString::fromLocal8Bit(file.c_str()));
+        SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
+        COptions::Instance()->LoadState();
+        site = SiteFromOptions(*COptions::Instance());
+        COptions::DestroyInstance();
+        SetSettingsStore(nullptr);
+    }
+    if (command.siteRoot) {
+        site.root = AddBackslash(AbsolutePath(*command.siteRoot));
+    }
+    site.jsPath = SiteLayout::StoredSubFolder(command.jsPath.value_or(site.jsPath));
+    site.mediaPath = SiteLayout::StoredSubFolder(command.mediaPath.value_or(site.mediaPath));
+    return site;
+}
+
+std::string Json(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += fmt::format("\\u{:04x}", c);
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (const std::string& item : items) {
+        out += (out.size() > 1 ? ", " : "") + Json(item);
+    }
+    return out + "]";
+}
+
+void PrintList(const SiteListing& listing, bool json, std::FILE* out) {
+    if (json) {
+        std::string text = "{\"players\": [";
+        for (const SitePlayer& p : listing.players) {
+            text += fmt::format(
+                "{}\n  {{\"page\": {}, \"line\": {}, \"player\": {}, \"media\": {}, "
+                "\"poster\": {}, \"captions\": {}, \"files\": {}, \"size_bytes\": {}}}",
+                &p == listing.players.data() ? "" : ",", Json(p.page), p.found.line,
+                Json(p.found.ours ? p.found.player : "other video"), Json(p.media), Json(p.poster),
+                JsonList(p.captions), JsonList(p.files), p.size_bytes);
+        }
+        text += "],\n\"unused\": " + JsonList(listing.unused) + "}\n";
+        std::fputs(text.c_str(), out);
+        return;
+    }
+    for (const SitePlayer& p : listing.players) {
+        std::string line = fmt::format("{}:{}\t{}\t{}", p.page, p.found.line,
+                                       p.found.ours ? p.found.player : "other video", p.media);
+        if (!p.poster.empty()) {
+            line += "\tposter " + p.poster;
+        }
+        for (const std::string& captions : p.captions) {
+            line += "\tcaptions " + captions;
+        }
+        std::fputs((line + "\t" + FormatFileSize(p.size_bytes) + "\n").c_str(), out);
+    }
+    for (const std::string& file : listing.unused) {
+        std::fputs(("unused\t" + file + "\n").c_str(), out);
+    }
+}
+
+void PrintProblems(const std::vector<CError>& problems, std::FILE* err) {
+    for (const CError& problem : problems) {
+        const std::string text = problem.id || problem.error ? ErrorText(problem) : "left alone";
+        std::fprintf(err, "dede5-publish: %s: %s\n", problem.path.c_str(), text.c_str());
+    }
+}
+
+}  // namespace
+
+std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FILE* out,
+                                  std::FILE* err) {
+    // A media file is never named so (it has no extension a browser plays), so these words
+    // take nothing from the publishing command line.
+    if (args.empty() ||
+        (args.front() != "list" && args.front() != "remove" && args.front() != "replace")) {
+        return std::nullopt;
+    }
+    SiteCommand command;
+    if (const std::string error = Parse(args, command); !error.empty()) {
+        std::fprintf(err, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
+        return ExitStatus(RunEnd::BadArguments);
+    }
+    if (command.help) {
+        std::fputs(SiteCommandsUsage().c_str(), out);
+        return ExitStatus(RunEnd::Published);
+    }
+    const SiteDescription site = SiteOf(command);
+    auto media = CSiteMedia::Open(site);
+    if (!media) {
+        std::fprintf(err, "dede5-publish: %s\n",
+                     site.root.empty() ? "no site root: give --site-root"
+                                       : (site.root + ": " + GetErrorText(media.error)).c_str());
+        return ExitStatus(RunEnd::BadArguments);
+    }
+    CatchStopSignals();
+    if (command.name == "list") {
+        const SiteListing listing = media.value->List();
+        PrintList(listing, command.json, out);
+        PrintProblems(listing.problems, err);
+        return ExitStatus(StopRequested() ? RunEnd::Stopped : RunEnd::Published);
+    }
+    RemoveRequest request{command.positional.front(),
+                          {command.positional.begin() + 1, command.positional.end()},
+                          command.keepFiles};
+    const RemoveOutcome outcome = media.value->Remove(request, SilentReport());
+    for (const std::string& page : outcome.pages) {
+        std::fprintf(out, "removed from %s\n", (site.root + page).c_str());
+    }
+    for (const std::string& file : outcome.files) {
+        std::fprintf(out, "deleted %s\n", (site.root + file).c_str());
+    }
+    PrintProblems(outcome.problems, err);
+    if (outcome.stopped) {
+        return ExitStatus(RunEnd::Stopped);
+    }
+    if (outcome.pages.empty() && outcome.problems.empty()) {
+        std::fprintf(err, "dede5-publish: no page shows %s\n", request.media.c_str());
+        return ExitStatus(RunEnd::PageRefused);
+    }
+    return ExitStatus(outcome.problems.empty() ? RunEnd::Published : RunEnd::WriteFailed);
+}
+
+std::string SiteCommandsUsage() {
+    return "\nWhat is published across a site:\n"
+           "  dede5-publish list [OPTIONS]            every player: page, line, player, media,\n"
+           "                                          poster, captions, size; then the\n"
+           "                                          published files no page uses\n"
+           "  dede5-publish remove [OPTIONS] MEDIA [PAGE...]\n"
+           "                                          take MEDIA's players out of every page\n"
+           "                                          (or those named), leaving each page as\n"
+           "                                          it was before; then delete the files no\n"
+           "                                          page uses any more\n" +
+           OptionHelp([] {
+               std::vector<OptionForm> forms;
+               for (const CommandOption& row : kCommandOptions) {
+                   forms.push_back(row.form);
+               }
+               return forms;
+           }());
+}

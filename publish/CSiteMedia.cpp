@@ -1,0 +1,322 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish/CSiteMedia.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/Folders.h"
+#include "core/PathUtils.h"
+#include "core/StopRequest.h"
+#include "players/CHTML5Player.h"
+#include "publish/CHtmlPage.h"
+#include "publish/PublishRun.h"
+
+namespace {
+
+constexpr const char* kPageExtensions[] = {".htm", ".html", ".shtml", ".xhtml"};
+constexpr const char* kProjekktorFlash = "jarisplayer.swf";
+
+bool IsPageName(const std::string& name) {
+    const std::string extension = GetPathExtension(name);
+    return std::ranges::any_of(kPageExtensions,
+                               [&](const char* e) { return EqualsNoCase(extension, e); });
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+// A folder of the site in its stored form ("/js/") as a path relative to the root ("js").
+std::string FolderOf(const std::string& stored) {
+    return TrimRightChars(TrimLeftChars(stored, "/"), "/");
+}
+
+// The names in a folder of the site, links and other non-files among them.
+std::vector<std::pair<std::string, unsigned char>> Entries(const CSiteFolder& root,
+                                                           const std::string& folder) {
+    std::vector<std::pair<std::string, unsigned char>> names;
+    CResult<CFileDescriptor> fd = root.Folder(folder);
+    DIR* dir = fd ? ::fdopendir(fd.value.release()) : nullptr;
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+            names.emplace_back(entry->d_name, entry->d_type);
+        }
+    }
+    ::closedir(dir);
+    std::ranges::sort(names);
+    return names;
+}
+
+// The files a player's resource folders put under `jsFolder`, deepest folders last.
+std::vector<std::string> ResourceFiles(int playerType, const std::string& jsFolder,
+                                       std::vector<std::string>& folders) {
+    std::vector<std::string> files;
+    auto player = CreatePlayer(playerType);
+    if (!player) {
+        return files;
+    }
+    const std::string install = GetInstallFolder();
+    for (const std::string& folder : player->ResourceFolders()) {
+        folders.push_back(Join(jsFolder, folder));
+        DIR* dir = ::opendir(CombinePath(install, folder).c_str());
+        while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
+            if (IsRegularFile(CombinePath(CombinePath(install, folder), entry->d_name))) {
+                files.push_back(Join(Join(jsFolder, folder), entry->d_name));
+            }
+        }
+        if (dir) {
+            ::closedir(dir);
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+CResult<std::unique_ptr<CSiteMedia>> CSiteMedia::Open(const SiteDescription& site) {
+    if (site.root.empty()) {
+        return Failure(ENOENT, MESSAGE_ERROR, 0);
+    }
+    auto root = CSiteFolder::Open(site.root);
+    if (!root) {
+        return root.why;
+    }
+    return std::unique_ptr<CSiteMedia>(new CSiteMedia(site, std::move(root.value)));
+}
+
+bool CSiteMedia::WalkFolder(const std::string& folder,
+                            const std::function<bool(const std::string&)>& visit) const {
+    for (const auto& [name, type] : Entries(*m_pRoot, folder)) {
+        const std::string path = Join(folder, name);
+        struct stat st {};
+        const bool known = type != DT_UNKNOWN || m_pRoot->Stat(path, st) == 0;
+        const bool isFolder =
+            type == DT_DIR || (type == DT_UNKNOWN && known && S_ISDIR(st.st_mode));
+        const bool isFile = type == DT_REG || (type == DT_UNKNOWN && known && S_ISREG(st.st_mode));
+        if (isFolder && !WalkFolder(path, visit)) {
+            return false;
+        }
+        if (isFile && IsPageName(name) && !visit(path)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CSiteMedia::ForEachPage(const std::function<bool(const std::string&, CHtmlPage&)>& visit,
+                             std::vector<CError>& problems) const {
+    return WalkFolder("", [&](const std::string& path) {
+        // One page in memory at a time, however large the site.
+        CHtmlPage page;
+        if (CStatus loaded = page.LoadPage(m_pRoot->PathOf(path), m_pRoot); !loaded) {
+            loaded.why.path = path;
+            problems.push_back(loaded.why);
+            return !StopRequested();
+        }
+        return visit(path, page) && !StopRequested();
+    });
+}
+
+SitePlayer CSiteMedia::Describe(const std::string& page, FoundPlayer found) const {
+    SitePlayer player;
+    player.page = page;
+    auto add = [&](const std::string& url, std::string* into) {
+        const auto file = ResolveSiteUrl(page, url);
+        if (into) {
+            *into = file.value_or(url);
+        }
+        if (file && std::ranges::find(player.files, *file) == player.files.end()) {
+            player.files.push_back(*file);
+            struct stat st {};
+            if (m_pRoot->Stat(*file, st) == 0 && S_ISREG(st.st_mode)) {
+                player.size_bytes += st.st_size;
+            }
+        }
+    };
+    for (const std::string& url : found.sources) {
+        add(url, player.media.empty() ? &player.media : nullptr);
+    }
+    if (!found.poster.empty()) {
+        add(found.poster, &player.poster);
+    }
+    for (const std::string& url : found.captions) {
+        add(url, &player.captions.emplace_back());
+    }
+    player.found = std::move(found);
+    return player;
+}
+
+std::vector<std::string> CSiteMedia::PlayerFiles(const std::string& page,
+                                                 const FoundPlayer& player) const {
+    auto instance = CreatePlayer(player.playerType);
+    const std::string js = player.head ? ResolveSiteUrl(page, player.jsUrl + ".").value_or("")
+                                       : FolderOf(m_site.jsPath);
+    std::vector<std::string> keys = {Join(js, instance->GetFolderName()) + "/"};
+    if (player.playerType == PLAYER_TYPE_PROJEKKTOR) {
+        keys.push_back(Join(GetPathFolder(page), kProjekktorFlash));
+    }
+    return keys;
+}
+
+void CSiteMedia::NoteUses(const std::string& page, const PageScan& scan,
+                          std::set<std::string>& used) const {
+    for (const std::string& url : scan.urls) {
+        if (auto file = ResolveSiteUrl(page, url)) {
+            used.insert(*file);
+        }
+    }
+    for (const FoundPlayer& player : scan.players) {
+        if (player.ours) {
+            for (std::string& key : PlayerFiles(page, player)) {
+                used.insert(std::move(key));
+            }
+        }
+    }
+}
+
+bool CSiteMedia::InUse(const std::string& file, const std::set<std::string>& used) const {
+    if (!file.ends_with('/')) {
+        return used.contains(file);
+    }
+    const auto below = used.lower_bound(file);
+    return below != used.end() && below->starts_with(file);
+}
+
+SiteListing CSiteMedia::List() const {
+    SiteListing listing;
+    std::set<std::string> used;
+    ForEachPage(
+        [&](const std::string& path, CHtmlPage& page) {
+            PageScan scan = ScanPage(page.Text());
+            NoteUses(path, scan, used);
+            for (FoundPlayer& found : scan.players) {
+                listing.players.push_back(Describe(path, std::move(found)));
+            }
+            return true;
+        },
+        listing.problems);
+    const std::string media = FolderOf(m_site.mediaPath);
+    for (const auto& [name, type] : Entries(*m_pRoot, media)) {
+        const std::string file = Join(media, name);
+        if (type == DT_REG && !IsPageName(name) && !InUse(file, used)) {
+            listing.unused.push_back(file);
+        }
+    }
+    const std::string js = FolderOf(m_site.jsPath);
+    for (int type : {PLAYER_TYPE_VIDEOJS, PLAYER_TYPE_MEDIAELEMENT, PLAYER_TYPE_LEANBACK,
+                     PLAYER_TYPE_PROJEKKTOR}) {
+        const std::string folder = Join(js, CreatePlayer(type)->GetFolderName());
+        struct stat st {};
+        if (m_pRoot->Stat(folder, st) == 0 && S_ISDIR(st.st_mode) && !InUse(folder + "/", used)) {
+            listing.unused.push_back(folder + "/");
+        }
+    }
+    return listing;
+}
+
+RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) const {
+    RemoveOutcome outcome;
+    const auto mediaInSite = m_pRoot->Relative(AbsolutePath(request.media));
+    const bool byName = request.media.find('/') == std::string::npos;
+    std::vector<std::string> pages;
+    for (const std::string& page : request.pages) {
+        pages.push_back(m_pRoot->Relative(AbsolutePath(page)).value_or(page));
+    }
+    auto shows = [&](const std::string& page, const FoundPlayer& player) {
+        return std::ranges::any_of(player.sources, [&](const std::string& url) {
+            const auto file = ResolveSiteUrl(page, url);
+            return file && ((mediaInSite && *file == *mediaInSite) ||
+                            (byName && GetPathFileName(*file) == request.media));
+        });
+    };
+    std::set<std::string> used;
+    std::set<std::string> candidates;
+    const bool finished = ForEachPage(
+        [&](const std::string& path, CHtmlPage& page) {
+            PageScan scan = ScanPage(page.Text());
+            std::vector<size_t> remove;
+            const bool named = pages.empty() || std::ranges::find(pages, path) != pages.end();
+            for (size_t i = 0; named && i < scan.players.size(); ++i) {
+                if (scan.players[i].ours && shows(path, scan.players[i])) {
+                    remove.push_back(i);
+                }
+            }
+            if (remove.empty()) {
+                NoteUses(path, scan, used);
+                return true;
+            }
+            const std::string text = WithoutPlayers(page.Text(), scan.players, remove);
+            page.SetReport(&report);
+            CStatus saved;
+            {
+                const CStopSignalsHeld held;
+                saved = page.SavePage(text);
+            }
+            if (!saved) {
+                saved.why.path = path;
+                outcome.problems.push_back(saved.why);
+                NoteUses(path, scan, used);
+                return true;
+            }
+            outcome.pages.push_back(path);
+            for (size_t index : remove) {
+                const SitePlayer player = Describe(path, scan.players[index]);
+                candidates.insert(player.files.begin(), player.files.end());
+                for (const std::string& key : PlayerFiles(path, scan.players[index])) {
+                    candidates.insert(key);
+                }
+            }
+            NoteUses(path, ScanPage(text), used);
+            return true;
+        },
+        outcome.problems);
+    // Only a walk over every page knows that nothing else uses a file.
+    if (!finished) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    if (request.keepFiles) {
+        return outcome;
+    }
+    for (const std::string& file : candidates) {
+        if (InUse(file, used)) {
+            continue;
+        }
+        if (!file.ends_with('/')) {
+            if (m_pRoot->Unlink(file) == 0) {
+                outcome.files.push_back(file);
+            }
+            continue;
+        }
+        // A player folder: only the files the player put there, then its folders if empty.
+        const std::string folder = file.substr(0, file.size() - 1);
+        const std::string js = GetPathFolder(folder);
+        for (int type : {PLAYER_TYPE_VIDEOJS, PLAYER_TYPE_MEDIAELEMENT, PLAYER_TYPE_LEANBACK,
+                         PLAYER_TYPE_PROJEKKTOR}) {
+            if (Join(js, CreatePlayer(type)->GetFolderName()) != folder) {
+                continue;
+            }
+            std::vector<std::string> folders;
+            for (const std::string& resource : ResourceFiles(type, js, folders)) {
+                if (m_pRoot->Unlink(resource) == 0) {
+                    outcome.files.push_back(resource);
+                }
+            }
+            for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+                const auto [parent, name] = SplitSitePath(*it);
+                if (CResult<CFileDescriptor> fd = m_pRoot->Folder(parent)) {
+                    ::unlinkat(fd.value.get(), name.c_str(), AT_REMOVEDIR);
+                }
+            }
+        }
+    }
+    return outcome;
+}
