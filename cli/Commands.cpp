@@ -162,7 +162,10 @@ void PrintList(const SiteListing& listing, bool json, std::FILE* out) {
 
 void PrintProblems(const std::vector<CError>& problems, std::FILE* err) {
     for (const CError& problem : problems) {
-        const std::string text = problem.id || problem.error ? ErrorText(problem) : "left alone";
+        const std::string text = problem.id || problem.error
+                                     ? ErrorText(problem)
+                                     : "not read (it holds a zero byte, or characters the "
+                                       "system's character set lacks)";
         std::fprintf(err, "dede5-publish: %s: %s\n", problem.path.c_str(), text.c_str());
     }
 }
@@ -211,6 +214,7 @@ std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FIL
     for (const std::string& file : outcome.files) {
         std::fprintf(out, "deleted %s\n", (site.root + file).c_str());
     }
+    PrintProblems(outcome.unread, err);
     PrintProblems(outcome.problems, err);
     if (outcome.stopped) {
         return ExitStatus(RunEnd::Stopped);

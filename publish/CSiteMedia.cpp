@@ -13,6 +13,7 @@
 #include "core/PathUtils.h"
 #include "core/StopRequest.h"
 #include "players/CHTML5Player.h"
+#include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/PublishRun.h"
 
@@ -277,7 +278,7 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
             NoteUses(path, ScanPage(text), used);
             return true;
         },
-        outcome.problems);
+        outcome.unread);
     // Only a walk over every page knows that nothing else uses a file.
     if (!finished) {
         outcome.stopped = true;
@@ -286,8 +287,18 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
     if (request.keepFiles) {
         return outcome;
     }
+    // A page the engine could not read may still name a file: its bytes are searched for the
+    // file's name, in either spelling.
+    auto named = [&](const std::string& file) {
+        const std::string name = GetPathFileName(RemoveBackslash(file));
+        return std::ranges::any_of(outcome.unread, [&](const CError& problem) {
+            const auto bytes = m_pRoot->ReadSmall(problem.path, CPageFile::kPageLimit_bytes);
+            return !bytes || bytes.value.find(name) != std::string::npos ||
+                   bytes.value.find(EscapeFileNameForUrl(name)) != std::string::npos;
+        });
+    };
     for (const std::string& file : candidates) {
-        if (InUse(file, used)) {
+        if (InUse(file, used) || named(file)) {
             continue;
         }
         if (!file.ends_with('/')) {

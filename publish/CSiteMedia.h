@@ -50,8 +50,10 @@ struct RemoveOutcome {
     // Pages saved without the media's players, and files removed (relative to the root).
     std::vector<std::string> pages;
     std::vector<std::string> files;
-    // Pages that could not be read or saved; the walk goes on past them.
+    // Pages that could not be saved, and those that could not be read; the walk goes on past
+    // them.
     std::vector<CError> problems;
+    std::vector<CError> unread;
     // A stop request ended it between pages: no file was removed.
     bool stopped = false;
 };

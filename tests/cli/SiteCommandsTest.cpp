@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <filesystem>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "core/PathUtils.h"
+#include "tests/cli/CliRun.h"
+#include "tests/support/Sandbox.h"
+
+namespace {
+
+using cli_test::Publish;
+namespace fs = std::filesystem;
+
+// Made by hand after our markup, without the script that makes it ours.
+constexpr const char* kLookAlike =
+    "<html><head></head><body>\n<video  controls=\"controls\" preload=\"auto\" >\n"
+    "<source src=\"medias/elsewhere.mp4\" type=\"video/mp4\"/>\n</video>\n</body></html>\n";
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+std::map<std::string, std::string> Pages(const std::string& site) {
+    std::map<std::string, std::string> pages;
+    for (const auto& entry : fs::directory_iterator(site)) {
+        if (entry.is_regular_file()) {
+            pages[entry.path().filename()] = test::ReadFile(entry.path());
+        }
+    }
+    return pages;
+}
+
+TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
+    test::Environment env;
+    const std::string movie = env.sandbox / "movie.mp4";
+    const std::string song = env.sandbox / "song.mp3";
+    ASSERT_TRUE(test::MakeMedia(movie, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}, 640));
+    ASSERT_TRUE(test::MakeMedia(song, 1, false, true, {"-c:a", "libmp3lame"}));
+    const std::string vtt =
+        env.sandbox.Write("subs.vtt", "WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n");
+    struct Row {
+        const char* name;
+        const char* player;  // as listed
+        const char* folder;  // its files' in the JavaScript folder
+        std::string media;
+        std::vector<std::string> options;
+        bool secondPlayer = false;  // another media with the same player stays on each page
+        bool keepFiles = false;
+    };
+    const std::vector<Row> rows = {
+        {"poster, captions, fit",
+         "default",
+         "video-js",
+         movie,
+         {"--poster", "--captions", vtt, "--fit"}},
+        {"plain, no fit",
+         "youtube",
+         "video-js",
+         movie,
+         {"--no-poster", "--no-fit", "--autoplay", "--loop", "--no-controls"}},
+        {"head code another player needs stays",
+         "mediaelement",
+         "mediaelement",
+         movie,
+         {"--poster"},
+         true},
+        {"files kept", "leanback", "leanback", movie, {"--poster", "--captions", vtt}, false, true},
+        {"leanback beside leanback", "leanback", "leanback", movie, {"--no-fit"}, true},
+        {"projekktor beside projekktor",
+         "projekktor",
+         "Projekktor",
+         movie,
+         {"--poster", "--fit"},
+         true},
+        {"audio", "mediaelement", "mediaelement", song, {"--autoplay"}},
+    };
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(row.name);
+        const std::string site = env.sandbox.MakeFolder("site" + std::to_string(i));
+        for (const auto& entry : fs::directory_iterator(DEDE5_TEST_PAGES)) {
+            const std::string name = entry.path().filename();
+            // Publishing drops the dead menu scripts for good; a page with a zero byte is refused.
+            if (name.ends_with(".htm") && name != "menu-scripts-crlf.htm" &&
+                name != "zero-byte.htm") {
+                fs::copy_file(entry.path(), site + "/" + name);
+            }
+        }
+        env.sandbox.Write("site" + std::to_string(i) + "/look-alike.htm", kLookAlike);
+        const std::vector<std::string> where = {"--site-root", site,           "--js-path",
+                                                "/js/",        "--media-path", "/medias/"};
+        auto publish = [&](const std::string& media, std::vector<std::string> options) {
+            options.insert(options.begin(), where.begin(), where.end());
+            options.insert(options.end(), {"--player", row.player, media});
+            for (const auto& [name, text] : Pages(site)) {
+                options.push_back(site + "/" + name);
+            }
+            const auto r = Publish(options);
+            EXPECT_EQ(r.status, 0) << r.err;
+        };
+        const std::string other = env.sandbox / "other.mp4";
+        if (row.secondPlayer) {
+            fs::copy_file(movie, other, fs::copy_options::overwrite_existing);
+            publish(other, {"--no-poster"});
+        }
+        const auto before = Pages(site);
+        publish(row.media, row.options);
+        const auto published = Pages(site);
+        for (const auto& [name, text] : before) {
+            EXPECT_NE(published.at(name), text) << name << " got no player";
+        }
+
+        std::vector<std::string> list = {"list", "--json"};
+        list.insert(list.end(), where.begin(), where.end());
+        const auto listed = Publish(list);
+        EXPECT_EQ(listed.status, 0) << listed.err;
+        EXPECT_EQ(Count(listed.out, "\"player\": \"" + std::string(row.player) + "\""),
+                  before.size() * (row.secondPlayer ? 2 : 1))
+            << listed.out;
+        EXPECT_EQ(Count(listed.out, "\"other video\""), 1u) << listed.out;
+
+        std::vector<std::string> remove = {"remove", GetPathFileName(row.media)};
+        if (row.keepFiles) {
+            remove.push_back("--keep-files");
+        }
+        remove.insert(remove.end(), where.begin(), where.end());
+        const auto removed = Publish(remove);
+        EXPECT_EQ(removed.status, 0) << removed.err;
+        const auto after = Pages(site);
+        for (const auto& [name, text] : before) {
+            EXPECT_EQ(after.at(name), text) << name;
+        }
+        EXPECT_EQ(PathExists(site + "/medias/" + GetPathFileName(row.media)), row.keepFiles);
+        EXPECT_EQ(IsFolder(site + "/js/" + row.folder), row.keepFiles || row.secondPlayer);
+        EXPECT_EQ(PathExists(site + "/medias/other.mp4"), row.secondPlayer);
+    }
+}
+
+}  // namespace
