@@ -78,26 +78,33 @@ std::string Parse(const std::vector<std::string>& args, SiteCommand& command) {
     if (command.name == "remove" && count < 1) {
         return "remove needs the MEDIA to take out";
     }
-    if (command.name == "replace") {
-        return "replace is not available yet";
+    if (command.name == "replace" && count < 2) {
+        return "replace needs the OLD media and the NEW one";
     }
     return {};
 }
 
-// The site as given, the rest from the saved settings.
-SiteDescription SiteOf(const SiteCommand& command) {
-    SiteDescription site;
-    if (!command.siteRoot || !command.jsPath || !command.mediaPath) {
-        const std::string& file = command.settingsFile.value_or("");
+// The saved settings, for what the command line does not give, while the command runs.
+class CSavedSettings {
+public:
+    explicit CSavedSettings(const std::string& file) {
         auto source =
             file.empty() ? std::make_unique<CQtSettingsStore>()
                          : std::make_unique<CQtSettingsStore>(QString::fromLocal8Bit(file.c_str()));
         SetSettingsStore(std::make_shared<CReadOnlySettingsStore>(std::move(source)));
         COptions::Instance()->LoadState();
-        site = SiteFromOptions(*COptions::Instance());
+    }
+    ~CSavedSettings() {
         COptions::DestroyInstance();
         SetSettingsStore(nullptr);
     }
+    CSavedSettings(const CSavedSettings&) = delete;
+    CSavedSettings& operator=(const CSavedSettings&) = delete;
+};
+
+// The site as given, the rest from the saved settings.
+SiteDescription SiteOf(const SiteCommand& command) {
+    SiteDescription site = SiteFromOptions(*COptions::Instance());
     if (command.siteRoot) {
         site.root = AddBackslash(AbsolutePath(*command.siteRoot));
     }
@@ -170,6 +177,44 @@ void PrintProblems(const std::vector<CError>& problems, std::FILE* err) {
     }
 }
 
+void PrintRemoved(const RemoveOutcome& outcome, const std::string& root, std::FILE* out,
+                  std::FILE* err) {
+    for (const std::string& file : outcome.files) {
+        std::fprintf(out, "deleted %s\n", (root + file).c_str());
+    }
+    PrintProblems(outcome.unread, err);
+    PrintProblems(outcome.problems, err);
+}
+
+// Each page's player of OLD published again for NEW in its place, then OLD's files that no page
+// uses any more removed.
+int Replace(const CSiteMedia& media, const SiteCommand& command, std::FILE* out, std::FILE* err) {
+    const std::string& old = command.positional[0];
+    const ReplacePlan plan = media.PlanReplace(
+        old, command.positional[1], {command.positional.begin() + 2, command.positional.end()});
+    PrintProblems(plan.unread, err);
+    if (plan.stopped) {
+        return ExitStatus(RunEnd::Stopped);
+    }
+    if (plan.steps.empty()) {
+        std::fprintf(err, "dede5-publish: no page shows %s\n", old.c_str());
+        return ExitStatus(RunEnd::PageRefused);
+    }
+    int status = 0;
+    for (const ReplaceStep& step : plan.steps) {
+        PublishOptions options;
+        static_cast<PublishRequest&>(options) = step.request;
+        const int published = RunPublishJob(options, out, err);
+        status = status ? status : published;
+        if (StopRequested()) {
+            return ExitStatus(RunEnd::Stopped);
+        }
+    }
+    const RemoveOutcome removed = media.RemoveUnused(plan.oldFiles);
+    PrintRemoved(removed, media.Root(), out, err);
+    return status;
+}
+
 }  // namespace
 
 std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FILE* out,
@@ -189,6 +234,7 @@ std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FIL
         std::fputs(SiteCommandsUsage().c_str(), out);
         return ExitStatus(RunEnd::Published);
     }
+    const CSavedSettings settings(command.settingsFile.value_or(""));
     const SiteDescription site = SiteOf(command);
     auto media = CSiteMedia::Open(site);
     if (!media) {
@@ -204,6 +250,9 @@ std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FIL
         PrintProblems(listing.problems, err);
         return ExitStatus(StopRequested() ? RunEnd::Stopped : RunEnd::Published);
     }
+    if (command.name == "replace") {
+        return Replace(*media.value, command, out, err);
+    }
     RemoveRequest request{command.positional.front(),
                           {command.positional.begin() + 1, command.positional.end()},
                           command.keepFiles};
@@ -211,11 +260,7 @@ std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FIL
     for (const std::string& page : outcome.pages) {
         std::fprintf(out, "removed from %s\n", (site.root + page).c_str());
     }
-    for (const std::string& file : outcome.files) {
-        std::fprintf(out, "deleted %s\n", (site.root + file).c_str());
-    }
-    PrintProblems(outcome.unread, err);
-    PrintProblems(outcome.problems, err);
+    PrintRemoved(outcome, site.root, out, err);
     if (outcome.stopped) {
         return ExitStatus(RunEnd::Stopped);
     }
@@ -235,7 +280,13 @@ std::string SiteCommandsUsage() {
            "                                          take MEDIA's players out of every page\n"
            "                                          (or those named), leaving each page as\n"
            "                                          it was before; then delete the files no\n"
-           "                                          page uses any more\n" +
+           "                                          page uses any more\n"
+           "  dede5-publish replace [OPTIONS] OLD NEW [PAGE...]\n"
+           "                                          publish NEW in place of OLD's players,\n"
+           "                                          with their player and choices (a new\n"
+           "                                          poster), under a name of its own unless\n"
+           "                                          of the same content; then delete OLD's\n"
+           "                                          files no page uses\n" +
            OptionHelp([] {
                std::vector<OptionForm> forms;
                for (const CommandOption& row : kCommandOptions) {

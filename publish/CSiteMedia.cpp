@@ -223,21 +223,31 @@ SiteListing CSiteMedia::List() const {
     return listing;
 }
 
+std::function<bool(const std::string&, const FoundPlayer&)> CSiteMedia::Shows(
+    const std::string& media) const {
+    const auto inSite = m_pRoot->Relative(AbsolutePath(media));
+    const bool byName = media.find('/') == std::string::npos;
+    return [=](const std::string& page, const FoundPlayer& player) {
+        return player.ours && std::ranges::any_of(player.sources, [&](const std::string& url) {
+                   const auto file = ResolveSiteUrl(page, url);
+                   return file && ((inSite && *file == *inSite) ||
+                                   (byName && GetPathFileName(*file) == media));
+               });
+    };
+}
+
+std::vector<std::string> CSiteMedia::RelativePages(const std::vector<std::string>& pages) const {
+    std::vector<std::string> relative;
+    for (const std::string& page : pages) {
+        relative.push_back(m_pRoot->Relative(AbsolutePath(page)).value_or(page));
+    }
+    return relative;
+}
+
 RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) const {
     RemoveOutcome outcome;
-    const auto mediaInSite = m_pRoot->Relative(AbsolutePath(request.media));
-    const bool byName = request.media.find('/') == std::string::npos;
-    std::vector<std::string> pages;
-    for (const std::string& page : request.pages) {
-        pages.push_back(m_pRoot->Relative(AbsolutePath(page)).value_or(page));
-    }
-    auto shows = [&](const std::string& page, const FoundPlayer& player) {
-        return std::ranges::any_of(player.sources, [&](const std::string& url) {
-            const auto file = ResolveSiteUrl(page, url);
-            return file && ((mediaInSite && *file == *mediaInSite) ||
-                            (byName && GetPathFileName(*file) == request.media));
-        });
-    };
+    const auto shows = Shows(request.media);
+    const std::vector<std::string> pages = RelativePages(request.pages);
     std::set<std::string> used;
     std::set<std::string> candidates;
     const bool finished = ForEachPage(
@@ -246,7 +256,7 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
             std::vector<size_t> remove;
             const bool named = pages.empty() || std::ranges::find(pages, path) != pages.end();
             for (size_t i = 0; named && i < scan.players.size(); ++i) {
-                if (scan.players[i].ours && shows(path, scan.players[i])) {
+                if (shows(path, scan.players[i])) {
                     remove.push_back(i);
                 }
             }
@@ -284,9 +294,14 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
         outcome.stopped = true;
         return outcome;
     }
-    if (request.keepFiles) {
-        return outcome;
+    if (!request.keepFiles) {
+        DeleteUnused(candidates, used, outcome);
     }
+    return outcome;
+}
+
+void CSiteMedia::DeleteUnused(const std::set<std::string>& candidates,
+                              const std::set<std::string>& used, RemoveOutcome& outcome) const {
     // A page the engine could not read may still name a file: its bytes are searched for the
     // file's name, in either spelling.
     auto named = [&](const std::string& file) {
@@ -328,6 +343,61 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
                 }
             }
         }
+    }
+}
+
+ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::string& newMedia,
+                                    const std::vector<std::string>& pages) const {
+    ReplacePlan plan;
+    const auto shows = Shows(oldMedia);
+    const std::vector<std::string> named = RelativePages(pages);
+    plan.stopped = !ForEachPage(
+        [&](const std::string& path, CHtmlPage& page) {
+            if (!named.empty() && std::ranges::find(named, path) == named.end()) {
+                return true;
+            }
+            for (const FoundPlayer& found : ScanPage(page.Text()).players) {
+                if (!shows(path, found)) {
+                    continue;
+                }
+                const SitePlayer old = Describe(path, found);
+                plan.oldFiles.insert(old.files.begin(), old.files.end());
+                PublishRequest& request = plan.steps.emplace_back().request;
+                plan.steps.back().page = m_pRoot->PathOf(path);
+                request.media = newMedia;
+                request.pages = {plan.steps.back().page};
+                request.player = found.audio ? std::nullopt : std::optional(found.player);
+                request.siteRoot = m_site.root;
+                request.jsPath = m_site.jsPath;
+                request.mediaPath = m_site.mediaPath;
+                // A new picture of the new media where the old one had a poster.
+                request.poster = !found.poster.empty();
+                request.posterOptional = true;
+                request.autoplay = found.autoplay;
+                request.loop = found.loop;
+                request.controls = found.controls;
+                request.fit = found.fit;
+                request.at = std::string(page.Text().substr(found.body.offset, found.body.length));
+                request.force = request.again = true;
+            }
+            return true;
+        },
+        plan.unread);
+    return plan;
+}
+
+RemoveOutcome CSiteMedia::RemoveUnused(const std::set<std::string>& candidates) const {
+    RemoveOutcome outcome;
+    std::set<std::string> used;
+    const bool finished = ForEachPage(
+        [&](const std::string& path, CHtmlPage& page) {
+            NoteUses(path, ScanPage(page.Text()), used);
+            return true;
+        },
+        outcome.unread);
+    outcome.stopped = !finished;
+    if (finished) {
+        DeleteUnused(candidates, used, outcome);
     }
     return outcome;
 }

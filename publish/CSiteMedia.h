@@ -10,6 +10,7 @@
 
 #include "core/CSiteFolder.h"
 #include "core/Error.h"
+#include "publish/PublishRun.h"
 #include "publish/PublishedPlayers.h"
 #include "publish/SiteLayout.h"
 
@@ -58,6 +59,21 @@ struct RemoveOutcome {
     bool stopped = false;
 };
 
+// One page's player of the old media put in again for the new one: a publish of the new media in
+// place of the old player's markup, with its player and choices.
+struct ReplaceStep {
+    std::string page;
+    PublishRequest request;
+};
+
+struct ReplacePlan {
+    std::vector<ReplaceStep> steps;
+    // What the old players show: removed afterwards where no page uses it any more.
+    std::set<std::string> oldFiles;
+    std::vector<CError> unread;
+    bool stopped = false;
+};
+
 // The players this program published across a site: found in every page below the root, each
 // page read in its own encoding through the site's handle, and removed again.
 class CSiteMedia {
@@ -65,13 +81,28 @@ public:
     // The site's root must be set.
     static CResult<std::unique_ptr<CSiteMedia>> Open(const SiteDescription& site);
 
+    const std::string& Root() const { return m_site.root; }
     SiteListing List() const;
     // Takes the players of the media out of the pages (each saved as a publish saves), then
     // removes the files they showed that no page uses any more, and the player files of a
     // player no page uses. The report answers a question about a page another program changed.
     RemoveOutcome Remove(const RemoveRequest& request, IReport& report) const;
 
+    // The publishes that make every page (or those named) showing `oldMedia` show `newMedia`
+    // instead. Each one's copy step gives the new media a name of its own where a file of other
+    // content has the old one, so that no browser shows what it cached.
+    ReplacePlan PlanReplace(const std::string& oldMedia, const std::string& newMedia,
+                            const std::vector<std::string>& pages) const;
+    // Removes those of `candidates` (files, and player folders ending in "/") no page uses now.
+    RemoveOutcome RemoveUnused(const std::set<std::string>& candidates) const;
+
 private:
+    // Whether a player shows the media (a path of the site's copy, or a bare file name).
+    std::function<bool(const std::string&, const FoundPlayer&)> Shows(
+        const std::string& media) const;
+    std::vector<std::string> RelativePages(const std::vector<std::string>& pages) const;
+    void DeleteUnused(const std::set<std::string>& candidates, const std::set<std::string>& used,
+                      RemoveOutcome& outcome) const;
     CSiteMedia(SiteDescription site, std::shared_ptr<CSiteFolder> root)
         : m_site(std::move(site)), m_pRoot(std::move(root)) {}
 

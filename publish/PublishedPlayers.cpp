@@ -162,6 +162,9 @@ void ReadMedia(const GumboNode& node, FoundPlayer& found) {
     const GumboElement& element = node.v.element;
     found.poster = Attribute(element, "poster");
     found.fit = Attribute(element, "style").find("aspect-ratio") != std::string_view::npos;
+    found.controls = gumbo_get_attribute(&element.attributes, "controls");
+    found.autoplay = gumbo_get_attribute(&element.attributes, "autoplay");
+    found.loop = gumbo_get_attribute(&element.attributes, "loop");
     for (unsigned i = 0; i < element.children.length; ++i) {
         const auto* child = static_cast<const GumboNode*>(element.children.data[i]);
         if (child->type != GUMBO_NODE_ELEMENT) {

@@ -30,6 +30,7 @@ struct FoundPlayer {
     std::string poster;
     std::vector<std::string> captions;
     bool fit = false;
+    bool controls = false, autoplay = false, loop = false;
 };
 
 // What a page holds: its players, and every location an attribute names (src, href, poster,
