@@ -143,3 +143,38 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
 }
 
 }  // namespace
+
+TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
+    test::Environment env;
+    const std::string movie = env.sandbox / "movie.mp4";
+    const std::string other = env.sandbox / "new/movie.mp4";
+    ASSERT_TRUE(test::MakeMedia(movie, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}));
+    env.sandbox.MakeFolder("new");
+    ASSERT_TRUE(test::MakeMedia(other, 1, true, false, {"-c:v", "libx264"}, 160, 120));
+    const std::string site = env.sandbox.MakeFolder("site");
+    std::vector<std::string> pages;
+    for (const char* name : {"capitals-crlf.htm", "utf16le-bom-korean.htm"}) {
+        pages.push_back(site + "/" + name);
+        fs::copy_file(fs::path(DEDE5_TEST_PAGES) / name, pages.back());
+    }
+    const auto before = Pages(site);
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"--site-root", site, "--js-path", "/js/", "--media-path", "/m/"});
+        const auto r = Publish(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    };
+    std::vector<std::string> publish = {"--player", "youtube", "--loop", "--poster", movie};
+    publish.insert(publish.end(), pages.begin(), pages.end());
+    run(publish);
+    run({"replace", "movie.mp4", other});
+    const std::string listed = run({"list", "--json"});
+    EXPECT_EQ(Count(listed, "\"player\": \"youtube\", \"media\": \"m/movie-2.mp4\""), 2u) << listed;
+    EXPECT_EQ(Count(listed, "\"poster\": \"m/movie-2.jpg\""), 2u) << listed;
+    EXPECT_FALSE(PathExists(site + "/m/movie.mp4")) << "the old media stays nowhere";
+    for (const auto& [name, text] : Pages(site)) {
+        EXPECT_EQ(Count(text, "loop=\"loop\""), name.starts_with("utf16") ? 0u : 1u) << name;
+    }
+    run({"remove", "movie-2.mp4"});
+    EXPECT_EQ(Pages(site), before);
+}
