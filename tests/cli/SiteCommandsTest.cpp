@@ -178,3 +178,50 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
     run({"remove", "movie-2.mp4"});
     EXPECT_EQ(Pages(site), before);
 }
+
+// Markup that only looks like ours is listed as other video and kept, and so is what it shows.
+TEST(SiteCommands, LookAlikesAreOtherVideoAndKeepTheirFiles) {
+    test::Environment env;
+    const std::string movie = env.sandbox / "movie.mp4";
+    ASSERT_TRUE(test::MakeMedia(movie, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}));
+    const std::string site = env.sandbox.MakeFolder("site");
+    const std::string page = env.sandbox.Write("site/index.htm", kLookAlike);
+    const std::string src = "<source src=\"m/movie.mp4\" type=\"video/mp4\"/>\n";
+    const std::map<std::string, std::pair<std::string, size_t>> lookAlikes = {
+        {"mediaelement without its script",
+         {"<video  controls=\"controls\" >\n" + src + "</video>", 1}},
+        {"video-js without its setup",
+         {"<video class=\"video-js vjs-default-skin\" >\n" + src + "</video>", 1}},
+        {"projekktor without its script",
+         {"<video id=\"player_a\" title=\"m\" >\n" + src + "</video>", 1}},
+        {"leanback with its video apart",
+         {"<div class=\"leanback-player-video\"><p>x</p>\n<video  >\n" + src + "</video>\n</div>\n",
+          1}},
+        {"a link to the media", {"<a href=\"m/movie.mp4\">movie</a>", 0}},
+        {"our markup in a comment",
+         {"<!-- <video class=\"video-js tubecss\" data-setup=\"{'media_path':''}\">\n" + src +
+              "</video> -->",
+          0}},
+    };
+    size_t others = 1;  // the one in kLookAlike
+    for (const auto& [name, markup] : lookAlikes) {
+        env.sandbox.Write("site/" + name + ".htm",
+                          "<html><body>\n" + markup.first + "\n</body></html>");
+        others += markup.second;
+    }
+    const auto before = Pages(site);
+    const std::vector<std::string> where = {"--site-root", site, "--media-path", "/m/"};
+    std::vector<std::string> args = {"--player", "default", movie, page};
+    args.insert(args.end(), where.begin(), where.end());
+    EXPECT_EQ(Publish(args).status, 0);
+    args = {"list"};
+    args.insert(args.end(), where.begin(), where.end());
+    const auto listed = Publish(args);
+    EXPECT_EQ(Count(listed.out, "other video"), others) << listed.out;
+    EXPECT_EQ(Count(listed.out, "\tdefault\t"), 1u) << listed.out;
+    args = {"remove", site + "/m/movie.mp4"};
+    args.insert(args.end(), where.begin(), where.end());
+    EXPECT_EQ(Publish(args).status, 0);
+    EXPECT_EQ(Pages(site), before);
+    EXPECT_TRUE(PathExists(site + "/m/movie.mp4"));
+}
