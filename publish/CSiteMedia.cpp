@@ -191,6 +191,17 @@ bool CSiteMedia::InUse(const std::string& file, const std::set<std::string>& use
     return below != used.end() && below->starts_with(file);
 }
 
+bool CSiteMedia::NamedInUnread(const std::string& file, const std::vector<CError>& unread) const {
+    // A page the engine could not read may still name the file: its bytes are searched for the
+    // file's name, in either spelling.
+    const std::string name = GetPathFileName(RemoveBackslash(file));
+    return std::ranges::any_of(unread, [&](const CError& problem) {
+        const auto bytes = m_pRoot->ReadSmall(problem.path, CPageFile::kPageLimit_bytes);
+        return !bytes || bytes.value.find(name) != std::string::npos ||
+               bytes.value.find(EscapeFileNameForUrl(name)) != std::string::npos;
+    });
+}
+
 SiteListing CSiteMedia::List() const {
     SiteListing listing;
     std::set<std::string> used;
@@ -207,7 +218,8 @@ SiteListing CSiteMedia::List() const {
     const std::string media = FolderOf(m_site.mediaPath);
     for (const auto& [name, type] : Entries(*m_pRoot, media)) {
         const std::string file = Join(media, name);
-        if (type == DT_REG && !IsPageName(name) && !InUse(file, used)) {
+        if (type == DT_REG && !IsPageName(name) && !InUse(file, used) &&
+            !NamedInUnread(file, listing.problems)) {
             listing.unused.push_back(file);
         }
     }
@@ -216,7 +228,8 @@ SiteListing CSiteMedia::List() const {
                      PLAYER_TYPE_PROJEKKTOR}) {
         const std::string folder = Join(js, CreatePlayer(type)->GetFolderName());
         struct stat st {};
-        if (m_pRoot->Stat(folder, st) == 0 && S_ISDIR(st.st_mode) && !InUse(folder + "/", used)) {
+        if (m_pRoot->Stat(folder, st) == 0 && S_ISDIR(st.st_mode) && !InUse(folder + "/", used) &&
+            !NamedInUnread(folder + "/", listing.problems)) {
             listing.unused.push_back(folder + "/");
         }
     }
@@ -302,18 +315,8 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
 
 void CSiteMedia::DeleteUnused(const std::set<std::string>& candidates,
                               const std::set<std::string>& used, RemoveOutcome& outcome) const {
-    // A page the engine could not read may still name a file: its bytes are searched for the
-    // file's name, in either spelling.
-    auto named = [&](const std::string& file) {
-        const std::string name = GetPathFileName(RemoveBackslash(file));
-        return std::ranges::any_of(outcome.unread, [&](const CError& problem) {
-            const auto bytes = m_pRoot->ReadSmall(problem.path, CPageFile::kPageLimit_bytes);
-            return !bytes || bytes.value.find(name) != std::string::npos ||
-                   bytes.value.find(EscapeFileNameForUrl(name)) != std::string::npos;
-        });
-    };
     for (const std::string& file : candidates) {
-        if (InUse(file, used) || named(file)) {
+        if (InUse(file, used) || NamedInUnread(file, outcome.unread)) {
             continue;
         }
         if (!file.ends_with('/')) {

@@ -118,6 +118,7 @@ private:
     void NoteUses(const std::string& page, const PageScan& scan, std::set<std::string>& used) const;
     std::vector<std::string> PlayerFiles(const std::string& page, const FoundPlayer& player) const;
     bool InUse(const std::string& file, const std::set<std::string>& used) const;
+    bool NamedInUnread(const std::string& file, const std::vector<CError>& unread) const;
 
     SiteDescription m_site;
     std::shared_ptr<CSiteFolder> m_pRoot;

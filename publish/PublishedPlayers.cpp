@@ -8,6 +8,7 @@
 
 #include "core/MediaFormat.h"
 #include "core/PathUtils.h"
+#include "core/Regex.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
@@ -223,10 +224,43 @@ std::string Erase(std::string_view text, std::vector<TextRange> ranges) {
     return out;
 }
 
+bool HoldsMediaElement(std::string_view text) {
+    for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        const std::string_view tag = text.substr(at + 1, 5);
+        if (EqualsNoCase(tag, "video") || EqualsNoCase(tag, "audio")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The locations the page names, read without building its tree: a page without video or audio
+// only tells which files are in use, and one named in a comment is kept rather than lost.
+void ScanUrls(std::string_view text, PageScan& scan) {
+    static const CRegex attribute(
+        "\\b(?:src|href|poster|data)\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))",
+        CRegex::Caseless);
+    CRegex::Match m;
+    for (size_t start = 0; attribute.Search(text, &m, start); start = m.offset + m.length) {
+        for (const auto& [offset, length] : m.groups) {
+            if (offset != std::string::npos && length > 0) {
+                std::string url(text.substr(offset, length));
+                ReplaceAll(url, "&amp;", "&");
+                scan.urls.push_back(std::move(url));
+            }
+        }
+    }
+}
+
 }  // namespace
 
 PageScan ScanPage(std::string_view text) {
     PageScan scan;
+    // The tree costs a hundred times the scan: only pages that may hold a player pay for it.
+    if (!HoldsMediaElement(text)) {
+        ScanUrls(text, scan);
+        return scan;
+    }
     std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
         gumbo_parse_with_options(&kGumboDefaultOptions, text.data(), text.size()),
         [](GumboOutput* o) { gumbo_destroy_output(&kGumboDefaultOptions, o); });
@@ -283,7 +317,7 @@ std::optional<std::string> ResolveSiteUrl(const std::string& pagePath, std::stri
     }
     std::vector<std::string> parts;
     if (decoded.front() != '/') {
-        SplitString(GetPathFolder(pagePath), "/", parts);
+        SplitString(std::string_view(pagePath).substr(0, pagePath.rfind('/') + 1), "/", parts);
     }
     std::vector<std::string> steps;
     SplitString(decoded, "/", steps);
