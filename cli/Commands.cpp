@@ -46,6 +46,7 @@ const std::vector<CommandOption> kCommandOptions = {
     {[](SiteCommand& c, auto&) { c.keepFiles = true; }, {"--keep-files", "",
         "remove: leave the media, poster, captions and player files"}},
     {[](SiteCommand& c, auto&) { c.help = true; }, {"--help", "", "print this help and exit"}},
+    {[](SiteCommand& c, auto&) { c.help = true; }, {"-h", "", ""}},
 };
 // clang-format on
 

@@ -382,6 +382,8 @@ ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::stri
                 request.fit = found.fit;
                 request.at = std::string(page.Text().substr(found.body.offset, found.body.length));
                 request.force = request.again = true;
+                // Checked, and made web-ready where browsers cannot play it, as a publish does.
+                request.convert = true;
             }
             return true;
         },
