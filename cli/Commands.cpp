@@ -50,6 +50,25 @@ const std::vector<CommandOption> kCommandOptions = {
 };
 // clang-format on
 
+// The first argument that is neither an option (of either command line) nor an option's value.
+size_t FirstPositional(const std::vector<std::string>& args) {
+    std::vector<OptionForm> forms = PublishOptionForms();
+    for (const CommandOption& row : kCommandOptions) {
+        forms.push_back(row.form);
+    }
+    for (size_t i = 0; i < args.size(); ++i) {
+        const auto form = std::ranges::find_if(forms, [&](const OptionForm& f) {
+            const std::vector<std::string> names = OptionNames(f);
+            return std::ranges::find(names, args[i]) != names.end();
+        });
+        if (form == forms.end()) {
+            return i;
+        }
+        i += form->value.empty() ? 0 : 1;
+    }
+    return args.size();
+}
+
 std::string Parse(const std::vector<std::string>& args, SiteCommand& command) {
     command.name = args.front();
     for (size_t i = 1; i < args.size(); ++i) {
@@ -222,12 +241,16 @@ std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FIL
                                   std::FILE* err) {
     // A media file is never named so (it has no extension a browser plays), so these words
     // take nothing from the publishing command line.
-    if (args.empty() ||
-        (args.front() != "list" && args.front() != "remove" && args.front() != "replace")) {
+    const size_t at = FirstPositional(args);
+    if (at == args.size() ||
+        (args[at] != "list" && args[at] != "remove" && args[at] != "replace")) {
         return std::nullopt;
     }
+    std::vector<std::string> words = {args[at]};
+    words.insert(words.end(), args.begin(), args.begin() + static_cast<std::ptrdiff_t>(at));
+    words.insert(words.end(), args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
     SiteCommand command;
-    if (const std::string error = Parse(args, command); !error.empty()) {
+    if (const std::string error = Parse(words, command); !error.empty()) {
         std::fprintf(err, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
         return ExitStatus(RunEnd::BadArguments);
     }
