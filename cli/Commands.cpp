@@ -22,7 +22,7 @@ struct SiteCommand {
     std::string name;
     std::vector<std::string> positional;
     std::optional<std::string> siteRoot, jsPath, mediaPath, settingsFile;
-    bool json = false, keepFiles = false, help = false;
+    bool json = false, keepFiles = false, newCaptions = false, help = false;
 };
 
 using Fill = std::function<void(SiteCommand&, const std::string&)>;
@@ -45,6 +45,8 @@ const std::vector<CommandOption> kCommandOptions = {
     {[](SiteCommand& c, auto&) { c.json = true; }, {"--json", "", "list: one JSON document"}},
     {[](SiteCommand& c, auto&) { c.keepFiles = true; }, {"--keep-files", "",
         "remove: leave the media, poster, captions and player files"}},
+    {[](SiteCommand& c, auto&) { c.newCaptions = true; }, {"--new-captions", "",
+        "replace: the captions beside NEW, not the old player's"}},
     {[](SiteCommand& c, auto&) { c.help = true; }, {"--help", "", "print this help and exit"}},
     {[](SiteCommand& c, auto&) { c.help = true; }, {"-h", "", ""}},
 };
@@ -211,7 +213,8 @@ void PrintRemoved(const RemoveOutcome& outcome, const std::string& root, std::FI
 int Replace(const CSiteMedia& media, const SiteCommand& command, std::FILE* out, std::FILE* err) {
     const std::string& old = command.positional[0];
     const ReplacePlan plan = media.PlanReplace(
-        old, command.positional[1], {command.positional.begin() + 2, command.positional.end()});
+        old, command.positional[1], {command.positional.begin() + 2, command.positional.end()},
+        command.newCaptions);
     PrintProblems(plan.unread, err);
     if (plan.stopped) {
         return ExitStatus(RunEnd::Stopped);
@@ -307,10 +310,10 @@ std::string SiteCommandsUsage() {
            "                                          page uses any more\n"
            "  dede5-publish replace [OPTIONS] OLD NEW [PAGE...]\n"
            "                                          publish NEW in place of OLD's players,\n"
-           "                                          with their player and choices (a new\n"
-           "                                          poster), under a name of its own unless\n"
-           "                                          of the same content; then delete OLD's\n"
-           "                                          files no page uses\n" +
+           "                                          with their player, choices and captions\n"
+           "                                          (a new poster), under a name of its own\n"
+           "                                          unless of the same content; then delete\n"
+           "                                          OLD's files no page uses\n" +
            OptionHelp([] {
                std::vector<OptionForm> forms;
                for (const CommandOption& row : kCommandOptions) {

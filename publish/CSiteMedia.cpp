@@ -350,7 +350,7 @@ void CSiteMedia::DeleteUnused(const std::set<std::string>& candidates,
 }
 
 ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::string& newMedia,
-                                    const std::vector<std::string>& pages) const {
+                                    const std::vector<std::string>& pages, bool newCaptions) const {
     ReplacePlan plan;
     const auto shows = Shows(oldMedia);
     const std::vector<std::string> named = RelativePages(pages);
@@ -380,6 +380,12 @@ ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::stri
                 request.loop = found.loop;
                 request.controls = found.controls;
                 request.fit = found.fit;
+                request.noCaptions = !newCaptions;
+                for (size_t i = 0; !newCaptions && i < old.captions.size(); ++i) {
+                    request.captions.push_back({m_pRoot->PathOf(old.captions[i]),
+                                                found.captionNames[i].first,
+                                                found.captionNames[i].second});
+                }
                 request.at = std::string(page.Text().substr(found.body.offset, found.body.length));
                 request.force = request.again = true;
                 // Checked, and made web-ready where browsers cannot play it, as a publish does.

@@ -176,6 +176,8 @@ void ReadMedia(const GumboNode& node, FoundPlayer& found) {
             found.sources.emplace_back(src);
         } else if (child->v.element.tag == GUMBO_TAG_TRACK && !src.empty()) {
             found.captions.emplace_back(src);
+            found.captionNames.emplace_back(Attribute(child->v.element, "srclang"),
+                                            Attribute(child->v.element, "label"));
         }
     }
 }

@@ -29,6 +29,8 @@ struct FoundPlayer {
     std::vector<std::string> sources;
     std::string poster;
     std::vector<std::string> captions;
+    // Each track's language and label, as the captions.
+    std::vector<std::pair<std::string, std::string>> captionNames;
     bool fit = false;
     bool controls = false, autoplay = false, loop = false;
 };

@@ -164,16 +164,23 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
         EXPECT_EQ(r.status, 0) << r.err;
         return r.out;
     };
-    std::vector<std::string> publish = {"--player", "youtube", "--loop", "--poster", movie};
+    const std::string vtt =
+        env.sandbox.Write("subs.vtt", "WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n");
+    std::vector<std::string> publish = {"--player",   "youtube",           "--loop", "--poster",
+                                        "--captions", vtt + ":de:Deutsch", movie};
     publish.insert(publish.end(), pages.begin(), pages.end());
     run(publish);
     run({"replace", "movie.mp4", other});
     const std::string listed = run({"list", "--json"});
     EXPECT_EQ(Count(listed, "\"player\": \"youtube\", \"media\": \"m/movie-2.mp4\""), 2u) << listed;
-    EXPECT_EQ(Count(listed, "\"poster\": \"m/movie-2.jpg\""), 2u) << listed;
+    EXPECT_EQ(Count(listed, "\"poster\": \"m/movie-2.jpg\", \"captions\": [\"m/movie.de.vtt\"]"),
+              2u)
+        << listed;
     EXPECT_FALSE(PathExists(site + "/m/movie.mp4")) << "the old media stays nowhere";
     for (const auto& [name, text] : Pages(site)) {
-        EXPECT_EQ(Count(text, "loop=\"loop\""), name.starts_with("utf16") ? 0u : 1u) << name;
+        const size_t kept = name.starts_with("utf16") ? 0 : 1;
+        EXPECT_EQ(Count(text, "loop=\"loop\""), kept) << name;
+        EXPECT_EQ(Count(text, "srclang=\"de\" label=\"Deutsch\""), kept) << name;
     }
     run({"remove", "movie-2.mp4"});
     EXPECT_EQ(Pages(site), before);
