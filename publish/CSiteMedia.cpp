@@ -169,7 +169,11 @@ std::vector<std::string> CSiteMedia::PlayerFiles(const std::string& page,
 
 void CSiteMedia::NoteUses(const std::string& page, const PageScan& scan,
                           std::set<std::string>& used) const {
-    for (const std::string& url : scan.urls) {
+    // A page names the same few locations again and again: each is resolved once.
+    std::vector<std::string_view> urls(scan.urls.begin(), scan.urls.end());
+    std::ranges::sort(urls);
+    urls.erase(std::ranges::unique(urls).begin(), urls.end());
+    for (std::string_view url : urls) {
         if (auto file = ResolveSiteUrl(page, url)) {
             used.insert(*file);
         }

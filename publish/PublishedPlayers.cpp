@@ -228,8 +228,12 @@ std::string Erase(std::string_view text, std::vector<TextRange> ranges) {
 
 bool HoldsMediaElement(std::string_view text) {
     for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
-        const std::string_view tag = text.substr(at + 1, 5);
-        if (EqualsNoCase(tag, "video") || EqualsNoCase(tag, "audio")) {
+        char tag[5] = {};
+        for (size_t i = 0; i < 5 && at + 1 + i < text.size(); ++i) {
+            tag[i] = static_cast<char>(text[at + 1 + i] | 0x20);
+        }
+        const std::string_view name(tag, 5);
+        if (name == "video" || name == "audio") {
             return true;
         }
     }
