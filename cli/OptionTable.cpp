@@ -187,17 +187,15 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
 }  // namespace
 
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
-                                                    bool stdinIsTerminal, std::string& error,
-                                                    bool& help, bool& version) {
+                                                    bool stdinIsTerminal, std::string& error) {
     PublishOptions options;
     options.overwrite = stdinIsTerminal ? O::Overwrite::Ask : O::Overwrite::No;
     std::vector<std::string> positional;
     error = ReadOptions(args, options, positional);
-    help = options.help;
-    version = options.version;
     if (error.empty() && options.at && options.after) {
         error = "--at and --after cannot be used together";
-    } else if (error.empty() && !help && !version && !options.manTemplate && !options.completion) {
+    } else if (error.empty() && !options.help && !options.version && !options.manTemplate &&
+               !options.completion) {
         error = options.convertOnly && positional.size() != 1
                     ? "--convert-only takes one MEDIA file and no PAGE"
                 : !options.convertOnly && positional.size() < 2

@@ -2,7 +2,6 @@
 #include "cli/PublishJob.h"
 
 #include <chrono>
-#include <map>
 
 #include <unistd.h>
 
@@ -132,11 +131,9 @@ private:
 }  // namespace
 
 int ExitStatus(RunEnd end) {
-    using enum RunEnd;
-    static const std::map<RunEnd, int> statuses = {
-        {Published, 0},   {BadArguments, 1}, {MediaRefused, 2}, {PageRefused, 3},
-        {WriteFailed, 4}, {Cancelled, 5},    {NoPoster, 6},     {NoRoom, 7}};
-    return end == Stopped ? 128 + StopSignal() : statuses.at(end);
+    // RunEnd lists the other ends in the order of the statuses users' scripts know.
+    static_assert(static_cast<int>(RunEnd::NoRoom) == 7 && RunEnd::Stopped > RunEnd::NoRoom);
+    return end == RunEnd::Stopped ? 128 + StopSignal() : static_cast<int>(end);
 }
 
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err) {

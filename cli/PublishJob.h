@@ -17,11 +17,9 @@ struct PublishOptions : PublishRequest {
     std::optional<std::string> manTemplate, completion;
 };
 
-// Parses the arguments (without the program name). Nullopt with `error` set on bad arguments;
-// `help`/`version` are set when asked for.
+// Parses the arguments (without the program name). Nullopt with `error` set on bad arguments.
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
-                                                    bool stdinIsTerminal, std::string& error,
-                                                    bool& help, bool& version);
+                                                    bool stdinIsTerminal, std::string& error);
 
 std::string PublishUsage();
 // The options as --help, the manual page and the completion show them.

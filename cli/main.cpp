@@ -26,16 +26,15 @@ int main(int argc, char** argv) {
         return *status;
     }
     std::string error;
-    bool help = false, version = false;
-    auto options = ParsePublishArguments({argv + 1, argv + argc}, ::isatty(STDIN_FILENO) == 1,
-                                         error, help, version);
+    auto options =
+        ParsePublishArguments({argv + 1, argv + argc}, ::isatty(STDIN_FILENO) == 1, error);
     if (!options) {
         std::fprintf(stderr, "dede5-publish: %s\nTry 'dede5-publish --help'.\n", error.c_str());
         return ExitStatus(RunEnd::BadArguments);
     }
     // Help, the version and the build's texts need no settings.
     std::optional<std::string> said =
-        help                  ? PublishUsage() + SiteCommandsUsage()
+        options->help         ? PublishUsage() + SiteCommandsUsage()
         : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
                               : std::optional<std::string>();
     if (!said && options->manTemplate) {
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
             return ExitStatus(RunEnd::BadArguments);
         }
     }
-    if (!said && version) {
+    if (!said && options->version) {
         said = "dede5-publish (Ombrel DEDE5 Varodo) " + CVersionInfo::Compiled().GetText() + "\n";
     }
     if (said) {

@@ -61,6 +61,7 @@ std::optional<std::string> OptionManPage(const std::vector<OptionForm>& options,
                                          const std::string& manTemplate, std::string& error) {
     std::string page;
     std::set<std::string> entered;
+    std::string values;  // the words the option last headed takes, for "@VALUES@"
     std::istringstream lines(manTemplate);
     for (std::string line; std::getline(lines, line);) {
         const std::string name = line.substr(1, line.size() < 3 ? 0 : line.size() - 2);
@@ -68,12 +69,20 @@ std::optional<std::string> OptionManPage(const std::vector<OptionForm>& options,
             return !o.help.empty() && OptionNames(o).front() == name;
         });
         if (line.size() < 3 || !line.starts_with('@') || !line.ends_with('@')) {
-            page += line + "\n";
+            page += Replaced(line, "@VALUES@", values) + "\n";
         } else if (option == options.end()) {
             error = "the template names an option that does not exist: " + name;
             return std::nullopt;
         } else {
             entered.insert(name);
+            std::istringstream words(option->complete);
+            std::vector<std::string> bold;
+            for (std::string word; words >> word;) {
+                bold.push_back("\\fB" + word + "\\fR");
+            }
+            values = bold.size() < 2
+                         ? Joined(bold, "")
+                         : Joined({bold.begin(), bold.end() - 1}, ", ") + " or " + bold.back();
             const std::string names = Joined(OptionNames(*option), "\\fR, \\fB");
             page += ".TP\n\\fB" + Replaced(names, "-", "\\-") + "\\fR" +
                     (option->value.empty() ? "" : " \\fI" + option->value + "\\fR") + "\n";

@@ -7,8 +7,7 @@ namespace {
 
 std::optional<PublishOptions> Parse(std::vector<std::string> args, bool terminal = false) {
     std::string error;
-    bool help = false, version = false;
-    return ParsePublishArguments(args, terminal, error, help, version);
+    return ParsePublishArguments(args, terminal, error);
 }
 
 TEST(PublishArguments, OptionsAndTheirDefaults) {
@@ -72,8 +71,7 @@ TEST(PublishArguments, BadArgumentsAreRefusedWithAReason) {
     };
     for (const auto& row : rows) {
         std::string error;
-        bool help = false, version = false;
-        EXPECT_FALSE(ParsePublishArguments(row.args, false, error, help, version));
+        EXPECT_FALSE(ParsePublishArguments(row.args, false, error));
         EXPECT_NE(error.find(row.reason), std::string::npos) << error;
     }
 }
@@ -89,10 +87,7 @@ TEST(PublishArguments, HelpDocumentsEveryOption) {
           "--force"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
-    std::string error;
-    bool help = false, version = false;
-    EXPECT_TRUE(ParsePublishArguments({"--help"}, false, error, help, version));
-    EXPECT_TRUE(help);
+    EXPECT_TRUE(Parse({"--help"})->help);
 }
 
 }  // namespace

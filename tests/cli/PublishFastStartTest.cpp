@@ -55,20 +55,18 @@ protected:
 
 TEST(PublishFastStartArguments, PosterMomentAndFastStartOptions) {
     std::string error;
-    bool help = false, version = false;
     auto parsed = ParsePublishArguments({"--poster-at", "2.5", "--no-faststart", "m.mp4", "p.htm"},
-                                        false, error, help, version);
+                                        false, error);
     ASSERT_TRUE(parsed) << error;
     EXPECT_EQ(parsed->posterAt, 2.5);
     EXPECT_EQ(parsed->fastStart, false);
-    parsed = ParsePublishArguments({"--faststart", "m.mp4", "p.htm"}, false, error, help, version);
+    parsed = ParsePublishArguments({"--faststart", "m.mp4", "p.htm"}, false, error);
     ASSERT_TRUE(parsed) << error;
     EXPECT_FALSE(parsed->posterAt);
     EXPECT_EQ(parsed->fastStart, true);
     for (const char* bad : {"-1", "abc", "2,5", " 2", "1e3", "", "2."}) {
         error.clear();
-        EXPECT_FALSE(ParsePublishArguments({"--poster-at", bad, "m.mp4", "p.htm"}, false, error,
-                                           help, version))
+        EXPECT_FALSE(ParsePublishArguments({"--poster-at", bad, "m.mp4", "p.htm"}, false, error))
             << bad;
         EXPECT_NE(error.find("--poster-at"), std::string::npos) << bad;
     }

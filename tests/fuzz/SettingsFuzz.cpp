@@ -18,6 +18,7 @@
 #include "app/CQtSettingsStore.h"
 #include "core/Log.h"
 #include "core/Options.h"
+#include "players/PlayerInfo.h"
 #include "core/PathUtils.h"
 #include "core/SettingsStore.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -116,8 +117,8 @@ std::shared_ptr<CConfinedStore> Open(const std::string& path) {
 
 void CheckRanges(const COptions& o) {
     FUZZ_CHECK(o.m_bLoaded == 1);
-    FUZZ_CHECK(o.m_nVideoPlayer >= 0 && o.m_nVideoPlayer <= 4);
-    FUZZ_CHECK(o.m_nAudioPlayer == 0);
+    FUZZ_CHECK(o.m_nVideoPlayer >= 0 && o.m_nVideoPlayer < std::ssize(kVideoPlayers));
+    FUZZ_CHECK(o.m_nAudioPlayer >= 0 && o.m_nAudioPlayer < std::ssize(kAudioPlayers));
     FUZZ_CHECK(o.m_nEncodingThreads >= 1 && o.m_nEncodingThreads <= COptions::ProcessorCount());
     FUZZ_CHECK(o.m_strOutputFolder.ends_with("/"));
     FUZZ_CHECK(o.m_strTempFolder.ends_with("/"));
