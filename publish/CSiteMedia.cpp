@@ -12,6 +12,7 @@
 #include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/StopRequest.h"
+#include "core/StringTable.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
@@ -37,13 +38,15 @@ std::string FolderOf(const std::string& stored) {
     return TrimRightChars(TrimLeftChars(stored, "/"), "/");
 }
 
-// The names in a folder of the site, links and other non-files among them.
-std::vector<std::pair<std::string, unsigned char>> Entries(const CSiteFolder& root,
-                                                           const std::string& folder) {
+// The names in an open folder, links and other non-files among them.
+std::vector<std::pair<std::string, unsigned char>> Entries(int folderFd) {
     std::vector<std::pair<std::string, unsigned char>> names;
-    CResult<CFileDescriptor> fd = root.Folder(folder);
-    DIR* dir = fd ? ::fdopendir(fd.value.release()) : nullptr;
+    const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return names;
     }
     while (const dirent* entry = ::readdir(dir)) {
@@ -54,6 +57,42 @@ std::vector<std::pair<std::string, unsigned char>> Entries(const CSiteFolder& ro
     ::closedir(dir);
     std::ranges::sort(names);
     return names;
+}
+
+std::vector<std::pair<std::string, unsigned char>> Entries(const CSiteFolder& root,
+                                                           const std::string& folder) {
+    CResult<CFileDescriptor> fd = root.Folder(folder);
+    return fd ? Entries(fd.value.get()) : std::vector<std::pair<std::string, unsigned char>>();
+}
+
+// The text of page `name` in the open folder, read only (a page the user may not write is still
+// listed) and never through a link.
+CResult<std::string> ReadPageText(int folderFd, const std::string& name, const std::string& path) {
+    CFileDescriptor fd(::openat(folderFd, name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    int error = fd.get() < 0 || ::fstat(fd.get(), &st) != 0                       ? errno
+                : !S_ISREG(st.st_mode)                                            ? EINVAL
+                : static_cast<uint64_t>(st.st_size) > CPageFile::kPageLimit_bytes ? EFBIG
+                                                                                  : 0;
+    std::string bytes(error ? 0 : static_cast<size_t>(st.st_size) + 1, '\0');
+    size_t filled = 0;
+    while (!error) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (n > 0 && (filled += static_cast<size_t>(n)) == bytes.size()) {
+            bytes.resize(std::min(bytes.size() * 2, CPageFile::kPageLimit_bytes + 1));
+            error = filled > CPageFile::kPageLimit_bytes ? EFBIG : 0;
+        } else if (n == 0) {
+            break;
+        } else if (n < 0 && errno != EINTR) {
+            error = errno;
+        }
+    }
+    if (error) {
+        return Failure(error, MESSAGE_ERROR, IDS_PAGE_READ_ERROR, path, GetErrorText(error));
+    }
+    bytes.resize(filled);
+    return CHtmlPage::PageText(std::move(bytes));
 }
 
 // The files a player's resource folders put under `jsFolder`, deepest folders last.
@@ -93,37 +132,48 @@ CResult<std::unique_ptr<CSiteMedia>> CSiteMedia::Open(const SiteDescription& sit
     return std::unique_ptr<CSiteMedia>(new CSiteMedia(site, std::move(root.value)));
 }
 
-bool CSiteMedia::WalkFolder(const std::string& folder,
-                            const std::function<bool(const std::string&)>& visit) const {
-    for (const auto& [name, type] : Entries(*m_pRoot, folder)) {
+bool CSiteMedia::WalkFolder(int folderFd, const std::string& folder, const PageVisit& visit) const {
+    for (const auto& [name, type] : Entries(folderFd)) {
         const std::string path = Join(folder, name);
         struct stat st {};
-        const bool known = type != DT_UNKNOWN || m_pRoot->Stat(path, st) == 0;
+        const bool known =
+            type != DT_UNKNOWN || ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         const bool isFolder =
             type == DT_DIR || (type == DT_UNKNOWN && known && S_ISDIR(st.st_mode));
         const bool isFile = type == DT_REG || (type == DT_UNKNOWN && known && S_ISREG(st.st_mode));
-        if (isFolder && !WalkFolder(path, visit)) {
-            return false;
+        if (isFolder) {
+            const CFileDescriptor sub(
+                ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (sub.get() >= 0 && !WalkFolder(sub.get(), path, visit)) {
+                return false;
+            }
         }
-        if (isFile && IsPageName(name) && !visit(path)) {
+        if (isFile && IsPageName(name) &&
+            !visit(path, ReadPageText(folderFd, name, m_pRoot->PathOf(path)))) {
             return false;
         }
     }
     return true;
 }
 
-bool CSiteMedia::ForEachPage(const std::function<bool(const std::string&, CHtmlPage&)>& visit,
-                             std::vector<CError>& problems) const {
-    return WalkFolder("", [&](const std::string& path) {
-        // One page in memory at a time, however large the site.
-        CHtmlPage page;
-        if (CStatus loaded = page.LoadPage(m_pRoot->PathOf(path), m_pRoot); !loaded) {
-            loaded.why.path = path;
-            problems.push_back(loaded.why);
-            return !StopRequested();
-        }
-        return visit(path, page) && !StopRequested();
-    });
+bool CSiteMedia::ForEachPage(
+    const std::function<bool(const std::string&, const std::string&)>& visit,
+    std::vector<CError>& problems) const {
+    const CResult<CFileDescriptor> root = m_pRoot->Folder("");
+    if (!root) {
+        problems.push_back(root.why);
+        return true;
+    }
+    // One page in memory at a time, however large the site.
+    return WalkFolder(root.value.get(), "",
+                      [&](const std::string& path, CResult<std::string> text) {
+                          if (!text) {
+                              text.why.path = path;
+                              problems.push_back(std::move(text.why));
+                              return !StopRequested();
+                          }
+                          return visit(path, text.value) && !StopRequested();
+                      });
 }
 
 SitePlayer CSiteMedia::Describe(const std::string& page, FoundPlayer found) const {
@@ -210,8 +260,8 @@ SiteListing CSiteMedia::List() const {
     SiteListing listing;
     std::set<std::string> used;
     ForEachPage(
-        [&](const std::string& path, CHtmlPage& page) {
-            PageScan scan = ScanPage(page.Text());
+        [&](const std::string& path, const std::string& text) {
+            PageScan scan = ScanPage(text);
             NoteUses(path, scan, used);
             for (FoundPlayer& found : scan.players) {
                 listing.players.push_back(Describe(path, std::move(found)));
@@ -268,16 +318,32 @@ RemoveOutcome CSiteMedia::Remove(const RemoveRequest& request, IReport& report) 
     std::set<std::string> used;
     std::set<std::string> candidates;
     const bool finished = ForEachPage(
-        [&](const std::string& path, CHtmlPage& page) {
-            PageScan scan = ScanPage(page.Text());
-            std::vector<size_t> remove;
+        [&](const std::string& path, const std::string& read) {
             const bool named = pages.empty() || std::ranges::find(pages, path) != pages.end();
-            for (size_t i = 0; named && i < scan.players.size(); ++i) {
-                if (shows(path, scan.players[i])) {
-                    remove.push_back(i);
+            auto matching = [&](const PageScan& scan) {
+                std::vector<size_t> remove;
+                for (size_t i = 0; named && i < scan.players.size(); ++i) {
+                    if (shows(path, scan.players[i])) {
+                        remove.push_back(i);
+                    }
                 }
+                return remove;
+            };
+            PageScan scan = ScanPage(read);
+            std::vector<size_t> remove = matching(scan);
+            // Only a page to change is opened for writing, and read again as it is now.
+            CHtmlPage page;
+            CStatus loaded =
+                remove.empty() ? CStatus() : page.LoadPage(m_pRoot->PathOf(path), m_pRoot);
+            if (loaded && !remove.empty() && page.Text() != read) {
+                scan = ScanPage(page.Text());
+                remove = matching(scan);
             }
-            if (remove.empty()) {
+            if (remove.empty() || !loaded) {
+                if (!loaded) {
+                    loaded.why.path = path;
+                    outcome.problems.push_back(loaded.why);
+                }
                 NoteUses(path, scan, used);
                 return true;
             }
@@ -359,11 +425,11 @@ ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::stri
     const auto shows = Shows(oldMedia);
     const std::vector<std::string> named = RelativePages(pages);
     plan.stopped = !ForEachPage(
-        [&](const std::string& path, CHtmlPage& page) {
+        [&](const std::string& path, const std::string& text) {
             if (!named.empty() && std::ranges::find(named, path) == named.end()) {
                 return true;
             }
-            for (const FoundPlayer& found : ScanPage(page.Text()).players) {
+            for (const FoundPlayer& found : ScanPage(text).players) {
                 if (!shows(path, found)) {
                     continue;
                 }
@@ -390,7 +456,7 @@ ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::stri
                                                 found.captionNames[i].first,
                                                 found.captionNames[i].second});
                 }
-                request.at = std::string(page.Text().substr(found.body.offset, found.body.length));
+                request.at = text.substr(found.body.offset, found.body.length);
                 request.force = request.again = true;
                 // Checked, and made web-ready where browsers cannot play it, as a publish does.
                 request.convert = true;
@@ -405,8 +471,8 @@ RemoveOutcome CSiteMedia::RemoveUnused(const std::set<std::string>& candidates) 
     RemoveOutcome outcome;
     std::set<std::string> used;
     const bool finished = ForEachPage(
-        [&](const std::string& path, CHtmlPage& page) {
-            NoteUses(path, ScanPage(page.Text()), used);
+        [&](const std::string& path, const std::string& text) {
+            NoteUses(path, ScanPage(text), used);
             return true;
         },
         outcome.unread);

@@ -14,8 +14,6 @@
 #include "publish/PublishedPlayers.h"
 #include "publish/SiteLayout.h"
 
-class CHtmlPage;
-
 // A player of the site as it is listed: its page and the files it shows, relative to the root.
 struct SitePlayer {
     std::string page;
@@ -108,12 +106,13 @@ private:
     CSiteMedia(SiteDescription site, std::shared_ptr<CSiteFolder> root)
         : m_site(std::move(site)), m_pRoot(std::move(root)) {}
 
-    // Each page of the site (relative path), loaded into `page`; the callback returns false to
-    // stop the walk. Pages that cannot be loaded become problems.
-    bool ForEachPage(const std::function<bool(const std::string&, CHtmlPage&)>& visit,
+    // Each page of the site (relative path) with its text, read only; the callback returns
+    // false to stop the walk. Pages that cannot be read become problems.
+    bool ForEachPage(const std::function<bool(const std::string&, const std::string&)>& visit,
                      std::vector<CError>& problems) const;
-    bool WalkFolder(const std::string& folder,
-                    const std::function<bool(const std::string&)>& visit) const;
+    using PageVisit = std::function<bool(const std::string&, CResult<std::string>)>;
+    // The pages below the open folder, reached through descriptors alone: no link is followed.
+    bool WalkFolder(int folderFd, const std::string& folder, const PageVisit& visit) const;
     SitePlayer Describe(const std::string& page, FoundPlayer found) const;
     // Adds to `used` what the page's markup refers to: its locations, and the files of each
     // player of ours on it.

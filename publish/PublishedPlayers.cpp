@@ -226,18 +226,40 @@ std::string Erase(std::string_view text, std::vector<TextRange> ranges) {
     return out;
 }
 
-bool HoldsMediaElement(std::string_view text) {
+// How far the tree must be built for every media element in it: past the end tag of the last
+// one (and the next div's, which may be Leanback's around its video); zero when
+// the page holds none, the whole text when one is still open at its end.
+size_t TreeEnd(std::string_view text) {
+    size_t lastStart = 0, lastEnd = 0;
+    bool any = false;
     for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        const bool close = at + 1 < text.size() && text[at + 1] == '/';
         char tag[5] = {};
-        for (size_t i = 0; i < 5 && at + 1 + i < text.size(); ++i) {
-            tag[i] = static_cast<char>(text[at + 1 + i] | 0x20);
+        for (size_t i = 0, from = at + 1 + close; i < 5 && from + i < text.size(); ++i) {
+            tag[i] = static_cast<char>(text[from + i] | 0x20);
         }
         const std::string_view name(tag, 5);
-        if (name == "video" || name == "audio") {
-            return true;
+        if (name != "video" && name != "audio") {
+            continue;
+        }
+        any = true;
+        if (!close) {
+            lastStart = at + 1;
+        } else if (const size_t end = text.find('>', at); end != std::string_view::npos) {
+            lastEnd = end + 1;
         }
     }
-    return false;
+    if (!any) {
+        return 0;
+    }
+    if (lastStart > lastEnd) {
+        return text.size();
+    }
+    const size_t div = text.find("</div", lastEnd);
+    const size_t divEnd = div == std::string_view::npos ? div : text.find('>', div);
+    return div == std::string_view::npos      ? lastEnd
+           : divEnd == std::string_view::npos ? text.size()
+                                              : divEnd + 1;
 }
 
 // The locations the page names, read without building its tree: a page without video or audio
@@ -262,17 +284,18 @@ void ScanUrls(std::string_view text, PageScan& scan) {
 
 PageScan ScanPage(std::string_view text) {
     PageScan scan;
-    // The tree costs a hundred times the scan: only pages that may hold a player pay for it.
-    if (!HoldsMediaElement(text)) {
-        ScanUrls(text, scan);
-        return scan;
+    // The tree costs a hundred times the scan: it covers only the part of the page that holds
+    // media, the scan the rest.
+    const size_t treeEnd = TreeEnd(text);
+    if (treeEnd > 0) {
+        std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
+            gumbo_parse_with_options(&kGumboDefaultOptions, text.data(), treeEnd),
+            [](GumboOutput* o) { gumbo_destroy_output(&kGumboDefaultOptions, o); });
+        if (output) {
+            Walk(*output->root, text, scan);
+        }
     }
-    std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
-        gumbo_parse_with_options(&kGumboDefaultOptions, text.data(), text.size()),
-        [](GumboOutput* o) { gumbo_destroy_output(&kGumboDefaultOptions, o); });
-    if (output) {
-        Walk(*output->root, text, scan);
-    }
+    ScanUrls(text.substr(treeEnd), scan);
     return scan;
 }
 
