@@ -2,15 +2,9 @@
 #pragma once
 
 #include <cstdio>
-#include <optional>
-#include <string>
-#include <vector>
 
-// The commands on what is published across a site (list, remove, replace), given as the first
-// argument. Nullopt when `args` (without the program name) starts with none of them, so that the
-// publishing command line is read as it always was; else the exit status.
-std::optional<int> RunSiteCommand(const std::vector<std::string>& args, std::FILE* out,
-                                  std::FILE* err);
+#include "cli/PublishJob.h"
 
-// Their lines of --help.
-std::string SiteCommandsUsage();
+// Runs a command on what is published across the site (list, remove, replace) with its output
+// on `out` and problems on `err`; the settings must be loaded. Returns the exit status.
+int RunSiteCommand(const PublishOptions& options, std::FILE* out, std::FILE* err);

@@ -22,9 +22,6 @@
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    if (auto status = RunSiteCommand({argv + 1, argv + argc}, stdout, stderr)) {
-        return *status;
-    }
     std::string error;
     auto options =
         ParsePublishArguments({argv + 1, argv + argc}, ::isatty(STDIN_FILENO) == 1, error);
@@ -33,10 +30,9 @@ int main(int argc, char** argv) {
         return ExitStatus(RunEnd::BadArguments);
     }
     // Help, the version and the build's texts need no settings.
-    std::optional<std::string> said =
-        options->help         ? PublishUsage() + SiteCommandsUsage()
-        : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
-                              : std::optional<std::string>();
+    std::optional<std::string> said = options->help ? PublishUsage(!options->command.empty())
+                                      : options->completion ? PublishBashCompletion()
+                                                            : std::optional<std::string>();
     if (!said && options->manTemplate) {
         std::stringstream manTemplate;
         manTemplate << std::ifstream(*options->manTemplate).rdbuf();
@@ -70,7 +66,8 @@ int main(int argc, char** argv) {
     COptions::Instance()->LoadState();
     // Before the working folder is made: a stop from here on removes what the run made.
     CatchStopSignals();
-    const int status = RunPublishJob(*options, stdout, stderr);
+    const int status = options->command.empty() ? RunPublishJob(*options, stdout, stderr)
+                                                : RunSiteCommand(*options, stdout, stderr);
     COptions::DestroyInstance();
     CLog::DestroyInstance();
     CLog::SetReport(nullptr);

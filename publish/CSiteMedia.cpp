@@ -121,6 +121,15 @@ std::vector<std::string> ResourceFiles(int playerType, const std::string& jsFold
 
 }  // namespace
 
+SiteDescription WithSiteRequest(SiteDescription saved, const PublishRequest& request) {
+    if (request.siteRoot) {
+        saved.root = AddBackslash(AbsolutePath(*request.siteRoot));
+    }
+    saved.jsPath = SiteLayout::StoredSubFolder(request.jsPath.value_or(saved.jsPath));
+    saved.mediaPath = SiteLayout::StoredSubFolder(request.mediaPath.value_or(saved.mediaPath));
+    return saved;
+}
+
 CResult<std::unique_ptr<CSiteMedia>> CSiteMedia::Open(const SiteDescription& site) {
     if (site.root.empty()) {
         return Failure(ENOENT, MESSAGE_ERROR, 0);

@@ -72,6 +72,9 @@ struct ReplacePlan {
     bool stopped = false;
 };
 
+// The saved site with what `request` gives over it.
+SiteDescription WithSiteRequest(SiteDescription saved, const PublishRequest& request);
+
 // The players this program published across a site: found in every page below the root, each
 // page read in its own encoding through the site's handle, and removed again.
 class CSiteMedia {
