@@ -10,42 +10,9 @@
 
 namespace {
 
-std::string Json(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += fmt::format("\\u{:04x}", c);
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (const std::string& item : items) {
-        out += (out.size() > 1 ? ", " : "") + Json(item);
-    }
-    return out + "]";
-}
-
 void PrintList(const SiteListing& listing, bool json, std::FILE* out) {
     if (json) {
-        std::string text = "{\"players\": [";
-        for (const SitePlayer& p : listing.players) {
-            text += fmt::format(
-                "{}\n  {{\"page\": {}, \"line\": {}, \"player\": {}, \"media\": {}, "
-                "\"poster\": {}, \"captions\": {}, \"files\": {}, \"size_bytes\": {}}}",
-                &p == listing.players.data() ? "" : ",", Json(p.page), p.found.line,
-                Json(p.found.ours ? p.found.player : "other video"), Json(p.media), Json(p.poster),
-                JsonList(p.captions), JsonList(p.files), p.size_bytes);
-        }
-        text += "],\n\"unused\": " + JsonList(listing.unused) + "}\n";
-        std::fputs(text.c_str(), out);
+        std::fputs(ListingJson(listing).c_str(), out);
         return;
     }
     for (const SitePlayer& p : listing.players) {

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
 #include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/StopRequest.h"
@@ -117,6 +119,29 @@ std::vector<std::string> ResourceFiles(int playerType, const std::string& jsFold
         }
     }
     return files;
+}
+
+std::string Json(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += fmt::format("\\u{:04x}", c);
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonList(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (const std::string& item : items) {
+        out += (out.size() > 1 ? ", " : "") + Json(item);
+    }
+    return out + "]";
 }
 
 }  // namespace
@@ -490,4 +515,17 @@ RemoveOutcome CSiteMedia::RemoveUnused(const std::set<std::string>& candidates) 
         DeleteUnused(candidates, used, outcome);
     }
     return outcome;
+}
+
+std::string ListingJson(const SiteListing& listing) {
+    std::string text = "{\"players\": [";
+    for (const SitePlayer& p : listing.players) {
+        text += fmt::format(
+            "{}\n  {{\"page\": {}, \"line\": {}, \"player\": {}, \"media\": {}, "
+            "\"poster\": {}, \"captions\": {}, \"files\": {}, \"size_bytes\": {}}}",
+            &p == listing.players.data() ? "" : ",", Json(p.page), p.found.line,
+            Json(p.found.ours ? p.found.player : "other video"), Json(p.media), Json(p.poster),
+            JsonList(p.captions), JsonList(p.files), p.size_bytes);
+    }
+    return text + "],\n\"unused\": " + JsonList(listing.unused) + "}\n";
 }

@@ -72,6 +72,9 @@ struct ReplacePlan {
     bool stopped = false;
 };
 
+// The listing as one JSON document.
+std::string ListingJson(const SiteListing& listing);
+
 // The saved site with what `request` gives over it.
 SiteDescription WithSiteRequest(SiteDescription saved, const PublishRequest& request);
 
