@@ -2,6 +2,7 @@
 #include "ui/CPublishedMediaDialog.h"
 
 #include <cerrno>
+#include <vector>
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -22,6 +23,7 @@
 #include "players/PlayerMarkup.h"
 #include "publish/MediaCopy.h"
 #include "publish/PublishRun.h"
+#include "ui/CBusyWork.h"
 #include "ui/CWaitCursor.h"
 
 namespace {
@@ -163,8 +165,9 @@ void CPublishedMediaDialog::RemoveSelected() {
         return;
     }
     m_pStatus->clear();
-    const RemoveOutcome outcome = m_pMedia->Remove(
-        {m_site.root + player->media, {}, !m_pDeleteFiles->isChecked()}, SilentReport());
+    const RemoveRequest request{m_site.root + player->media, {}, !m_pDeleteFiles->isChecked()};
+    RemoveOutcome outcome;
+    CBusyWork::Run([&] { outcome = m_pMedia->Remove(request, SilentReport()); });
     Say(std::to_string(outcome.pages.size()) + " page(s) changed, " +
         std::to_string(outcome.files.size()) + " file(s) deleted.");
     for (const CError& problem : outcome.problems) {
@@ -179,17 +182,25 @@ void CPublishedMediaDialog::ReplaceSelected(const std::string& media) {
         return;
     }
     m_pStatus->clear();
-    const CWaitCursor wait;
-    const ReplacePlan plan = m_pMedia->PlanReplace(m_site.root + player->media, media, {});
-    CStatusOutput output([this](const std::string& text) { Say(text); });
     const COptions& saved = *COptions::Instance();
-    for (const ReplaceStep& step : plan.steps) {
-        RunPublish(step.request, {m_site, ChoicesFromOptions(saved), saved.m_nVideoPlayer}, output,
-                   output);
-    }
-    if (m_pDeleteFiles->isChecked()) {
-        const RemoveOutcome removed = m_pMedia->RemoveUnused(plan.oldFiles);
-        Say(std::to_string(removed.files.size()) + " file(s) deleted.");
+    const RunSettings settings{m_site, ChoicesFromOptions(saved), saved.m_nVideoPlayer};
+    const std::string old = m_site.root + player->media;
+    const bool deleteFiles = m_pDeleteFiles->isChecked();
+    // Off the window's thread, which only shows what was said once the work is done.
+    std::vector<std::string> said;
+    CBusyWork::Run([&] {
+        CStatusOutput output([&said](const std::string& text) { said.push_back(text); });
+        const ReplacePlan plan = m_pMedia->PlanReplace(old, media, {});
+        for (const ReplaceStep& step : plan.steps) {
+            RunPublish(step.request, settings, output, output);
+        }
+        if (deleteFiles) {
+            const RemoveOutcome removed = m_pMedia->RemoveUnused(plan.oldFiles);
+            said.push_back(std::to_string(removed.files.size()) + " file(s) deleted.");
+        }
+    });
+    for (const std::string& text : said) {
+        Say(text);
     }
     Refresh();
 }
