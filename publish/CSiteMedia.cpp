@@ -196,6 +196,7 @@ bool CSiteMedia::ForEachPage(
     const CResult<CFileDescriptor> root = m_pRoot->Folder("");
     if (!root) {
         problems.push_back(root.why);
+        problems.back().path = m_pRoot->Root();
         return true;
     }
     // One page in memory at a time, however large the site.
