@@ -324,15 +324,9 @@ bool CMediaConverter::Convert() {
     // is one rename on the same file system and nobody can put a file or a link where it
     // writes. It makes the file itself: one made for it would be truncated on open, and ext4
     // then writes the whole result out when ffmpeg closes it.
-    const std::string folder = GetPathFolder(m_strOutputPath);
-    // A result named relative to the current folder would be made among the user's own files;
-    // one left by a run that is gone is swept away.
-    std::string unusable;
-    const std::string pattern = MakePrivateFolder(folder, kDebrisPrefix, unusable);
+    const std::string pattern = PrivateFolderFor(m_strOutputPath);
     if (pattern.empty()) {
-        const int error = errno;
-        return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NO_FILE), folder, GetErrorText(error)),
-                    error);
+        return false;
     }
     m_strTempPath = CombinePath(pattern, GetPathFileName(m_strOutputPath));
     struct TempFile {
@@ -383,6 +377,19 @@ bool CMediaConverter::RunAndCheck(CMediaInfo2& result) {
         return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
     }
     return true;
+}
+
+std::string CMediaConverter::PrivateFolderFor(const std::string& output) {
+    const std::string folder = GetPathFolder(output);
+    // A result named relative to the current folder would be made among the user's own files;
+    // one left by a run that is gone is swept away.
+    std::string unusable;
+    const std::string pattern = MakePrivateFolder(folder, kDebrisPrefix, unusable);
+    if (pattern.empty()) {
+        const int error = errno;
+        Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NO_FILE), folder, GetErrorText(error)), error);
+    }
+    return pattern;
 }
 
 bool CMediaConverter::RunEncoder() {

@@ -107,6 +107,9 @@ protected:
     bool RunAndCheck(CMediaInfo2& result);
     // Runs ffmpeg; false, with the reason, when it was cancelled, stopped or failed.
     bool RunEncoder();
+    // A private folder beside `output` for ffmpeg to write in; empty, with the failure set,
+    // when none can be made.
+    std::string PrivateFolderFor(const std::string& output);
     // EFBIG when ffmpeg was ended for writing past the file size limit.
     int ErrorOfSignal() const;
     std::string ReasonOfFailure() const;

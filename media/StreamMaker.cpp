@@ -12,7 +12,6 @@
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
-#include "core/CSiteFolder.h"
 #include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "core/StopRequest.h"
@@ -166,13 +165,9 @@ bool CStreamMaker::Make(const std::string& folder) {
     if (m_renditions.empty() || m_source.m_nVideoCount == 0) {
         return Fail(LoadStringRes(IDS_STREAM_NO_PICTURE));
     }
-    std::string unusable;
-    const std::string parent = GetPathFolder(folder);
-    const std::string pattern = MakePrivateFolder(parent, kDebrisPrefix, unusable);
+    const std::string pattern = PrivateFolderFor(folder);
     if (pattern.empty()) {
-        const int error = errno;
-        return Fail(fmt::sprintf(LoadStringRes(IDS_CONVERT_NO_FILE), parent, GetErrorText(error)),
-                    error);
+        return false;
     }
     m_strTempPath = CombinePath(pattern, GetPathFileName(folder));
     struct TempStream {
