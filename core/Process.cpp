@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -25,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/PathUtils.h"
 #include "core/StopRequest.h"
 
 extern char** environ;
@@ -510,10 +510,11 @@ std::string FindOnPath(const std::string& program) {
         return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
     }
     const char* path = std::getenv("PATH");
-    for (const auto dir :
-         std::views::split(std::string_view(path ? path : "/usr/local/bin:/usr/bin:/bin"), ':')) {
-        const std::string candidate = std::string(dir.begin(), dir.end()) + "/" + program;
-        if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) {
+    std::vector<std::string> dirs;
+    SplitString(path ? path : "/usr/local/bin:/usr/bin:/bin", ":", dirs);
+    for (const std::string& dir : dirs) {
+        const std::string candidate = dir + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0) {
             return candidate;
         }
     }

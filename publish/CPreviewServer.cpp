@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <ranges>
 #include <vector>
 
 #include <fcntl.h>
@@ -191,14 +190,13 @@ std::optional<std::string> CleanPath(std::string_view decoded) {
         path = std::move(*system);
     }
     std::string clean;
-    for (const auto part : std::views::split(path, '/')) {
-        const std::string_view piece(part.begin(), part.end());
+    std::vector<std::string> pieces;
+    SplitString(path, "/", pieces);
+    for (const std::string& piece : pieces) {
         if (piece == "." || piece == "..") {
             return std::nullopt;
         }
-        if (!piece.empty()) {
-            clean += (clean.empty() ? "" : "/") + std::string(piece);
-        }
+        clean += (clean.empty() ? "" : "/") + piece;
     }
     return clean;
 }
