@@ -307,10 +307,7 @@ std::string CMediaConverter::ReasonOfFailure() const {
 }
 
 bool CMediaConverter::Convert() {
-    m_strProblem.clear();
-    m_nProblemError = 0;
-    m_bCancelled = false;
-    m_arrWords.clear();
+    ClearOutcome();
     if (m_plan.kind == CONVERSION_NONE) {
         return Fail(LoadStringRes(IDS_CONVERT_NOT_NEEDED));
     }
@@ -377,6 +374,13 @@ bool CMediaConverter::RunAndCheck(CMediaInfo2& result) {
         return Fail(LoadStringRes(IDS_CONVERT_WORD_STOPPED));
     }
     return true;
+}
+
+void CMediaConverter::ClearOutcome() {
+    m_strProblem.clear();
+    m_nProblemError = 0;
+    m_bCancelled = false;
+    m_arrWords.clear();
 }
 
 std::string CMediaConverter::PrivateFolderFor(const std::string& output) {

@@ -107,6 +107,8 @@ protected:
     bool RunAndCheck(CMediaInfo2& result);
     // Runs ffmpeg; false, with the reason, when it was cancelled, stopped or failed.
     bool RunEncoder();
+    // Forgets the last run's failure and words before another.
+    void ClearOutcome();
     // A private folder beside `output` for ffmpeg to write in; empty, with the failure set,
     // when none can be made.
     std::string PrivateFolderFor(const std::string& output);

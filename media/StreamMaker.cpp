@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/StreamMaker.h"
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
 #include "core/Folders.h"
 #include "core/PathUtils.h"
-#include "core/StopRequest.h"
 #include "core/StringTable.h"
 #include "media/EncodedCheck.h"
 
@@ -158,10 +154,7 @@ std::string CStreamMaker::CheckStream() const {
 }
 
 bool CStreamMaker::Make(const std::string& folder) {
-    m_strProblem.clear();
-    m_nProblemError = 0;
-    m_bCancelled = false;
-    m_arrWords.clear();
+    ClearOutcome();
     if (m_renditions.empty() || m_source.m_nVideoCount == 0) {
         return Fail(LoadStringRes(IDS_STREAM_NO_PICTURE));
     }
