@@ -78,7 +78,10 @@
 
     // A caption track the parser puts into a video after the player took the video over would
     // stay the browser's own: the player would neither list it nor offer its captions button.
-    // Such a track goes to the player, shown when it is the default and nothing else is.
+    // Such a track goes to the player, shown when it is the default and nothing else is. The
+    // player takes tracks only once its playback technology is set up, a moment after the player
+    // itself, and that setup drops any track element still in the video: so the element goes now
+    // and the track is handed over when the player is ready.
     function adoptTrack(node) {
         var video = node.parentNode;
         var box = video && video.parentNode;
@@ -87,21 +90,33 @@
         if (node.nodeName !== 'TRACK' || !player || typeof player.addRemoteTextTrack !== 'function') {
             return;
         }
-        var added = player.addRemoteTextTrack({
+        // A track in the video when the player was made is in the player's options: it sets that
+        // one up itself.
+        var known = (player.options_ && player.options_.tracks) || [];
+        for (var k = 0; k < known.length; k++) {
+            if (known[k].src === node.getAttribute('src')) {
+                return;
+            }
+        }
+        var track = {
             kind: node.getAttribute('kind') || 'subtitles',
             src: node.getAttribute('src'),
             srclang: node.getAttribute('srclang') || '',
             label: node.getAttribute('label') || ''
-        }, false);
+        };
+        var isDefault = node.hasAttribute('default');
         video.removeChild(node);
-        var tracks = player.textTracks();
-        var shown = false;
-        for (var i = 0; i < tracks.length; i++) {
-            shown = shown || (tracks[i].mode === 'showing' && tracks[i] !== added.track);
-        }
-        if (node.hasAttribute('default') && !shown && added && added.track) {
-            added.track.mode = 'showing';
-        }
+        player.ready(function () {
+            var added = player.addRemoteTextTrack(track, false);
+            var tracks = player.textTracks();
+            var shown = false;
+            for (var i = 0; i < tracks.length; i++) {
+                shown = shown || (tracks[i].mode === 'showing' && (!added || tracks[i] !== added.track));
+            }
+            if (isDefault && !shown && added && added.track) {
+                added.track.mode = 'showing';
+            }
+        });
     }
 
     sweep(document);

@@ -56,6 +56,28 @@ after(async () => {
     }
 });
 
+// Runs in the page before its scripts: once a Video.js player exists, its one-millisecond timers
+// (the playback's setup among them) wait until the test calls letPlayersGoOn().
+function holdPlayerTimers() {
+    const run = window.setTimeout;
+    const waiting = [];
+    let holding = false;
+    window.letPlayersGoOn = () => {
+        holding = false;
+        waiting.splice(0).forEach((go) => go());
+    };
+    window.setTimeout = (fn, ms, ...rest) => (holding && ms === 1 ? waiting.push(() => fn(...rest)) : run(fn, ms, ...rest));
+    let videojs;
+    Object.defineProperty(window, 'videojs', {
+        configurable: true,
+        get: () => videojs,
+        set: (value) => {
+            videojs = value;
+            value.hook('beforesetup', () => { holding = true; return {}; });
+        },
+    });
+}
+
 // The tracks as the player holds them, once the first has its cues.
 async function tracksOf(page, check) {
     await page.waitForFunction((player) => {
@@ -101,20 +123,28 @@ describe('captions in pages published by dede5-publish', {concurrency: 2}, () =>
             });
             after(async () => server?.close());
 
-            if (player.check === 'videojs') {
-                // Video.js sets itself up on a timer while the page is parsed: when that runs
-                // between the video's sources and its tracks, the tracks must still be its own.
-                test('tracks the parser reaches after the player was set up', async () => {
+            // Video.js sets itself up on a timer while the page is parsed, and its playback a
+            // moment later on another: tracks the parser reaches after either must be its own.
+            const windows = player.check === 'videojs' ? [
+                {name: 'after the player was set up', holdPlayback: false},
+                {name: 'before the player\'s playback is set up', holdPlayback: true},
+            ] : [];
+            for (const {name: when, holdPlayback} of windows) {
+                test(`tracks the parser reaches ${when}`, async () => {
                     let release;
                     const held = await serveFolder(site, {hold: {file: 'news/film.htm', marker: '<track',
                                                                  until: new Promise((r) => { release = r; })}});
                     const page = await browser.newPage();
                     try {
+                        if (holdPlayback) {
+                            await page.addInitScript(holdPlayerTimers);
+                        }
                         await page.goto(held.url('news/film.htm'), {waitUntil: 'commit'});
                         await page.waitForFunction(() => window.videojs && window.videojs.getAllPlayers().length === 1,
                                                    null, {polling: 50});
                         release();
                         await page.waitForLoadState('load');
+                        await page.evaluate(() => window.letPlayersGoOn?.());
                         const {tracks} = await tracksOf(page, player.check);
                         assert.deepEqual(tracks.map((t) => [t.language, t.mode]), [['fr', 'showing'], ['en', 'disabled']]);
                         assert.deepEqual(tracks[0].cues, FRENCH_CUES);
