@@ -56,7 +56,7 @@ after(async () => {
     }
 });
 
-// Runs in the page before its scripts: once a Video.js player exists, its one-millisecond timers
+// Runs in the page before its scripts: from the moment a Video.js player is made, one-millisecond timers
 // (the playback's setup among them) wait until the test calls letPlayersGoOn().
 function holdPlayerTimers() {
     const run = window.setTimeout;
