@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The publisher's options, written once: they drive parsing, --help, the manual page and the
 // shell completion.
+#include <algorithm>
+
 #include <CLI/CLI.hpp>
 
 #include "cli/PublishJob.h"
@@ -73,10 +75,18 @@ void FillCompletion(O& o, const std::string& v) {
     o.completion = v;
 }
 
+// Which command lines take an option: a publish's, the commands', or both.
+enum Scope { kPublish = 1, kCommands = 2, kBoth = 3 };
+
 struct OptionRow {
     Fill fill;  // a flag's gets "yes" or "no"
     OptionForm form;
+    int scope = kPublish;
+    // Its line in the commands' help, when it differs.
+    std::string commandsHelp = {};
 };
+
+const char* const kCommandNames[] = {"list", "remove", "replace"};
 
 // clang-format off
 const std::vector<OptionRow> kOptions = {
@@ -84,10 +94,12 @@ const std::vector<OptionRow> kOptions = {
         "(video; audio always uses MediaElement). Default: the\n"
         "player last chosen in the wizard.", 23, VideoPlayerCliNames(" ", " ")}},
     {Put(&O::siteRoot), {"--site-root", "DIR",
-        "the site's root folder (default: the saved one)", 23, "-d"}},
+        "the site's root folder (default: the saved one)", 23, "-d"}, kBoth},
     {Put(&O::jsPath), {"--js-path", "REL",
-        "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}},
-    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}},
+        "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}, kBoth,
+        "its JavaScript folder, e.g. /js/ (default: the saved one)"},
+    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}, kBoth,
+        "its media folder, e.g. /medias/ (default: the saved one)"},
     {Put(&O::poster), {"--poster,!--no-poster", "", "a poster picture for video", 31}},
     {Put(&O::posterOptional), {"--poster-optional", "",
         "a poster that cannot be taken is no error (no status 6)"}},
@@ -137,24 +149,45 @@ const std::vector<OptionRow> kOptions = {
         "only write the web-ready file to OUT (its extension as\n"
         "--convert would choose: .mp4, .webm or .m4a); no PAGE", 23, "-f"}},
     {Put(&O::settingsFile), {"--settings", "FILE",
-        "read the settings from FILE instead of the user's", 23, "-f"}},
+        "read the settings from FILE instead of the user's", 23, "-f"}, kBoth},
+    {Put(&O::json), {"--json", "", "list: one JSON document"}, kCommands},
+    {Put(&O::keepFiles), {"--keep-files", "",
+        "remove: leave the media, poster, captions and player files"}, kCommands},
+    {Put(&O::newCaptions), {"--new-captions", "",
+        "replace: the captions beside NEW, not the old player's"}, kCommands},
     {[](O& o, auto&) { o.verbosity = 0; }, {"-q,--quiet", "", "print errors only"}},
     {[](O& o, auto&) { o.verbosity = 2; }, {"-v,--verbose", "", "also name each copied file"}},
     {Put(&O::version), {"--version", "", "print the version and exit"}},
-    {Put(&O::help), {"--help", "", "print this help and exit"}},
-    {Put(&O::help), {"-h", "", ""}},
+    {Put(&O::help), {"--help", "", "print this help and exit"}, kBoth},
+    {Put(&O::help), {"-h", "", ""}, kBoth},
     {Put(&O::manTemplate), {"--man", "TEMPLATE", ""}},
     {FillCompletion, {"--completion", "SHELL", ""}},
 };
 // clang-format on
 
-// The options read in their order, so that the first bad argument is the one reported.
-std::string ReadOptions(const std::vector<std::string>& args, O& options,
+std::vector<OptionForm> Forms(int scope) {
+    std::vector<OptionForm> forms;
+    for (const OptionRow& row : kOptions) {
+        if (row.scope & scope) {
+            forms.push_back(row.form);
+            forms.back().help =
+                scope == kCommands && !row.commandsHelp.empty() ? row.commandsHelp : row.form.help;
+        }
+    }
+    return forms;
+}
+
+// The options of `scope` read in their order, so that the first bad argument is the one
+// reported.
+std::string ReadOptions(const std::vector<std::string>& args, int scope, O& options,
                         std::vector<std::string>& positional) {
     CLI::App app;
     app.set_help_flag();
     app.allow_extras();
     for (const OptionRow& row : kOptions) {
+        if (!(row.scope & scope)) {
+            continue;
+        }
         (row.form.value.empty()
              ? app.add_flag_function(row.form.names,
                                      [&](int64_t n) { row.fill(options, n > 0 ? "yes" : "no"); })
@@ -163,7 +196,7 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
             ->trigger_on_parse();
     }
     app.add_option("arguments", positional);
-    const size_t foreign = FirstForeignForm(PublishOptionForms(), args);
+    const size_t foreign = FirstForeignForm(Forms(scope), args);
     std::string problem = foreign < args.size() ? "unknown option " + args[foreign] : "";
     try {
         // CLI11 takes the arguments last first.
@@ -184,14 +217,68 @@ std::string ReadOptions(const std::vector<std::string>& args, O& options,
     return first == unknown.end() ? problem : "unknown option " + *first;
 }
 
+// The index of the command word: the first argument that is neither an option (of any command
+// line) nor an option's value; the arguments' count when that is no command. A media file is
+// never named so (it has no extension a browser plays), so these words take nothing from the
+// publishing command line.
+size_t CommandAt(const std::vector<std::string>& args) {
+    const std::vector<OptionForm> forms = Forms(kBoth);
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const auto form = std::ranges::find_if(forms, [&](const OptionForm& f) {
+            return std::ranges::count(OptionNames(f), args[i]);
+        });
+        if (form == forms.end()) {
+            break;
+        }
+        i += form->value.empty() ? 0 : 1;
+    }
+    return i < args.size() && std::ranges::count(kCommandNames, args[i]) ? i : args.size();
+}
+
+std::string ReadCommand(std::vector<std::string> args, size_t at, O& options) {
+    options.command = args[at];
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(at));
+    if (std::ranges::count(args, "--")) {
+        return "unknown option --";
+    }
+    std::vector<std::string> positional;
+    if (std::string error = ReadOptions(args, kCommands, options, positional); !error.empty()) {
+        return error;
+    }
+    const size_t count = positional.size();
+    const std::string& name = options.command;
+    if (options.help) {
+        return {};
+    }
+    if (name == "list" && count != 0) {
+        return "list takes no PAGE or MEDIA";
+    }
+    if (name == "remove" && count < 1) {
+        return "remove needs the MEDIA to take out";
+    }
+    if (name == "replace" && count < 2) {
+        return "replace needs the OLD media and the NEW one";
+    }
+    const size_t pages = name == "replace" ? 2 : std::min<size_t>(count, 1);
+    options.media = count ? positional[0] : "";
+    options.newMedia = name == "replace" ? positional[1] : "";
+    options.pages.assign(positional.begin() + static_cast<std::ptrdiff_t>(pages), positional.end());
+    return {};
+}
+
 }  // namespace
 
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
                                                     bool stdinIsTerminal, std::string& error) {
     PublishOptions options;
     options.overwrite = stdinIsTerminal ? O::Overwrite::Ask : O::Overwrite::No;
+    if (const size_t at = CommandAt(args); at < args.size()) {
+        error = ReadCommand(args, at, options);
+        return error.empty() ? std::optional(options) : std::nullopt;
+    }
     std::vector<std::string> positional;
-    error = ReadOptions(args, options, positional);
+    error = ReadOptions(args, kPublish, options, positional);
     if (error.empty() && options.at && options.after) {
         error = "--at and --after cannot be used together";
     } else if (error.empty() && !options.help && !options.version && !options.manTemplate &&
@@ -207,7 +294,27 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
     return error.empty() ? std::optional(options) : std::nullopt;
 }
 
-std::string PublishUsage() {
+std::string PublishUsage(bool commandsOnly) {
+    const std::string commands =
+        "\nWhat is published across a site:\n"
+        "  dede5-publish list [OPTIONS]            every player: page, line, player, media,\n"
+        "                                          poster, captions, size; then the\n"
+        "                                          published files no page uses\n"
+        "  dede5-publish remove [OPTIONS] MEDIA [PAGE...]\n"
+        "                                          take MEDIA's players out of every page\n"
+        "                                          (or those named), leaving each page as\n"
+        "                                          it was before; then delete the files no\n"
+        "                                          page uses any more\n"
+        "  dede5-publish replace [OPTIONS] OLD NEW [PAGE...]\n"
+        "                                          publish NEW in place of OLD's players,\n"
+        "                                          with their player, choices and captions\n"
+        "                                          (a new poster), under a name of its own\n"
+        "                                          unless of the same content; then delete\n"
+        "                                          OLD's files no page uses\n" +
+        OptionHelp(Forms(kCommands));
+    if (commandsOnly) {
+        return commands;
+    }
     return "Usage: dede5-publish [OPTIONS] MEDIA PAGE [PAGE...]\n"
            "       dede5-publish [OPTIONS] --convert-only OUT MEDIA\n"
            "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
@@ -221,11 +328,18 @@ std::string PublishUsage() {
            "was kept as it was), 5 cancelled at a question, 6 published without the poster\n"
            "asked for, 7 no room left (a full disk) for the converted file, 130 and 143\n"
            "stopped by SIGINT or SIGTERM (pages not yet saved are left as they were; run\n"
-           "again to finish).\n";
+           "again to finish).\n" +
+           commands;
 }
 
 std::vector<OptionForm> PublishOptionForms() {
-    std::vector<OptionForm> forms(kOptions.size());
-    std::ranges::transform(kOptions, forms.begin(), &OptionRow::form);
-    return forms;
+    return Forms(kPublish);
+}
+
+std::string PublishBashCompletion() {
+    std::string commands;
+    for (const char* name : kCommandNames) {
+        commands += (commands.empty() ? "" : " ") + std::string(name);
+    }
+    return OptionBashCompletion(Forms(kBoth), "dede5-publish", commands);
 }

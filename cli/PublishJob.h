@@ -11,6 +11,10 @@
 
 // What the command line asked for.
 struct PublishOptions : PublishRequest {
+    // A command on what is published across the site ("list", "remove", "replace"); empty for
+    // a publish. For replace, `media` is OLD and `newMedia` NEW.
+    std::string command, newMedia;
+    bool json = false, keepFiles = false, newCaptions = false;
     std::string settingsFile;
     bool help = false, version = false;
     // For the build: the manual page from this template, or the completion for this shell.
@@ -21,9 +25,12 @@ struct PublishOptions : PublishRequest {
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
                                                     bool stdinIsTerminal, std::string& error);
 
-std::string PublishUsage();
-// The options as --help, the manual page and the completion show them.
+// --help: a publish's options, then the commands'.
+std::string PublishUsage(bool commandsOnly = false);
+// A publish's options as --help and the manual page show them.
 std::vector<OptionForm> PublishOptionForms();
+// The bash completion of every option and command.
+std::string PublishBashCompletion();
 
 // Runs the engine's publisher with questions and messages on the terminal (`err`), --print
 // output on `out`; the settings must be loaded. Returns the exit status.

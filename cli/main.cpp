@@ -13,6 +13,7 @@
 #include "app/CQtSettingsStore.h"
 #include "app/CReadOnlySettingsStore.h"
 #include "app/CVersionInfo.h"
+#include "cli/Commands.h"
 #include "cli/PublishJob.h"
 #include "core/Log.h"
 #include "core/Options.h"
@@ -29,10 +30,9 @@ int main(int argc, char** argv) {
         return ExitStatus(RunEnd::BadArguments);
     }
     // Help, the version and the build's texts need no settings.
-    std::optional<std::string> said =
-        options->help         ? PublishUsage()
-        : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
-                              : std::optional<std::string>();
+    std::optional<std::string> said = options->help ? PublishUsage(!options->command.empty())
+                                      : options->completion ? PublishBashCompletion()
+                                                            : std::optional<std::string>();
     if (!said && options->manTemplate) {
         std::stringstream manTemplate;
         manTemplate << std::ifstream(*options->manTemplate).rdbuf();
@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
     COptions::Instance()->LoadState();
     // Before the working folder is made: a stop from here on removes what the run made.
     CatchStopSignals();
-    const int status = RunPublishJob(*options, stdout, stderr);
+    const int status = options->command.empty() ? RunPublishJob(*options, stdout, stderr)
+                                                : RunSiteCommand(*options, stdout, stderr);
     COptions::DestroyInstance();
     CLog::DestroyInstance();
     CLog::SetReport(nullptr);

@@ -293,6 +293,22 @@ CStatus CHtmlPage::LoadPage(const std::string& path, std::shared_ptr<const CSite
     return {};
 }
 
+CResult<std::string> CHtmlPage::PageText(std::string bytes) {
+    std::optional<DecodedPage> page = DecodePage(bytes);
+    if (!page) {
+        return LastError();
+    }
+    if (page->dropsData || page->lossy) {
+        return CError{};
+    }
+    if (!page->textIsBytes) {
+        return std::move(page->text);
+    }
+    bytes.resize(page->bytesStart + page->bytesLength);
+    bytes.erase(0, page->bytesStart);
+    return bytes;
+}
+
 CHtmlPage::DiskChange CHtmlPage::CheckDisk() const {
     switch (m_pPageFile->CheckName()) {
         case CPageFile::NameState::Same:
