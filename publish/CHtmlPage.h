@@ -79,8 +79,8 @@ public:
     const std::string& HeadCode() const { return m_strHeadCode; }
     const std::string& BodyCode() const { return m_strBodyCode; }
     void SetHeadCode(std::string code) { m_strHeadCode = std::move(code); }
-    // `ownLines`: the code goes on lines of its own, a line break added where page text would
-    // share its first or last line.
+    // `ownLines`: the code goes on lines of its own, one line break (the page's) added before
+    // and one after it, whatever the cursor is next to.
     void SetBodyCode(std::string code, bool ownLines = false) {
         m_strBodyCode = std::move(code);
         m_bOwnLines = ownLines;

@@ -16,10 +16,13 @@
 
 namespace {
 
-// What the Projekktor template writes after its video element.
+// What the Projekktor template writes after its video element, without Fit and with it.
 constexpr std::string_view kProjekktorTail =
     "\n\n<script type=\"text/javascript\">\n$(document).ready(function() {projekktor('#player_a', "
     "{ playerFlashMP4: 'jarisplayer.swf'});});\n</script>";
+constexpr std::string_view kFittedProjekktorTail =
+    "\n<script type=\"text/javascript\">\n$(document).ready(function() "
+    "{projekktor('#player_a');});\n</script>";
 
 // The end of `pattern` matched at `pos`, each "\n" of it standing for the page's LF or CR LF.
 size_t MatchAt(std::string_view text, size_t pos, std::string_view pattern) {
@@ -104,8 +107,20 @@ void FindHeadCode(std::string_view text, FoundPlayer& player) {
     }
 }
 
-// Names the template that wrote the element, and the extent of all it wrote; false for markup
-// no template of ours writes.
+// The player's own extent with Fit on: the line break put before it and the one after.
+void TakeOwnLines(std::string_view text, TextRange& body) {
+    const std::string lineBreak = MatchLineBreaks("\n", text);
+    if (text.substr(0, body.offset).ends_with(lineBreak)) {
+        body.offset -= lineBreak.size();
+        body.length += lineBreak.size();
+    }
+    if (text.substr(body.end()).starts_with(lineBreak)) {
+        body.length += lineBreak.size();
+    }
+}
+
+// Names the template that wrote the element (Fit on, its blanks single, or off), and the extent
+// of all it wrote; false for markup no template of ours writes.
 bool Recognise(const GumboNode& node, std::string_view text, FoundPlayer& found) {
     const GumboElement& element = node.v.element;
     const std::optional<TextRange> extent = Extent(element, text);
@@ -116,28 +131,35 @@ bool Recognise(const GumboNode& node, std::string_view text, FoundPlayer& found)
     found.audio = element.tag == GUMBO_TAG_AUDIO;
     found.body = *extent;
     const std::string_view css = Attribute(element, "class");
+    const std::string_view setup = Attribute(element, "data-setup");
     if (!found.audio && tag.starts_with("<video class=\"video-js ") &&
-        Attribute(element, "data-setup").starts_with("{'media_path':'") &&
+        (setup == "{}" || setup.starts_with("{'media_path':'")) &&
         (css == "video-js vjs-default-skin" || css == "video-js tubecss")) {
         found.playerType = PLAYER_TYPE_VIDEOJS;
         found.row = css == "video-js tubecss" ? 1 : 0;
+        found.fit = setup == "{}";
         return true;
     }
+    size_t end = std::string_view::npos;
     if (!found.audio && tag.starts_with("<video id=\"player_a\" title=\"")) {
-        const size_t end = MatchAt(text, extent->end(), kProjekktorTail);
+        end = MatchAt(text, extent->end(), kFittedProjekktorTail);
+        found.fit = end != std::string_view::npos;
+        end = found.fit ? end : MatchAt(text, extent->end(), kProjekktorTail);
         found.playerType = PLAYER_TYPE_PROJEKKTOR;
         found.row = 4;
         found.body.length = end - extent->offset;
         return end != std::string_view::npos;
     }
-    if (!tag.starts_with(found.audio ? "<audio  " : "<video  ")) {
+    const std::string_view open = found.audio ? "<audio " : "<video ";
+    if (!tag.starts_with(open) || tag.size() <= open.size()) {
         return false;
     }
+    found.fit = tag[open.size()] != ' ';
     const GumboNode* parent = node.parent;
     if (!found.audio && parent && parent->type == GUMBO_NODE_ELEMENT &&
         OpenTag(parent->v.element) == "<div class=\"leanback-player-video\">") {
         const std::optional<TextRange> div = Extent(parent->v.element, text);
-        const size_t end = div ? MatchAt(text, div->end(), "\n") : std::string_view::npos;
+        end = !div ? end : found.fit ? div->end() : MatchAt(text, div->end(), "\n");
         if (end == std::string_view::npos ||
             MatchAt(text, div->offset + OpenTag(parent->v.element).size(), "\n") !=
                 extent->offset) {
@@ -148,8 +170,7 @@ bool Recognise(const GumboNode& node, std::string_view text, FoundPlayer& found)
         found.body = TextRange{div->offset, end - div->offset};
         return true;
     }
-    const size_t end =
-        MatchAt(text, extent->end(), CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetScriptCode());
+    end = MatchAt(text, extent->end(), CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetScriptCode());
     if (end == std::string_view::npos) {
         return false;
     }
@@ -162,7 +183,6 @@ bool Recognise(const GumboNode& node, std::string_view text, FoundPlayer& found)
 void ReadMedia(const GumboNode& node, FoundPlayer& found) {
     const GumboElement& element = node.v.element;
     found.poster = Attribute(element, "poster");
-    found.fit = Attribute(element, "style").find("aspect-ratio") != std::string_view::npos;
     found.controls = gumbo_get_attribute(&element.attributes, "controls");
     found.autoplay = gumbo_get_attribute(&element.attributes, "autoplay");
     found.loop = gumbo_get_attribute(&element.attributes, "loop");
@@ -195,6 +215,9 @@ void Walk(const GumboNode& node, std::string_view text, PageScan& scan) {
     if (element.tag == GUMBO_TAG_VIDEO || element.tag == GUMBO_TAG_AUDIO) {
         FoundPlayer found;
         found.ours = Recognise(node, text, found);
+        if (found.ours && found.fit) {
+            TakeOwnLines(text, found.body);
+        }
         if (found.ours) {
             const auto rows = found.audio ? GetAudioPlayers() : GetVideoPlayers();
             found.player = rows[static_cast<size_t>(found.row)].cliName;
