@@ -3,10 +3,10 @@
 // shell completion.
 #include <algorithm>
 
-#include <CLI/CLI.hpp>
+#include <fmt/ranges.h>
 
 #include "cli/PublishJob.h"
-#include "core/OptionTable.h"
+#include "core/OptionReader.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
 #include "media/MediaInfo2.h"
@@ -17,14 +17,9 @@ namespace {
 using O = PublishOptions;
 using Fill = std::function<void(O&, const std::string&)>;
 
-// A refusal of the command line, in the words users' scripts already know.
-struct BadArgument {
-    std::string text;
-};
-
 void Refuse(bool refused, const std::string& text) {
     if (refused) {
-        throw BadArgument{text};
+        throw OptionRefusal{text};
     }
 }
 
@@ -82,11 +77,7 @@ struct OptionRow {
     Fill fill;  // a flag's gets "yes" or "no"
     OptionForm form;
     int scope = kPublish;
-    // Its line in the commands' help, when it differs.
-    std::string commandsHelp = {};
 };
-
-const char* const kCommandNames[] = {"list", "remove", "replace"};
 
 // clang-format off
 const std::vector<OptionRow> kOptions = {
@@ -96,10 +87,8 @@ const std::vector<OptionRow> kOptions = {
     {Put(&O::siteRoot), {"--site-root", "DIR",
         "the site's root folder (default: the saved one)", 23, "-d"}, kBoth},
     {Put(&O::jsPath), {"--js-path", "REL",
-        "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}, kBoth,
-        "its JavaScript folder, e.g. /js/ (default: the saved one)"},
-    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}, kBoth,
-        "its media folder, e.g. /medias/ (default: the saved one)"},
+        "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}, kBoth},
+    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}, kBoth},
     {Put(&O::poster), {"--poster,!--no-poster", "", "a poster picture for video", 31}},
     {Put(&O::posterOptional), {"--poster-optional", "",
         "a poster that cannot be taken is no error (no status 6)"}},
@@ -165,106 +154,28 @@ const std::vector<OptionRow> kOptions = {
 };
 // clang-format on
 
-std::vector<OptionForm> Forms(int scope) {
-    std::vector<OptionForm> forms;
+std::vector<const OptionRow*> Rows(int scope) {
+    std::vector<const OptionRow*> rows;
     for (const OptionRow& row : kOptions) {
         if (row.scope & scope) {
-            forms.push_back(row.form);
-            forms.back().help =
-                scope == kCommands && !row.commandsHelp.empty() ? row.commandsHelp : row.form.help;
+            rows.push_back(&row);
         }
     }
+    return rows;
+}
+
+std::vector<OptionForm> Forms(int scope) {
+    std::vector<OptionForm> forms;
+    std::ranges::transform(Rows(scope), std::back_inserter(forms), &OptionRow::form);
     return forms;
 }
 
-// The options of `scope` read in their order, so that the first bad argument is the one
-// reported.
 std::string ReadOptions(const std::vector<std::string>& args, int scope, O& options,
                         std::vector<std::string>& positional) {
-    CLI::App app;
-    app.set_help_flag();
-    app.allow_extras();
-    for (const OptionRow& row : kOptions) {
-        if (!(row.scope & scope)) {
-            continue;
-        }
-        (row.form.value.empty()
-             ? app.add_flag_function(row.form.names,
-                                     [&](int64_t n) { row.fill(options, n > 0 ? "yes" : "no"); })
-             : app.add_option_function<std::string>(
-                   row.form.names, [&](const std::string& v) { row.fill(options, v); }))
-            ->trigger_on_parse();
-    }
-    app.add_option("arguments", positional);
-    const size_t foreign = FirstForeignForm(Forms(scope), args);
-    std::string problem = foreign < args.size() ? "unknown option " + args[foreign] : "";
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rend() - static_cast<std::ptrdiff_t>(foreign),
-                                           args.rend()));
-    } catch (const BadArgument& bad) {
-        problem = bad.text;
-    } catch (const CLI::ArgumentMismatch& missing) {
-        const std::string what = missing.what();
-        problem = what.substr(0, what.find(':')) + " needs a value";
-    } catch (const CLI::ParseError& other) {
-        problem = other.what();
-    }
-    // Unknown options are set aside as they come: one before a refusal was given first.
-    const auto& unknown = app.remaining();
-    const auto first = std::find_if(unknown.begin(), unknown.end(),
-                                    [](const std::string& a) { return a != "--"; });
-    return first == unknown.end() ? problem : "unknown option " + *first;
-}
-
-// The index of the command word: the first argument that is neither an option (of any command
-// line) nor an option's value; the arguments' count when that is no command. A media file is
-// never named so (it has no extension a browser plays), so these words take nothing from the
-// publishing command line.
-size_t CommandAt(const std::vector<std::string>& args) {
-    const std::vector<OptionForm> forms = Forms(kBoth);
-    size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const auto form = std::ranges::find_if(forms, [&](const OptionForm& f) {
-            return std::ranges::count(OptionNames(f), args[i]);
-        });
-        if (form == forms.end()) {
-            break;
-        }
-        i += form->value.empty() ? 0 : 1;
-    }
-    return i < args.size() && std::ranges::count(kCommandNames, args[i]) ? i : args.size();
-}
-
-std::string ReadCommand(std::vector<std::string> args, size_t at, O& options) {
-    options.command = args[at];
-    args.erase(args.begin() + static_cast<std::ptrdiff_t>(at));
-    if (std::ranges::count(args, "--")) {
-        return "unknown option --";
-    }
-    std::vector<std::string> positional;
-    if (std::string error = ReadOptions(args, kCommands, options, positional); !error.empty()) {
-        return error;
-    }
-    const size_t count = positional.size();
-    const std::string& name = options.command;
-    if (options.help) {
-        return {};
-    }
-    if (name == "list" && count != 0) {
-        return "list takes no PAGE or MEDIA";
-    }
-    if (name == "remove" && count < 1) {
-        return "remove needs the MEDIA to take out";
-    }
-    if (name == "replace" && count < 2) {
-        return "replace needs the OLD media and the NEW one";
-    }
-    const size_t pages = name == "replace" ? 2 : std::min<size_t>(count, 1);
-    options.media = count ? positional[0] : "";
-    options.newMedia = name == "replace" ? positional[1] : "";
-    options.pages.assign(positional.begin() + static_cast<std::ptrdiff_t>(pages), positional.end());
-    return {};
+    const auto fill = [&, rows = Rows(scope)](size_t i, const std::string& v) {
+        rows[i]->fill(options, v);
+    };
+    return ReadOptionArguments(Forms(scope), args, fill, positional);
 }
 
 }  // namespace
@@ -273,45 +184,27 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                                                     bool stdinIsTerminal, std::string& error) {
     PublishOptions options;
     options.overwrite = stdinIsTerminal ? O::Overwrite::Ask : O::Overwrite::No;
-    if (const size_t at = CommandAt(args); at < args.size()) {
-        error = ReadCommand(args, at, options);
-        return error.empty() ? std::optional(options) : std::nullopt;
+    std::vector<std::string> words = args;
+    const size_t at = SiteCommandAt(args, Forms(kBoth));
+    if (at < args.size()) {
+        options.command = args[at];
+        words.erase(words.begin() + static_cast<std::ptrdiff_t>(at));
     }
     std::vector<std::string> positional;
-    error = ReadOptions(args, kPublish, options, positional);
+    error = at < args.size() && std::ranges::count(words, "--")
+                ? "unknown option --"
+                : ReadOptions(words, at < args.size() ? kCommands : kPublish, options, positional);
     if (error.empty() && options.at && options.after) {
         error = "--at and --after cannot be used together";
     } else if (error.empty() && !options.help && !options.version && !options.manTemplate &&
                !options.completion) {
-        error = options.convertOnly && positional.size() != 1
-                    ? "--convert-only takes one MEDIA file and no PAGE"
-                : !options.convertOnly && positional.size() < 2
-                    ? "a MEDIA file and at least one PAGE are needed"
-                    : "";
-        options.media = positional.empty() ? "" : positional.front();
-        options.pages.assign(positional.begin() + (positional.empty() ? 0 : 1), positional.end());
+        error = TakeCommandWords(positional, options);
     }
     return error.empty() ? std::optional(options) : std::nullopt;
 }
 
 std::string PublishUsage(bool commandsOnly) {
-    const std::string commands =
-        "\nWhat is published across a site:\n"
-        "  dede5-publish list [OPTIONS]            every player: page, line, player, media,\n"
-        "                                          poster, captions, size; then the\n"
-        "                                          published files no page uses\n"
-        "  dede5-publish remove [OPTIONS] MEDIA [PAGE...]\n"
-        "                                          take MEDIA's players out of every page\n"
-        "                                          (or those named), leaving each page as\n"
-        "                                          it was before; then delete the files no\n"
-        "                                          page uses any more\n"
-        "  dede5-publish replace [OPTIONS] OLD NEW [PAGE...]\n"
-        "                                          publish NEW in place of OLD's players,\n"
-        "                                          with their player, choices and captions\n"
-        "                                          (a new poster), under a name of its own\n"
-        "                                          unless of the same content; then delete\n"
-        "                                          OLD's files no page uses\n" +
-        OptionHelp(Forms(kCommands));
+    const std::string commands = SiteCommandsUsage() + OptionHelp(Forms(kCommands));
     if (commandsOnly) {
         return commands;
     }
@@ -337,9 +230,6 @@ std::vector<OptionForm> PublishOptionForms() {
 }
 
 std::string PublishBashCompletion() {
-    std::string commands;
-    for (const char* name : kCommandNames) {
-        commands += (commands.empty() ? "" : " ") + std::string(name);
-    }
-    return OptionBashCompletion(Forms(kBoth), "dede5-publish", commands);
+    return OptionBashCompletion(Forms(kBoth), "dede5-publish",
+                                fmt::format("{}", fmt::join(kSiteCommandNames, " ")));
 }

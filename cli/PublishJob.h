@@ -7,14 +7,10 @@
 #include <vector>
 
 #include "core/OptionTable.h"
-#include "publish/PublishRun.h"
+#include "publish/SiteCommand.h"
 
 // What the command line asked for.
-struct PublishOptions : PublishRequest {
-    // A command on what is published across the site ("list", "remove", "replace"); empty for
-    // a publish. For replace, `media` is OLD and `newMedia` NEW.
-    std::string command, newMedia;
-    bool json = false, keepFiles = false, newCaptions = false;
+struct PublishOptions : SiteCommandRequest {
     std::string settingsFile;
     bool help = false, version = false;
     // For the build: the manual page from this template, or the completion for this shell.
@@ -32,8 +28,9 @@ std::vector<OptionForm> PublishOptionForms();
 // The bash completion of every option and command.
 std::string PublishBashCompletion();
 
-// Runs the engine's publisher with questions and messages on the terminal (`err`), --print
-// output on `out`; the settings must be loaded. Returns the exit status.
+// Runs the engine's publisher, or the command on the site the options name, with questions and
+// messages on the terminal (`err`), --print output on `out`; the settings must be loaded. Returns
+// the exit status.
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err);
 // The exit status users' scripts know for each end of a run; a stop is 128 plus the signal.
 int ExitStatus(RunEnd end);

@@ -13,7 +13,6 @@
 #include "app/CQtSettingsStore.h"
 #include "app/CReadOnlySettingsStore.h"
 #include "app/CVersionInfo.h"
-#include "cli/Commands.h"
 #include "cli/PublishJob.h"
 #include "core/Log.h"
 #include "core/Options.h"
@@ -66,8 +65,7 @@ int main(int argc, char** argv) {
     COptions::Instance()->LoadState();
     // Before the working folder is made: a stop from here on removes what the run made.
     CatchStopSignals();
-    const int status = options->command.empty() ? RunPublishJob(*options, stdout, stderr)
-                                                : RunSiteCommand(*options, stdout, stderr);
+    const int status = RunPublishJob(*options, stdout, stderr);
     COptions::DestroyInstance();
     CLog::DestroyInstance();
     CLog::SetReport(nullptr);
