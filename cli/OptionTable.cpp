@@ -170,14 +170,6 @@ std::vector<OptionForm> Forms(int scope) {
     return forms;
 }
 
-std::string ReadOptions(const std::vector<std::string>& args, int scope, O& options,
-                        std::vector<std::string>& positional) {
-    const auto fill = [&, rows = Rows(scope)](size_t i, const std::string& v) {
-        rows[i]->fill(options, v);
-    };
-    return ReadOptionArguments(Forms(scope), args, fill, positional);
-}
-
 }  // namespace
 
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
@@ -185,15 +177,13 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
     PublishOptions options;
     options.overwrite = stdinIsTerminal ? O::Overwrite::Ask : O::Overwrite::No;
     std::vector<std::string> words = args;
-    const size_t at = SiteCommandAt(args, Forms(kBoth));
-    if (at < args.size()) {
-        options.command = args[at];
-        words.erase(words.begin() + static_cast<std::ptrdiff_t>(at));
-    }
+    options.command = TakeSiteCommand(words, Forms(kBoth));
+    const int scope = options.command.empty() ? kPublish : kCommands;
+    const auto fill = [&, rows = Rows(scope)](size_t i, auto& v) { rows[i]->fill(options, v); };
     std::vector<std::string> positional;
-    error = at < args.size() && std::ranges::count(words, "--")
+    error = scope == kCommands && std::ranges::count(words, "--")
                 ? "unknown option --"
-                : ReadOptions(words, at < args.size() ? kCommands : kPublish, options, positional);
+                : ReadOptionArguments(Forms(scope), words, fill, positional);
     if (error.empty() && options.at && options.after) {
         error = "--at and --after cannot be used together";
     } else if (error.empty() && !options.help && !options.version && !options.manTemplate &&

@@ -15,8 +15,6 @@
 
 namespace {
 
-using Overwrite = PublishRequest::Overwrite;
-
 // The first letter of the answer to `question`, lower-cased, once it is one of `letters` (any
 // letter when empty); nullopt at the end of the input.
 std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question, const char* choices,
@@ -48,7 +46,7 @@ public:
         const bool yesNo = buttons == MB_YESNO || buttons == MB_YESNOCANCEL;
         std::string said = text;
         std::erase(said, '\r');
-        if (const auto answer = yesNo && m_options.overwrite == Overwrite::Ask
+        if (const auto answer = yesNo && m_options.overwrite == PublishRequest::Overwrite::Ask
                                     ? AskOnTerminal(m_err, said, "y/N")
                                     : std::nullopt) {
             return answer == 'y' ? IDYES : IDNO;

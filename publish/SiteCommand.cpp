@@ -98,7 +98,7 @@ RunEnd Remove(const CSiteMedia& media, const SiteCommandRequest& request, IRunOu
 
 }  // namespace
 
-size_t SiteCommandAt(const std::vector<std::string>& args, const std::vector<OptionForm>& forms) {
+std::string TakeSiteCommand(std::vector<std::string>& args, const std::vector<OptionForm>& forms) {
     size_t i = 0;
     for (; i < args.size(); ++i) {
         const auto form = std::ranges::find_if(forms, [&](const OptionForm& f) {
@@ -109,7 +109,12 @@ size_t SiteCommandAt(const std::vector<std::string>& args, const std::vector<Opt
         }
         i += form->value.empty() ? 0 : 1;
     }
-    return i < args.size() && std::ranges::count(kSiteCommandNames, args[i]) ? i : args.size();
+    if (i >= args.size() || !std::ranges::count(kSiteCommandNames, args[i])) {
+        return {};
+    }
+    std::string command = args[i];
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+    return command;
 }
 
 std::string TakeCommandWords(const std::vector<std::string>& words, SiteCommandRequest& request) {

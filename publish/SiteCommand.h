@@ -19,10 +19,11 @@ struct SiteCommandRequest : PublishRequest {
 
 inline constexpr const char* kSiteCommandNames[] = {"list", "remove", "replace"};
 
-// The index of the command word: the first argument that is neither one of `forms` nor an
-// option's value; the arguments' count when that is no command. A media file is never named so
-// (it has no extension a browser plays), so these words take nothing from a publish.
-size_t SiteCommandAt(const std::vector<std::string>& args, const std::vector<OptionForm>& forms);
+// Takes the command word out of `args` and returns it: the first argument that is neither one
+// of `forms` nor an option's value, when it names a command; empty (and `args` as they were) for
+// a publish. A media file is never named so (it has no extension a browser plays), so these
+// words take nothing from a publish.
+std::string TakeSiteCommand(std::vector<std::string>& args, const std::vector<OptionForm>& forms);
 // Takes the words after the options (MEDIA, NEW, PAGE...) into `request`, for a publish or its
 // command; the refusal, empty when they fit.
 std::string TakeCommandWords(const std::vector<std::string>& words, SiteCommandRequest& request);
