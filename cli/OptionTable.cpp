@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The publisher's options, written once: they drive parsing, --help, the manual page and the
 // shell completion.
-#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include <fmt/ranges.h>
 
 #include "cli/PublishJob.h"
-#include "core/OptionTable.h"
+#include "core/OptionReader.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
 #include "media/MediaInfo2.h"
@@ -15,14 +17,9 @@ namespace {
 using O = PublishOptions;
 using Fill = std::function<void(O&, const std::string&)>;
 
-// A refusal of the command line, in the words users' scripts already know.
-struct BadArgument {
-    std::string text;
-};
-
 void Refuse(bool refused, const std::string& text) {
     if (refused) {
-        throw BadArgument{text};
+        throw OptionRefusal{text};
     }
 }
 
@@ -73,9 +70,13 @@ void FillCompletion(O& o, const std::string& v) {
     o.completion = v;
 }
 
+// Which command lines take an option: a publish's, the commands', or both.
+enum Scope { kPublish = 1, kCommands = 2, kBoth = 3 };
+
 struct OptionRow {
     Fill fill;  // a flag's gets "yes" or "no"
     OptionForm form;
+    int scope = kPublish;
 };
 
 // clang-format off
@@ -84,10 +85,10 @@ const std::vector<OptionRow> kOptions = {
         "(video; audio always uses MediaElement). Default: the\n"
         "player last chosen in the wizard.", 23, VideoPlayerCliNames(" ", " ")}},
     {Put(&O::siteRoot), {"--site-root", "DIR",
-        "the site's root folder (default: the saved one)", 23, "-d"}},
+        "the site's root folder (default: the saved one)", 23, "-d"}, kBoth},
     {Put(&O::jsPath), {"--js-path", "REL",
-        "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}},
-    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}},
+        "JavaScript folder below the root, e.g. /js/ ('/' = the root)"}, kBoth},
+    {Put(&O::mediaPath), {"--media-path", "REL", "media folder below the root, e.g. /medias/"}, kBoth},
     {Put(&O::poster), {"--poster,!--no-poster", "", "a poster picture for video", 31}},
     {Put(&O::posterOptional), {"--poster-optional", "",
         "a poster that cannot be taken is no error (no status 6)"}},
@@ -137,51 +138,36 @@ const std::vector<OptionRow> kOptions = {
         "only write the web-ready file to OUT (its extension as\n"
         "--convert would choose: .mp4, .webm or .m4a); no PAGE", 23, "-f"}},
     {Put(&O::settingsFile), {"--settings", "FILE",
-        "read the settings from FILE instead of the user's", 23, "-f"}},
+        "read the settings from FILE instead of the user's", 23, "-f"}, kBoth},
+    {Put(&O::json), {"--json", "", "list: one JSON document"}, kCommands},
+    {Put(&O::keepFiles), {"--keep-files", "",
+        "remove: leave the media, poster, captions and player files"}, kCommands},
+    {Put(&O::newCaptions), {"--new-captions", "",
+        "replace: the captions beside NEW, not the old player's"}, kCommands},
     {[](O& o, auto&) { o.verbosity = 0; }, {"-q,--quiet", "", "print errors only"}},
     {[](O& o, auto&) { o.verbosity = 2; }, {"-v,--verbose", "", "also name each copied file"}},
     {Put(&O::version), {"--version", "", "print the version and exit"}},
-    {Put(&O::help), {"--help", "", "print this help and exit"}},
-    {Put(&O::help), {"-h", "", ""}},
+    {Put(&O::help), {"--help", "", "print this help and exit"}, kBoth},
+    {Put(&O::help), {"-h", "", ""}, kBoth},
     {Put(&O::manTemplate), {"--man", "TEMPLATE", ""}},
     {FillCompletion, {"--completion", "SHELL", ""}},
 };
 // clang-format on
 
-// The options read in their order, so that the first bad argument is the one reported.
-std::string ReadOptions(const std::vector<std::string>& args, O& options,
-                        std::vector<std::string>& positional) {
-    CLI::App app;
-    app.set_help_flag();
-    app.allow_extras();
+std::vector<const OptionRow*> Rows(int scope) {
+    std::vector<const OptionRow*> rows;
     for (const OptionRow& row : kOptions) {
-        (row.form.value.empty()
-             ? app.add_flag_function(row.form.names,
-                                     [&](int64_t n) { row.fill(options, n > 0 ? "yes" : "no"); })
-             : app.add_option_function<std::string>(
-                   row.form.names, [&](const std::string& v) { row.fill(options, v); }))
-            ->trigger_on_parse();
+        if (row.scope & scope) {
+            rows.push_back(&row);
+        }
     }
-    app.add_option("arguments", positional);
-    const size_t foreign = FirstForeignForm(PublishOptionForms(), args);
-    std::string problem = foreign < args.size() ? "unknown option " + args[foreign] : "";
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rend() - static_cast<std::ptrdiff_t>(foreign),
-                                           args.rend()));
-    } catch (const BadArgument& bad) {
-        problem = bad.text;
-    } catch (const CLI::ArgumentMismatch& missing) {
-        const std::string what = missing.what();
-        problem = what.substr(0, what.find(':')) + " needs a value";
-    } catch (const CLI::ParseError& other) {
-        problem = other.what();
-    }
-    // Unknown options are set aside as they come: one before a refusal was given first.
-    const auto& unknown = app.remaining();
-    const auto first = std::find_if(unknown.begin(), unknown.end(),
-                                    [](const std::string& a) { return a != "--"; });
-    return first == unknown.end() ? problem : "unknown option " + *first;
+    return rows;
+}
+
+std::vector<OptionForm> Forms(int scope) {
+    std::vector<OptionForm> forms;
+    std::ranges::transform(Rows(scope), std::back_inserter(forms), &OptionRow::form);
+    return forms;
 }
 
 }  // namespace
@@ -190,24 +176,28 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
                                                     bool stdinIsTerminal, std::string& error) {
     PublishOptions options;
     options.overwrite = stdinIsTerminal ? O::Overwrite::Ask : O::Overwrite::No;
+    std::vector<std::string> words = args;
+    options.command = TakeSiteCommand(words, Forms(kBoth));
+    const int scope = options.command.empty() ? kPublish : kCommands;
+    const auto fill = [&, rows = Rows(scope)](size_t i, auto& v) { rows[i]->fill(options, v); };
     std::vector<std::string> positional;
-    error = ReadOptions(args, options, positional);
+    error = scope == kCommands && std::ranges::count(words, "--")
+                ? "unknown option --"
+                : ReadOptionArguments(Forms(scope), words, fill, positional);
     if (error.empty() && options.at && options.after) {
         error = "--at and --after cannot be used together";
     } else if (error.empty() && !options.help && !options.version && !options.manTemplate &&
                !options.completion) {
-        error = options.convertOnly && positional.size() != 1
-                    ? "--convert-only takes one MEDIA file and no PAGE"
-                : !options.convertOnly && positional.size() < 2
-                    ? "a MEDIA file and at least one PAGE are needed"
-                    : "";
-        options.media = positional.empty() ? "" : positional.front();
-        options.pages.assign(positional.begin() + (positional.empty() ? 0 : 1), positional.end());
+        error = TakeCommandWords(positional, options);
     }
     return error.empty() ? std::optional(options) : std::nullopt;
 }
 
-std::string PublishUsage() {
+std::string PublishUsage(bool commandsOnly) {
+    const std::string commands = SiteCommandsUsage() + OptionHelp(Forms(kCommands));
+    if (commandsOnly) {
+        return commands;
+    }
     return "Usage: dede5-publish [OPTIONS] MEDIA PAGE [PAGE...]\n"
            "       dede5-publish [OPTIONS] --convert-only OUT MEDIA\n"
            "Publishes an HTML5 video or audio file into web pages of a site kept on disk: the\n"
@@ -221,11 +211,15 @@ std::string PublishUsage() {
            "was kept as it was), 5 cancelled at a question, 6 published without the poster\n"
            "asked for, 7 no room left (a full disk) for the converted file, 130 and 143\n"
            "stopped by SIGINT or SIGTERM (pages not yet saved are left as they were; run\n"
-           "again to finish).\n";
+           "again to finish).\n" +
+           commands;
 }
 
 std::vector<OptionForm> PublishOptionForms() {
-    std::vector<OptionForm> forms(kOptions.size());
-    std::ranges::transform(kOptions, forms.begin(), &OptionRow::form);
-    return forms;
+    return Forms(kPublish);
+}
+
+std::string PublishBashCompletion() {
+    return OptionBashCompletion(Forms(kBoth), "dede5-publish",
+                                fmt::format("{}", fmt::join(kSiteCommandNames, " ")));
 }

@@ -15,8 +15,6 @@
 
 namespace {
 
-using Overwrite = PublishOptions::Overwrite;
-
 // The first letter of the answer to `question`, lower-cased, once it is one of `letters` (any
 // letter when empty); nullopt at the end of the input.
 std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question, const char* choices,
@@ -37,7 +35,7 @@ std::optional<char> AskOnTerminal(std::FILE* err, const std::string& question, c
 // answered with its safe default (No, keep what is there).
 class CTerminal : public IMessageBox, public ICopyQuestions, public IRunOutput {
 public:
-    CTerminal(const PublishOptions& options, std::FILE* out, std::FILE* err)
+    CTerminal(const PublishRequest& options, std::FILE* out, std::FILE* err)
         : m_options(options),
           m_out(out),
           m_err(err),
@@ -48,7 +46,7 @@ public:
         const bool yesNo = buttons == MB_YESNO || buttons == MB_YESNOCANCEL;
         std::string said = text;
         std::erase(said, '\r');
-        if (const auto answer = yesNo && m_options.overwrite == Overwrite::Ask
+        if (const auto answer = yesNo && m_options.overwrite == PublishRequest::Overwrite::Ask
                                     ? AskOnTerminal(m_err, said, "y/N")
                                     : std::nullopt) {
             return answer == 'y' ? IDYES : IDNO;
@@ -119,7 +117,7 @@ private:
         }
     }
 
-    const PublishOptions& m_options;
+    const PublishRequest& m_options;
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_bShowProgress;
@@ -137,12 +135,18 @@ int ExitStatus(RunEnd end) {
 }
 
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err) {
-    CTerminal terminal(options, out, err);
-    SetMessageBox(&terminal);
     const COptions& saved = *COptions::Instance();
-    const RunEnd end = RunPublish(
-        options, {SiteFromOptions(saved), ChoicesFromOptions(saved), saved.m_nVideoPlayer},
-        terminal, terminal);
-    SetMessageBox(nullptr);
-    return ExitStatus(end);
+    const RunSettings settings{SiteFromOptions(saved), ChoicesFromOptions(saved),
+                               saved.m_nVideoPlayer};
+    const auto publish = [&](const PublishRequest& request) {
+        CTerminal terminal(request, out, err);
+        SetMessageBox(&terminal);
+        const RunEnd end = RunPublish(request, settings, terminal, terminal);
+        SetMessageBox(nullptr);
+        return end;
+    };
+    CTerminal terminal(options, out, err);
+    return ExitStatus(options.command.empty()
+                          ? publish(options)
+                          : RunSiteCommand(options, settings.site, terminal, publish));
 }

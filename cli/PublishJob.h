@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/OptionTable.h"
-#include "publish/PublishRun.h"
+#include "publish/SiteCommand.h"
 
 // What the command line asked for.
-struct PublishOptions : PublishRequest {
+struct PublishOptions : SiteCommandRequest {
     std::string settingsFile;
     bool help = false, version = false;
     // For the build: the manual page from this template, or the completion for this shell.
@@ -21,12 +21,16 @@ struct PublishOptions : PublishRequest {
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& args,
                                                     bool stdinIsTerminal, std::string& error);
 
-std::string PublishUsage();
-// The options as --help, the manual page and the completion show them.
+// --help: a publish's options, then the commands'.
+std::string PublishUsage(bool commandsOnly = false);
+// A publish's options as --help and the manual page show them.
 std::vector<OptionForm> PublishOptionForms();
+// The bash completion of every option and command.
+std::string PublishBashCompletion();
 
-// Runs the engine's publisher with questions and messages on the terminal (`err`), --print
-// output on `out`; the settings must be loaded. Returns the exit status.
+// Runs the engine's publisher, or the command on the site the options name, with questions and
+// messages on the terminal (`err`), --print output on `out`; the settings must be loaded. Returns
+// the exit status.
 int RunPublishJob(const PublishOptions& options, std::FILE* out, std::FILE* err);
 // The exit status users' scripts know for each end of a run; a stop is 128 plus the signal.
 int ExitStatus(RunEnd end);

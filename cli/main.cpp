@@ -29,10 +29,9 @@ int main(int argc, char** argv) {
         return ExitStatus(RunEnd::BadArguments);
     }
     // Help, the version and the build's texts need no settings.
-    std::optional<std::string> said =
-        options->help         ? PublishUsage()
-        : options->completion ? OptionBashCompletion(PublishOptionForms(), "dede5-publish")
-                              : std::optional<std::string>();
+    std::optional<std::string> said = options->help ? PublishUsage(!options->command.empty())
+                                      : options->completion ? PublishBashCompletion()
+                                                            : std::optional<std::string>();
     if (!said && options->manTemplate) {
         std::stringstream manTemplate;
         manTemplate << std::ifstream(*options->manTemplate).rdbuf();

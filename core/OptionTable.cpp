@@ -113,8 +113,8 @@ size_t FirstForeignForm(const std::vector<OptionForm>& options,
     return args.size();
 }
 
-std::string OptionBashCompletion(const std::vector<OptionForm>& options,
-                                 const std::string& program) {
+std::string OptionBashCompletion(const std::vector<OptionForm>& options, const std::string& program,
+                                 const std::string& commands) {
     std::string cases;
     for (const OptionForm& option : options) {
         const std::string reply = option.complete.empty() ? ""
@@ -135,9 +135,10 @@ std::string OptionBashCompletion(const std::vector<OptionForm>& options,
         "    if [[ $cur == -* ]]; then\n"
         "        COMPREPLY=($(compgen -W '%s' -- \"$cur\"))\n"
         "    else\n"
-        "        COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+        "        COMPREPLY=(%s$(compgen -f -- \"$cur\"))\n"
         "    fi\n"
         "}\n"
         "complete -o filenames -F %s %s\n",
-        program, function, cases, Joined(ShownOptionNames(options), " "), function, program);
+        program, function, cases, Joined(ShownOptionNames(options), " "),
+        commands.empty() ? "" : "$(compgen -W '" + commands + "' -- \"$cur\") ", function, program);
 }

@@ -29,6 +29,6 @@ std::optional<std::string> OptionManPage(const std::vector<OptionForm>& options,
 // "-qv" (several flags in one); the arguments' count when there is none.
 size_t FirstForeignForm(const std::vector<OptionForm>& options,
                         const std::vector<std::string>& args);
-// The bash completion of `program`'s options and of files.
-std::string OptionBashCompletion(const std::vector<OptionForm>& options,
-                                 const std::string& program);
+// The bash completion of `program`'s options, of files and of the words of `commands`.
+std::string OptionBashCompletion(const std::vector<OptionForm>& options, const std::string& program,
+                                 const std::string& commands = {});

@@ -293,6 +293,22 @@ CStatus CHtmlPage::LoadPage(const std::string& path, std::shared_ptr<const CSite
     return {};
 }
 
+CResult<std::string> CHtmlPage::PageText(std::string bytes) {
+    std::optional<DecodedPage> page = DecodePage(bytes);
+    if (!page) {
+        return LastError();
+    }
+    if (page->dropsData || page->lossy) {
+        return CError{};
+    }
+    if (!page->textIsBytes) {
+        return std::move(page->text);
+    }
+    bytes.resize(page->bytesStart + page->bytesLength);
+    bytes.erase(0, page->bytesStart);
+    return bytes;
+}
+
 CHtmlPage::DiskChange CHtmlPage::CheckDisk() const {
     switch (m_pPageFile->CheckName()) {
         case CPageFile::NameState::Same:
@@ -463,18 +479,9 @@ void CHtmlPage::InsertPlayerCode(IPageEditor& editor) {
     selection.start = std::min(selection.start, text.size());
     selection.end = std::clamp(selection.end, selection.start, text.size());
     const std::string body = MatchLineBreaks(m_strBodyCode, text);
-    std::string lead;
-    std::string trail;
-    if (m_bOwnLines && !body.empty()) {
-        const std::string lineBreak = MatchLineBreaks("\n", text);
-        if (selection.start > 0 && text[selection.start - 1] != '\n') {
-            lead = lineBreak;
-        }
-        if (selection.end < text.size() && text[selection.end] != '\n' &&
-            text[selection.end] != '\r') {
-            trail = lineBreak;
-        }
-    }
+    // Breaks that do not depend on the text around are ones a removal can take out again.
+    const std::string lead = m_bOwnLines && !body.empty() ? MatchLineBreaks("\n", text) : "";
+    const std::string& trail = lead;
     editor.ReplaceSelection(lead + body + trail);
 
     if (!m_strHeadCode.empty()) {

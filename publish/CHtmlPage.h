@@ -33,6 +33,9 @@ public:
     // holds a zero byte, or its text does not fit the system code page) fails without a message.
     // A page of `site` is read and written through the site's handle only.
     CStatus LoadPage(const std::string& path, std::shared_ptr<const CSiteFolder> site = nullptr);
+    // The text LoadPage makes of a page's bytes, for a caller that only reads; a page LoadPage
+    // would ask about (a zero byte, characters the system code page lacks) fails without a message.
+    static CResult<std::string> PageText(std::string bytes);
     // The bytes SavePage writes for `text` (the preview serves them): a UTF-16 page in UTF-16LE
     // with the mark it had (if any), any other page in the encoding its text declares.
     CResult<std::string> EncodePage(std::string_view text) const;
@@ -76,8 +79,8 @@ public:
     const std::string& HeadCode() const { return m_strHeadCode; }
     const std::string& BodyCode() const { return m_strBodyCode; }
     void SetHeadCode(std::string code) { m_strHeadCode = std::move(code); }
-    // `ownLines`: the code goes on lines of its own, a line break added where page text would
-    // share its first or last line.
+    // `ownLines`: the code goes on lines of its own, one line break (the page's) added before
+    // and one after it, whatever the cursor is next to.
     void SetBodyCode(std::string code, bool ownLines = false) {
         m_strBodyCode = std::move(code);
         m_bOwnLines = ownLines;

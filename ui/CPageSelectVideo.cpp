@@ -41,6 +41,7 @@
 #include "ui/CElidedLabel.h"
 #include "ui/CFileDialogEx.h"
 #include "ui/CHTML5Sheet.h"
+#include "ui/CPublishedMediaDialog.h"
 #include "ui/WizardTexts.h"
 
 namespace {
@@ -129,8 +130,15 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     m_pPreviewButton->setEnabled(false);
 
     MakeNoteRow();
+    auto* publishedButton = new QPushButton(QStringLiteral("Pu&blished Media..."), this);
+    publishedButton->setObjectName(QStringLiteral("publishedMediaButton"));
+    publishedButton->setAutoDefault(false);
+    connect(publishedButton, &QPushButton::clicked, this, [this] {
+        CPublishedMediaDialog(SiteFromOptions(*COptions::Instance()), window()).exec();
+    });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pOptionsButton);
+    buttons->addWidget(publishedButton);
     buttons->addStretch(1);
     buttons->addWidget(m_pPreviewButton);
     auto* layout = new QVBoxLayout(this);

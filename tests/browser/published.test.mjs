@@ -371,4 +371,34 @@ describe('pages published by dede5-publish', {concurrency: 2}, () => {
     }
     describeSite('audio pages', 'audio', 'mediaelement',
                  async (page, site, job) => checkMediaElementControls(page, job), audioJobs());
+
+    // Other content under the same name plays under a name of its own: the browser never asks
+    // for the old file, which a cache would still hold.
+    test('a replaced video plays, and nothing asks for the old file', async () => {
+        const site = new Site('replaced');
+        const job = {media: VIDEO.mp4, pages: ['replaced.htm'], args: ['--player', 'default', '--no-poster']};
+        try {
+            await site.publish([job]);
+            assertPublished(site, job);
+            const newer = path.join(scratch, 'replaced', 'new', VIDEO.mp4);
+            fs.mkdirSync(path.dirname(newer), {recursive: true});
+            makeMedia(newer, VIDEO_SECONDS - 1);
+            const replaced = await runProgram(publisher, [
+                'replace', '--site-root', site.root, '--js-path', '/js/', '--media-path', '/medias/',
+                VIDEO.mp4, newer], site.env);
+            assert.equal(replaced.status, 0, replaced.stderr);
+            const page = await browser.newPage();
+            try {
+                const {media, seen} = await checkPlayerPage(page, site.server.url(job.pages[0]), {
+                    player: 'videojs', kind: 'video', duration: VIDEO_SECONDS - 1,
+                });
+                assert.equal(new URL(media.currentSrc).pathname, `/medias/${titleOf(VIDEO.mp4)}-2.mp4`);
+                assert.deepEqual(seen.requests.filter((u) => new URL(u).pathname === `/medias/${VIDEO.mp4}`), []);
+            } finally {
+                await page.close();
+            }
+        } finally {
+            await site.close();
+        }
+    });
 });

@@ -44,6 +44,14 @@ TEST(OptionTable, ManPageHelpAndCompletionOfferEveryOption) {
         EXPECT_NE(std::find(offered.begin(), offered.end(), name), offered.end()) << name;
     }
     EXPECT_EQ(man.find("\n@"), std::string::npos) << "an option heading left unwritten";
+    // The commands, and the options only they take, are offered too.
+    const std::vector<std::string> words = Completed("--quiet", "re");
+    for (const char* command : {"remove", "replace"}) {
+        EXPECT_NE(std::find(words.begin(), words.end(), command), words.end()) << command;
+    }
+    for (const char* option : {"--json", "--keep-files", "--new-captions"}) {
+        EXPECT_NE(std::find(offered.begin(), offered.end(), option), offered.end()) << option;
+    }
 
     for (const char* option : {"--player", "--overwrite"}) {
         const auto values = Completed(option, "");

@@ -13,29 +13,14 @@
 #include "cli/PublishJob.h"
 #include "core/PathUtils.h"
 #include "core/Process.h"
+#include "tests/cli/CliRun.h"
 #include "tests/support/Mp4Files.h"
 #include "tests/support/Sandbox.h"
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-
-Result Publish(std::vector<std::string> args) {
-    ProcessRequest request;
-    request.argv = {DEDE5_PUBLISH_PROGRAM};
-    request.argv.insert(request.argv.end(), args.begin(), args.end());
-    request.separateErrors = true;
-    Result result;
-    const ProcessResult run = RunProcess(
-        request, [&](std::string_view chunk) { result.out += chunk; },
-        [&](std::string_view chunk) { result.err += chunk; });
-    EXPECT_TRUE(run.started) << std::strerror(run.startError);
-    result.status = run.exited ? run.exitCode : -1;
-    return result;
-}
+using cli_test::Publish;
+using cli_test::Result;
 
 // Every name in the folder and below, hidden ones too.
 std::vector<std::string> Names(const std::string& folder) {
