@@ -144,6 +144,7 @@ const std::vector<OptionRow> kOptions = {
         "remove: leave the media, poster, captions and player files"}, kCommands},
     {Put(&O::newCaptions), {"--new-captions", "",
         "replace: the captions beside NEW, not the old player's"}, kCommands},
+    {Put(&O::keepPoster), {"--keep-poster", "", "replace: each page keeps its poster"}, kCommands},
     {[](O& o, auto&) { o.verbosity = 0; }, {"-q,--quiet", "", "print errors only"}},
     {[](O& o, auto&) { o.verbosity = 2; }, {"-v,--verbose", "", "also name each copied file"}},
     {Put(&O::version), {"--version", "", "print the version and exit"}},

@@ -118,8 +118,7 @@ private:
     }
 
     const PublishRequest& m_options;
-    std::FILE* m_out;
-    std::FILE* m_err;
+    std::FILE *m_out, *m_err;
     bool m_bShowProgress;
     bool m_bLineOpen = false;
     std::string m_strFile;

@@ -365,6 +365,12 @@ bool CPublishJob::TakePoster(const std::string& workFolder) {
     return false;
 }
 
+void CPublishJob::UsePoster(const std::string& picture) {
+    DropPoster();
+    m_request.posterFile = picture;
+    m_bPosterTried = true;
+}
+
 PlayerRequest CPublishJob::RequestForPage(const std::string& pagePath, PlayerMode mode) const {
     PlayerRequest request = m_request;
     SetPageLocations(request, m_site, pagePath);

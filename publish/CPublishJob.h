@@ -135,6 +135,8 @@ public:
     // Takes the poster picture into `workFolder` unless it was tried already for this media;
     // true when the job has one. The only step that runs ffmpeg; it may run on a worker thread.
     bool TakePoster(const std::string& workFolder);
+    // Uses `picture` as the poster of this media: none is taken.
+    void UsePoster(const std::string& picture);
     // Why the poster that was asked for could not be taken; empty when there is no such problem.
     const std::string& PosterProblem() const { return m_strPosterProblem; }
 

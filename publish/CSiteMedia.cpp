@@ -455,7 +455,8 @@ void CSiteMedia::DeleteUnused(const std::set<std::string>& candidates,
 }
 
 ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::string& newMedia,
-                                    const std::vector<std::string>& pages, bool newCaptions) const {
+                                    const std::vector<std::string>& pages, bool newCaptions,
+                                    bool keepPoster) const {
     ReplacePlan plan;
     const auto shows = Shows(oldMedia);
     const std::vector<std::string> named = RelativePages(pages);
@@ -481,6 +482,9 @@ ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::stri
                 // A new picture of the new media where the old one had a poster.
                 request.poster = !found.poster.empty();
                 request.posterOptional = true;
+                if (keepPoster && !old.poster.empty()) {
+                    request.posterFile = m_pRoot->PathOf(old.poster);
+                }
                 request.autoplay = found.autoplay;
                 request.loop = found.loop;
                 request.controls = found.controls;

@@ -96,9 +96,10 @@ public:
     // instead. Each one's copy step gives the new media a name of its own where a file of other
     // content has the old one, so that no browser shows what it cached.
     // The old player's captions go with it, unless `newCaptions` asks for those beside the new
-    // media instead.
+    // media instead; its poster stays when `keepPoster` asks so.
     ReplacePlan PlanReplace(const std::string& oldMedia, const std::string& newMedia,
-                            const std::vector<std::string>& pages, bool newCaptions = false) const;
+                            const std::vector<std::string>& pages, bool newCaptions = false,
+                            bool keepPoster = false) const;
     // Removes those of `candidates` (files, and player folders ending in "/") no page uses now.
     RemoveOutcome RemoveUnused(const std::set<std::string>& candidates) const;
 

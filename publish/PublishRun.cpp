@@ -446,7 +446,9 @@ std::optional<RunEnd> CPublishRun::PrepareJob(int savedPlayer) {
 
 // One picture serves every page of the run, taken once a page could be loaded.
 void CPublishRun::TakePoster() {
-    if (m_job.NeedsPoster() && m_work.path().empty()) {
+    if (m_job.NeedsPoster() && !m_request.posterFile.empty()) {
+        m_job.UsePoster(m_request.posterFile);
+    } else if (m_job.NeedsPoster() && m_work.path().empty()) {
         if (!m_bPosterMissing) {
             SayRes(IDS_RUN_NO_POSTER, m_strMedia, m_work.problem());
         }

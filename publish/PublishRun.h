@@ -126,6 +126,8 @@ struct PublishRequest {
     std::optional<bool> fastStart;
     // The moment the poster is taken from, in seconds.
     std::optional<double> posterAt;
+    // A picture of the site kept as the poster instead of one taken from the media.
+    std::string posterFile;
     // Refused media is made web-ready first; with convertOnly, written there and nothing else.
     bool convert = false;
     std::optional<std::string> convertOnly;

@@ -59,8 +59,8 @@ RunEnd NoPageShows(const std::string& media, IRunOutput& output) {
 // uses any more removed.
 RunEnd Replace(const CSiteMedia& media, const SiteCommandRequest& request, IRunOutput& output,
                const std::function<RunEnd(const PublishRequest&)>& publish) {
-    const ReplacePlan plan =
-        media.PlanReplace(request.media, request.newMedia, request.pages, request.newCaptions);
+    const ReplacePlan plan = media.PlanReplace(request.media, request.newMedia, request.pages,
+                                               request.newCaptions, request.keepPoster);
     SayProblems(plan.unread, output);
     if (plan.stopped) {
         return RunEnd::Stopped;

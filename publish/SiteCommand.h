@@ -14,7 +14,7 @@ struct SiteCommandRequest : PublishRequest {
     // "list", "remove" or "replace"; empty for a publish. For replace, `media` is OLD and
     // `newMedia` NEW.
     std::string command, newMedia;
-    bool json = false, keepFiles = false, newCaptions = false;
+    bool json = false, keepFiles = false, newCaptions = false, keepPoster = false;
 };
 
 inline constexpr const char* kSiteCommandNames[] = {"list", "remove", "replace"};

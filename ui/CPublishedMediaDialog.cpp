@@ -96,8 +96,12 @@ CPublishedMediaDialog::CPublishedMediaDialog(SiteDescription site, QWidget* pare
     });
     connect(m_pReplaceButton, &QPushButton::clicked, this, [this] {
         const QString media = QFileDialog::getOpenFileName(this, m_pReplaceButton->text());
-        if (!media.isEmpty()) {
-            ReplaceSelected(FromQt(media));
+        const SitePlayer* player = Selected();
+        if (!media.isEmpty() && player) {
+            const bool keepPoster = !player->poster.empty() &&
+                                    GetMessageBox().Show(MB_YESNO | MB_ICONQUESTION,
+                                                         "Keep the current poster?") == IDYES;
+            ReplaceSelected(FromQt(media), keepPoster);
         }
     });
     connect(m_pTable, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -176,7 +180,7 @@ void CPublishedMediaDialog::RemoveSelected() {
     Refresh();
 }
 
-void CPublishedMediaDialog::ReplaceSelected(const std::string& media) {
+void CPublishedMediaDialog::ReplaceSelected(const std::string& media, bool keepPoster) {
     const SitePlayer* player = Selected();
     if (!player || !m_pMedia) {
         return;
@@ -190,7 +194,7 @@ void CPublishedMediaDialog::ReplaceSelected(const std::string& media) {
     std::vector<std::string> said;
     CBusyWork::Run([&] {
         CStatusOutput output([&said](const std::string& text) { said.push_back(text); });
-        const ReplacePlan plan = m_pMedia->PlanReplace(old, media, {});
+        const ReplacePlan plan = m_pMedia->PlanReplace(old, media, {}, false, keepPoster);
         for (const ReplaceStep& step : plan.steps) {
             RunPublish(step.request, settings, output, output);
         }

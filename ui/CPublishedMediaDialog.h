@@ -24,8 +24,9 @@ public:
     void Refresh();
     // Takes the selected row's media out of every page that shows it.
     void RemoveSelected();
-    // Publishes `media` in place of the selected row's media, in every page that shows it.
-    void ReplaceSelected(const std::string& media);
+    // Publishes `media` in place of the selected row's media, in every page that shows it; each
+    // page keeps its poster when `keepPoster` asks so.
+    void ReplaceSelected(const std::string& media, bool keepPoster = false);
 
 private:
     const SitePlayer* Selected() const;

@@ -49,7 +49,7 @@ TEST(OptionTable, ManPageHelpAndCompletionOfferEveryOption) {
     for (const char* command : {"remove", "replace"}) {
         EXPECT_NE(std::find(words.begin(), words.end(), command), words.end()) << command;
     }
-    for (const char* option : {"--json", "--keep-files", "--new-captions"}) {
+    for (const char* option : {"--json", "--keep-files", "--new-captions", "--keep-poster"}) {
         EXPECT_NE(std::find(offered.begin(), offered.end(), option), offered.end()) << option;
     }
 

@@ -189,7 +189,7 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
     publish.insert(publish.end(), pages.begin(), pages.end());
     run(publish);
     run({"replace", "movie.mp4", other});
-    const std::string listed = run({"list", "--json"});
+    std::string listed = run({"list", "--json"});
     EXPECT_EQ(Count(listed, "\"player\": \"youtube\", \"media\": \"m/movie-2.mp4\""), 2u) << listed;
     EXPECT_EQ(Count(listed, "\"poster\": \"m/movie-2.jpg\", \"captions\": [\"m/movie.de.vtt\"]"),
               2u)
@@ -200,7 +200,13 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
         EXPECT_EQ(Count(text, "loop=\"loop\""), kept) << name;
         EXPECT_EQ(Count(text, "srclang=\"de\" label=\"Deutsch\""), kept) << name;
     }
-    run({"remove", "movie-2.mp4"});
+    // Kept on asking, the poster stays with the new media (taken again, it would be movie.jpg).
+    run({"replace", "--keep-poster", "movie-2.mp4", movie});
+    listed = run({"list", "--json"});
+    EXPECT_EQ(Count(listed, "\"media\": \"m/movie.mp4\", \"poster\": \"m/movie-2.jpg\""), 2u)
+        << listed;
+    EXPECT_TRUE(PathExists(site + "/m/movie-2.jpg"));
+    run({"remove", "movie.mp4"});
     EXPECT_EQ(Pages(site), before);
 }
 
