@@ -98,9 +98,9 @@ CPublishedMediaDialog::CPublishedMediaDialog(SiteDescription site, QWidget* pare
         const QString media = QFileDialog::getOpenFileName(this, m_pReplaceButton->text());
         const SitePlayer* player = Selected();
         if (!media.isEmpty() && player) {
-            const bool keepPoster = !player->poster.empty() &&
-                                    GetMessageBox().Show(MB_YESNO | MB_ICONQUESTION,
-                                                         "Keep the current poster?") == IDYES;
+            const bool keepPoster =
+                !player->poster.empty() &&
+                MessageBoxRes(MB_YESNO | MB_ICONQUESTION, IDS_REPLACE_KEEP_POSTER) == IDYES;
             ReplaceSelected(FromQt(media), keepPoster);
         }
     });
