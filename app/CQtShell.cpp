@@ -18,21 +18,11 @@
 
 namespace {
 
-// The last line a program wrote, which is where programs put the reason they give up.
-std::string LastLine(const std::string& output) {
-    size_t end = output.find_last_not_of(" \t\r\n");
-    if (end == std::string::npos) {
-        return {};
-    }
-    const size_t start = output.find_last_of("\r\n", end);
-    return output.substr(start == std::string::npos ? 0 : start + 1,
-                         end - (start == std::string::npos ? 0 : start + 1) + 1);
-}
-
 std::string Reason(const std::string& program, const SpawnOutcome& outcome) {
     if (outcome.status < 0) {
         return GetErrorText(outcome.error);
     }
+    // The last line a program wrote is where programs put the reason they give up.
     std::string words = LastLine(outcome.output);
     if (!words.empty()) {
         return words;

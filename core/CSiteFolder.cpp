@@ -264,8 +264,12 @@ CResult<std::string> CSiteFolder::ReadSmall(const std::string& relative, size_t 
     if (!file) {
         return CError{file.error};
     }
+    return ReadUpTo(file.value.get(), limit_bytes);
+}
+
+CResult<std::string> ReadUpTo(int fd, size_t limit_bytes) {
     struct stat st {};
-    if (::fstat(file.value.get(), &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         return CError{errno};
     }
     if (!S_ISREG(st.st_mode)) {
@@ -276,8 +280,7 @@ CResult<std::string> CSiteFolder::ReadSmall(const std::string& relative, size_t 
     }
     CResult<std::string> text;
     // One byte more than allowed shows a file that grew meanwhile.
-    text.value.resize(limit_bytes + 1 > size_t(st.st_size) + 1 ? size_t(st.st_size) + 1
-                                                               : limit_bytes + 1);
+    text.value.resize(std::min(limit_bytes, size_t(st.st_size)) + 1);
     size_t filled = 0;
     while (true) {
         if (filled == text.value.size()) {
@@ -286,8 +289,7 @@ CResult<std::string> CSiteFolder::ReadSmall(const std::string& relative, size_t 
             }
             text.value.resize(std::min(limit_bytes + 1, filled * 2 + 4096));
         }
-        const ssize_t n =
-            ::read(file.value.get(), text.value.data() + filled, text.value.size() - filled);
+        const ssize_t n = ::read(fd, text.value.data() + filled, text.value.size() - filled);
         if (n < 0 && errno == EINTR) {
             continue;
         }

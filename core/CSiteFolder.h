@@ -75,6 +75,10 @@ private:
     CFileDescriptor m_fd;
 };
 
+// The regular file open at `fd`, read whole from where it stands in memory of at most
+// `limit_bytes`: EFBIG when larger (or grown so meanwhile), EISDIR or EINVAL when no regular file.
+CResult<std::string> ReadUpTo(int fd, size_t limit_bytes);
+
 // The folder and the last name of a relative path ("a/b/c" gives "a/b" and "c").
 std::pair<std::string, std::string> SplitSitePath(const std::string& relative);
 

@@ -496,6 +496,15 @@ std::string TrimWhiteSpace(std::string_view text) {
     return TrimRightChars(TrimLeftChars(text, " \t\r\n\v\f"), " \t\r\n\v\f");
 }
 
+std::string LastLine(std::string_view text) {
+    const size_t end = text.find_last_not_of(" \t\r\n");
+    if (end == std::string_view::npos) {
+        return {};
+    }
+    const size_t start = text.find_last_of("\r\n", end) + 1;
+    return std::string(text.substr(start, end - start + 1));
+}
+
 bool PathExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

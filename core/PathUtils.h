@@ -70,6 +70,8 @@ std::string ToLowerAscii(std::string_view text);
 size_t ReplaceAll(std::string& text, std::string_view what, std::string_view with);
 // Removes blanks, tabs and line breaks at both ends.
 std::string TrimWhiteSpace(std::string_view text);
+// The last line of `text` that is not blank, without its trailing blanks.
+std::string LastLine(std::string_view text);
 
 bool PathExists(const std::string& path);
 // Whether both paths lead to the same file (links followed); false when either is missing.

@@ -25,10 +25,6 @@ public:
 
 std::atomic<IShell*> g_shell{nullptr};
 
-}  // namespace
-
-namespace {
-
 CError OpenFailed(const std::string& target, int error) {
     return Failure(error, MESSAGE_WARNING, IDS_OPEN_FAILED, target, GetErrorText(error));
 }

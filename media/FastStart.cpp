@@ -32,17 +32,6 @@
 
 namespace {
 
-// The last line ffmpeg wrote on standard error is the one that says why it failed.
-std::string LastLine(const std::string& text) {
-    size_t end = text.find_last_not_of("\r\n \t");
-    if (end == std::string::npos) {
-        return {};
-    }
-    const size_t start = text.find_last_of("\r\n", end);
-    return text.substr(start == std::string::npos ? 0 : start + 1,
-                       end - (start == std::string::npos ? 0 : start + 1) + 1);
-}
-
 // ffmpeg copying every stream of `source` into `target` with the index first; -progress gives
 // the bytes written so far as "total_size=" lines on standard output.
 class CFastStartRun : public CEncoder {
@@ -276,6 +265,7 @@ bool CFastStartCopy::Make(const std::string& source, const std::string& workFold
         const int error = result.startError != 0 ? result.startError : ENOENT;
         return Fail(error, run.GetEncoderPath() + ": " + GetErrorText(error), true);
     }
+    // The last line ffmpeg wrote on standard error is the one that says why it failed.
     const std::string said = LastLine(run.ErrorsTail());
     return Fail(EIO, said.empty() ? run.GetEncoderPath() + " failed" : said, true);
 }

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -107,26 +108,17 @@ bool IsServable(std::string_view relative) {
     return !IsHidden(relative) && MayServe(GetPathFileName(relative));
 }
 
-// Calls `take` with the words of each line of a text file that is not a comment.
-template <typename Take>
-void ForEachLine(const std::string& path, Take take) {
+// The words of each line of a text file that is not a comment.
+std::vector<std::vector<std::string>> LinesOf(const std::string& path) {
     std::ifstream in(path);
-    std::vector<std::string_view> words;
+    std::vector<std::vector<std::string>> lines;
     for (std::string line; std::getline(in, line);) {
-        words.clear();
-        for (size_t pos = 0; pos < line.size();) {
-            const size_t start = line.find_first_not_of(" \t\r", pos);
-            if (start == std::string::npos) {
-                break;
-            }
-            const size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
-            words.push_back(std::string_view(line).substr(start, end - start));
-            pos = end;
-        }
-        if (!words.empty() && !words[0].starts_with('#')) {
-            take(words);
+        std::vector<std::string> words;
+        if (SplitString(line, " \t\r", words) > 0 && !words[0].starts_with('#')) {
+            lines.push_back(std::move(words));
         }
     }
+    return lines;
 }
 
 std::string RandomHex() {
@@ -259,29 +251,26 @@ CPreviewServer::TypeTable CPreviewServer::LoadTypes(const std::string& systemLis
     for (const auto& [extension, type] : kWebTypes) {
         types[extension] = type;
     }
-    ForEachLine(systemList, [&types](const std::vector<std::string_view>& words) {
+    for (const auto& words : LinesOf(systemList)) {
         for (size_t i = 1; i < words.size(); ++i) {
             types[ToLowerAscii(words[i])] = words[0];
         }
-    });
+    }
     for (const auto& [extension, type] : kOurTypes) {
         types[extension] = type;
     }
     // The types the published site gets from its server configuration are the ones to test with.
-    ForEachLine(serverConfig, [&types](const std::vector<std::string_view>& words) {
-        if (words.size() < 3 || ToLowerAscii(words[0]) != "addtype") {
-            return;
-        }
+    std::ifstream config(serverConfig);
+    for (const auto& words :
+         AddTypeLines(std::string(std::istreambuf_iterator<char>(config), {}))) {
         for (size_t i = 2; i < words.size(); ++i) {
-            std::string_view extension = words[i];
-            if (extension.starts_with('.')) {
-                extension.remove_prefix(1);
-            }
+            const std::string_view extension =
+                std::string_view(words[i]).substr(words[i].starts_with('.') ? 1 : 0);
             if (!extension.empty()) {
                 types[ToLowerAscii(extension)] = words[1];
             }
         }
-    });
+    }
     return types;
 }
 

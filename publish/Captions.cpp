@@ -17,6 +17,7 @@
 #include <uchardet.h>
 
 #include "core/CFileDescriptor.h"
+#include "core/CSiteFolder.h"
 #include "core/CodePage.h"
 #include "core/Folders.h"
 #include "core/PathUtils.h"
@@ -413,29 +414,14 @@ CaptionsText ReadCaptions(const std::string& path) {
         return tooLarge(static_cast<uint64_t>(st.st_size));
     }
     // The file may grow while it is read: no more than the limit is ever held.
-    std::string bytes(static_cast<size_t>(st.st_size), '\0');
-    size_t have = 0;
-    while (true) {
-        if (have == bytes.size()) {
-            bytes.resize(std::min<size_t>(kCaptionsMaxBytes + 1, have + 65536));
-            if (have == bytes.size()) {
-                return tooLarge(have);
-            }
-        }
-        const ssize_t n = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return failed(errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        have += static_cast<size_t>(n);
+    const auto bytes = ReadUpTo(fd.get(), kCaptionsMaxBytes);
+    if (bytes.error == EFBIG) {
+        return tooLarge(kCaptionsMaxBytes + 1);
     }
-    bytes.resize(have);
-    return ConvertCaptions(bytes, path);
+    if (!bytes) {
+        return failed(bytes.error);
+    }
+    return ConvertCaptions(bytes.value, path);
 }
 
 bool IsCaptionsLanguage(std::string_view language) {

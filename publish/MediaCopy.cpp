@@ -331,38 +331,14 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
     return text;
 }
 
-std::vector<std::string> Words(std::string_view line) {
-    std::vector<std::string> words;
-    size_t pos = 0;
-    while (pos < line.size()) {
-        const size_t start = line.find_first_not_of(" \t\r", pos);
-        if (start == std::string_view::npos) {
-            break;
-        }
-        const size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
-        words.emplace_back(line.substr(start, end - start));
-        pos = end;
-    }
-    return words;
-}
-
 // The extensions that AddType lines of `config` give a type, in lower case with their dot.
 std::set<std::string> TypedExtensions(std::string_view config) {
     std::set<std::string> extensions;
-    size_t pos = 0;
-    while (pos < config.size()) {
-        const size_t end = std::min(config.find('\n', pos), config.size());
-        const auto words = Words(config.substr(pos, end - pos));
-        if (words.size() > 2 && EqualsNoCase(words[0], "AddType")) {
-            for (size_t i = 2; i < words.size(); ++i) {
-                std::string extension = ToLowerAscii(words[i]);
-                if (!extension.starts_with('.')) {
-                    extension.insert(extension.begin(), '.');
-                }
-                extensions.insert(extension);
-            }
+    for (const auto& words : AddTypeLines(config)) {
+        for (size_t i = 2; i < words.size(); ++i) {
+            const std::string extension = ToLowerAscii(words[i]);
+            extensions.insert(extension.starts_with('.') ? extension : "." + extension);
         }
-        pos = end + 1;
     }
     return extensions;
 }
@@ -370,27 +346,34 @@ std::set<std::string> TypedExtensions(std::string_view config) {
 // Our AddType lines for the extensions `present` does not type yet.
 std::string MissingTypeLines(std::string_view ours, const std::set<std::string>& present) {
     std::string lines;
-    size_t pos = 0;
-    while (pos < ours.size()) {
-        const size_t end = std::min(ours.find('\n', pos), ours.size());
-        const auto words = Words(ours.substr(pos, end - pos));
-        if (words.size() > 2 && EqualsNoCase(words[0], "AddType")) {
-            std::string line;
-            for (size_t i = 2; i < words.size(); ++i) {
-                if (!present.count(ToLowerAscii(words[i]))) {
-                    line += " " + words[i];
-                }
-            }
-            if (!line.empty()) {
-                lines += words[0] + " " + words[1] + line + "\n";
+    for (const auto& words : AddTypeLines(ours)) {
+        std::string line;
+        for (size_t i = 2; i < words.size(); ++i) {
+            if (!present.count(ToLowerAscii(words[i]))) {
+                line += " " + words[i];
             }
         }
-        pos = end + 1;
+        if (!line.empty()) {
+            lines += words[0] + " " + words[1] + line + "\n";
+        }
     }
     return lines;
 }
 
 }  // namespace
+
+std::vector<std::vector<std::string>> AddTypeLines(std::string_view config) {
+    std::vector<std::string> lines;
+    SplitString(config, "\n", lines);
+    std::vector<std::vector<std::string>> found;
+    for (const std::string& line : lines) {
+        std::vector<std::string> words;
+        if (SplitString(line, " \t\r", words) > 2 && EqualsNoCase(words[0], "AddType")) {
+            found.push_back(std::move(words));
+        }
+    }
+    return found;
+}
 
 std::string ServerConfigSource() {
     return GetInstallFolder() + "/Scripts/.htaccess";

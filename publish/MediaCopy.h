@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -90,3 +91,5 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
 CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
 // The installation's server configuration that CopyServerConfig publishes.
 std::string ServerConfigSource();
+// The words of each AddType line of a server configuration.
+std::vector<std::vector<std::string>> AddTypeLines(std::string_view config);
