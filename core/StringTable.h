@@ -202,6 +202,7 @@ enum StringId : int {
     IDS_RESULT_SHORTER = 3159,
     IDS_STREAM_NO_PICTURE = 3160,
     IDS_STREAM_INCOMPLETE = 3161,
+    IDS_STREAM_FAILED = 3162,
 };
 
 // The text of a message; empty when the table has no such entry.
