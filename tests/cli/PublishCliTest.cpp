@@ -132,6 +132,53 @@ TEST_F(PublishCli, FitIsOnUnlessSwitchedOff) {
     EXPECT_EQ(audio.out.find("max-width"), std::string::npos) << audio.out;
 }
 
+TEST_F(PublishCli, QualitiesStreamIsMadeOnceAndOfferedFirst) {
+    struct Case {
+        const char* player;
+        bool script;  // the stream script is published and loaded beside the player
+    };
+    const Case cases[] = {{"leanback", true}, {"default", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.player);
+        const std::string root = env.sandbox.MakeFolder(std::string("q-") + c.player);
+        const std::string page = env.sandbox.Write(std::string("q-") + c.player + "/a.htm", kPage);
+        const std::string deeper =
+            env.sandbox.Write(std::string("q-") + c.player + "/news/b.htm", kPage);
+        const auto run = [&](std::vector<std::string> more) {
+            std::vector<std::string> args = {"--site-root",  root,       "--js-path", "/js/",
+                                             "--media-path", "/medias/", "--player",  c.player};
+            args.insert(args.end(), more.begin(), more.end());
+            return Publish(args);
+        };
+        Result r = run({"--qualities", *media / "movie.mp4", page, deeper});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string top = test::ReadFile(page);
+        const size_t playlist = top.find(
+            "<source src=\"medias/movie.hls/master.m3u8\" type=\"application/x-mpegURL\"/>");
+        EXPECT_LT(playlist, top.find("<source src=\"medias/movie.mp4\"")) << top;
+        EXPECT_NE(test::ReadFile(deeper).find("\"../medias/movie.hls/master.m3u8\""),
+                  std::string::npos);
+        EXPECT_EQ(top.find("js/hls/hls.light.min.js\"></script>") != std::string::npos, c.script);
+        EXPECT_EQ(IsRegularFile(root + "/js/hls/hls.light.min.js"), c.script);
+        EXPECT_NE(test::ReadFile(root + "/medias/movie.hls/360p/index.m3u8").find("#EXT-X-ENDLIST"),
+                  std::string::npos);
+        EXPECT_NE(test::ReadFile(root + "/medias/.htaccess")
+                      .find("AddType application/vnd.apple.mpegurl .m3u8\n"
+                            "AddType video/iso.segment .m4s\n"),
+                  std::string::npos);
+        EXPECT_EQ(Listing(env.tmp), "") << "no stream is left in the working folder";
+
+        // Another run reuses the stream; without the option the markup is today's.
+        const std::string stream = Listing(root + "/medias/movie.hls");
+        const std::string other = env.sandbox.Write(std::string("q-") + c.player + "/c.htm", kPage);
+        ASSERT_EQ(run({"--qualities", *media / "movie.mp4", other}).status, 0);
+        EXPECT_EQ(Listing(root + "/medias/movie.hls"), stream) << "made again";
+        const std::string plain = env.sandbox.Write(std::string("q-") + c.player + "/d.htm", kPage);
+        ASSERT_EQ(run({"--no-qualities", *media / "movie.mp4", plain}).status, 0);
+        EXPECT_EQ(test::ReadFile(plain).find("hls"), std::string::npos) << test::ReadFile(plain);
+    }
+}
+
 TEST_F(PublishCli, PrintChangesNothing) {
     const std::string before = Listing(site);
     Result r = Publish(Site({"--print", "--player", "mediaelement", *media / "movie.mp4", news}));
