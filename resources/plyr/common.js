@@ -80,10 +80,12 @@ function streamOf(media) {
 }
 
 // The stream played through the stream script; the player is made once the renditions are
-// known, so that its quality menu lists them (0 stands for the automatic choice).
+// known, so that its quality menu lists them (0 stands for the automatic choice), and before the
+// stream takes the element. It starts at the lowest quality, which tells how fast the
+// connection is.
 function setUpStream(media, folder, extra, made, stream) {
     const Hls = window.Hls;
-    const hls = new Hls();
+    const hls = new Hls({startLevel: -1});
     media.hls = hls;
     hls.on(Hls.Events.MANIFEST_PARSED, (event, data) => {
         const heights = data.levels.map((level) => level.height);
@@ -92,14 +94,14 @@ function setUpStream(media, folder, extra, made, stream) {
             options: [0, ...heights],
             forced: true,
             onChange: (height) => {
-                hls.currentLevel = heights.indexOf(height);
+                hls.nextLevel = heights.indexOf(height);
             },
         };
         const i18n = Object.assign({}, extra && extra.i18n, {qualityLabel: {0: 'Auto'}});
         made(makePlayer(media, folder, Object.assign({}, extra, {quality, i18n})));
+        hls.attachMedia(media);
     });
     hls.loadSource(stream);
-    hls.attachMedia(media);
 }
 
 // Sets up one element unless a player already owns it; answers the player, or null when it is
