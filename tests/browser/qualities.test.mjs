@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Several qualities: a 480p video published with --qualities becomes a stream of 480p and 360p
-// that each player plays from the site alone, natively or (in a browser without HLS, as Chromium
-// before 141) through its own script; on a slow connection the player settles on 360p.
+// A 480p video published with --qualities: each player plays its stream of 480p and 360p from the
+// site alone, natively or through its script; on a slow connection the script settles on 360p.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -27,33 +26,26 @@ before(async () => {
         const site = path.join(scratch, name);
         fs.mkdirSync(site);
         fs.writeFileSync(path.join(site, 'film.htm'), PAGE);
-        const result = await runProgram(programPath('DEDE5_PUBLISH_PROGRAM'), [
-            '-q', '--site-root', site, '--js-path', '/js/', '--media-path', '/medias/', '--player', name,
-            '--qualities', '--no-poster', '--controls', '--no-autoplay', film, path.join(site, 'film.htm'),
-        ], userEnvironment(path.join(scratch, `${name}-user`)));
+        const result = await runProgram(programPath('DEDE5_PUBLISH_PROGRAM'), ['-q', '--site-root', site, '--player', name,
+            '--qualities', '--no-poster', '--controls', '--no-autoplay', '--js-path', '/js/', '--media-path', '/medias/',
+            film, path.join(site, 'film.htm')], userEnvironment(path.join(scratch, `${name}-user`)));
         assert.equal(result.status, 0, result.stderr);
         servers[name] = await serveFolder(site);
     }
     browser = await launchBrowser();
 });
 
-after(async () => {
-    await browser?.close();
-    Object.values(servers).forEach((server) => server.close());
-    removeFolder(scratch);
-});
+after(async () => [await browser?.close(), ...Object.values(servers).map((s) => s.close()), removeFolder(scratch)]);
 
 // A page in a browser that may lack HLS: only the page's scripts are told so.
 async function openPage(native) {
     const page = await browser.newPage();
-    if (!native) {
-        await page.addInitScript(() => {
-            const canPlayType = HTMLMediaElement.prototype.canPlayType;
-            HTMLMediaElement.prototype.canPlayType = function (type) {
-                return /mpegurl/i.test(type) ? '' : canPlayType.call(this, type);
-            };
-        });
-    }
+    await page.addInitScript((lacks) => {
+        const canPlayType = HTMLMediaElement.prototype.canPlayType;
+        HTMLMediaElement.prototype.canPlayType = function (type) {
+            return lacks && /mpegurl/i.test(type) ? '' : canPlayType.call(this, type);
+        };
+    }, !native);
     return page;
 }
 
@@ -63,15 +55,14 @@ for (const [name, player] of Object.entries(PLAYERS)) {
     for (const native of [true, false]) {
         test(`${name} plays the stream ${native ? 'natively' : 'through its script'}`, async () => {
             const page = await openPage(native);
-            const {media, seen} = await checkPlayerPage(page, servers[name].url('film.htm'),
-                                                        {player, kind: 'video', duration: SECONDS});
+            const {media, seen} = await checkPlayerPage(page, servers[name].url('film.htm'), {player, kind: 'video', duration: SECONDS});
             assert.ok(seen.requests.some((u) => u.endsWith('/medias/film.hls/master.m3u8')));
             assert.ok(seen.requests.some(renditionOf), 'no segment was loaded');
             assert.ok(!seen.requests.some((u) => u.endsWith('/film.mp4')), 'the MP4 played instead');
             if (player === 'plyr' && !native) {
                 assert.match(media.currentSrc, /^blob:/);
-                const menu = await page.evaluate(() => document.querySelector('video').plyr.options.quality);
-                assert.deepEqual([...menu].sort((a, b) => a - b), [0, 360, 480], 'the quality menu');
+                assert.deepEqual((await page.evaluate(() => document.querySelector('video').plyr.options.quality))
+                    .sort((a, b) => a - b), [0, 360, 480], 'the quality menu');
             }
             await page.close();
         });
@@ -92,9 +83,8 @@ for (const [throttled, expected] of [[false, '480p'], [true, '360p']]) {
         page.on('request', (r) => ['xhr', 'fetch'].includes(r.resourceType()) && renditionOf(r.url()) &&
                                   segments.push(renditionOf(r.url())));
         await page.goto(servers.leanback.url('film.htm'));
-        await page.waitForFunction((end) => document.querySelector('video')?.buffered.length > 0 &&
-                                            document.querySelector('video').buffered.end(0) >= end,
-                                   SECONDS - 1, {polling: 200, timeout: 120000});
+        await page.waitForFunction((end) => document.querySelector('video')?.buffered.length &&
+                                   document.querySelector('video').buffered.end(0) >= end, SECONDS - 1, {timeout: 120000});
         assert.equal(segments.at(-1), expected, segments.join(' '));
         await page.close();
     });
