@@ -104,6 +104,8 @@ const std::vector<OptionRow> kOptions = {
     {Put(&O::controls), {"--controls,!--no-controls", "", "show the player's controls", 31}},
     {Put(&O::fit), {"--fit,!--no-fit", "", "fit a video player to the page: never wider than its\n"
         "column nor larger than the video"}},
+    {Put(&O::qualities), {"--qualities,!--no-qualities", "",
+        "also an adaptive stream of several qualities for slow connections", 31}},
     {FillCaptions, {"--captions", "FILE[:LANG[:LABEL]]",
         "captions for the video, WebVTT (.vtt) or SubRip\n"
         "(.srt) in any character set; repeatable, the first is shown\n"

@@ -156,6 +156,7 @@ constexpr SettingRow kSettingRows[] = {
     Int(kCapture, "Used for Capture", &COptions::m_bUsedForCapture, 0, kRead),
     Int(kCapture, "Open Folder", &COptions::m_bCaptureOpenFolder, 1, kKept),
     Int(kOptions, settings::kFitPlayer, &COptions::m_bFitPlayer, 1, kRead),
+    Int(kOptions, "Several Qualities", &COptions::m_bQualities, 0, kRead),
 };
 
 constexpr bool SameText(const char* a, const char* b) {

@@ -116,6 +116,7 @@ public:
     int m_bUsedForCapture;
     int m_bCaptureOpenFolder;
     int m_bFitPlayer;
+    int m_bQualities;
 
     // The folder chosen for "Output Folder" when none is stored: the mounted local file system
     // with the most free space (the first one with 20 GiB or more wins at once).

@@ -324,6 +324,9 @@ constexpr std::pair<int, const char*> kStrings[] = {
      "incomplete or damaged"},
     {IDS_STREAM_NO_PICTURE, "it has no picture to make several qualities of"},
     {IDS_STREAM_INCOMPLETE, "ffmpeg's stream is incomplete: %s"},
+    {IDS_STREAM_FAILED,
+     "The several qualities of '%s' could not be made: %s.\nNothing has been left behind, and "
+     "'%s' is left as it was."},
     {IDS_REPLACE_KEEP_POSTER, "Keep the current poster?"},
     {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
     {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},

@@ -38,6 +38,9 @@ public:
     // The installation folders whose files CopyResources publishes (names below it).
     std::vector<std::string> ResourceFolders() const { return GetResourceFolders(); }
 
+    // Whether the player plays an HLS stream without the stream script beside it.
+    virtual bool PlaysStreams() const { return false; }
+
     int GetKindsMask() const { return m_nKindsMask; }
     PlayerType GetPlayerType() const { return m_nPlayerType; }
 

@@ -10,4 +10,5 @@ public:
     bool GetHeadCode(const PlayerRequest& request, std::string& out) override;
     bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     std::string GetFolderName() const override { return "video-js"; }
+    bool PlaysStreams() const override { return true; }
 };

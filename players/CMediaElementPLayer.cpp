@@ -20,6 +20,12 @@ constexpr const char* kVideoBody =
 constexpr const char* kAudioBody =
     "<audio  $(controls) $(autoplay)  $(video_loop) preload=\"auto\" >\n%s</audio>";
 
+// MediaElement takes the first source its first renderer can play: the stream goes to the
+// stream script's renderer before the MP4 goes to the browser's.
+constexpr const char* kStreamFirst =
+    "\n<script>\nmejs.Renderers.order = ['native_hls'].concat(mejs.Renderers.order.filter("
+    "function (name) { return name !== 'native_hls'; }));\n</script>";
+
 constexpr const char* kScript =
     "\n<script>\n$('audio,video').mediaelementplayer({\nsuccess: function(player, node) {\n"
     "$('#' + node.id + '-mode').html('mode: ' + player.pluginType);\n}\n});\n</script>";
@@ -50,6 +56,9 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
         ReplaceFit(text, request);
     }
     out = request.fit ? TidyFittedBody(text, request) : std::move(text);
+    if (!StreamUrl(request).empty()) {
+        out += kStreamFirst;
+    }
     return true;
 }
 

@@ -115,8 +115,26 @@ int FindRequestFormat(const PlayerRequest& request) {
     return FindMediaFormat(GetPathExtension(request.mediaFiles.front()), request.mediaKind);
 }
 
+std::string StreamUrl(const PlayerRequest& request) {
+    if (request.mode != PLAYER_MODE_PUBLISH || request.streamFolder.empty()) {
+        return {};
+    }
+    const std::string media = MediaUrl(request);
+    return media.substr(0, media.rfind('/') + 1) + PathToUrl(request.streamFolder) + "/master.m3u8";
+}
+
+std::string StreamScriptHead(const PlayerRequest& request) {
+    return StreamUrl(request).empty()
+               ? std::string()
+               : fmt::format("<script src=\"$(path)/{}/hls.light.min.js\"></script>\n",
+                             kStreamScriptFolder);
+}
+
 std::string BuildSourceList(const PlayerRequest& request) {
     std::string list;
+    if (const std::string stream = StreamUrl(request); !stream.empty()) {
+        list = fmt::sprintf(kSourceLine, stream, "application/x-mpegURL");
+    }
     for (const std::string& path : request.mediaFiles) {
         if (!PathExists(path)) {
             continue;
@@ -261,7 +279,8 @@ std::vector<std::string> PublishCopyList(const PlayerRequest& request) {
 PlayerChoices ChoicesFromOptions(const COptions& options) {
     return {options.m_bVideoControl != 0,  options.m_bAutoPlay != 0,
             options.m_bAudioAutoPlay != 0, options.m_bVideoLoop != 0,
-            options.m_bVideoPoster != 0,   options.m_bFitPlayer != 0};
+            options.m_bVideoPoster != 0,   options.m_bFitPlayer != 0,
+            options.m_bQualities != 0};
 }
 
 void ReadCodeOptions(PlayerRequest& request, const PlayerChoices& choices) {
@@ -271,6 +290,7 @@ void ReadCodeOptions(PlayerRequest& request, const PlayerChoices& choices) {
     request.loop = choices.loop;
     request.poster = video && choices.poster;
     request.fit = video && choices.fit;
+    request.qualities = video && choices.qualities;
 }
 
 std::string MediaLocation(const PlayerRequest& request) {

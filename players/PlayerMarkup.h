@@ -51,6 +51,14 @@ PlayerChoices ChoicesFromOptions(const COptions& options);
 // Fills the request's choices (controls, autoplay for its kind, loop, poster, fit).
 void ReadCodeOptions(PlayerRequest& request, const PlayerChoices& choices);
 
+// The installation folder of the script that plays streams in players that cannot by themselves.
+inline constexpr const char* kStreamScriptFolder = "hls";
+// The published stream's playlist, relative to the page; empty when there is none.
+std::string StreamUrl(const PlayerRequest& request);
+// The head code that loads the stream script, for a page with a published stream.
+std::string StreamScriptHead(const PlayerRequest& request);
+
+// The source elements: the stream's playlist first, when there is one, then the media files.
 std::string BuildSourceList(const PlayerRequest& request);
 // The URL the page's markup gives the request's (first) media file.
 std::string MediaUrl(const PlayerRequest& request);

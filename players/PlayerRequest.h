@@ -24,6 +24,8 @@ struct PlayerChoices {
     bool loop = false;
     bool poster = false;
     bool fit = false;
+    // Video only: an adaptive stream of several qualities beside the MP4.
+    bool qualities = false;
 };
 
 // Everything a player template needs about one publishing job. A plain value: templates read it
@@ -61,4 +63,9 @@ struct PlayerRequest {
     double posterAt = 0;
     // Files of the copy list that are copied rewritten with their index first.
     std::vector<std::string> fastStartList;
+    // Asked for: the video also as an adaptive stream of several qualities.
+    bool qualities = false;
+    // The stream's folder in the media folder once it is made or found there; the markup
+    // offers its playlist only then.
+    std::string streamFolder;
 };

@@ -24,6 +24,8 @@
 #include "core/Regex.h"
 #include "core/StopRequest.h"
 #include "core/StringTable.h"
+#include "media/StreamMaker.h"
+#include "media/Task.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
@@ -32,6 +34,7 @@
 #include "publish/CPreviewServer.h"
 #include "publish/MediaCopy.h"
 #include "publish/SiteLayout.h"
+#include "publish/SiteStream.h"
 
 namespace {
 
@@ -143,6 +146,10 @@ void CPublishJob::UseMedia(const std::string& path, const MediaDetails& details,
     }
     if (m_request.mediaFiles.empty() || m_request.mediaFiles.front() != path) {
         DropPoster();
+        if (!m_strStreamPath.empty()) {
+            DeleteFolder(std::exchange(m_strStreamPath, {}));
+        }
+        m_strStreamMark.clear();
         const auto chosen = m_posterTimes.find(path);
         m_request.posterAt = chosen != m_posterTimes.end() ? chosen->second : 0;
     }
@@ -399,6 +406,9 @@ PageCode CPublishJob::MakeCode(const std::string& pagePath, PlayerMode mode) con
     const PlayerRequest request = RequestForPage(pagePath, mode);
     std::string head;
     m_pPlayer->GetHeadCode(request, head);
+    if (!m_pPlayer->PlaysStreams()) {
+        head += StreamScriptHead(request);
+    }
     code.made = m_pPlayer->GetBodyCode(request, code.body);
     code.ownLines = request.fit;
     if (code.made) {
@@ -630,10 +640,13 @@ CResult<CPublishJob::PageSite> CPublishJob::OpenPageSite(const CHtmlPage& page,
 bool CPublishJob::CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const PageSite& places,
                                 ICopyQuestions& questions, PublishOutcome& outcome) {
     const CSiteFolder& site = *places.site;
+    auto folders = m_pPlayer ? m_pPlayer->ResourceFolders() : std::vector<std::string>();
+    if (m_pPlayer && !m_pPlayer->PlaysStreams() && !StreamUrl(request).empty()) {
+        folders.push_back(kStreamScriptFolder);
+    }
     if (m_pPlayer && !RunPlayerStep(site, questions, outcome, PUBLISH_STEP_PLAYER_FILES,
                                     request.jsFolder, [&](std::string& failed) {
-                                        return CopyPlayerFiles(site, places.js,
-                                                               m_pPlayer->ResourceFolders(), failed,
+                                        return CopyPlayerFiles(site, places.js, folders, failed,
                                                                &m_copied);
                                     })) {
         return false;
@@ -641,7 +654,9 @@ bool CPublishJob::CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const P
     if (Stopped(outcome)) {
         return false;
     }
-    if (auto config = CopyServerConfig(site, places.media); !config) {
+    if (auto config =
+            CopyServerConfig(site, places.media, request.streamFolder.empty() ? "" : kStreamTypes);
+        !config) {
         if (config.why.id != 0) {
             questions.Tell(config.why);
         }
@@ -670,6 +685,20 @@ bool CPublishJob::CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const P
                                      JoinPath(recorder.File(), request.mediaFolder, true));
         }
         return false;
+    }
+    const std::string stream = std::filesystem::path(places.media) / request.streamFolder;
+    if (!request.streamFolder.empty() && !SiteHoldsStream(site, stream, m_strStreamMark)) {
+        if (const int error = CopyStreamIntoSite(
+                m_strStreamPath, site, stream, m_strStreamMark, [&](uint64_t done, uint64_t total) {
+                    return recorder.Progress(request.streamFolder, done, total);
+                })) {
+            outcome.cancelled = recorder.Cancelled();
+            if (!Stopped(outcome)) {
+                outcome.failure = AtStep(CError{error}, PUBLISH_STEP_MEDIA_COPY,
+                                         JoinPath(request.streamFolder, request.mediaFolder, true));
+            }
+            return false;
+        }
     }
     if (!place.renamed.empty()) {
         // The page points at the names the files really took.
@@ -730,4 +759,37 @@ void CPublishJob::End() {
     DropPoster();
     ClearCaptions();
     m_strCaptionsMedia.clear();
+}
+
+std::string CPublishJob::PrepareStream(
+    const std::string& pagePath, const std::function<void(const ConversionProgress&)>& progress) {
+    m_request.streamFolder.clear();
+    if (!m_request.qualities || !IsVideo() || m_request.mediaFiles.empty()) {
+        return {};
+    }
+    const std::string& media = m_request.mediaFiles.front();
+    const std::string name = StreamFolderName(media);
+    const auto site = OpenSite(pagePath);
+    const auto folder =
+        site ? site.value->RealRelative(RequestForPage(pagePath, PLAYER_MODE_PUBLISH).mediaFolder)
+             : std::nullopt;
+    if (m_strStreamMark.empty()) {
+        m_strStreamMark = StreamMark(media);
+    }
+    const bool there =
+        folder && SiteHoldsStream(*site.value, (std::filesystem::path(*folder) / name).string(),
+                                  m_strStreamMark);
+    if (!there && m_strStreamPath.empty()) {
+        CTask task;
+        const std::string work = WorkFolder(m_strWorkFolder);
+        CStreamMaker maker(&task, m_details);
+        maker.SetProgressHandler(progress);
+        const std::string path = CombinePath(work, name);
+        if (!MakeWorkingFolder(work) || !maker.Make(path)) {
+            return maker.Problem().empty() ? GetErrorText(errno) : maker.Problem();
+        }
+        m_strStreamPath = path;
+    }
+    m_request.streamFolder = name;
+    return {};
 }

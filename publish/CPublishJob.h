@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "media/MediaConverter.h"
 #include "media/MediaInfo2.h"
 #include "players/CHTML5Player.h"
 #include "players/PlayerInfo.h"
@@ -172,6 +174,13 @@ public:
     void SetFastStart(bool rewrite);
     bool FastStart() const { return m_bFastStart; }
 
+    // With several qualities asked for a video, finds the media's whole stream in the media
+    // folder of the page at `pagePath`, else makes it once in the working folder (reporting to
+    // `progress`; a stop cancels it) for PublishPage to copy; the markup offers it from then on.
+    // Why there is none, empty when there is or none was asked for.
+    std::string PrepareStream(const std::string& pagePath,
+                              const std::function<void(const ConversionProgress&)>& progress);
+
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.
     PageCode MakeCode(const std::string& pagePath, PlayerMode mode) const;
@@ -246,6 +255,8 @@ private:
     std::string m_strWorkFolder;
     std::unique_ptr<CPreviewServer> m_pPreviewServer;
     std::string m_strConvertedPath;
+    // The stream made in the working folder, and the mark of the media it was made of.
+    std::string m_strStreamPath, m_strStreamMark;
 };
 
 // Fills the request's page and its locations under the site (the relative URLs of the JavaScript

@@ -379,7 +379,8 @@ std::string ServerConfigSource() {
     return GetInstallFolder() + "/Scripts/.htaccess";
 }
 
-CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder) {
+CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder,
+                         const std::string& moreTypes) {
     const std::string source = ServerConfigSource();
     if (const auto folder = site.Folder(mediaFolder, true); !folder) {
         return folder.why;
@@ -389,16 +390,17 @@ CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder
     struct stat st {};
     if (site.Stat(relative, st) == ENOENT) {
         const int error = CopyFileIntoSite(source, site, relative, {}, false);
-        if (error != EEXIST) {
+        if (error != EEXIST && (error != 0 || moreTypes.empty())) {
             return error == 0 ? CStatus() : CStatus(CError{error});
         }
     }
     // The site's own configuration (passwords, rewrites) is never replaced: only the media types
     // it lacks are added, in one block of ours at its end.
-    const auto ours = ReadSmallFile(source);
+    auto ours = ReadSmallFile(source);
     if (!ours) {
         return CError{errno};
     }
+    *ours += moreTypes;
     const auto theirs = site.ReadSmall(relative, kServerConfigLimit_bytes);
     int error = theirs.error;
     std::string missing =

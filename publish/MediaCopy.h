@@ -85,10 +85,16 @@ int CopyPlayerFiles(const CSiteFolder& site, const std::string& jsFolder,
                     const std::vector<std::string>& folders, std::string& failed,
                     CEqualFilesMemo* memo = nullptr);
 
+// The media types of a published stream, as lines of the server configuration.
+inline constexpr const char* kStreamTypes =
+    "AddType application/vnd.apple.mpegurl .m3u8\nAddType video/iso.segment .m4s\n";
+
 // Copies the installation's server configuration to ".htaccess" in the media folder (relative to
-// the site's root; made when missing, so the first publish gets it too). A site's own
-// configuration that cannot take our lines fails with message 332, which lists them.
-CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder);
+// the site's root; made when missing, so the first publish gets it too), with the AddType lines
+// `moreTypes` too. A site's own configuration that cannot take our lines fails with message 332,
+// which lists them.
+CStatus CopyServerConfig(const CSiteFolder& site, const std::string& mediaFolder,
+                         const std::string& moreTypes = {});
 // The installation's server configuration that CopyServerConfig publishes.
 std::string ServerConfigSource();
 // The words of each AddType line of a server configuration.

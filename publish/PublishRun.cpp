@@ -175,6 +175,7 @@ RunSettings WithRequest(RunSettings values, const PublishRequest& request) {
     choices.loop = request.loop.value_or(choices.loop);
     choices.controls = request.controls.value_or(choices.controls);
     choices.fit = request.fit.value_or(choices.fit);
+    choices.qualities = request.qualities.value_or(choices.qualities);
     return values;
 }
 
@@ -237,6 +238,7 @@ private:
                                        bool& noRoom);
     RunEnd ConvertOnly(const MediaCheck& check);
     void TakePoster();
+    bool PrepareStream(const std::string& pagePath);
     bool PlaceIn(CHtmlPage& page, CStringPageEditor& editor, const std::string& pagePath);
     void ReportWarnings(const PublishOutcome& outcome);
     void Fail(RunEnd end) { m_end = m_end == RunEnd::Published ? end : m_end; }
@@ -464,6 +466,22 @@ void CPublishRun::TakePoster() {
     }
 }
 
+// The stream is made once, with the conversion's progress; false leaves the page as it was.
+bool CPublishRun::PrepareStream(const std::string& pagePath) {
+    if (m_request.print) {
+        return true;
+    }
+    const std::string name = GetPathFileName(m_strMedia);
+    const std::string problem = m_job.PrepareStream(
+        pagePath, [&](const ConversionProgress& p) { m_out.Converting(name, &p); });
+    m_out.Converting(name, nullptr);
+    if (!problem.empty() && !StopRequested()) {
+        SayRes(IDS_STREAM_FAILED, m_strMedia, problem, pagePath);
+        Fail(RunEnd::WriteFailed);
+    }
+    return problem.empty() && !StopRequested();
+}
+
 // Selects where the player goes; false when the page is refused.
 bool CPublishRun::PlaceIn(CHtmlPage& page, CStringPageEditor& editor, const std::string& pagePath) {
     const PlayerPlace place =
@@ -513,6 +531,9 @@ std::optional<RunEnd> CPublishRun::PublishInto(const std::string& pagePath) {
         return std::nullopt;
     }
     TakePoster();
+    if (!PrepareStream(pagePath)) {
+        return StopRequested() ? std::optional(Stopped()) : std::nullopt;
+    }
     const PageCode code = m_job.MakeCode(pagePath, PLAYER_MODE_PUBLISH);
     if (!code.made) {
         SayRes(IDS_NOT_HTML5_MEDIA, m_strMedia + "\r\n");

@@ -109,7 +109,7 @@ struct PublishRequest {
     std::optional<std::string> player;
     std::optional<std::string> siteRoot, jsPath, mediaPath;
     std::optional<bool> poster, autoplay, loop, controls;
-    std::optional<bool> fit;
+    std::optional<bool> fit, qualities;
     std::optional<std::string> at, after;
     // In their order; noCaptions drops those found beside the media.
     std::vector<CaptionsRequest> captions;

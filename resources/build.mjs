@@ -126,6 +126,11 @@ put('Projekktor/LICENSE.plyr.txt', plyrLicense);
 put('Projekktor/LICENSE.jquery.txt', read(pkg('jquery', 'LICENSE.txt')));
 put('Projekktor/theme/style.css', cat(plyrCss, read(ours('Projekktor/theme.css'))));
 
+// The stream script for the players that cannot play HLS by themselves: published beside them
+// only with a stream, so a page never fetches it from elsewhere.
+put('hls/hls.light.min.js', read(pkg('hls.js', 'dist/hls.light.min.js')));
+put('hls/LICENSE.hls.js.txt', read(pkg('hls.js', 'LICENSE')));
+
 if (args.blank) {
     const blank = read(args.blank);
     put('leanback/js/blank.mp4', blank);

@@ -68,11 +68,59 @@ export function optionsFor(media, folder, extra) {
     return Object.assign(options, extra || {});
 }
 
-// Sets up one element unless a player already owns it; answers the player.
-export function setUp(media, folder, extra) {
-    if (media.plyr) {
-        return media.plyr;
+// The published stream's playlist when the browser cannot play it by itself and the page loads
+// the stream script shipped beside the player; else null (the MP4 source plays).
+function streamOf(media) {
+    const source = media.querySelector('source[type="application/x-mpegURL"]');
+    const Hls = window.Hls;
+    if (!source || media.canPlayType('application/vnd.apple.mpegurl') || !Hls || !Hls.isSupported()) {
+        return null;
     }
+    return source.src;
+}
+
+// The stream played through the stream script; the player is made once the renditions are
+// known, so that its quality menu lists them (0 stands for the automatic choice), and before the
+// stream takes the element. It starts at the lowest quality, which tells how fast the
+// connection is.
+function setUpStream(media, folder, extra, made, stream) {
+    const Hls = window.Hls;
+    const hls = new Hls({startLevel: -1});
+    media.hls = hls;
+    hls.on(Hls.Events.MANIFEST_PARSED, (event, data) => {
+        const heights = data.levels.map((level) => level.height);
+        const quality = {
+            default: 0,
+            options: [0, ...heights],
+            forced: true,
+            onChange: (height) => {
+                hls.nextLevel = heights.indexOf(height);
+            },
+        };
+        const i18n = Object.assign({}, extra && extra.i18n, {qualityLabel: {0: 'Auto'}});
+        made(makePlayer(media, folder, Object.assign({}, extra, {quality, i18n})));
+        hls.attachMedia(media);
+    });
+    hls.loadSource(stream);
+}
+
+// Sets up one element unless a player already owns it; answers the player, or null when it is
+// made later (a stream), and hands it to `made` once it is there.
+export function setUp(media, folder, extra, made = () => {}) {
+    if (media.plyr || media.hls) {
+        return media.plyr || null;
+    }
+    const stream = streamOf(media);
+    if (stream) {
+        setUpStream(media, folder, extra, made, stream);
+        return null;
+    }
+    const player = makePlayer(media, folder, extra);
+    made(player);
+    return player;
+}
+
+function makePlayer(media, folder, extra) {
     if (fromDisk) {
         putSpriteIntoPage();
     }

@@ -12,12 +12,12 @@ function setUpAll(root) {
     const scope = root || document;
     const found = [];
     for (const media of scope.querySelectorAll(SELECTOR)) {
-        const known = media.plyr;
-        const player = setUp(media, folder, {i18n: window.LeanbackPlayerLanguage || {}});
-        if (!known) {
-            players.push(player);
+        const known = media.plyr || media.hls;
+        const player = setUp(media, folder, {i18n: window.LeanbackPlayerLanguage || {}},
+                             (made) => known || players.push(made));
+        if (player) {
+            found.push(player);
         }
-        found.push(player);
     }
     return found;
 }

@@ -28,9 +28,11 @@ function projekktor(target, options, onReady) {
     for (const el of elementsOf(target)) {
         const media = mediaOf(el);
         if (media) {
-            const player = setUp(media, folder);
-            player.elements.container.classList.add('projekktor');
-            players.push(player);
+            const player = setUp(media, folder, undefined,
+                                 (made) => made.elements.container.classList.add('projekktor'));
+            if (player) {
+                players.push(player);
+            }
         }
     }
     if (typeof onReady === 'function') {

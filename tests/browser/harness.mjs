@@ -119,6 +119,8 @@ const MIME_TYPES = {
     '.wav': 'audio/wav',
     '.swf': 'application/x-shockwave-flash',
     '.vtt': 'text/vtt; charset=utf-8',
+    '.m3u8': 'application/vnd.apple.mpegurl',
+    '.m4s': 'video/iso.segment',
 };
 
 // Parses a single "bytes=" range against a file size: {start, end} (inclusive), null when the

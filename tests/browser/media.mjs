@@ -5,11 +5,11 @@ import {execFileSync} from 'node:child_process';
 
 const FFMPEG = process.env.DEDE5_FFMPEG || 'ffmpeg';
 
-const PICTURE = (seconds) => ['-f', 'lavfi', '-i', `testsrc2=size=640x360:rate=25:duration=${seconds}`];
+const PICTURE = (seconds, size = '640x360') => ['-f', 'lavfi', '-i', `testsrc2=size=${size}:rate=25:duration=${seconds}`];
 const TONE = (seconds) => ['-f', 'lavfi', '-i', `sine=frequency=660:sample_rate=44100:duration=${seconds}`];
 
 const ENCODINGS = {
-    mp4: (s) => [...PICTURE(s), ...TONE(s), '-c:v', 'libx264', '-preset', 'veryfast', '-pix_fmt', 'yuv420p',
+    mp4: (s, silent, size) => [...PICTURE(s, size), ...TONE(s), '-c:v', 'libx264', '-preset', 'veryfast', '-pix_fmt', 'yuv420p',
                  '-c:a', 'aac', '-movflags', '+faststart', '-shortest'],
     webm: (s) => [...PICTURE(s), ...TONE(s), '-c:v', 'libvpx-vp9', '-deadline', 'realtime', '-cpu-used', '8',
                   '-b:v', '300k', '-c:a', 'libopus', '-shortest'],
@@ -23,14 +23,14 @@ const ENCODINGS = {
 };
 
 // Writes `target` (its extension picks the encoding) holding `seconds` of media; a silent video
-// has no sound track.
-export function makeMedia(target, seconds, {silent = false} = {}) {
+// has no sound track; `size` is an MP4's picture size.
+export function makeMedia(target, seconds, {silent = false, size} = {}) {
     const ext = target.slice(target.lastIndexOf('.') + 1).toLowerCase();
     const encoding = ENCODINGS[ext];
     if (!encoding) {
         throw new Error(`no test encoding for .${ext}`);
     }
-    execFileSync(FFMPEG, ['-nostdin', '-hide_banner', '-loglevel', 'error', '-y', ...encoding(seconds, silent),
+    execFileSync(FFMPEG, ['-nostdin', '-hide_banner', '-loglevel', 'error', '-y', ...encoding(seconds, silent, size),
                           '-threads', '2', target],
                  {stdio: ['ignore', 'ignore', 'inherit']});
     return target;

@@ -112,6 +112,38 @@ TEST_F(PublishCli, FitIsOnUnlessSwitchedOff) {
     EXPECT_EQ(audio.out.find("max-width"), std::string::npos) << audio.out;
 }
 
+TEST_F(PublishCli, QualitiesStreamIsMadeOnceAndOfferedFirst) {
+    // Video.js plays the stream itself; the second player's run reuses the stream of the first.
+    std::string stream;
+    for (const auto& [player, script] : {std::pair{"default", false}, {"leanback", true}}) {
+        Result r = Publish(Site(
+            {"--again", "--qualities", "--player", player, *media / "movie.mp4", index, news}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string top = test::ReadFile(index);
+        EXPECT_LT(top.find("<source src=\"medias/movie.hls/master.m3u8\" "
+                           "type=\"application/x-mpegURL\"/>\n<source src=\"medias/movie.mp4\""),
+                  top.find("</video>"))
+            << top;
+        EXPECT_NE(test::ReadFile(news).find("\"../medias/movie.hls/master.m3u8\""),
+                  std::string::npos);
+        EXPECT_EQ(top.find("js/hls/hls.light.min.js\"></script>") != std::string::npos, script);
+        EXPECT_EQ(IsRegularFile(site + "/js/hls/hls.light.min.js"), script);
+        EXPECT_NE(test::ReadFile(site + "/medias/movie.hls/360p/index.m3u8").find("ENDLIST"),
+                  std::string::npos);
+        EXPECT_NE(test::ReadFile(site + "/medias/.htaccess")
+                      .find("AddType application/vnd.apple.mpegurl .m3u8\n"
+                            "AddType video/iso.segment .m4s\n"),
+                  std::string::npos);
+        EXPECT_EQ(Listing(env.tmp), "") << "no stream is left in the working folder";
+        const std::string listing = Listing(site + "/medias/movie.hls");
+        EXPECT_TRUE(stream.empty() || listing == stream) << "made again";
+        stream = listing;
+    }
+    const std::string plain = env.sandbox.Write("site/plain.htm", kPage);
+    ASSERT_EQ(Publish(Site({"--no-qualities", *media / "movie.mp4", plain})).status, 0);
+    EXPECT_EQ(test::ReadFile(plain).find("hls"), std::string::npos) << test::ReadFile(plain);
+}
+
 TEST_F(PublishCli, PrintChangesNothing) {
     const std::string before = Listing(site);
     Result r = Publish(Site({"--print", "--player", "mediaelement", *media / "movie.mp4", news}));

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "publish/SiteStream.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+#include <xxhash.h>
+
+#include "core/PathUtils.h"
+#include "media/StreamMaker.h"
+
+namespace {
+
+// Empties and removes the folder `name` of `parentFd`, never following a link.
+void RemoveTreeAt(int parentFd, const std::string& name) {
+    const int fd = ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd >= 0) {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), ::closedir);
+        if (!dir) {
+            ::close(fd);
+        }
+        while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
+            const std::string child = entry->d_name;
+            if (child != "." && child != ".." && ::unlinkat(fd, child.c_str(), 0) != 0) {
+                RemoveTreeAt(fd, child);
+            }
+        }
+    }
+    ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+}
+
+int CopyFolderIntoSite(const std::filesystem::path& from, const CSiteFolder& site,
+                       const std::string& to, const CopyProgress& progress) {
+    std::error_code failed;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(from, failed)) {
+        const std::string target =
+            std::filesystem::path(to) / entry.path().lexically_relative(from);
+        if (entry.is_directory()) {
+            if (const auto made = site.Folder(target, true); !made) {
+                return made.error;
+            }
+        } else if (const int error =
+                       CopyFileIntoSite(entry.path(), site, target, progress, false)) {
+            return error;
+        }
+    }
+    return failed.value();
+}
+
+}  // namespace
+
+std::string StreamFolderName(const std::string& media) {
+    return GetPathFileTitle(media) + ".hls";
+}
+
+std::string StreamMark(const std::string& media) {
+    std::ifstream in(media, std::ios::binary);
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
+                                                                          XXH3_freeState);
+    if (!in || !state) {
+        return {};
+    }
+    XXH3_64bits_reset(state.get());
+    std::vector<char> buffer(1 << 20);
+    uint64_t size = 0;
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount()) {
+        XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(in.gcount()));
+        size += static_cast<uint64_t>(in.gcount());
+    }
+    return in.bad() ? std::string()
+                    : fmt::format("{} {:016x}\n", size, XXH3_64bits_digest(state.get()));
+}
+
+bool SiteHoldsStream(const CSiteFolder& site, const std::string& relative,
+                     const std::string& mark) {
+    const auto held = site.ReadSmall(std::filesystem::path(relative) / kStreamMarkFile, 256);
+    struct stat st {};
+    return held && !mark.empty() && held.value == mark &&
+           site.Stat(std::filesystem::path(relative) / kStreamPlaylist, st) == 0;
+}
+
+int CopyStreamIntoSite(const std::string& stream, const CSiteFolder& site,
+                       const std::string& relative, const std::string& mark,
+                       const CopyProgress& progress) {
+    const auto [parent, name] = SplitSitePath(relative);
+    const auto parentFd = site.Folder(parent, true);
+    if (!parentFd) {
+        return parentFd.error;
+    }
+    const std::string temp = DebrisName() + name;
+    const std::string tempPath = std::filesystem::path(parent) / temp;
+    int error = CopyFolderIntoSite(stream, site, tempPath, progress);
+    if (error == 0) {
+        // The mark goes in last: a folder that has it is whole.
+        const std::string markFile = std::filesystem::path(stream) / kStreamMarkFile;
+        std::ofstream(markFile, std::ios::binary | std::ios::trunc) << mark;
+        error = CopyFileIntoSite(markFile, site, std::filesystem::path(tempPath) / kStreamMarkFile,
+                                 progress, false);
+    }
+    const int fd = parentFd.value.get();
+    if (error == 0 && ::renameat2(fd, temp.c_str(), fd, name.c_str(), RENAME_NOREPLACE) != 0) {
+        // The stream of other media there goes out in the same step as ours comes in.
+        error =
+            errno == EEXIST && ::renameat2(fd, temp.c_str(), fd, name.c_str(), RENAME_EXCHANGE) == 0
+                ? 0
+                : errno;
+    }
+    RemoveTreeAt(fd, temp);
+    return error;
+}
