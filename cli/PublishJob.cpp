@@ -119,8 +119,7 @@ private:
 
     const PublishRequest& m_options;
     std::FILE *m_out, *m_err;
-    bool m_bShowProgress;
-    bool m_bLineOpen = false;
+    bool m_bShowProgress, m_bLineOpen = false;
     std::string m_strFile;
     std::chrono::steady_clock::time_point m_start;
 };
