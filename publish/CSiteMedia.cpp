@@ -257,7 +257,7 @@ void CSiteMedia::NoteUses(const std::string& page, const PageScan& scan,
     // A page names the same few locations again and again: each is resolved once.
     std::vector<std::string_view> urls(scan.urls.begin(), scan.urls.end());
     std::ranges::sort(urls);
-    urls.erase(std::ranges::unique(urls).begin(), urls.end());
+    urls.erase(std::unique(urls.begin(), urls.end()), urls.end());
     for (std::string_view url : urls) {
         if (auto file = ResolveSiteUrl(page, url)) {
             used.insert(*file);
