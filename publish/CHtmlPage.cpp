@@ -13,13 +13,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <xxhash.h>
-
 #include "core/CFileDescriptor.h"
 #include "core/CodePage.h"
 #include "core/PathUtils.h"
 #include "core/Regex.h"
 #include "core/StringTable.h"
+#include "publish/ContentHash.h"
 #include "publish/InsertionEngine.h"
 
 namespace {
@@ -38,52 +37,11 @@ const char* SystemCodePageName() {
     return codepage::SystemIsUtf8() ? "UTF-8" : codepage::SystemCodePage().c_str();
 }
 
-// A fingerprint of the content, to notice another program's write; any split of the input gives
-// the same value as the whole.
-class CContentHash {
-public:
-    CContentHash() : m_state(XXH3_createState(), XXH3_freeState) {
-        if (!m_state) {
-            throw std::bad_alloc();
-        }
-        XXH3_64bits_reset(m_state.get());
-    }
-    void Update(std::string_view bytes) {
-        XXH3_64bits_update(m_state.get(), bytes.data(), bytes.size());
-    }
-    uint64_t Value() const { return XXH3_64bits_digest(m_state.get()); }
-
-private:
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> m_state;
-};
-
 uint64_t HashOf(std::string_view a, std::string_view b = {}) {
     CContentHash hash;
     hash.Update(a);
     hash.Update(b);
     return hash.Value();
-}
-
-std::optional<uint64_t> HashFile(int fd) {
-    // Sized to the page, uncleared: a fresh megabyte for every small page costs more than the
-    // hash.
-    struct stat st {};
-    const size_t size = ::fstat(fd, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
-    const size_t room = std::clamp<size_t>(size + 1, 4096, size_t{1} << 20);
-    const std::unique_ptr<char[]> chunk(new char[room]);
-    CContentHash hash;
-    off_t offset = 0;
-    while (true) {
-        ssize_t n = ::pread(fd, chunk.get(), room, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return n == 0 ? std::optional<uint64_t>(hash.Value()) : std::nullopt;
-        }
-        hash.Update(std::string_view(chunk.get(), static_cast<size_t>(n)));
-        offset += n;
-    }
 }
 
 bool HasNonZero(std::string_view bytes) {

@@ -9,13 +9,15 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
-#include <xxhash.h>
 
+#include "core/Folders.h"
 #include "core/PathUtils.h"
 #include "media/StreamMaker.h"
+#include "publish/ContentHash.h"
 
 namespace {
 
@@ -62,21 +64,11 @@ std::string StreamFolderName(const std::string& media) {
 }
 
 std::string StreamMark(const std::string& media) {
-    std::ifstream in(media, std::ios::binary);
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
-                                                                          XXH3_freeState);
-    if (!in || !state) {
-        return {};
-    }
-    XXH3_64bits_reset(state.get());
-    std::vector<char> buffer(1 << 20);
-    uint64_t size = 0;
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount()) {
-        XXH3_64bits_update(state.get(), buffer.data(), static_cast<size_t>(in.gcount()));
-        size += static_cast<uint64_t>(in.gcount());
-    }
-    return in.bad() ? std::string()
-                    : fmt::format("{} {:016x}\n", size, XXH3_64bits_digest(state.get()));
+    const CFileDescriptor file = OpenToRead(media);
+    struct stat st {};
+    const std::optional<uint64_t> hash =
+        file.get() >= 0 && ::fstat(file.get(), &st) == 0 ? HashFile(file.get()) : std::nullopt;
+    return hash ? fmt::format("{} {:016x}\n", st.st_size, *hash) : std::string();
 }
 
 bool SiteHoldsStream(const CSiteFolder& site, const std::string& relative,
