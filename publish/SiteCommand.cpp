@@ -25,6 +25,9 @@ void PrintList(const SiteListing& listing, bool json, IRunOutput& output) {
         for (const std::string& captions : p.captions) {
             line += "\tcaptions " + captions;
         }
+        if (!p.stream.empty()) {
+            line += "\tstream " + p.stream;
+        }
         output.Print(line + "\t" + FormatFileSize(p.size_bytes) + "\n");
     }
     for (const std::string& file : listing.unused) {
