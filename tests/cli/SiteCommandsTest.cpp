@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -40,7 +41,9 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
     test::Environment env;
     const std::string movie = env.sandbox / "movie.mp4";
     const std::string song = env.sandbox / "song.mp3";
+    const std::string small = env.sandbox / "small.mp4";  // one quality in its stream
     ASSERT_TRUE(test::MakeMedia(movie, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}, 640));
+    ASSERT_TRUE(test::MakeMedia(small, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}));
     ASSERT_TRUE(test::MakeMedia(song, 1, false, true, {"-c:a", "libmp3lame"}));
     const std::string vtt =
         env.sandbox.Write("subs.vtt", "WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n");
@@ -97,11 +100,15 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
          {"--poster", "--fit"},
          true},
         {"audio, fit", "mediaelement", "mediaelement", song, {"--autoplay", "--fit"}},
+        {"stream, fit", "mediaelement", "mediaelement", small, {"--qualities", "--fit"}},
+        {"stream beside stream", "leanback", "leanback", small, {"--qualities", "--no-fit"}, true},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         SCOPED_TRACE(row.name);
+        const bool stream = std::ranges::count(row.options, "--qualities") > 0;
         const std::string site = env.sandbox.MakeFolder("site" + std::to_string(i));
+        const std::string streamFolder = site + "/medias/" + GetPathFileTitle(row.media) + ".hls";
         for (const auto& entry : fs::directory_iterator(DEDE5_TEST_PAGES)) {
             const std::string name = entry.path().filename();
             // Publishing drops the dead menu scripts for good; a page with a zero byte is refused.
@@ -124,8 +131,8 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
         };
         const std::string other = env.sandbox / "other.mp4";
         if (row.secondPlayer) {
-            fs::copy_file(movie, other, fs::copy_options::overwrite_existing);
-            publish(other, {"--no-poster"});
+            fs::copy_file(row.media, other, fs::copy_options::overwrite_existing);
+            publish(other, {"--no-poster", stream ? "--qualities" : "--no-qualities"});
         }
         const auto before = Pages(site);
         publish(row.media, row.options);
@@ -142,12 +149,22 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
                   before.size() * (row.secondPlayer ? 2 : 1))
             << listed.out;
         EXPECT_EQ(Count(listed.out, "\"other video\""), 1u) << listed.out;
+        EXPECT_EQ(Count(listed.out, "\"stream\": \"medias/small.hls/\""),
+                  stream ? before.size() : 0)
+            << listed.out;
 
         std::vector<std::string> remove = {"remove", GetPathFileName(row.media)};
         if (row.keepFiles) {
             remove.push_back("--keep-files");
         }
         remove.insert(remove.end(), where.begin(), where.end());
+        if (stream) {
+            // Taken off one page, the stream stays for the others.
+            remove.push_back(site + "/" + before.begin()->first);
+            EXPECT_EQ(Publish(remove).status, 0);
+            EXPECT_TRUE(IsFolder(streamFolder));
+            remove.pop_back();
+        }
         const auto removed = Publish(remove);
         EXPECT_EQ(removed.status, 0) << removed.err;
         const auto after = Pages(site);
@@ -157,6 +174,8 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
         EXPECT_EQ(PathExists(site + "/medias/" + GetPathFileName(row.media)), row.keepFiles);
         EXPECT_EQ(IsFolder(site + "/js/" + row.folder), row.keepFiles || row.secondPlayer);
         EXPECT_EQ(PathExists(site + "/medias/other.mp4"), row.secondPlayer);
+        EXPECT_EQ(PathExists(streamFolder), stream && row.keepFiles);
+        EXPECT_EQ(IsFolder(site + "/js/hls"), stream && (row.keepFiles || row.secondPlayer));
     }
 }
 
