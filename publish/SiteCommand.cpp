@@ -148,8 +148,8 @@ std::string TakeCommandWords(const std::vector<std::string>& words, SiteCommandR
 std::string SiteCommandsUsage() {
     return "\nWhat is published across a site:\n"
            "  dede5-publish list [OPTIONS]            every player: page, line, player, media,\n"
-           "                                          poster, captions, size; then the\n"
-           "                                          published files no page uses\n"
+           "                                          poster, captions, stream, size; then\n"
+           "                                          the published files no page uses\n"
            "  dede5-publish remove [OPTIONS] MEDIA [PAGE...]\n"
            "                                          take MEDIA's players out of every page\n"
            "                                          (or those named), leaving each page as\n"
