@@ -183,10 +183,12 @@ bool Recognise(const GumboNode& node, std::string_view text, FoundPlayer& found)
         found.body = TextRange{div->offset, end - div->offset};
         return true;
     }
-    const size_t streamOrder = MatchAt(text, extent->end(), CMediaElementPLayer::StreamOrderCode());
-    end = MatchAt(
-        text, found.audio || streamOrder == std::string_view::npos ? extent->end() : streamOrder,
-        CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetScriptCode());
+    // The renderer order comes with a stream only.
+    const size_t streamOrder =
+        found.stream.empty() ? std::string_view::npos
+                             : MatchAt(text, extent->end(), CMediaElementPLayer::StreamOrderCode());
+    end = MatchAt(text, streamOrder == std::string_view::npos ? extent->end() : streamOrder,
+                  CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetScriptCode());
     if (end == std::string_view::npos) {
         return false;
     }
@@ -233,8 +235,8 @@ void Walk(const GumboNode& node, std::string_view text, PageScan& scan) {
     }
     if (element.tag == GUMBO_TAG_VIDEO || element.tag == GUMBO_TAG_AUDIO) {
         FoundPlayer found;
-        found.ours = Recognise(node, text, found);
         ReadMedia(node, found);
+        found.ours = Recognise(node, text, found);
         if (found.ours && found.fit) {
             TakeOwnLines(text, found.body);
         }
