@@ -62,6 +62,10 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
     return true;
 }
 
+std::string_view CMediaElementPLayer::StreamOrderCode() {
+    return kStreamFirst;
+}
+
 std::string CMediaElementPLayer::GetScriptCode() const {
     return kScript;
 }

@@ -11,4 +11,6 @@ public:
     bool GetBodyCode(const PlayerRequest& request, std::string& out) override;
     std::string GetScriptCode() const override;
     std::string GetFolderName() const override { return "mediaelement"; }
+    // What the body code holds between the video and the script when it offers a stream.
+    static std::string_view StreamOrderCode();
 };

@@ -123,11 +123,13 @@ std::string StreamUrl(const PlayerRequest& request) {
     return media.substr(0, media.rfind('/') + 1) + PathToUrl(request.streamFolder) + "/master.m3u8";
 }
 
+std::string StreamScriptTemplate() {
+    return fmt::format("<script src=\"$(path)/{}/hls.light.min.js\"></script>\n",
+                       kStreamScriptFolder);
+}
+
 std::string StreamScriptHead(const PlayerRequest& request) {
-    return StreamUrl(request).empty()
-               ? std::string()
-               : fmt::format("<script src=\"$(path)/{}/hls.light.min.js\"></script>\n",
-                             kStreamScriptFolder);
+    return StreamUrl(request).empty() ? std::string() : StreamScriptTemplate();
 }
 
 std::string BuildSourceList(const PlayerRequest& request) {

@@ -57,6 +57,8 @@ inline constexpr const char* kStreamScriptFolder = "hls";
 std::string StreamUrl(const PlayerRequest& request);
 // The head code that loads the stream script, for a page with a published stream.
 std::string StreamScriptHead(const PlayerRequest& request);
+// That head code's template, whatever the request.
+std::string StreamScriptTemplate();
 
 // The source elements: the stream's playlist first, when there is one, then the media files.
 std::string BuildSourceList(const PlayerRequest& request);

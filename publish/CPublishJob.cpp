@@ -390,6 +390,10 @@ PlayerRequest CPublishJob::RequestForPage(const std::string& pagePath, PlayerMod
             }
         };
         std::for_each(request.mediaFiles.begin(), request.mediaFiles.end(), follow);
+        // The stream takes its media's published name: one of other media keeps its own.
+        if (!request.streamFolder.empty()) {
+            request.streamFolder = StreamFolderName(request.mediaFiles.front());
+        }
         follow(request.posterFile);
         for (CaptionTrack& track : request.captions) {
             follow(track.file);
@@ -637,6 +641,32 @@ CResult<CPublishJob::PageSite> CPublishJob::OpenPageSite(const CHtmlPage& page,
     return PageSite{std::move(opened.value), *pageFolder, *jsFolder, *mediaFolder};
 }
 
+namespace {
+
+// Copies the stream made at `made` into the media folder, unless it holds it already.
+bool CopyStream(const CSiteFolder& site, const std::string& media, const std::string& made,
+                const std::string& mark, const PlayerRequest& request,
+                CRecordingQuestions& recorder, PublishOutcome& outcome) {
+    const std::string stream = std::filesystem::path(media) / request.streamFolder;
+    if (request.streamFolder.empty() || SiteHoldsStream(site, stream, mark)) {
+        return true;
+    }
+    const int error =
+        CopyStreamIntoSite(made, site, stream, mark, [&](uint64_t done, uint64_t total) {
+            return recorder.Progress(request.streamFolder, done, total);
+        });
+    if (error) {
+        outcome.cancelled = recorder.Cancelled();
+        if (!Stopped(outcome)) {
+            outcome.failure = AtStep(CError{error}, PUBLISH_STEP_MEDIA_COPY,
+                                     JoinPath(request.streamFolder, request.mediaFolder, true));
+        }
+    }
+    return error == 0;
+}
+
+}  // namespace
+
 bool CPublishJob::CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const PageSite& places,
                                 ICopyQuestions& questions, PublishOutcome& outcome) {
     const CSiteFolder& site = *places.site;
@@ -686,19 +716,12 @@ bool CPublishJob::CopyPageFiles(CHtmlPage& page, PlayerRequest& request, const P
         }
         return false;
     }
-    const std::string stream = std::filesystem::path(places.media) / request.streamFolder;
-    if (!request.streamFolder.empty() && !SiteHoldsStream(site, stream, m_strStreamMark)) {
-        if (const int error = CopyStreamIntoSite(
-                m_strStreamPath, site, stream, m_strStreamMark, [&](uint64_t done, uint64_t total) {
-                    return recorder.Progress(request.streamFolder, done, total);
-                })) {
-            outcome.cancelled = recorder.Cancelled();
-            if (!Stopped(outcome)) {
-                outcome.failure = AtStep(CError{error}, PUBLISH_STEP_MEDIA_COPY,
-                                         JoinPath(request.streamFolder, request.mediaFolder, true));
-            }
-            return false;
-        }
+    if (!request.streamFolder.empty() && place.renamed.contains(m_request.mediaFiles.front())) {
+        request.streamFolder = StreamFolderName(place.renamed[m_request.mediaFiles.front()]);
+    }
+    if (!CopyStream(site, places.media, m_strStreamPath, m_strStreamMark, request, recorder,
+                    outcome)) {
+        return false;
     }
     if (!place.renamed.empty()) {
         // The page points at the names the files really took.

@@ -19,11 +19,14 @@
 #include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/PublishRun.h"
+#include "publish/SiteStream.h"
 
 namespace {
 
 constexpr const char* kPageExtensions[] = {".htm", ".html", ".shtml", ".xhtml"};
 constexpr const char* kProjekktorFlash = "jarisplayer.swf";
+constexpr int kFolderPlayers[] = {PLAYER_TYPE_VIDEOJS, PLAYER_TYPE_MEDIAELEMENT,
+                                  PLAYER_TYPE_LEANBACK, PLAYER_TYPE_PROJEKKTOR};
 
 bool IsPageName(const std::string& name) {
     const std::string extension = GetPathExtension(name);
@@ -97,16 +100,25 @@ CResult<std::string> ReadPageText(int folderFd, const std::string& name, const s
     return CHtmlPage::PageText(std::move(bytes));
 }
 
-// The files a player's resource folders put under `jsFolder`, deepest folders last.
-std::vector<std::string> ResourceFiles(int playerType, const std::string& jsFolder,
+// The installation folders the program publishes into the JavaScript folder as `name`: a
+// player's, or the stream script's.
+std::vector<std::string> ResourceFoldersNamed(const std::string& name) {
+    for (int type : kFolderPlayers) {
+        if (auto player = CreatePlayer(type); player->GetFolderName() == name) {
+            return player->ResourceFolders();
+        }
+    }
+    return name == kStreamScriptFolder ? std::vector<std::string>{name}
+                                       : std::vector<std::string>();
+}
+
+// The files those resource folders put under `jsFolder`, deepest folders last.
+std::vector<std::string> ResourceFiles(const std::vector<std::string>& resources,
+                                       const std::string& jsFolder,
                                        std::vector<std::string>& folders) {
     std::vector<std::string> files;
-    auto player = CreatePlayer(playerType);
-    if (!player) {
-        return files;
-    }
     const std::string install = GetInstallFolder();
-    for (const std::string& folder : player->ResourceFolders()) {
+    for (const std::string& folder : resources) {
         folders.push_back(Join(jsFolder, folder));
         DIR* dir = ::opendir(CombinePath(install, folder).c_str());
         while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
@@ -236,6 +248,12 @@ SitePlayer CSiteMedia::Describe(const std::string& page, FoundPlayer found) cons
     for (const std::string& url : found.captions) {
         add(url, &player.captions.emplace_back());
     }
+    if (const auto playlist = ResolveSiteUrl(page, found.stream);
+        playlist && !found.stream.empty()) {
+        player.stream = GetPathFolder(*playlist) + "/";
+        player.files.push_back(player.stream);
+        player.size_bytes += SiteFolderSize(*m_pRoot, GetPathFolder(*playlist));
+    }
     player.found = std::move(found);
     return player;
 }
@@ -248,6 +266,9 @@ std::vector<std::string> CSiteMedia::PlayerFiles(const std::string& page,
     std::vector<std::string> keys = {Join(js, instance->GetFolderName()) + "/"};
     if (player.playerType == PLAYER_TYPE_PROJEKKTOR) {
         keys.push_back(Join(GetPathFolder(page), kProjekktorFlash));
+    }
+    if (!player.stream.empty() && !instance->PlaysStreams()) {
+        keys.push_back(Join(js, kStreamScriptFolder) + "/");
     }
     return keys;
 }
@@ -307,15 +328,19 @@ SiteListing CSiteMedia::List() const {
     const std::string media = FolderOf(m_site.mediaPath);
     for (const auto& [name, type] : Entries(*m_pRoot, media)) {
         const std::string file = Join(media, name);
-        if (type == DT_REG && !IsPageName(name) && !InUse(file, used) &&
-            !NamedInUnread(file, listing.problems)) {
-            listing.unused.push_back(file);
+        const bool stream = type == DT_DIR && IsSiteStream(*m_pRoot, file);
+        if ((type == DT_REG || stream) && !IsPageName(name) &&
+            !InUse(stream ? file + "/" : file, used) && !NamedInUnread(file, listing.problems)) {
+            listing.unused.push_back(stream ? file + "/" : file);
         }
     }
     const std::string js = FolderOf(m_site.jsPath);
-    for (int type : {PLAYER_TYPE_VIDEOJS, PLAYER_TYPE_MEDIAELEMENT, PLAYER_TYPE_LEANBACK,
-                     PLAYER_TYPE_PROJEKKTOR}) {
-        const std::string folder = Join(js, CreatePlayer(type)->GetFolderName());
+    std::vector<std::string> names = {kStreamScriptFolder};
+    for (int type : kFolderPlayers) {
+        names.push_back(CreatePlayer(type)->GetFolderName());
+    }
+    for (const std::string& name : names) {
+        const std::string folder = Join(js, name);
         struct stat st {};
         if (m_pRoot->Stat(folder, st) == 0 && S_ISDIR(st.st_mode) && !InUse(folder + "/", used) &&
             !NamedInUnread(folder + "/", listing.problems)) {
@@ -430,25 +455,25 @@ void CSiteMedia::DeleteUnused(const std::set<std::string>& candidates,
             }
             continue;
         }
-        // A player folder: only the files the player put there, then its folders if empty.
+        // A stream folder goes whole; a player folder only with the files the player put there,
+        // then its folders if empty.
         const std::string folder = file.substr(0, file.size() - 1);
-        const std::string js = GetPathFolder(folder);
-        for (int type : {PLAYER_TYPE_VIDEOJS, PLAYER_TYPE_MEDIAELEMENT, PLAYER_TYPE_LEANBACK,
-                         PLAYER_TYPE_PROJEKKTOR}) {
-            if (Join(js, CreatePlayer(type)->GetFolderName()) != folder) {
-                continue;
+        if (RemoveSiteStream(*m_pRoot, folder)) {
+            outcome.files.push_back(file);
+            continue;
+        }
+        std::vector<std::string> folders;
+        const auto resources = ResourceFoldersNamed(GetPathFileName(folder));
+        for (const std::string& resource :
+             ResourceFiles(resources, GetPathFolder(folder), folders)) {
+            if (m_pRoot->Unlink(resource) == 0) {
+                outcome.files.push_back(resource);
             }
-            std::vector<std::string> folders;
-            for (const std::string& resource : ResourceFiles(type, js, folders)) {
-                if (m_pRoot->Unlink(resource) == 0) {
-                    outcome.files.push_back(resource);
-                }
-            }
-            for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-                const auto [parent, name] = SplitSitePath(*it);
-                if (CResult<CFileDescriptor> fd = m_pRoot->Folder(parent)) {
-                    ::unlinkat(fd.value.get(), name.c_str(), AT_REMOVEDIR);
-                }
+        }
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+            const auto [parent, name] = SplitSitePath(*it);
+            if (CResult<CFileDescriptor> fd = m_pRoot->Folder(parent)) {
+                ::unlinkat(fd.value.get(), name.c_str(), AT_REMOVEDIR);
             }
         }
     }
@@ -489,6 +514,7 @@ ReplacePlan CSiteMedia::PlanReplace(const std::string& oldMedia, const std::stri
                 request.loop = found.loop;
                 request.controls = found.controls;
                 request.fit = found.fit;
+                request.qualities = !found.stream.empty();
                 request.noCaptions = !newCaptions;
                 for (size_t i = 0; !newCaptions && i < old.captions.size(); ++i) {
                     request.captions.push_back({m_pRoot->PathOf(old.captions[i]),
@@ -527,10 +553,11 @@ std::string ListingJson(const SiteListing& listing) {
     for (const SitePlayer& p : listing.players) {
         text += fmt::format(
             "{}\n  {{\"page\": {}, \"line\": {}, \"player\": {}, \"media\": {}, "
-            "\"poster\": {}, \"captions\": {}, \"files\": {}, \"size_bytes\": {}}}",
+            "\"poster\": {}, \"captions\": {}, \"stream\": {}, \"files\": {}, "
+            "\"size_bytes\": {}}}",
             &p == listing.players.data() ? "" : ",", Json(p.page), p.found.line,
             Json(p.found.ours ? p.found.player : "other video"), Json(p.media), Json(p.poster),
-            JsonList(p.captions), JsonList(p.files), p.size_bytes);
+            JsonList(p.captions), Json(p.stream), JsonList(p.files), p.size_bytes);
     }
     return text + "],\n\"unused\": " + JsonList(listing.unused) + "}\n";
 }

@@ -23,7 +23,9 @@ struct SitePlayer {
     std::string media;
     std::string poster;
     std::vector<std::string> captions;
-    // The files of the site it shows, and their size together.
+    // The folder of the stream it offers (ending in "/"); empty when there is none.
+    std::string stream;
+    // The files of the site it shows (the stream's folder among them), and their size together.
     std::vector<std::string> files;
     int64_t size_bytes = 0;
 };
@@ -31,7 +33,7 @@ struct SitePlayer {
 struct SiteListing {
     std::vector<SitePlayer> players;
     // What this program puts into the media and JavaScript folders that no page uses (a player
-    // folder ends in "/").
+    // or stream folder ends in "/").
     std::vector<std::string> unused;
     // Pages that could not be read.
     std::vector<CError> problems;
@@ -100,7 +102,8 @@ public:
     ReplacePlan PlanReplace(const std::string& oldMedia, const std::string& newMedia,
                             const std::vector<std::string>& pages, bool newCaptions = false,
                             bool keepPoster = false) const;
-    // Removes those of `candidates` (files, and player folders ending in "/") no page uses now.
+    // Removes those of `candidates` (files, and player or stream folders ending in "/") no page
+    // uses now.
     RemoveOutcome RemoveUnused(const std::set<std::string>& candidates) const;
 
 private:

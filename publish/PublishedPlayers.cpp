@@ -10,6 +10,7 @@
 #include "core/PathUtils.h"
 #include "core/Regex.h"
 #include "players/CHTML5Player.h"
+#include "players/CMediaElementPLayer.h"
 #include "players/PlayerInfo.h"
 #include "players/PlayerMarkup.h"
 #include "publish/InsertionGuard.h"
@@ -70,13 +71,12 @@ std::string HeadTemplate(int playerType, int row, bool audio) {
     return head;
 }
 
-// Finds where the head code of the template lies in the page, whatever folder it names.
-void FindHeadCode(std::string_view text, FoundPlayer& player) {
-    const std::string head = HeadTemplate(player.playerType, player.row, player.audio);
+// Finds where the head code `head` (a template) lies in the page, whatever folder it names.
+bool FindHeadTemplate(std::string_view text, const std::string& head, FoundPlayer& player) {
     constexpr std::string_view kPath = "$(path)/";
     const size_t macro = head.find(kPath);
     if (macro == std::string::npos) {
-        return;
+        return false;
     }
     const std::string before = head.substr(0, macro);
     const size_t lineEnd = head.find('\n', macro);
@@ -86,7 +86,7 @@ void FindHeadCode(std::string_view text, FoundPlayer& player) {
         const size_t urlStart = at + before.size();
         const size_t urlEnd = text.find(after, urlStart);
         if (urlEnd == std::string_view::npos) {
-            return;
+            return false;
         }
         const std::string_view url = text.substr(urlStart, urlEnd - urlStart);
         if (url.find_first_of("\r\n\"") != std::string_view::npos) {
@@ -102,9 +102,22 @@ void FindHeadCode(std::string_view text, FoundPlayer& player) {
             player.headCode = code;
             player.jsUrl = url;
             player.head = TextRange{at, end - at};
-            return;
+            return true;
         }
     }
+    return false;
+}
+
+void FindHeadCode(std::string_view text, FoundPlayer& player) {
+    const std::string head = HeadTemplate(player.playerType, player.row, player.audio);
+    const auto instance = CreatePlayer(player.playerType);
+    // The stream script follows the head code of a player that cannot play the stream itself.
+    if (!player.stream.empty() && instance && !instance->PlaysStreams() &&
+        FindHeadTemplate(text, head + StreamScriptTemplate(), player)) {
+        return;
+    }
+    player.headCode.clear();
+    FindHeadTemplate(text, head, player);
 }
 
 // The player's own extent with Fit on: the line break put before it and the one after.
@@ -170,7 +183,12 @@ bool Recognise(const GumboNode& node, std::string_view text, FoundPlayer& found)
         found.body = TextRange{div->offset, end - div->offset};
         return true;
     }
-    end = MatchAt(text, extent->end(), CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetScriptCode());
+    // The renderer order comes with a stream only.
+    const size_t streamOrder =
+        found.stream.empty() ? std::string_view::npos
+                             : MatchAt(text, extent->end(), CMediaElementPLayer::StreamOrderCode());
+    end = MatchAt(text, streamOrder == std::string_view::npos ? extent->end() : streamOrder,
+                  CreatePlayer(PLAYER_TYPE_MEDIAELEMENT)->GetScriptCode());
     if (end == std::string_view::npos) {
         return false;
     }
@@ -192,7 +210,10 @@ void ReadMedia(const GumboNode& node, FoundPlayer& found) {
             continue;
         }
         const std::string_view src = Attribute(child->v.element, "src");
-        if (child->v.element.tag == GUMBO_TAG_SOURCE && !src.empty()) {
+        if (child->v.element.tag == GUMBO_TAG_SOURCE && !src.empty() &&
+            Attribute(child->v.element, "type") == "application/x-mpegURL") {
+            found.stream = src;
+        } else if (child->v.element.tag == GUMBO_TAG_SOURCE && !src.empty()) {
             found.sources.emplace_back(src);
         } else if (child->v.element.tag == GUMBO_TAG_TRACK && !src.empty()) {
             found.captions.emplace_back(src);
@@ -214,6 +235,7 @@ void Walk(const GumboNode& node, std::string_view text, PageScan& scan) {
     }
     if (element.tag == GUMBO_TAG_VIDEO || element.tag == GUMBO_TAG_AUDIO) {
         FoundPlayer found;
+        ReadMedia(node, found);
         found.ours = Recognise(node, text, found);
         if (found.ours && found.fit) {
             TakeOwnLines(text, found.body);
@@ -227,7 +249,6 @@ void Walk(const GumboNode& node, std::string_view text, PageScan& scan) {
             found.body = TextRange{element.start_pos.offset, 0};
         }
         found.line = LineAtOffset(text, element.start_pos.offset);
-        ReadMedia(node, found);
         scan.players.push_back(std::move(found));
     }
     for (unsigned i = 0; i < element.children.length; ++i) {

@@ -27,6 +27,8 @@ struct FoundPlayer {
     size_t line = 0;
     // Locations as written in the page, character references read.
     std::vector<std::string> sources;
+    // The playlist of the stream offered before the sources; empty when there is none.
+    std::string stream;
     std::string poster;
     std::vector<std::string> captions;
     // Each track's language and label, as the captions.

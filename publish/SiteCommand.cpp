@@ -25,6 +25,9 @@ void PrintList(const SiteListing& listing, bool json, IRunOutput& output) {
         for (const std::string& captions : p.captions) {
             line += "\tcaptions " + captions;
         }
+        if (!p.stream.empty()) {
+            line += "\tstream " + p.stream;
+        }
         output.Print(line + "\t" + FormatFileSize(p.size_bytes) + "\n");
     }
     for (const std::string& file : listing.unused) {
@@ -145,8 +148,8 @@ std::string TakeCommandWords(const std::vector<std::string>& words, SiteCommandR
 std::string SiteCommandsUsage() {
     return "\nWhat is published across a site:\n"
            "  dede5-publish list [OPTIONS]            every player: page, line, player, media,\n"
-           "                                          poster, captions, size; then the\n"
-           "                                          published files no page uses\n"
+           "                                          poster, captions, stream, size; then\n"
+           "                                          the published files no page uses\n"
            "  dede5-publish remove [OPTIONS] MEDIA [PAGE...]\n"
            "                                          take MEDIA's players out of every page\n"
            "                                          (or those named), leaving each page as\n"

@@ -108,3 +108,43 @@ int CopyStreamIntoSite(const std::string& stream, const CSiteFolder& site,
     RemoveTreeAt(fd, temp);
     return error;
 }
+
+bool IsSiteStream(const CSiteFolder& site, const std::string& relative) {
+    struct stat st {};
+    return site.Stat(std::filesystem::path(relative) / kStreamMarkFile, st) == 0 &&
+           S_ISREG(st.st_mode);
+}
+
+bool RemoveSiteStream(const CSiteFolder& site, const std::string& relative) {
+    const auto [parent, name] = SplitSitePath(relative);
+    const auto parentFd = site.Folder(parent);
+    if (!parentFd || !IsSiteStream(site, relative)) {
+        return false;
+    }
+    RemoveTreeAt(parentFd.value.get(), name);
+    struct stat st {};
+    return site.Stat(relative, st) != 0;
+}
+
+int64_t SiteFolderSize(const CSiteFolder& site, const std::string& relative) {
+    const auto fd = site.Folder(relative);
+    const int dupFd = fd ? ::dup(fd.value.get()) : -1;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(dupFd >= 0 ? ::fdopendir(dupFd) : nullptr, ::closedir);
+    if (!dir && dupFd >= 0) {
+        ::close(dupFd);
+    }
+    int64_t size = 0;
+    while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
+        const std::string child = entry->d_name;
+        struct stat st {};
+        if (child == "." || child == ".." ||
+            ::fstatat(fd.value.get(), child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        size += S_ISDIR(st.st_mode)
+                    ? SiteFolderSize(site, (std::filesystem::path(relative) / child).string())
+                : S_ISREG(st.st_mode) ? st.st_size
+                                      : 0;
+    }
+    return size;
+}

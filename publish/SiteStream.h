@@ -22,3 +22,9 @@ bool SiteHoldsStream(const CSiteFolder& site, const std::string& relative, const
 int CopyStreamIntoSite(const std::string& stream, const CSiteFolder& site,
                        const std::string& relative, const std::string& mark,
                        const CopyProgress& progress = {});
+// Whether the folder `relative` of the site is a stream this program published (it holds the
+// mark), and removes it so; never through a link.
+bool IsSiteStream(const CSiteFolder& site, const std::string& relative);
+bool RemoveSiteStream(const CSiteFolder& site, const std::string& relative);
+// The size of the files below the folder `relative` of the site.
+int64_t SiteFolderSize(const CSiteFolder& site, const std::string& relative);

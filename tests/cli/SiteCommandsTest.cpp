@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -36,24 +37,103 @@ std::map<std::string, std::string> Pages(const std::string& site) {
     return pages;
 }
 
+struct RoundTripRow {
+    const char* name;
+    const char* player;  // as listed
+    const char* folder;  // its files' in the JavaScript folder
+    std::string media;
+    std::vector<std::string> options;
+    bool secondPlayer = false;  // another media with the same player stays on each page
+    bool keepFiles = false;
+};
+
+// A site of every test page (but those publishing changes for good) and a look-alike.
+std::string MakeTestSite(test::Environment& env, const std::string& folder) {
+    const std::string site = env.sandbox.MakeFolder(folder);
+    for (const auto& entry : fs::directory_iterator(DEDE5_TEST_PAGES)) {
+        const std::string name = entry.path().filename();
+        // Publishing drops the dead menu scripts for good; a page with a zero byte is refused.
+        if (name.ends_with(".htm") && name != "menu-scripts-crlf.htm" && name != "zero-byte.htm") {
+            fs::copy_file(entry.path(), site + "/" + name);
+        }
+    }
+    env.sandbox.Write(folder + "/look-alike.htm", kLookAlike);
+    return site;
+}
+
+void RoundTrip(test::Environment& env, const RoundTripRow& row, const std::string& site) {
+    const bool stream = std::ranges::count(row.options, "--qualities") > 0;
+    const std::string streamFolder = site + "/medias/" + GetPathFileTitle(row.media) + ".hls";
+    const std::vector<std::string> where = {"--site-root", site,           "--js-path",
+                                            "/js/",        "--media-path", "/medias/"};
+    auto publish = [&](const std::string& media, std::vector<std::string> options) {
+        options.insert(options.begin(), where.begin(), where.end());
+        options.insert(options.end(), {"--player", row.player, media});
+        for (const auto& [name, text] : Pages(site)) {
+            options.push_back(site + "/" + name);
+        }
+        const auto r = Publish(options);
+        EXPECT_EQ(r.status, 0) << r.err;
+    };
+    const std::string other = env.sandbox / "other.mp4";
+    if (row.secondPlayer) {
+        fs::copy_file(row.media, other, fs::copy_options::overwrite_existing);
+        publish(other, {"--no-poster", stream ? "--qualities" : "--no-qualities"});
+    }
+    const auto before = Pages(site);
+    publish(row.media, row.options);
+    const auto published = Pages(site);
+    for (const auto& [name, text] : before) {
+        EXPECT_NE(published.at(name), text) << name << " got no player";
+    }
+
+    std::vector<std::string> list = {"list", "--json"};
+    list.insert(list.end(), where.begin(), where.end());
+    const auto listed = Publish(list);
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(Count(listed.out, "\"player\": \"" + std::string(row.player) + "\""),
+              before.size() * (row.secondPlayer ? 2 : 1))
+        << listed.out;
+    EXPECT_EQ(Count(listed.out, "\"other video\""), 1u) << listed.out;
+    EXPECT_EQ(Count(listed.out, "\"stream\": \"medias/small.hls/\""), stream ? before.size() : 0)
+        << listed.out;
+
+    std::vector<std::string> remove = {"remove", GetPathFileName(row.media)};
+    if (row.keepFiles) {
+        remove.push_back("--keep-files");
+    }
+    remove.insert(remove.end(), where.begin(), where.end());
+    if (stream) {
+        // Taken off one page, the stream stays for the others.
+        remove.push_back(site + "/" + before.begin()->first);
+        EXPECT_EQ(Publish(remove).status, 0);
+        EXPECT_TRUE(IsFolder(streamFolder));
+        remove.pop_back();
+    }
+    const auto removed = Publish(remove);
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    const auto after = Pages(site);
+    for (const auto& [name, text] : before) {
+        EXPECT_EQ(after.at(name), text) << name;
+    }
+    EXPECT_EQ(PathExists(site + "/medias/" + GetPathFileName(row.media)), row.keepFiles);
+    EXPECT_EQ(IsFolder(site + "/js/" + row.folder), row.keepFiles || row.secondPlayer);
+    EXPECT_EQ(PathExists(site + "/medias/other.mp4"), row.secondPlayer);
+    EXPECT_EQ(PathExists(streamFolder), stream && row.keepFiles);
+    EXPECT_EQ(IsFolder(site + "/js/hls"), stream && (row.keepFiles || row.secondPlayer));
+}
+
 TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
     test::Environment env;
     const std::string movie = env.sandbox / "movie.mp4";
     const std::string song = env.sandbox / "song.mp3";
+    const std::string small = env.sandbox / "small.mp4";  // one quality in its stream
     ASSERT_TRUE(test::MakeMedia(movie, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}, 640));
+    ASSERT_TRUE(test::MakeMedia(small, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}));
     ASSERT_TRUE(test::MakeMedia(song, 1, false, true, {"-c:a", "libmp3lame"}));
     const std::string vtt =
         env.sandbox.Write("subs.vtt", "WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n");
-    struct Row {
-        const char* name;
-        const char* player;  // as listed
-        const char* folder;  // its files' in the JavaScript folder
-        std::string media;
-        std::vector<std::string> options;
-        bool secondPlayer = false;  // another media with the same player stays on each page
-        bool keepFiles = false;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<RoundTripRow> rows = {
         {"poster, captions, fit",
          "default",
          "video-js",
@@ -97,66 +177,12 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
          {"--poster", "--fit"},
          true},
         {"audio, fit", "mediaelement", "mediaelement", song, {"--autoplay", "--fit"}},
+        {"stream, fit", "mediaelement", "mediaelement", small, {"--qualities", "--fit"}},
+        {"stream beside stream", "leanback", "leanback", small, {"--qualities", "--no-fit"}, true},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        SCOPED_TRACE(row.name);
-        const std::string site = env.sandbox.MakeFolder("site" + std::to_string(i));
-        for (const auto& entry : fs::directory_iterator(DEDE5_TEST_PAGES)) {
-            const std::string name = entry.path().filename();
-            // Publishing drops the dead menu scripts for good; a page with a zero byte is refused.
-            if (name.ends_with(".htm") && name != "menu-scripts-crlf.htm" &&
-                name != "zero-byte.htm") {
-                fs::copy_file(entry.path(), site + "/" + name);
-            }
-        }
-        env.sandbox.Write("site" + std::to_string(i) + "/look-alike.htm", kLookAlike);
-        const std::vector<std::string> where = {"--site-root", site,           "--js-path",
-                                                "/js/",        "--media-path", "/medias/"};
-        auto publish = [&](const std::string& media, std::vector<std::string> options) {
-            options.insert(options.begin(), where.begin(), where.end());
-            options.insert(options.end(), {"--player", row.player, media});
-            for (const auto& [name, text] : Pages(site)) {
-                options.push_back(site + "/" + name);
-            }
-            const auto r = Publish(options);
-            EXPECT_EQ(r.status, 0) << r.err;
-        };
-        const std::string other = env.sandbox / "other.mp4";
-        if (row.secondPlayer) {
-            fs::copy_file(movie, other, fs::copy_options::overwrite_existing);
-            publish(other, {"--no-poster"});
-        }
-        const auto before = Pages(site);
-        publish(row.media, row.options);
-        const auto published = Pages(site);
-        for (const auto& [name, text] : before) {
-            EXPECT_NE(published.at(name), text) << name << " got no player";
-        }
-
-        std::vector<std::string> list = {"list", "--json"};
-        list.insert(list.end(), where.begin(), where.end());
-        const auto listed = Publish(list);
-        EXPECT_EQ(listed.status, 0) << listed.err;
-        EXPECT_EQ(Count(listed.out, "\"player\": \"" + std::string(row.player) + "\""),
-                  before.size() * (row.secondPlayer ? 2 : 1))
-            << listed.out;
-        EXPECT_EQ(Count(listed.out, "\"other video\""), 1u) << listed.out;
-
-        std::vector<std::string> remove = {"remove", GetPathFileName(row.media)};
-        if (row.keepFiles) {
-            remove.push_back("--keep-files");
-        }
-        remove.insert(remove.end(), where.begin(), where.end());
-        const auto removed = Publish(remove);
-        EXPECT_EQ(removed.status, 0) << removed.err;
-        const auto after = Pages(site);
-        for (const auto& [name, text] : before) {
-            EXPECT_EQ(after.at(name), text) << name;
-        }
-        EXPECT_EQ(PathExists(site + "/medias/" + GetPathFileName(row.media)), row.keepFiles);
-        EXPECT_EQ(IsFolder(site + "/js/" + row.folder), row.keepFiles || row.secondPlayer);
-        EXPECT_EQ(PathExists(site + "/medias/other.mp4"), row.secondPlayer);
+        SCOPED_TRACE(rows[i].name);
+        RoundTrip(env, rows[i], MakeTestSite(env, "site" + std::to_string(i)));
     }
 }
 
@@ -184,8 +210,9 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
     };
     const std::string vtt =
         env.sandbox.Write("subs.vtt", "WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n");
-    std::vector<std::string> publish = {"--player",   "youtube",           "--loop", "--poster",
-                                        "--captions", vtt + ":de:Deutsch", movie};
+    std::vector<std::string> publish = {"--player",    "youtube",    "--loop",
+                                        "--poster",    "--captions", vtt + ":de:Deutsch",
+                                        "--qualities", movie};
     publish.insert(publish.end(), pages.begin(), pages.end());
     run(publish);
     run({"replace", "movie.mp4", other});
@@ -194,7 +221,9 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
     EXPECT_EQ(Count(listed, "\"poster\": \"m/movie-2.jpg\", \"captions\": [\"m/movie.de.vtt\"]"),
               2u)
         << listed;
+    EXPECT_EQ(Count(listed, "\"stream\": \"m/movie-2.hls/\""), 2u) << "a stream of its own";
     EXPECT_FALSE(PathExists(site + "/m/movie.mp4")) << "the old media stays nowhere";
+    EXPECT_FALSE(PathExists(site + "/m/movie.hls"));
     for (const auto& [name, text] : Pages(site)) {
         const size_t kept = name.starts_with("utf16") ? 0 : 1;
         EXPECT_EQ(Count(text, "loop=\"loop\""), kept) << name;
@@ -208,6 +237,7 @@ TEST(SiteCommands, ReplacedMediaTakesANewNameAndTheOldPlayersPlace) {
     EXPECT_TRUE(PathExists(site + "/m/movie-2.jpg"));
     run({"remove", "movie.mp4"});
     EXPECT_EQ(Pages(site), before);
+    EXPECT_FALSE(PathExists(site + "/m/movie.hls"));
 }
 
 // Markup that only looks like ours is listed as other video and kept, and so is what it shows.
