@@ -17,13 +17,19 @@ function(dede5_warnings target)
   endif()
 endfunction()
 
-# dede5_test(name sources... LIBS libs...): one GoogleTest executable, its cases known to CTest.
+# dede5_test(name sources... LIBS libs... [COST n]): one GoogleTest executable, its cases known
+# to CTest. A COST above the default starts its cases first in a parallel run, so that long ones
+# do not run alone at the end.
 function(dede5_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "COST" "LIBS" ${ARGN})
+  if(NOT ARG_COST)
+    set(ARG_COST 0)
+  endif()
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   dede5_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} dede5_testsupport GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                        PROPERTIES ENVIRONMENT "DEDE5_VARODO_HOME=${DEDE5_HOME_FOR_TESTS}"
-                                  TIMEOUT 300)
+                                  TIMEOUT 300
+                                  COST ${ARG_COST})
 endfunction()
