@@ -28,8 +28,18 @@ function(dede5_test name)
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   dede5_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} dede5_testsupport GTest::gtest GTest::gtest_main)
+  dede5_test_compile(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                        PROPERTIES ENVIRONMENT "DEDE5_VARODO_HOME=${DEDE5_HOME_FOR_TESTS}"
                                   TIMEOUT 300
                                   COST ${ARG_COST})
+endfunction()
+
+# Test programs spend their time in the programs they start, not in their own code, so they are
+# compiled without optimisation, and GoogleTest with the standard headers is read once per program:
+# together this halves the time their files take to build.
+function(dede5_test_compile target)
+  target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <string> <vector> <map> <filesystem>
+                            <functional> <algorithm> <memory>)
+  target_compile_options(${target} PRIVATE -O0)
 endfunction()
