@@ -7,7 +7,6 @@
 
 #include "core/FileCopy.h"
 #include "core/Folders.h"
-#include "core/MediaFormat.h"
 #include "core/PathUtils.h"
 #include "players/PlayerMarkup.h"
 
