@@ -2,7 +2,6 @@
 #include "app/CQtShell.h"
 
 #include <cerrno>
-#include <utility>
 
 #include <unistd.h>
 

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +23,6 @@
 #include "core/CodePage.h"
 #include "core/Folders.h"
 #include "core/MediaFormat.h"
-#include "core/StringTable.h"
 
 namespace {
 

@@ -212,13 +212,3 @@ std::optional<EncodedProblem> CheckEncodedResult(const EncodedExpectation& expec
     }
     return std::nullopt;
 }
-
-std::optional<EncodedProblem> CheckEncodedResult(const std::string& source,
-                                                 const std::string& result,
-                                                 const std::vector<std::string>& ffmpegWords) {
-    CMediaInfo2 original, made;
-    if (!original.Parse(source, CMediaInfo2::HEADERS)) {
-        return EncodedProblem{0, fmt::sprintf(LoadStringRes(IDS_MEDIA_UNREADABLE), source)};
-    }
-    return CheckEncodedResult(EncodedExpectation::Of(original), result, ffmpegWords, made);
-}

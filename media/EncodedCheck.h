@@ -40,7 +40,3 @@ std::optional<EncodedProblem> CheckEncodedResult(const EncodedExpectation& expec
                                                  const std::string& result,
                                                  const std::vector<std::string>& ffmpegWords,
                                                  CMediaInfo2& details, ResultReader read = nullptr);
-// The same against the file at `source`, read with the media library.
-std::optional<EncodedProblem> CheckEncodedResult(const std::string& source,
-                                                 const std::string& result,
-                                                 const std::vector<std::string>& ffmpegWords = {});

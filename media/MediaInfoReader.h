@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 

@@ -36,8 +36,6 @@ public:
 
     bool Start() override;
 
-    const std::vector<Rendition>& Renditions() const { return m_renditions; }
-
     // The ffmpeg arguments after the input, for a stream made in the current folder.
     static std::vector<std::string> StreamArguments(const std::vector<Rendition>& renditions,
                                                     bool sound);

@@ -57,13 +57,6 @@ bool CHTML5LeanBackPlayer::GetBodyCode(const PlayerRequest& request, std::string
         }
         ReplaceMacro(text, "fall_back", flash);
     }
-    ReplaceControls(text, request);
-    ReplaceLoop(text, request);
-    ReplaceAutoplay(text, request);
-    if (video) {
-        ReplacePoster(text, request);
-        ReplaceFit(text, request);
-    }
-    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
+    out = ReplaceCommonMacros(std::move(text), request, video);
     return true;
 }

@@ -79,23 +79,15 @@ bool CHTML5Player::OnPagePublished(const CSiteFolder&, const std::string&) {
     return true;
 }
 
-void CHTML5Player::ReplaceControls(std::string& text, const PlayerRequest& request) {
+std::string CHTML5Player::ReplaceCommonMacros(std::string text, const PlayerRequest& request,
+                                              bool video) {
     ReplaceMacro(text, "controls", request.showControls ? kControlsSnippet : "");
-}
-
-void CHTML5Player::ReplaceLoop(std::string& text, const PlayerRequest& request) {
     ReplaceMacro(text, "video_loop", request.loop ? kLoopSnippet : "");
-}
-
-void CHTML5Player::ReplaceAutoplay(std::string& text, const PlayerRequest& request) {
     ReplaceMacro(text, "autoplay", AutoplaySnippet(request));
-}
-
-void CHTML5Player::ReplaceFit(std::string& text, const PlayerRequest& request) {
-    ReplaceMacro(text, "fit", BuildFitAttribute(request));
-}
-
-void CHTML5Player::ReplacePoster(std::string& text, const PlayerRequest& request) {
-    ReplaceMacro(text, "video_poster",
-                 request.poster ? BuildPosterAttribute(request) : std::string());
+    if (video) {
+        ReplaceMacro(text, "video_poster",
+                     request.poster ? BuildPosterAttribute(request) : std::string());
+        ReplaceMacro(text, "fit", BuildFitAttribute(request));
+    }
+    return request.fit ? TidyFittedBody(text, request) : std::move(text);
 }

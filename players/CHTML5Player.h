@@ -50,17 +50,15 @@ protected:
     bool Serves(const PlayerRequest& request) const {
         return (request.mediaKind & m_nKindsMask) != 0;
     }
-    // The controls, loop, autoplay and (video) poster macros, in the order each player uses.
-    static void ReplaceControls(std::string& text, const PlayerRequest& request);
-    static void ReplaceLoop(std::string& text, const PlayerRequest& request);
-    static void ReplaceAutoplay(std::string& text, const PlayerRequest& request);
-    static void ReplacePoster(std::string& text, const PlayerRequest& request);
+    // The controls, loop, autoplay and, for a video, poster and fit macros replaced; the body
+    // tidied for a fitted player.
+    static std::string ReplaceCommonMacros(std::string text, const PlayerRequest& request,
+                                           bool video);
     // Copies `source` over `target` (see CopyFileOverwrite), remembering a failed target.
     bool CopyPlayerFile(const std::string& source, const std::string& target);
     bool CopyFolderFiles(const std::string& source, const std::string& target);
 
     std::string m_strFailedFile;
-    static void ReplaceFit(std::string& text, const PlayerRequest& request);
 
 private:
     int m_nKindsMask;

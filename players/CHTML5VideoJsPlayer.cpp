@@ -61,11 +61,6 @@ bool CHTML5VideoJsPlayer::GetBodyCode(const PlayerRequest& request, std::string&
     ReplaceMacro(text, "flash_player_path", PlayerPathUrl(request, GetFolderName()).value_or(""));
     const PlayerInfo* skin = VideoRow(request.playerIndex);
     ReplaceMacro(text, "html5_player_css", skin ? skin->cssClass : "");
-    ReplaceControls(text, request);
-    ReplaceAutoplay(text, request);
-    ReplaceLoop(text, request);
-    ReplacePoster(text, request);
-    ReplaceFit(text, request);
-    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
+    out = ReplaceCommonMacros(std::move(text), request, true);
     return true;
 }

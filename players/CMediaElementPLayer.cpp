@@ -48,14 +48,7 @@ bool CMediaElementPLayer::GetBodyCode(const PlayerRequest& request, std::string&
     if (FindRequestFormat(request) < 0) {
         return false;
     }
-    ReplaceControls(text, request);
-    ReplaceLoop(text, request);
-    ReplaceAutoplay(text, request);
-    if (request.mediaKind == MEDIA_KIND_VIDEO) {
-        ReplacePoster(text, request);
-        ReplaceFit(text, request);
-    }
-    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
+    out = ReplaceCommonMacros(std::move(text), request, request.mediaKind == MEDIA_KIND_VIDEO);
     if (!StreamUrl(request).empty()) {
         out += kStreamFirst;
     }

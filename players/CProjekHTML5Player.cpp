@@ -7,7 +7,6 @@
 
 #include "core/FileCopy.h"
 #include "core/Folders.h"
-#include "core/MediaFormat.h"
 #include "core/PathUtils.h"
 #include "players/PlayerMarkup.h"
 
@@ -46,12 +45,7 @@ bool CProjekHTML5Player::GetBodyCode(const PlayerRequest& request, std::string& 
     if (request.fit) {
         ReplaceAll(text, ", { playerFlashMP4: 'jarisplayer.swf'}", "");
     }
-    ReplaceControls(text, request);
-    ReplaceLoop(text, request);
-    ReplaceAutoplay(text, request);
-    ReplacePoster(text, request);
-    ReplaceFit(text, request);
-    out = request.fit ? TidyFittedBody(text, request) : std::move(text);
+    out = ReplaceCommonMacros(std::move(text), request, true);
     return true;
 }
 

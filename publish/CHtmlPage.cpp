@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <utility>
 
 #include <fcntl.h>

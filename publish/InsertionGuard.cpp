@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include <gumbo.h>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "publish/PublishRun.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -18,7 +17,6 @@
 #include "media/Task.h"
 #include "media/VideoThumbnail.h"
 #include "players/PlayerInfo.h"
-#include "players/PlayerMarkup.h"
 #include "publish/CHtmlPage.h"
 #include "publish/CPageFile.h"
 #include "publish/CPublishJob.h"

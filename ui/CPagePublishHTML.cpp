@@ -2,10 +2,6 @@
 #include "ui/CPagePublishHTML.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <ctime>
-#include <thread>
 
 #include <unistd.h>
 
@@ -33,7 +29,6 @@
 
 #include "app/QtText.h"
 #include "core/Browser.h"
-#include "core/Folders.h"
 #include "core/MessageBox.h"
 #include "core/Options.h"
 #include "core/PathUtils.h"
@@ -44,7 +39,6 @@
 #include "core/StringTable.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CPublishJob.h"
-#include "publish/InsertionEngine.h"
 #include "publish/InsertionGuard.h"
 #include "publish/SiteLayout.h"
 #include "ui/CBusyWork.h"
