@@ -45,31 +45,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Calls `onShow` with the conversion dialog as it is shown: before its event loop delivers any
-// progress.
-class DialogWatch : public QObject {
-public:
-    explicit DialogWatch(std::function<void(CConvertDialog&)> onShow)
-        : m_onShow(std::move(onShow)) {
-        qApp->installEventFilter(this);
-    }
-    ~DialogWatch() override { qApp->removeEventFilter(this); }
-
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            if (auto* dialog = qobject_cast<CConvertDialog*>(object)) {
-                ++shown;
-                m_onShow(*dialog);
-            }
-        }
-        return false;
-    }
-
-    int shown = 0;
-
-private:
-    std::function<void(CConvertDialog&)> m_onShow;
-};
+using test::DialogWatch;
 
 class ConvertDialogTest : public ::testing::Test {
 protected:
