@@ -245,7 +245,7 @@ TEST_F(PageSelectPlayerTest, CheckBoxesAreStoredAtOnce) {
     EXPECT_EQ(env.store->GetInt("DEDE5 Varodo", "Video Poster", -1), 0);
 }
 
-TEST_F(PageSelectPlayerTest, ControlsLoopFitAndQualitiesAreStoredAtOnce) {
+TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     COptions* options = COptions::Instance();
     options->LoadState();
     EXPECT_EQ(options->m_bFitPlayer, 1) << "on unless turned off";
@@ -300,7 +300,6 @@ TEST_F(PageSelectPlayerTest, ControlsLoopFitAndQualitiesAreStoredAtOnce) {
     EXPECT_EQ(env.store->GetInt("DEDE5 Varodo", "Video Control", -1), 1);
     EXPECT_EQ(env.store->GetInt("DEDE5 Varodo", "Video Loop", -1), 1);
     EXPECT_EQ(env.store->GetInt("Options", "Fit Player", -1), 0);
-    EXPECT_EQ(env.store->GetInt("Options", "Several Qualities", -1), 1);
 }
 
 TEST_F(PageSelectPlayerTest, AudioAutoPlayCarriesANoteOnWhatBrowsersAllow) {

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdlib>
-#include <filesystem>
-#include <utility>
 #include <string>
 #include <vector>
 
@@ -10,10 +8,7 @@
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QSignalSpy>
-#include <QTableWidget>
 #include <QTest>
-
-#include <fmt/printf.h>
 
 #include "core/MessageBox.h"
 #include "core/PathUtils.h"
@@ -21,7 +16,6 @@
 #include "core/StringTable.h"
 #include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/CPublishedMediaDialog.h"
 
 namespace {
 
@@ -162,53 +156,6 @@ TEST_F(PublishWizardEndToEnd, AudioWithTheMediaElementPlayer) {
     EXPECT_NE(published.find("src=\"../js/mediaelement/jquery.js\""), std::string::npos);
     EXPECT_NE(published.find("src=\"../medias/song.mp3\""), std::string::npos);
     EXPECT_EQ(sheet->currentId(), CPublishSheet::kPageSelectVideo);
-}
-
-// The stream is made once, with the conversion's dialog, for every page of the media; each page
-// offers its playlist before the MP4, and the site's table lists it. Cancel leaves nothing.
-TEST_F(PublishWizardEndToEnd, SeveralQualitiesMakeOneStreamForEveryPage) {
-    COptions::Instance()->m_bQualities = 1;
-    COptions::Instance()->m_bVideoPoster = 0;
-    const std::string movie = Video();
-    std::vector<int> reports;
-    test::DialogWatch watch([&](CConvertDialog& dialog) {
-        reports.push_back(0);
-        QObject::connect(&dialog, &CConvertDialog::progressShown, [&] { ++reports.back(); });
-        if (reports.size() == 1) {
-            static_cast<QDialog&>(dialog).reject();
-        }
-    });
-    CPagePublishHTML& page = StartWizard(movie, 0);
-    BrowseTo(page, index);
-    EXPECT_EQ(TakeMessages(), std::vector<std::string>{
-                                  fmt::sprintf(LoadStringRes(IDS_STREAM_FAILED), movie,
-                                               LoadStringRes(IDS_CONVERT_WORD_CANCELLED), index)});
-    EXPECT_FALSE(page.Page().IsPageOpen());
-    EXPECT_FALSE(PathExists(site + "/medias"));
-    EXPECT_TRUE(std::filesystem::is_empty(COptions::Instance()->m_strWorkFolder));
-
-    const std::pair<std::string, std::string> rows[] = {{index, "medias/movie.hls/master.m3u8"},
-                                                        {news, "../medias/movie.hls/master.m3u8"}};
-    for (const auto& [path, playlist] : rows) {
-        BrowseTo(page, path);
-        InsertAfterBody(page);
-        env.box.answers = {IDYES};
-        Finish();
-        EXPECT_EQ(TakeMessages(), std::vector<std::string>{LoadStringRes(IDS_PUBLISH_ANOTHER)});
-        const std::string source = "<source src=\"" + playlist + "\" type=\"application/x-mpegURL";
-        EXPECT_NE(ReadFile(path).find(source), std::string::npos) << ReadFile(path);
-    }
-    EXPECT_EQ(reports.size(), 3u) << ::testing::PrintToString(reports);
-    EXPECT_GT(reports.at(1), 0);
-    EXPECT_EQ(reports.at(2), 0) << "the second page reuses the stream";
-    EXPECT_TRUE(IsRegularFile(site + "/medias/movie.hls/master.m3u8"));
-
-    CPublishedMediaDialog published({site + "/", "/js/", "/medias/", ""});
-    auto* table = published.findChild<QTableWidget*>();
-    ASSERT_EQ(table->rowCount(), 2);
-    for (int row = 0; row < 2; ++row) {
-        EXPECT_EQ(table->item(row, 6)->text(), QStringLiteral("medias/movie.hls/"));
-    }
 }
 
 // Keys go where the desktop sends them: to the control with the focus.

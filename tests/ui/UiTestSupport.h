@@ -1,46 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <QApplication>
 #include <QString>
-
-#include "ui/CConvertDialog.h"
 
 class CPublishSheet;
 class QWidget;
 
 namespace test {
-
-// Calls `onShow` with the conversion dialog as it is shown: before its event loop delivers any
-// progress.
-class DialogWatch : public QObject {
-public:
-    explicit DialogWatch(std::function<void(CConvertDialog&)> onShow)
-        : m_onShow(std::move(onShow)) {
-        qApp->installEventFilter(this);
-    }
-    ~DialogWatch() override { qApp->removeEventFilter(this); }
-
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            if (auto* dialog = qobject_cast<CConvertDialog*>(object)) {
-                ++shown;
-                m_onShow(*dialog);
-            }
-        }
-        return false;
-    }
-
-    int shown = 0;
-
-private:
-    std::function<void(CConvertDialog&)> m_onShow;
-};
 
 // A new wizard under the program's caption, shown.
 std::unique_ptr<CPublishSheet> ShownSheet();
