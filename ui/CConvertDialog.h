@@ -41,8 +41,6 @@ public:
 
     // Runs the work with the dialog shown; true when its result is there.
     bool Run();
-    // The user stopped the work.
-    bool WasCancelled() const { return m_stop.stop_requested(); }
     const CMediaConverter& Converter() const { return m_converter; }
 
     // Seconds on a steady clock; tests set their own.
