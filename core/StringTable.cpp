@@ -327,6 +327,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_STREAM_FAILED,
      "The several qualities of '%s' could not be made: %s.\nNothing has been left behind, and "
      "'%s' is left as it was."},
+    {IDS_STREAM_MAKING, "Making several qualities of '%s' for slow connections..."},
+    {IDS_STREAM_PLAN, "Qualities: %s, each switched to as the connection allows."},
     {IDS_REPLACE_KEEP_POSTER, "Keep the current poster?"},
     {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
     {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},

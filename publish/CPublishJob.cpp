@@ -82,6 +82,9 @@ CPublishJob::~CPublishJob() {
     if (!m_strConvertedPath.empty()) {
         RemoveWorkingFile(m_strConvertedPath);
     }
+    if (!m_strStreamPath.empty()) {
+        DeleteFolder(m_strStreamPath);
+    }
 }
 
 MediaCheck CPublishJob::CheckMedia(const std::string& path, MediaDetails::ParseDepth depth) {
@@ -782,7 +785,8 @@ void CPublishJob::End() {
 }
 
 std::string CPublishJob::PrepareStream(
-    const std::string& pagePath, const std::function<void(const ConversionProgress&)>& progress) {
+    const std::string& pagePath, const std::function<void(const ConversionProgress&)>& progress,
+    std::stop_token stop) {
     m_request.streamFolder.clear();
     if (!m_request.qualities || !IsVideo() || m_request.mediaFiles.empty()) {
         return {};
@@ -804,6 +808,7 @@ std::string CPublishJob::PrepareStream(
         const std::string work = WorkFolder(m_strWorkFolder);
         CStreamMaker maker(&task, m_details);
         maker.SetProgressHandler(progress);
+        const std::stop_callback cancel(stop, [&maker] { maker.Cancel(); });
         const std::string path = CombinePath(work, name);
         if (!MakeWorkingFolder(work) || !maker.Make(path)) {
             return maker.Problem().empty() ? GetErrorText(errno) : maker.Problem();

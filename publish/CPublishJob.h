@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -176,10 +177,11 @@ public:
 
     // With several qualities asked for a video, finds the media's whole stream in the media
     // folder of the page at `pagePath`, else makes it once in the working folder (reporting to
-    // `progress`; a stop cancels it) for PublishPage to copy; the markup offers it from then on.
-    // Why there is none, empty when there is or none was asked for.
+    // `progress`; a stop of the program or of `stop` cancels it) for PublishPage to copy; the
+    // markup offers it from then on. Why there is none, empty when there is or none was asked for.
     std::string PrepareStream(const std::string& pagePath,
-                              const std::function<void(const ConversionProgress&)>& progress);
+                              const std::function<void(const ConversionProgress&)>& progress,
+                              std::stop_token stop = {});
 
     // Head and body code for the page at `pagePath`: page-relative locations when publishing, file
     // URLs of the media and the installation's player files in a preview.

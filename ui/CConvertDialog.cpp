@@ -21,20 +21,31 @@ CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& fol
                                QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_converter(&m_task, source) {
-    setObjectName(QStringLiteral("convertDialog"));
-    setWindowTitle(ToQt(LoadStringRes(IDS_CONVERT_TITLE)));
     m_converter.SetOutputFolder(folder);
     m_converter.SetResultCheck(&CPublishJob::CheckConverted);
-    m_converter.SetProgressHandler([this](const ConversionProgress& progress) {
-        // From the worker: the dialog outlives it, as Run joins it.
-        QMetaObject::invokeMethod(
-            this, [this, progress] { ShowProgress(progress); }, Qt::QueuedConnection);
-    });
+    m_fnWork = [this](const CMediaConverter::ProgressHandler& progress, std::stop_token stop) {
+        m_converter.SetProgressHandler(progress);
+        const std::stop_callback cancel(stop, [this] { m_converter.Cancel(); });
+        return m_converter.Convert();
+    };
+    Build(fmt::sprintf(LoadStringRes(IDS_CONVERTING), GetPathFileName(source.m_strPath)),
+          m_converter.Plan().Describe());
+}
 
-    auto* what = new QLabel(
-        ToQt(fmt::sprintf(LoadStringRes(IDS_CONVERTING), GetPathFileName(source.m_strPath))), this);
-    auto* plan = new QLabel(ToQt(m_converter.Plan().Describe()), this);
-    plan->setWordWrap(true);
+CConvertDialog::CConvertDialog(const std::string& what, const std::string& plan, Work work,
+                               QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_converter(&m_task, CMediaInfo2{}),
+      m_fnWork(std::move(work)) {
+    Build(what, plan);
+}
+
+void CConvertDialog::Build(const std::string& what, const std::string& plan) {
+    setObjectName(QStringLiteral("convertDialog"));
+    setWindowTitle(ToQt(LoadStringRes(IDS_CONVERT_TITLE)));
+    auto* whatLabel = new QLabel(ToQt(what), this);
+    auto* planLabel = new QLabel(ToQt(plan), this);
+    planLabel->setWordWrap(true);
     m_pProgress = new QProgressBar(this);
     m_pProgress->setObjectName(QStringLiteral("convertProgress"));
     m_pProgress->setRange(0, 100);
@@ -47,8 +58,8 @@ CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& fol
     connect(buttons, &QDialogButtonBox::rejected, this, &CConvertDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(what);
-    layout->addWidget(plan);
+    layout->addWidget(whatLabel);
+    layout->addWidget(planLabel);
     layout->addWidget(m_pProgress);
     layout->addWidget(m_pTimeLeft);
     layout->addWidget(buttons);
@@ -62,7 +73,7 @@ CConvertDialog::CConvertDialog(const CMediaInfo2& source, const std::string& fol
 
 CConvertDialog::~CConvertDialog() {
     if (m_worker.joinable()) {
-        m_converter.Cancel();
+        m_stop.request_stop();
         m_worker.join();
     }
 }
@@ -92,7 +103,7 @@ void CConvertDialog::reject() {
         return;
     }
     // The dialog closes once ffmpeg has stopped and its file is gone.
-    m_converter.Cancel();
+    m_stop.request_stop();
     m_pCancel->setEnabled(false);
 }
 
@@ -100,8 +111,13 @@ bool CConvertDialog::Run() {
     bool converted = false;
     m_bRunning = true;
     m_fStarted_s = m_fnClock();
-    m_worker = std::thread([this, &converted] {
-        converted = m_converter.Convert();
+    // From the worker: the dialog outlives it, as this joins it.
+    const CMediaConverter::ProgressHandler progress = [this](const ConversionProgress& reported) {
+        QMetaObject::invokeMethod(
+            this, [this, reported] { ShowProgress(reported); }, Qt::QueuedConnection);
+    };
+    m_worker = std::thread([this, &converted, &progress] {
+        converted = m_fnWork(progress, m_stop.get_token());
         QMetaObject::invokeMethod(
             this, [this] { QDialog::done(0); }, Qt::QueuedConnection);
     });

@@ -36,12 +36,15 @@
 #include "core/SettingsKeys.h"
 #include "core/SettingsStore.h"
 #include "core/Shell.h"
+#include "core/StopRequest.h"
 #include "core/StringTable.h"
+#include "media/StreamMaker.h"
 #include "players/PlayerMarkup.h"
 #include "publish/CPublishJob.h"
 #include "publish/InsertionGuard.h"
 #include "publish/SiteLayout.h"
 #include "ui/CBusyWork.h"
+#include "ui/CConvertDialog.h"
 #include "ui/CDialogFind.h"
 #include "ui/CFileDialogEx.h"
 #include "ui/CQtCopyQuestions.h"
@@ -207,6 +210,10 @@ const SiteLayout& CPagePublishHTML::CurrentSite() {
 
 void CPagePublishHTML::ReturnToLoadedPage() {
     const std::string path = m_page.PagePath();
+    if (!PrepareStream(path)) {
+        ClearPage();
+        return;
+    }
     const PageCode code = m_state.m_job.MakeCode(path, PLAYER_MODE_PUBLISH);
     if (code.made && CodeSource(m_state.m_job, code) == m_strCodeSource) {
         return;
@@ -230,6 +237,37 @@ void CPagePublishHTML::TakePoster() {
         MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_POSTER_FAILED, job.Request().mediaFiles.front(),
                       job.PosterProblem());
     }
+}
+
+bool CPagePublishHTML::PrepareStream(const std::string& pagePath) {
+    CPublishJob& job = m_state.m_job;
+    // Without qualities this only forgets a stream of an earlier choice.
+    if (!job.Request().qualities) {
+        return job.PrepareStream(pagePath, {}).empty();
+    }
+    const std::string media = job.Request().mediaFiles.front();
+    std::string names;
+    for (const Rendition& rendition : PlanRenditions(job.Details().m_nHeight)) {
+        names += (names.empty() ? "" : ", ") + rendition.Name();
+    }
+    std::string problem;
+    CConvertDialog dialog(
+        fmt::sprintf(LoadStringRes(IDS_STREAM_MAKING), GetPathFileName(media)),
+        fmt::sprintf(LoadStringRes(IDS_STREAM_PLAN), names),
+        [&](const CMediaConverter::ProgressHandler& progress, std::stop_token stop) {
+            problem = job.PrepareStream(pagePath, progress, stop);
+            return problem.empty();
+        },
+        window());
+    dialog.setWindowTitle(QString::fromUtf8(kWizardPageCaption));
+    if (dialog.Run()) {
+        return true;
+    }
+    // The program is ending: nobody is left to answer a message.
+    if (!StopRequested()) {
+        MessageBoxRes(MB_OK | MB_ICONWARNING, IDS_STREAM_FAILED, media, problem, pagePath);
+    }
+    return false;
 }
 
 void CPagePublishHTML::ClearPage() {
@@ -259,6 +297,10 @@ void CPagePublishHTML::SetFinishEnabled(bool enabled) {
 bool CPagePublishHTML::OpenPage(const std::string& path) {
     if (auto loaded = m_page.LoadPage(path, m_state.m_job.OpenSite(path).value); !loaded) {
         ShowMessage(loaded.why);
+        ClearPage();
+        return false;
+    }
+    if (!PrepareStream(path)) {
         ClearPage();
         return false;
     }

@@ -91,6 +91,9 @@ private:
     void SetFinishEnabled(bool enabled);
     // The job's poster, taken once, off the user-interface thread.
     void TakePoster();
+    // The several qualities of the video for the page at `pagePath`, made once with the
+    // conversion's progress when asked for; false, after a message, when they cannot be.
+    bool PrepareStream(const std::string& pagePath);
     // The job takes the site as the settings describe it now, and pages are checked against it.
     const SiteLayout& CurrentSite();
     // The path box and its browse button.

@@ -73,12 +73,16 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     m_pLoopBox->setObjectName(QStringLiteral("loopBox"));
     m_pFitBox = new QCheckBox(ToQt(LoadStringRes(IDS_FIT_PLAYER)), m_pPlayerArea);
     m_pFitBox->setObjectName(QStringLiteral("fitBox"));
+    m_pQualitiesBox =
+        new QCheckBox(QStringLiteral("Several &qualities for slow connections"), m_pPlayerArea);
+    m_pQualitiesBox->setObjectName(QStringLiteral("qualitiesBox"));
     m_pPlayerArea->setMinimumSize(
         std::max({kPictureSize.width(), m_pAutoPlayBox->sizeHint().width(),
-                  m_pPosterBox->sizeHint().width(), OptionsRowWidth()}),
-        kPictureSize.height() + DialogUnitsDown(*this, kVideoGapUnits + 3 + 3) +
+                  m_pPosterBox->sizeHint().width(), OptionsRowWidth(),
+                  m_pQualitiesBox->sizeHint().width()}),
+        kPictureSize.height() + DialogUnitsDown(*this, kVideoGapUnits + 3 + 3 + 3) +
             m_pAutoPlayBox->sizeHint().height() + m_pPosterBox->sizeHint().height() +
-            OptionsRowHeight());
+            OptionsRowHeight() + m_pQualitiesBox->sizeHint().height());
     m_pPlayerArea->installEventFilter(this);
 
     auto* listRow = new QHBoxLayout;
@@ -111,7 +115,8 @@ CPageSelectPlayer::CPageSelectPlayer(CWizardState& state, QWidget* parent)
     connect(m_pCaptionsButton, &QPushButton::clicked, this, &CPageSelectPlayer::OnCaptionsClicked);
     for (const auto& [box, field] : {std::pair{m_pControlsBox, &COptions::m_bVideoControl},
                                      std::pair{m_pLoopBox, &COptions::m_bVideoLoop},
-                                     std::pair{m_pFitBox, &COptions::m_bFitPlayer}}) {
+                                     std::pair{m_pFitBox, &COptions::m_bFitPlayer},
+                                     std::pair{m_pQualitiesBox, &COptions::m_bQualities}}) {
         connect(box, &QCheckBox::clicked, this,
                 [field](bool checked) { COptions::Instance()->*field = checked ? 1 : 0; });
     }
@@ -184,6 +189,8 @@ void CPageSelectPlayer::initializePage() {
     m_pLoopBox->setChecked(options->m_bVideoLoop);
     m_pFitBox->setChecked(options->m_bFitPlayer);
     m_pFitBox->setVisible(m_bVideoMode);
+    m_pQualitiesBox->setChecked(options->m_bQualities);
+    m_pQualitiesBox->setVisible(m_bVideoMode);
     // No player here shows captions for audio.
     m_pCaptionsButton->setVisible(m_bVideoMode);
     ShowCaptionsCount();
@@ -215,11 +222,12 @@ void CPageSelectPlayer::PlacePlayerArea() {
     const int autoPlayHeight = m_pAutoPlayBox->sizeHint().height();
     const int posterHeight = m_pPosterBox->sizeHint().height();
     const int optionsHeight = OptionsRowHeight();
+    const int qualitiesHeight = m_pQualitiesBox->sizeHint().height();
     // The picture gets what video mode leaves below it; audio mode keeps a third of that, so
     // the picture keeps its place and width when the mode changes.
-    const int videoHeight =
-        std::max(0, room.height() - DialogUnitsDown(*this, kVideoGapUnits) - autoPlayHeight -
-                        between - posterHeight - between - optionsHeight);
+    const int videoHeight = std::max(0, room.height() - DialogUnitsDown(*this, kVideoGapUnits) -
+                                            autoPlayHeight - between - posterHeight - between -
+                                            optionsHeight - between - qualitiesHeight);
     const int pictureHeight = m_bVideoMode ? videoHeight : videoHeight / 3;
     const int gap = DialogUnitsDown(*this, m_bVideoMode ? kVideoGapUnits : kAudioGapUnits);
     m_pPicture->setGeometry(0, 0, room.width(), pictureHeight);
@@ -245,6 +253,8 @@ void CPageSelectPlayer::PlacePlayerArea() {
         box->setGeometry(left, below + between, width, optionsHeight);
         left += width + DialogUnitsDown(*this, kOptionsGapUnits);
     }
+    m_pQualitiesBox->setGeometry(0, below + between + optionsHeight + between,
+                                 m_pQualitiesBox->sizeHint().width(), qualitiesHeight);
 }
 
 void CPageSelectPlayer::OnPlayerActivated(int index) {

@@ -71,6 +71,8 @@ private:
     QCheckBox* m_pControlsBox;
     QCheckBox* m_pLoopBox;
     QCheckBox* m_pFitBox;
+    // Video only, on a row of its own below.
+    QCheckBox* m_pQualitiesBox;
     QPushButton* m_pCaptionsButton;
     CPosterMoment* m_pPosterMoment;
 };

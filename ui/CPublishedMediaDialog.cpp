@@ -53,12 +53,12 @@ private:
 CPublishedMediaDialog::CPublishedMediaDialog(SiteDescription site, QWidget* parent)
     : QDialog(parent), m_site(std::move(site)) {
     setWindowTitle(QStringLiteral("Published Media"));
-    m_pTable = new QTableWidget(0, 7, this);
+    m_pTable = new QTableWidget(0, 8, this);
     m_pTable->setObjectName(QStringLiteral("playersTable"));
     m_pTable->setHorizontalHeaderLabels({QStringLiteral("Page"), QStringLiteral("Line"),
                                          QStringLiteral("Player"), QStringLiteral("Media"),
                                          QStringLiteral("Poster"), QStringLiteral("Captions"),
-                                         QStringLiteral("Size")});
+                                         QStringLiteral("Stream"), QStringLiteral("Size")});
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -135,6 +135,7 @@ void CPublishedMediaDialog::Refresh() {
                                      player.media,
                                      player.poster,
                                      captions,
+                                     player.stream.empty() ? player.found.stream : player.stream,
                                      FormatFileSize(player.size_bytes)};
         for (int column = 0; const std::string& cell : cells) {
             m_pTable->setItem(row, column++, new QTableWidgetItem(ToQt(cell)));

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -36,10 +37,12 @@
 #include "media/MediaConverter.h"
 #include "publish/CPublishJob.h"
 #include "tests/support/Sandbox.h"
+#include "tests/ui/PublishFixture.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CFileDialogEx.h"
 #include "ui/CPageSelectVideo.h"
 #include "ui/CPublishSheet.h"
+#include "ui/CPublishedMediaDialog.h"
 
 namespace {
 
@@ -336,6 +339,39 @@ TEST_F(ConvertDialogTest, HelpConvertSavesTheCopyWhereAskedOffersItAndTellsTheTi
                                   : fmt::sprintf(LoadStringRes(IDS_CONVERT_PROGRESS), percent,
                                                  FormatTimeEstimate(left_s))));
     }
+}
+
+using SeveralQualitiesTest = test::PublishTest;
+TEST_F(SeveralQualitiesTest, OneStreamForEveryPageAndNothingLeftOnCancel) {
+    COptions::Instance()->m_bQualities = 1;
+    COptions::Instance()->m_bVideoPoster = 0;
+    std::vector<int> reports;
+    DialogWatch watch([&](CConvertDialog& dialog) {
+        reports.push_back(0);
+        QObject::connect(&dialog, &CConvertDialog::progressShown, [&] { ++reports.back(); });
+        if (reports.size() == 1) {
+            static_cast<QDialog&>(dialog).reject();
+        }
+    });
+    CPagePublishHTML& page = StartWizard(Video(), 0);
+    BrowseTo(page, index);
+    EXPECT_EQ(TakeMessages(),
+              std::vector{fmt::sprintf(LoadStringRes(IDS_STREAM_FAILED), Video(),
+                                       LoadStringRes(IDS_CONVERT_WORD_CANCELLED), index)});
+    EXPECT_TRUE(fs::is_empty(COptions::Instance()->m_strWorkFolder));
+    for (const auto& [path, playlist] : {std::pair{index, "\"medias/movie.hls/master.m3u8\""},
+                                         std::pair{news, "\"../medias/movie.hls/master.m3u8\""}}) {
+        BrowseTo(page, path);
+        InsertAfterBody(page);
+        env.box.answers = {IDYES};
+        Finish();
+        EXPECT_NE(test::ReadFile(path).find(playlist), std::string::npos);
+    }
+    EXPECT_GT(reports.at(1), 0);
+    EXPECT_EQ(reports.at(2), 0) << "the second page reuses the stream";
+    CPublishedMediaDialog published({site + "/", "/js/", "/medias/", ""});
+    EXPECT_EQ(published.findChild<QTableWidget*>()->model()->index(1, 6).data(),
+              "medias/movie.hls/");
 }
 
 }  // namespace

@@ -256,7 +256,9 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     EXPECT_TRUE(Controls(*sheet).isChecked());
     EXPECT_FALSE(Loop(*sheet).isChecked());
     EXPECT_TRUE(Fit(*sheet).isChecked());
-    for (QCheckBox* box : {&Controls(*sheet), &Loop(*sheet), &Fit(*sheet)}) {
+    QCheckBox& qualities = Find<QCheckBox>(*sheet, "qualitiesBox");
+    EXPECT_FALSE(qualities.isChecked()) << "off unless turned on";
+    for (QCheckBox* box : {&Controls(*sheet), &Loop(*sheet), &Fit(*sheet), &qualities}) {
         EXPECT_TRUE(box->isVisible()) << box->objectName().toStdString();
         EXPECT_GT(box->geometry().top(), Poster(*sheet).geometry().bottom());
     }
@@ -266,6 +268,8 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     EXPECT_EQ(options->m_bVideoLoop, 1);
     Click(Fit(*sheet));
     EXPECT_EQ(options->m_bFitPlayer, 0);
+    Click(qualities);
+    EXPECT_EQ(options->m_bQualities, 1);
 
     // The request the publish page gets follows the boxes.
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
@@ -274,6 +278,7 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     EXPECT_FALSE(request.showControls);
     EXPECT_TRUE(request.loop);
     EXPECT_FALSE(request.fit);
+    EXPECT_TRUE(request.qualities);
     QTest::mouseClick(sheet->button(QWizard::BackButton), Qt::LeftButton);
 
     // Controls and loop are the audio player's too; fitting is for video only.
@@ -283,6 +288,7 @@ TEST_F(PageSelectPlayerTest, ControlsLoopAndFitAreStoredAtOnce) {
     EXPECT_TRUE(Controls(*sheet).isVisible());
     EXPECT_TRUE(Loop(*sheet).isVisible());
     EXPECT_FALSE(Fit(*sheet).isVisible());
+    EXPECT_FALSE(qualities.isVisible());
     Click(Controls(*sheet));
     EXPECT_EQ(options->m_bVideoControl, 1);
 
