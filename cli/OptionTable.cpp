@@ -23,19 +23,12 @@ void Refuse(bool refused, const std::string& text) {
     }
 }
 
-// Into `field`: true for a flag, "yes"/"no" for a flag that can say no, else the value (which
-// must not be empty when `ifEmpty` says why).
+// Into `field`, as StoreOptionValue puts it; the value must not be empty when `ifEmpty` says why.
 template <typename T, typename C>
 Fill Put(T C::*field, std::string ifEmpty = {}) {
     return [field, ifEmpty](O& o, const std::string& v) {
         Refuse(v.empty() && !ifEmpty.empty(), ifEmpty);
-        if constexpr (std::is_same_v<T, bool>) {
-            o.*field = true;
-        } else if constexpr (std::is_same_v<T, std::optional<bool>>) {
-            o.*field = v == "yes";
-        } else {
-            o.*field = v;
-        }
+        StoreOptionValue(o.*field, v);
     };
 }
 
@@ -106,6 +99,7 @@ const std::vector<OptionRow> kOptions = {
         "column nor larger than the video"}},
     {Put(&O::qualities), {"--qualities,!--no-qualities", "",
         "also an adaptive stream of several qualities for slow connections", 31}},
+    {Put(&O::sources), {"--source", "FILE", "MEDIA in other formats; repeatable", 23, "-f"}, kBoth},
     {FillCaptions, {"--captions", "FILE[:LANG[:LABEL]]",
         "captions for the video, WebVTT (.vtt) or SubRip\n"
         "(.srt) in any character set; repeatable, the first is shown\n"

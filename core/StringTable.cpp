@@ -330,6 +330,16 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {IDS_STREAM_MAKING, "Making several qualities of '%s' for slow connections..."},
     {IDS_STREAM_PLAN, "Qualities: %s, each switched to as the connection allows."},
     {IDS_REPLACE_KEEP_POSTER, "Keep the current poster?"},
+    {IDS_SOURCE_REFUSED, "The other source '%s' cannot be offered beside '%s': %s."},
+    {IDS_SOURCE_MISSING, "it does not exist"},
+    {IDS_SOURCE_UNREADABLE, "it cannot be read as video or audio"},
+    {IDS_SOURCE_NOT_PLAYABLE, "browsers cannot play its type or its codecs as they are"},
+    {IDS_SOURCE_OTHER_KIND, "it is not of the same kind as the media (video or audio)"},
+    {IDS_SOURCE_LENGTH, "it lasts %.1f s and the media %.1f s, more than a second apart"},
+    {IDS_SOURCE_SAME_TYPE,
+     "it is of the type %s, as the media or another source is, and a browser would never "
+     "choose it"},
+    {IDS_SOURCES_DIALOG, "Select Other Sources of the Same Video"},
     {IDS_FILE_OVER_LIMIT, "it is larger than %d MiB, the most that is read"},
     {IDS_NOT_A_REGULAR_FILE, "it is not a regular file"},
 };

@@ -137,7 +137,10 @@ std::string BuildSourceList(const PlayerRequest& request) {
     if (const std::string stream = StreamUrl(request); !stream.empty()) {
         list = fmt::sprintf(kSourceLine, stream, "application/x-mpegURL");
     }
-    for (const std::string& path : request.mediaFiles) {
+    const auto& files = request.mediaFiles;
+    const bool ordered = request.sourceOrder.size() == files.size();
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& path = files.at(ordered ? request.sourceOrder[i] : i);
         if (!PathExists(path)) {
             continue;
         }

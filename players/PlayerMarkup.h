@@ -60,7 +60,8 @@ std::string StreamScriptHead(const PlayerRequest& request);
 // That head code's template, whatever the request.
 std::string StreamScriptTemplate();
 
-// The source elements: the stream's playlist first, when there is one, then the media files.
+// The source elements: the stream's playlist first, when there is one, then the media files in
+// the request's order.
 std::string BuildSourceList(const PlayerRequest& request);
 // The URL the page's markup gives the request's (first) media file.
 std::string MediaUrl(const PlayerRequest& request);

@@ -32,6 +32,9 @@ struct PlayerChoices {
 // and change nothing, so one request serves every page, preview and reload of a session.
 struct PlayerRequest {
     std::vector<std::string> mediaFiles;  // full paths; the first is the request's media
+    // The order the source list offers them in (indexes into mediaFiles); in theirs when it does
+    // not cover them all.
+    std::vector<size_t> sourceOrder;
     std::string pagePath;
     std::string mediaTitle;
     int width = 0;

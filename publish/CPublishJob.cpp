@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -157,6 +159,8 @@ void CPublishJob::UseMedia(const std::string& path, const MediaDetails& details,
     const bool video = details.m_nVideoCount > 0;
     m_request.mediaFiles = {path};
     m_request.copyList = {path};
+    m_request.sourceOrder.clear();
+    m_fastStartSources.clear();
     m_request.width = video ? details.m_nWidth : 0;
     m_request.height = video ? details.m_nHeight : 0;
     m_request.mediaTitle = GetPathFileTitle(path);
@@ -286,6 +290,67 @@ void CPublishJob::UpdateFastStartList() {
     if (m_bFastStart && !m_request.mediaFiles.empty() && m_details.NeedsFastStart()) {
         m_request.fastStartList.push_back(m_request.mediaFiles.front());
     }
+    if (m_bFastStart) {
+        std::ranges::copy(m_fastStartSources, std::back_inserter(m_request.fastStartList));
+    }
+}
+
+CStatus CPublishJob::SetOtherSources(const std::vector<std::string>& paths) {
+    if (!HasMedia()) {
+        return paths.empty() ? CStatus() : Message(MESSAGE_WARNING, IDS_SELECT_MEDIA_FIRST);
+    }
+    const std::string media = m_request.mediaFiles.front();
+    std::vector<std::string> files = {media};
+    std::vector<std::string> fastStart;
+    std::set<std::string> types;
+    if (const int row = FindRequestFormat(m_request); row >= 0) {
+        types.insert(GetMediaFormat(row).mimeType);
+    }
+    for (const std::string& path : paths) {
+        const MediaCheck check = CheckMedia(path);
+        const MediaDetails& details = check.details;
+        const int row = FindMediaFormat(GetPathExtension(path), m_request.mediaKind);
+        std::string reason;
+        if (check.verdict != MEDIA_ACCEPTED || row < 0) {
+            reason = LoadStringRes(check.verdict == MEDIA_MISSING      ? IDS_SOURCE_MISSING
+                                   : check.verdict == MEDIA_UNREADABLE ? IDS_SOURCE_UNREADABLE
+                                                                       : IDS_SOURCE_NOT_PLAYABLE);
+        } else if ((details.m_nVideoCount > 0) != IsVideo()) {
+            reason = LoadStringRes(IDS_SOURCE_OTHER_KIND);
+        } else if (details.m_fDuration > 0 && m_details.m_fDuration > 0 &&
+                   std::abs(details.m_fDuration - m_details.m_fDuration) > 1) {
+            // A length the headers do not give (an Ogg file's) cannot be compared.
+            reason = fmt::sprintf(LoadStringRes(IDS_SOURCE_LENGTH), details.m_fDuration,
+                                  m_details.m_fDuration);
+        } else if (const char* type = GetMediaFormat(row).mimeType; !types.insert(type).second) {
+            reason = fmt::sprintf(LoadStringRes(IDS_SOURCE_SAME_TYPE), type);
+        }
+        if (!reason.empty()) {
+            return Message(MESSAGE_WARNING, IDS_SOURCE_REFUSED, path, media, reason);
+        }
+        files.push_back(path);
+        if (details.NeedsFastStart()) {
+            fastStart.push_back(path);
+        }
+    }
+    // The browser takes the first it can play: the one it downloads the least of.
+    std::vector<std::pair<uintmax_t, size_t>> sizes;
+    for (const std::string& file : files) {
+        std::error_code error;
+        sizes.emplace_back(std::filesystem::file_size(file, error), sizes.size());
+    }
+    std::ranges::stable_sort(sizes, {}, &std::pair<uintmax_t, size_t>::first);
+    m_request.sourceOrder.clear();
+    if (files.size() > 1) {
+        std::ranges::transform(sizes, std::back_inserter(m_request.sourceOrder),
+                               &std::pair<uintmax_t, size_t>::second);
+    }
+    m_request.mediaFiles = files;
+    m_request.copyList.resize(std::min<size_t>(m_request.copyList.size(), 1));
+    m_request.copyList.insert(m_request.copyList.end(), files.begin() + 1, files.end());
+    m_fastStartSources = std::move(fastStart);
+    UpdateFastStartList();
+    return {};
 }
 
 void CPublishJob::SetPosterTime(double seconds) {

@@ -110,6 +110,11 @@ public:
     void SetConvertedMedia(const std::string& path, const MediaDetails& details,
                            const std::string& original);
     bool HasMedia() const { return !m_request.mediaFiles.empty(); }
+    // Other files of the same media in other formats, offered beside it, in place of those set
+    // before: each is checked like the media and must be of its kind, of a type no other source
+    // has, and within a second of its length. They are copied with it, and listed smallest first
+    // where the browser chooses. A refusal names the file and the reason and sets none.
+    CStatus SetOtherSources(const std::vector<std::string>& paths);
     const MediaDetails& Details() const { return m_details; }
     bool IsVideo() const { return m_details.m_nVideoCount > 0; }
 
@@ -250,6 +255,8 @@ private:
     bool m_bPosterDark = false;
     std::map<std::string, double> m_posterTimes;
     bool m_bFastStart = true;
+    // The other sources whose index comes last.
+    std::vector<std::string> m_fastStartSources;
     CEqualFilesMemo m_copied;
     // Per media folder: the name each file took there where its own held other content.
     std::map<std::string, std::map<std::string, std::string>> m_renamed;

@@ -240,7 +240,7 @@ SitePlayer CSiteMedia::Describe(const std::string& page, FoundPlayer found) cons
         }
     };
     for (const std::string& url : found.sources) {
-        add(url, player.media.empty() ? &player.media : nullptr);
+        add(url, &url == found.sources.data() ? &player.media : &player.sources.emplace_back());
     }
     if (!found.poster.empty()) {
         add(found.poster, &player.poster);
@@ -557,7 +557,9 @@ std::string ListingJson(const SiteListing& listing) {
             "\"size_bytes\": {}}}",
             &p == listing.players.data() ? "" : ",", Json(p.page), p.found.line,
             Json(p.found.ours ? p.found.player : "other video"), Json(p.media), Json(p.poster),
-            JsonList(p.captions), Json(p.stream), JsonList(p.files), p.size_bytes);
+            JsonList(p.captions),
+            Json(p.stream) + (p.sources.empty() ? "" : ", \"sources\": " + JsonList(p.sources)),
+            JsonList(p.files), p.size_bytes);
     }
     return text + "],\n\"unused\": " + JsonList(listing.unused) + "}\n";
 }

@@ -25,6 +25,8 @@ struct SitePlayer {
     std::vector<std::string> captions;
     // The folder of the stream it offers (ending in "/"); empty when there is none.
     std::string stream;
+    // The other sources, after the media.
+    std::vector<std::string> sources;
     // The files of the site it shows (the stream's folder among them), and their size together.
     std::vector<std::string> files;
     int64_t size_bytes = 0;

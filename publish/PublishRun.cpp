@@ -397,10 +397,16 @@ std::optional<RunEnd> CPublishRun::PrepareMedia() {
 }
 
 std::optional<RunEnd> CPublishRun::PrepareJob(int savedPlayer) {
+    std::vector<std::string> sources;
+    std::ranges::transform(m_request.sources, std::back_inserter(sources), AbsolutePath);
+    if (auto set = m_job.SetOtherSources(sources); !set) {
+        m_out.Tell(set.why);
+        return RunEnd::MediaRefused;
+    }
     if (m_request.fastStart) {
         m_job.SetFastStart(*m_request.fastStart);
     }
-    if (m_job.FastStart() && m_job.Details().NeedsFastStart() && !IsFfmpegFound(m_strMedia)) {
+    if (m_job.FastStart() && !m_job.Request().fastStartList.empty() && !IsFfmpegFound(m_strMedia)) {
         SayRes(IDS_FASTSTART_WITHOUT_FFMPEG, m_strMedia);
         m_job.SetFastStart(false);
     }

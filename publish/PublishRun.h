@@ -105,6 +105,8 @@ std::string AddRequestedCaptions(CPublishJob& job, const std::vector<CaptionsReq
 // What one run of the publisher is asked to do; a choice left unset keeps the saved one.
 struct PublishRequest {
     std::string media;
+    // Other files of the same media in other formats, offered beside it.
+    std::vector<std::string> sources;
     std::vector<std::string> pages;
     std::optional<std::string> player;
     std::optional<std::string> siteRoot, jsPath, mediaPath;

@@ -25,7 +25,8 @@ struct FoundPlayer {
     std::string headCode;
     std::string jsUrl;
     size_t line = 0;
-    // Locations as written in the page, character references read.
+    // Locations as written in the page, character references read. The sources in the page's
+    // order: the media, then the other sources of the same media.
     std::vector<std::string> sources;
     // The playlist of the stream offered before the sources; empty when there is none.
     std::string stream;

@@ -28,6 +28,9 @@ void PrintList(const SiteListing& listing, bool json, IRunOutput& output) {
         if (!p.stream.empty()) {
             line += "\tstream " + p.stream;
         }
+        for (const std::string& source : p.sources) {
+            line += "\tsource " + source;
+        }
         output.Print(line + "\t" + FormatFileSize(p.size_bytes) + "\n");
     }
     for (const std::string& file : listing.unused) {
@@ -73,7 +76,10 @@ RunEnd Replace(const CSiteMedia& media, const SiteCommandRequest& request, IRunO
     }
     RunEnd end = RunEnd::Published;
     for (const ReplaceStep& step : plan.steps) {
-        const RunEnd published = publish(step.request);
+        // The other sources asked for are NEW's; OLD's go with its other files.
+        PublishRequest publishing = step.request;
+        publishing.sources = request.sources;
+        const RunEnd published = publish(publishing);
         end = end == RunEnd::Published ? published : end;
         if (StopRequested()) {
             return RunEnd::Stopped;
@@ -129,6 +135,9 @@ std::string TakeCommandWords(const std::vector<std::string>& words, SiteCommandR
     if (name.empty() && !request.convertOnly && count < 2) {
         return "a MEDIA file and at least one PAGE are needed";
     }
+    if ((name == "list" || name == "remove") && !request.sources.empty()) {
+        return "--source is for a publish or replace";
+    }
     if (name == "list" && count != 0) {
         return "list takes no PAGE or MEDIA";
     }
@@ -148,7 +157,8 @@ std::string TakeCommandWords(const std::vector<std::string>& words, SiteCommandR
 std::string SiteCommandsUsage() {
     return "\nWhat is published across a site:\n"
            "  dede5-publish list [OPTIONS]            every player: page, line, player, media,\n"
-           "                                          poster, captions, stream, size; then\n"
+           "                                          poster, captions, stream, other\n"
+           "                                          sources, size; then\n"
            "                                          the published files no page uses\n"
            "  dede5-publish remove [OPTIONS] MEDIA [PAGE...]\n"
            "                                          take MEDIA's players out of every page\n"

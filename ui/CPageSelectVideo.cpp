@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStyle>
@@ -27,6 +28,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/CBoxReport.h"
 #include "app/QtText.h"
 #include "core/MessageBox.h"
 #include "core/Options.h"
@@ -139,6 +141,7 @@ CPageSelectVideo::CPageSelectVideo(CWizardState& state, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pOptionsButton);
     buttons->addWidget(publishedButton);
+    buttons->addWidget(MakeSourcesButton());
     buttons->addStretch(1);
     buttons->addWidget(m_pPreviewButton);
     auto* layout = new QVBoxLayout(this);
@@ -262,6 +265,42 @@ void CPageSelectVideo::MakeNoteRow() {
     connect(convertButton, &QPushButton::clicked, this, [this] {
         OfferConversion({MEDIA_ACCEPTED, State().m_job.Details()}, IDS_THEORA_OFFER);
     });
+}
+
+QPushButton* CPageSelectVideo::MakeSourcesButton() {
+    auto* button = new QPushButton(QStringLiteral("Other sources of the same &video…"), this);
+    button->setObjectName(QStringLiteral("otherSourcesButton"));
+    button->setAutoDefault(false);
+    auto* menu = new QMenu(button);
+    // The files chosen, then what can be done with them.
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+        menu->clear();
+        for (const std::string& path : m_otherSources) {
+            menu->addAction(ToQt(path))->setEnabled(false);
+        }
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("&Add Files..."), this, &CPageSelectVideo::OnAddSources);
+        menu->addAction(QStringLiteral("&Clear"), this, [this] { m_otherSources.clear(); })
+            ->setEnabled(!m_otherSources.empty());
+    });
+    button->setMenu(menu);
+    return button;
+}
+
+void CPageSelectVideo::OnAddSources() {
+    const std::string patterns = Patterns(kHtml5MediaExtensions, {});
+    CFileDialogEx dialog(LoadStringRes(IDS_SOURCES_DIALOG),
+                         "HTML5 media(" + patterns + ")|" + patterns + "|" + kMediaFilter, true,
+                         window());
+    dialog.Dialog().setFileMode(QFileDialog::ExistingFiles);
+    if (!m_fileDialogRunner(dialog)) {
+        return;
+    }
+    for (const QString& file : dialog.Dialog().selectedFiles()) {
+        if (std::ranges::count(m_otherSources, FromQt(file)) == 0) {
+            m_otherSources.push_back(FromQt(file));
+        }
+    }
 }
 
 CPageSelectVideo::~CPageSelectVideo() {
@@ -670,6 +709,13 @@ bool CPageSelectVideo::validatePage() {
         m_pMediaPathBox->setFocus();
         return false;
     }
-    // Loading the file makes it the job's media.
-    return LoadMedia(path);
+    // Loading the file makes it the job's media, which the other sources are checked against.
+    if (!LoadMedia(path)) {
+        return false;
+    }
+    const CStatus sources = State().m_job.SetOtherSources(m_otherSources);
+    if (!sources) {
+        ShowMessage(sources.why);
+    }
+    return bool(sources);
 }

@@ -51,6 +51,9 @@ public:
     // Asks for any video or audio file and makes it web-ready as the job's media.
     void OnConvertCommand();
 
+    // Adds files of the same media in other formats, chosen in a file dialog; checked at Next.
+    void OnAddSources();
+
     // Next.
     bool validatePage() override;
 
@@ -67,6 +70,7 @@ private:
     QLayout* MakePathRow();
     QLayout* MakeDetailGroups();
     void MakeNoteRow();
+    QPushButton* MakeSourcesButton();
     bool Accept(const CMediaReader::Result& result);
     // The job's media is `path` now, with these details; true.
     bool InUse(const std::string& path, const MediaDetails& details);
@@ -114,4 +118,6 @@ private:
     // The file last made web-ready and its copy: choosing that file again takes the copy.
     std::string m_strConvertedFrom;
     std::string m_strConvertedTo;
+    // The other sources chosen, as the command line's --source gives them.
+    std::vector<std::string> m_otherSources;
 };

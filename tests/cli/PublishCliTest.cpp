@@ -144,6 +144,50 @@ TEST_F(PublishCli, QualitiesStreamIsMadeOnceAndOfferedFirst) {
     EXPECT_EQ(test::ReadFile(plain).find("hls"), std::string::npos) << test::ReadFile(plain);
 }
 
+TEST_F(PublishCli, OtherSourcesAreCheckedCopiedAndOfferedSmallestFirst) {
+    const test::Sandbox& m = *media;
+    ASSERT_TRUE(test::MakeMedia(m / "movie.webm", 1, true, false, {"-c:v", "libvpx"}, 160, 120));
+    ASSERT_TRUE(test::MakeMedia(m / "long.webm", 3, true, false, {"-c:v", "libvpx"}, 160, 120));
+    ASSERT_TRUE(test::MakeMedia(m / "song.ogg", 1, false, true, {"-c:a", "libvorbis"}));
+    // The rows' orders hold as the WebM is smaller than the MP4, the Ogg than the MP3.
+    const struct {
+        std::vector<std::string> args;  // the media last
+        int status;
+        // Published: the sources in the page's order; refused: the words said.
+        std::vector<std::string> said;
+    } rows[] = {
+        // clang-format off
+        {{"--qualities", "--source", m / "movie.webm", m / "movie.mp4"}, 0,
+         {"movie.hls/master.m3u8\" type=\"application/x-mpegURL", "movie.webm\" type=\"video/webm",
+          "movie.mp4\" type=\"video/mp4"}},
+        {{"--source", m / "song.ogg", m / "song.mp3"}, 0,
+         {"song.ogg\" type=\"audio/ogg", "song.mp3\" type=\"audio/mpeg"}},
+        {{"--source", m / "long.webm", m / "movie.mp4"}, 2, {m / "long.webm", "lasts 3.0 s and"}},
+        {{"--source", m / "clip.avi", m / "movie.mp4"}, 2, {m / "clip.avi", "cannot play its"}},
+        {{"--source", m / "song.ogg", m / "movie.mp4"}, 2, {m / "song.ogg", "same kind"}},
+        {{"--source", m / "movie.mp4", m / "movie.mp4"}, 2, {"of the type video/mp4"}},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = row.args;
+        args.push_back(env.sandbox.Write("site/" + std::to_string(&row - rows) + ".htm", kPage));
+        const Result r = Publish(Site(args));
+        EXPECT_EQ(r.status, row.status) << r.err;
+        const std::string page = test::ReadFile(args.back());
+        EXPECT_EQ(page == kPage, r.status != 0) << "a refused source changes no page";
+        for (size_t at = 0; const std::string& said : row.said) {
+            at = r.status ? r.err.find(said) : page.find("src=\"medias/" + said, at);
+            EXPECT_NE(at, std::string::npos) << said << "\n" << r.err << page;
+            ++at;
+        }
+        const std::string source = *(std::ranges::find(args, "--source") + 1);
+        if (r.status == 0) {
+            EXPECT_EQ(test::ReadFile(site + "/medias/" + GetPathFileName(source)),
+                      test::ReadFile(source));
+        }
+    }
+}
+
 TEST_F(PublishCli, PrintChangesNothing) {
     const std::string before = Listing(site);
     Result r = Publish(Site({"--print", "--player", "mediaelement", *media / "movie.mp4", news}));

@@ -63,6 +63,9 @@ std::string MakeTestSite(test::Environment& env, const std::string& folder) {
 
 void RoundTrip(test::Environment& env, const RoundTripRow& row, const std::string& site) {
     const bool stream = std::ranges::count(row.options, "--qualities") > 0;
+    const auto source = std::ranges::find(row.options, "--source");
+    const std::string sourceCopy =
+        source == row.options.end() ? "" : site + "/medias/" + GetPathFileName(*(source + 1));
     const std::string streamFolder = site + "/medias/" + GetPathFileTitle(row.media) + ".hls";
     const std::vector<std::string> where = {"--site-root", site,           "--js-path",
                                             "/js/",        "--media-path", "/medias/"};
@@ -97,17 +100,19 @@ void RoundTrip(test::Environment& env, const RoundTripRow& row, const std::strin
     EXPECT_EQ(Count(listed.out, "\"other video\""), 1u) << listed.out;
     EXPECT_EQ(Count(listed.out, "\"stream\": \"medias/small.hls/\""), stream ? before.size() : 0)
         << listed.out;
+    EXPECT_EQ(Count(listed.out, "\"sources\": [\"medias/"), sourceCopy.empty() ? 0 : before.size());
 
     std::vector<std::string> remove = {"remove", GetPathFileName(row.media)};
     if (row.keepFiles) {
         remove.push_back("--keep-files");
     }
     remove.insert(remove.end(), where.begin(), where.end());
-    if (stream) {
-        // Taken off one page, the stream stays for the others.
+    if (stream || !sourceCopy.empty()) {
+        // Taken off one page, the stream and the other sources stay for the others.
         remove.push_back(site + "/" + before.begin()->first);
         EXPECT_EQ(Publish(remove).status, 0);
-        EXPECT_TRUE(IsFolder(streamFolder));
+        EXPECT_EQ(IsFolder(streamFolder), stream);
+        EXPECT_TRUE(sourceCopy.empty() || IsRegularFile(sourceCopy));
         remove.pop_back();
     }
     const auto removed = Publish(remove);
@@ -120,6 +125,7 @@ void RoundTrip(test::Environment& env, const RoundTripRow& row, const std::strin
     EXPECT_EQ(IsFolder(site + "/js/" + row.folder), row.keepFiles || row.secondPlayer);
     EXPECT_EQ(PathExists(site + "/medias/other.mp4"), row.secondPlayer);
     EXPECT_EQ(PathExists(streamFolder), stream && row.keepFiles);
+    EXPECT_EQ(!sourceCopy.empty() && PathExists(sourceCopy), !sourceCopy.empty() && row.keepFiles);
     EXPECT_EQ(IsFolder(site + "/js/hls"), stream && (row.keepFiles || row.secondPlayer));
 }
 
@@ -131,6 +137,9 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
     ASSERT_TRUE(test::MakeMedia(movie, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}, 640));
     ASSERT_TRUE(test::MakeMedia(small, 1, true, true, {"-c:v", "libx264", "-c:a", "aac"}));
     ASSERT_TRUE(test::MakeMedia(song, 1, false, true, {"-c:a", "libmp3lame"}));
+    const std::string webm = env.sandbox / "movie.webm", ogg = env.sandbox / "song.ogg";
+    ASSERT_TRUE(test::MakeMedia(webm, 1, true, false, {"-c:v", "libvpx"}, 160, 120));
+    ASSERT_TRUE(test::MakeMedia(ogg, 1, false, true, {"-c:a", "libvorbis"}));
     const std::string vtt =
         env.sandbox.Write("subs.vtt", "WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n");
     const std::vector<RoundTripRow> rows = {
@@ -179,6 +188,9 @@ TEST(SiteCommands, PublishThenRemoveGivesEveryPageBackByteForByte) {
         {"audio, fit", "mediaelement", "mediaelement", song, {"--autoplay", "--fit"}},
         {"stream, fit", "mediaelement", "mediaelement", small, {"--qualities", "--fit"}},
         {"stream beside stream", "leanback", "leanback", small, {"--qualities", "--no-fit"}, true},
+        {"other source, fit", "default", "video-js", movie, {"--source", webm, "--fit"}},
+        {"other source kept", "projekktor", "Projekktor", movie, {"--source", webm}, false, true},
+        {"audio with another source", "mediaelement", "mediaelement", song, {"--source", ogg}},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(rows[i].name);
