@@ -70,6 +70,21 @@ std::vector<std::pair<std::string, unsigned char>> Entries(const CSiteFolder& ro
     return fd ? Entries(fd.value.get()) : std::vector<std::pair<std::string, unsigned char>>();
 }
 
+// The size of the files below the folder `folder` of the site, never through a link.
+int64_t FolderSize(const CSiteFolder& root, const std::string& folder) {
+    int64_t size = 0;
+    for (const auto& entry : Entries(root, folder)) {
+        const std::string child = Join(folder, entry.first);
+        struct stat st {};
+        if (root.Stat(child, st) == 0) {
+            size += S_ISDIR(st.st_mode)   ? FolderSize(root, child)
+                    : S_ISREG(st.st_mode) ? st.st_size
+                                          : 0;
+        }
+    }
+    return size;
+}
+
 // The text of page `name` in the open folder, read only (a page the user may not write is still
 // listed) and never through a link.
 CResult<std::string> ReadPageText(int folderFd, const std::string& name, const std::string& path) {
@@ -252,7 +267,7 @@ SitePlayer CSiteMedia::Describe(const std::string& page, FoundPlayer found) cons
         playlist && !found.stream.empty()) {
         player.stream = GetPathFolder(*playlist) + "/";
         player.files.push_back(player.stream);
-        player.size_bytes += SiteFolderSize(*m_pRoot, GetPathFolder(*playlist));
+        player.size_bytes += FolderSize(*m_pRoot, GetPathFolder(*playlist));
     }
     player.found = std::move(found);
     return player;
@@ -553,13 +568,13 @@ std::string ListingJson(const SiteListing& listing) {
     for (const SitePlayer& p : listing.players) {
         text += fmt::format(
             "{}\n  {{\"page\": {}, \"line\": {}, \"player\": {}, \"media\": {}, "
-            "\"poster\": {}, \"captions\": {}, \"stream\": {}, \"files\": {}, "
+            "\"poster\": {}, \"captions\": {}, \"stream\": {}{}, \"files\": {}, "
             "\"size_bytes\": {}}}",
             &p == listing.players.data() ? "" : ",", Json(p.page), p.found.line,
             Json(p.found.ours ? p.found.player : "other video"), Json(p.media), Json(p.poster),
-            JsonList(p.captions),
-            Json(p.stream) + (p.sources.empty() ? "" : ", \"sources\": " + JsonList(p.sources)),
-            JsonList(p.files), p.size_bytes);
+            JsonList(p.captions), Json(p.stream),
+            p.sources.empty() ? "" : ", \"sources\": " + JsonList(p.sources), JsonList(p.files),
+            p.size_bytes);
     }
     return text + "],\n\"unused\": " + JsonList(listing.unused) + "}\n";
 }

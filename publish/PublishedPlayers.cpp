@@ -210,11 +210,12 @@ void ReadMedia(const GumboNode& node, FoundPlayer& found) {
             continue;
         }
         const std::string_view src = Attribute(child->v.element, "src");
-        if (child->v.element.tag == GUMBO_TAG_SOURCE && !src.empty() &&
-            Attribute(child->v.element, "type") == "application/x-mpegURL") {
-            found.stream = src;
-        } else if (child->v.element.tag == GUMBO_TAG_SOURCE && !src.empty()) {
-            found.sources.emplace_back(src);
+        if (child->v.element.tag == GUMBO_TAG_SOURCE && !src.empty()) {
+            if (Attribute(child->v.element, "type") == "application/x-mpegURL") {
+                found.stream = src;
+            } else {
+                found.sources.emplace_back(src);
+            }
         } else if (child->v.element.tag == GUMBO_TAG_TRACK && !src.empty()) {
             found.captions.emplace_back(src);
             found.captionNames.emplace_back(Attribute(child->v.element, "srclang"),

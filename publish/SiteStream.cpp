@@ -125,26 +125,3 @@ bool RemoveSiteStream(const CSiteFolder& site, const std::string& relative) {
     struct stat st {};
     return site.Stat(relative, st) != 0;
 }
-
-int64_t SiteFolderSize(const CSiteFolder& site, const std::string& relative) {
-    const auto fd = site.Folder(relative);
-    const int dupFd = fd ? ::dup(fd.value.get()) : -1;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(dupFd >= 0 ? ::fdopendir(dupFd) : nullptr, ::closedir);
-    if (!dir && dupFd >= 0) {
-        ::close(dupFd);
-    }
-    int64_t size = 0;
-    while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
-        const std::string child = entry->d_name;
-        struct stat st {};
-        if (child == "." || child == ".." ||
-            ::fstatat(fd.value.get(), child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
-        size += S_ISDIR(st.st_mode)
-                    ? SiteFolderSize(site, (std::filesystem::path(relative) / child).string())
-                : S_ISREG(st.st_mode) ? st.st_size
-                                      : 0;
-    }
-    return size;
-}

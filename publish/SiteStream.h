@@ -26,5 +26,3 @@ int CopyStreamIntoSite(const std::string& stream, const CSiteFolder& site,
 // mark), and removes it so; never through a link.
 bool IsSiteStream(const CSiteFolder& site, const std::string& relative);
 bool RemoveSiteStream(const CSiteFolder& site, const std::string& relative);
-// The size of the files below the folder `relative` of the site.
-int64_t SiteFolderSize(const CSiteFolder& site, const std::string& relative);
